@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "model/ProviderMetric.h"
+
+#include <QString>
+
+namespace tallyvue {
+
+/// Integer part of the shown percent ("42%"); the used percent is clamped to 0...100 first.
+QString percentText(double usedPercent, QuotaDisplayMode mode);
+/// The percent actually shown in a mode, clamped, not truncated (bars use it).
+double shownPercent(double usedPercent, QuotaDisplayMode mode);
+/// Compact duration: "1m", "2h 5m", "6d 23h". Negative durations count as zero.
+QString durationText(double seconds);
+
+} // namespace tallyvue

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#include "model/Preferences.h"
+
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+class PreferencesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear(); }
+    Preferences& prefs = Preferences::instance();
+};
+
+// A fresh install reads every key's default.
+TEST_F(PreferencesTest, FreshInstallDefaults)
+{
+    EXPECT_EQ(prefs.selectedMenuBadge(), QString());
+    EXPECT_EQ(prefs.menuBarStyle(), MenuBarStyle::Percent);
+    EXPECT_FALSE(prefs.menuBarMonochrome());
+    EXPECT_FALSE(prefs.badgeShowsCountdown());
+    EXPECT_EQ(prefs.hotKeyPreset(), HotKeyPreset::Off);
+    EXPECT_EQ(prefs.refreshIntervalMinutes(), 0);
+    EXPECT_EQ(prefs.quotaDisplayMode(), QuotaDisplayMode::Used);
+    EXPECT_FALSE(prefs.alertsEnabled());
+    EXPECT_EQ(prefs.alertThreshold(AIProvider::Copilot), 0.0);
+    EXPECT_EQ(prefs.selectedPage(), WorkspacePage{AIProvider::Claude});
+    EXPECT_EQ(prefs.selectedTab(), AppTab::Models);
+}
+
+// Values written by another process (or by hand) are read at the moment of use, and
+// unknown texts fall back to the default instead of failing.
+TEST_F(PreferencesTest, ReadsStoreAtUseAndFallsBack)
+{
+    QSettings raw(u"Tallyvue"_s, u"Tallyvue"_s);
+    raw.setValue(u"selectedPage"_s, u"overview"_s);
+    raw.setValue(u"detailPage"_s, u"Gemini"_s);
+    raw.setValue(u"selectedTab"_s, u"This Mac"_s);
+    raw.setValue(u"quotaDisplayMode"_s, u"Remaining"_s);
+    raw.setValue(u"menuBarStyle"_s, u"ring"_s);
+    raw.setValue(u"refreshIntervalMinutes"_s, 7);
+    raw.setValue(u"alertThreshold.ChatGPT"_s, 75.5);
+    raw.setValue(u"alertsEnabled"_s, u"banana"_s);
+    raw.sync();
+
+    EXPECT_EQ(prefs.selectedPage(), WorkspacePage{});
+    EXPECT_EQ(prefs.detailPage(), WorkspacePage{AIProvider::Claude});
+    EXPECT_EQ(prefs.selectedTab(), AppTab::ThisMac);
+    EXPECT_EQ(prefs.quotaDisplayMode(), QuotaDisplayMode::Used); // only exactly "remaining"
+    EXPECT_EQ(prefs.menuBarStyle(), MenuBarStyle::Ring);
+    EXPECT_EQ(prefs.refreshIntervalMinutes(), 7);
+    EXPECT_EQ(prefs.alertThreshold(AIProvider::ChatGPT), 75.5);
+    EXPECT_FALSE(prefs.alertsEnabled());
+
+    prefs.setAlertsEnabled(true);
+    prefs.setQuotaDisplayMode(QuotaDisplayMode::Remaining);
+    EXPECT_TRUE(prefs.alertsEnabled());
+    EXPECT_EQ(QSettings(u"Tallyvue"_s, u"Tallyvue"_s).value(u"quotaDisplayMode"_s).toString(), u"remaining");
+}
