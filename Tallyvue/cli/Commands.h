@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QStringList>
+
+namespace tallyvue::cli {
+
+/// Each command gets the arguments after its own name and returns the process exit code:
+/// 0 success, 1 the command ran but found nothing usable, 2 bad usage.
+int runFetch(const QStringList& args);
+int runStatus(const QStringList& args);
+int runHistory(const QStringList& args);
+int runLocal(const QStringList& args);
+int runAlert(const QStringList& args);
+
+/// Prints `message` and the usage to standard error; returns 2.
+int usageError(const QString& message);
+
+} // namespace tallyvue::cli
