@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "model/ProviderMetric.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <optional>
+
+namespace tallyvue {
+
+/// The one or two metrics the menu-bar label shows.
+struct LabelBadges
+{
+    std::optional<ProviderMetric> primary;
+    std::optional<ProviderMetric> secondary;
+};
+
+/// The first metric whose id is `text`, else the Claude metric of that kind (badges may hold a bare kind).
+std::optional<ProviderMetric> resolveBadge(const QList<ProviderMetric>& metrics, const QString& text);
+std::optional<ProviderMetric> metricById(const QList<ProviderMetric>& metrics, QStringView id);
+
+/// Picks the badges from the stored choices, falling back to Claude's 5-hour and 7-day windows.
+LabelBadges selectBadges(const QList<ProviderMetric>& metrics, const QString& selectedBadge,
+                         const QString& secondaryBadge);
+
+/// "C", "G" or "P": tells two providers apart in the label.
+QString providerLetter(AIProvider provider);
+/// "5h", "7d" or the metric's title.
+QString shortWindowLabel(const ProviderMetric& metric);
+
+/// The label's text ("42%  ·  7d 63%"); empty when there is no primary metric.
+QString menuBarLabelText(const LabelBadges& badges, QuotaDisplayMode mode, bool showsCountdown, const QDateTime& now);
+
+} // namespace tallyvue

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: MIT
+#include "widget_snapshot/WidgetSnapshot.h"
+
+#include "history/HistoryStore.h"
+#include "model/Log.h"
+#include "model/Timestamp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyvue {
+namespace {
+
+using detail::appendJsonString;
+
+std::optional<QDateTime> dateFrom(const QJsonValue& value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    return parseTimestamp(value.toString());
+}
+
+std::optional<ProviderMetric> decodeMetric(const QJsonValue& value)
+{
+    const QJsonObject object = value.toObject();
+    const auto provider = providerFromRaw(object.value(u"provider").toString());
+    if (!value.isObject() || !provider || !object.value(u"kind").isString() || !object.value(u"title").isString() ||
+        !object.value(u"percent").isDouble())
+        return std::nullopt;
+    ProviderMetric metric{*provider, object.value(u"kind").toString(), object.value(u"title").toString(),
+                          object.value(u"percent").toDouble(), std::nullopt, std::nullopt};
+    const QJsonValue resetsAt = object.value(u"resetsAt");
+    if (!resetsAt.isUndefined() && !resetsAt.isNull()) {
+        metric.resetsAt = dateFrom(resetsAt);
+        if (!metric.resetsAt)
+            return std::nullopt;
+    }
+    const QJsonValue windowLength = object.value(u"windowLength");
+    if (windowLength.isDouble())
+        metric.windowLength = windowLength.toDouble();
+    else if (!windowLength.isUndefined() && !windowLength.isNull())
+        return std::nullopt;
+    return metric;
+}
+
+} // namespace
+
+std::optional<QString> widgetSnapshotPath()
+{
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        return std::nullopt;
+    return data + u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"_s;
+}
+
+QByteArray encodeMetric(const ProviderMetric& metric)
+{
+    QByteArray out = R"({"provider":)";
+    appendJsonString(out, rawValue(metric.provider));
+    out.append(R"(,"kind":)");
+    appendJsonString(out, metric.kind);
+    out.append(R"(,"title":)");
+    appendJsonString(out, metric.title);
+    // JSON has no NaN or infinity; such a value (never sent by a service) is written as 0.
+    out.append(R"(,"percent":)").append(detail::shortestDouble(metric.percent).value_or("0"));
+    if (metric.resetsAt)
+        out.append(R"(,"resetsAt":")").append(formatWholeSecondTimestamp(*metric.resetsAt).toLatin1()).append('"');
+    if (metric.windowLength) {
+        if (const auto length = detail::shortestDouble(*metric.windowLength))
+            out.append(R"(,"windowLength":)").append(*length);
+    }
+    out.append('}');
+    return out;
+}
+
+QByteArray encodeWidgetSnapshot(const WidgetSnapshot& snapshot)
+{
+    QByteArray out = R"({"timestamp":")";
+    out.append(formatWholeSecondTimestamp(snapshot.timestamp).toLatin1()).append(R"(","metrics":[)");
+    for (qsizetype i = 0; i < snapshot.metrics.size(); ++i)
+        out.append(i ? "," : "").append(encodeMetric(snapshot.metrics[i]));
+    out.append(']');
+    if (snapshot.primaryMetricID) {
+        out.append(R"(,"primaryMetricID":)");
+        appendJsonString(out, *snapshot.primaryMetricID);
+    }
+    out.append(R"(,"displayMode":)");
+    appendJsonString(out, rawValue(snapshot.displayMode));
+    out.append('}');
+    return out;
+}
+
+std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject root = document.object();
+
+    WidgetSnapshot snapshot;
+    const auto timestamp = dateFrom(root.value(u"timestamp"));
+    if (!timestamp || !root.value(u"metrics").isArray())
+        return std::nullopt;
+    snapshot.timestamp = *timestamp;
+    for (const QJsonValue& value : root.value(u"metrics").toArray()) {
+        auto metric = decodeMetric(value);
+        if (!metric)
+            return std::nullopt;
+        snapshot.metrics.append(std::move(*metric));
+    }
+    const QJsonValue primary = root.value(u"primaryMetricID");
+    if (primary.isString())
+        snapshot.primaryMetricID = primary.toString();
+    else if (!primary.isUndefined() && !primary.isNull())
+        return std::nullopt;
+    const QJsonValue mode = root.value(u"displayMode");
+    if (!mode.isUndefined() && !mode.isNull()) {
+        const auto parsed = strictDisplayModeFromRaw(mode.toString());
+        if (!mode.isString() || !parsed)
+            return std::nullopt;
+        snapshot.displayMode = *parsed;
+    }
+    return snapshot;
+}
+
+void writeWidgetSnapshotFile(const WidgetSnapshot& snapshot)
+{
+    const auto path = widgetSnapshotPath();
+    if (!path) {
+        log(u"App Group container unavailable; widget snapshot not written"_s);
+        return;
+    }
+    const QString folder = QFileInfo(*path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        log(u"Failed to write widget snapshot: cannot create the folder "_s + folder);
+        return;
+    }
+    QSaveFile file(*path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        log(u"Failed to write widget snapshot: "_s + file.errorString());
+        return;
+    }
+    file.write(encodeWidgetSnapshot(snapshot));
+    if (!file.commit())
+        log(u"Failed to write widget snapshot: "_s + file.errorString());
+}
+
+void reloadWidgetTimelines()
+{
+    // tallyvue-widget watches the snapshot's folder and reloads when the file is replaced.
+}
+
+} // namespace tallyvue

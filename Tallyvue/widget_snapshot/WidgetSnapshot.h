@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "model/ProviderMetric.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tallyvue {
+
+/// What the desktop widget shows: written whole by the app, read whole by the widget.
+struct WidgetSnapshot
+{
+    QDateTime timestamp;
+    QList<ProviderMetric> metrics;
+    std::optional<QString> primaryMetricID;
+    QuotaDisplayMode displayMode = QuotaDisplayMode::Used;
+
+    friend bool operator==(const WidgetSnapshot&, const WidgetSnapshot&) = default;
+};
+
+/// $XDG_DATA_HOME/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json, shared with the widget;
+/// nothing when the platform has no data folder.
+std::optional<QString> widgetSnapshotPath();
+
+QByteArray encodeWidgetSnapshot(const WidgetSnapshot& snapshot);
+/// The widget's reading rules: required keys present, known provider and mode, dates in the
+/// internet date-time form; anything else rejects the whole file.
+std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json);
+
+/// One metric in the snapshot's JSON form (also what `tallyvue-cli fetch --json` prints).
+QByteArray encodeMetric(const ProviderMetric& metric);
+
+/// Writes the snapshot atomically; logs and keeps the old file on failure.
+void writeWidgetSnapshotFile(const WidgetSnapshot& snapshot);
+/// Tells a running widget to reload. On Linux the widget watches the file, so this is a no-op hook.
+void reloadWidgetTimelines();
+
+} // namespace tallyvue
