@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+#include "history/HistoryStore.h"
+#include "model/Timestamp.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime at(const char* text)
+{
+    return *parseTimestamp(QString::fromLatin1(text));
+}
+
+QByteArray fileText()
+{
+    QFile file(HistoryStore::filePath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QByteArray& text)
+{
+    QFile file(HistoryStore::filePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+ProviderMetric metric(AIProvider provider, const char* kind, double percent, std::optional<QString> title = {},
+                      std::optional<QDateTime> reset = {})
+{
+    return {provider, QString::fromLatin1(kind), title.value_or(QString()), percent, reset, std::nullopt};
+}
+
+} // namespace
+
+class HistoryStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { HistoryStore::clear(); }
+};
+
+// A recorded refresh reads back exactly, and the line is the compact documented form.
+TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
+{
+    const QDateTime now = at("2026-01-05T14:03:22.750Z");
+    HistoryStore::record({metric(AIProvider::Claude, "session", 42, u"5-Hour"_s, at("2026-01-05T17:00:00.477734+00:00")),
+                          metric(AIProvider::Copilot, "chat", 12.5)},
+                         now);
+    EXPECT_EQ(fileText(), R"({"timestamp":"2026-01-05T14:03:22Z","limits":[{"provider":"Claude","kind":"session",)"
+                          R"("percent":42,"displayName":"5-Hour","resetsAt":"2026-01-05T17:00:00Z"},)"
+                          R"({"provider":"Copilot","kind":"chat","percent":12.5,"displayName":""}]})"
+                          "\n");
+
+    const auto history = HistoryStore::load();
+    ASSERT_EQ(history.size(), 1);
+    EXPECT_EQ(history[0].timestamp, at("2026-01-05T14:03:22Z"));
+    ASSERT_EQ(history[0].limits.size(), 2);
+    EXPECT_EQ(history[0].limits[0].seriesKey(), u"Claude:session");
+    EXPECT_EQ(history[0].limits[0].resetsAt, at("2026-01-05T17:00:00Z"));
+    EXPECT_EQ(history[0].limits[1].displayName, u""_s);
+    EXPECT_FALSE(history[0].limits[1].resetsAt);
+    EXPECT_EQ(HistoryStore::point(history[0], u"Copilot:chat")->percent, 12.5);
+    EXPECT_FALSE(HistoryStore::point(history[0], u"Copilot:session"));
+    EXPECT_EQ(HistoryStore::limitPoints(history[0], AIProvider::Copilot).size(), 1);
+}
+
+// Damaged, foreign and blank lines are skipped on load and dropped by the next record;
+// nothing valid is lost, and an empty metric list leaves the file byte for byte.
+TEST_F(HistoryStoreTest, SkipsBadLinesAndKeepsGoodOnes)
+{
+    const QByteArray good1 = R"({"limits":[{"kind":"session","percent":10}],"timestamp":"2026-01-05T10:00:00Z","x":1})";
+    const QByteArray good2 = R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})";
+    writeFile(good1 + "\n\n" +
+              R"({"timestamp":"2026-01-05T10:30:00.5Z","limits":[]})" "\n" +
+              R"({"timestamp":"2026-01-05T10:40:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})" "\n" +
+              R"({"timestamp":"2026-01-05T10:41:00","limits":[]})" "\n" +
+              R"({"timestamp":"2026-01-05T10:42:00Z","limits":[{"kind":"a","percent":"1"}]})" "\n" +
+              R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})" "\n" +
+              "not json\n" + good2 + "\n" + "\xff\xfe\n");
+    auto history = HistoryStore::load();
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history[0].limits[0].provider, AIProvider::Claude); // a missing provider reads as Claude
+    EXPECT_EQ(history[1].timestamp, at("2026-01-05T10:00:00Z"));
+
+    const QByteArray before = fileText();
+    HistoryStore::record({}, at("2026-01-05T12:00:00Z"));
+    EXPECT_EQ(fileText(), before);
+
+    HistoryStore::record({metric(AIProvider::ChatGPT, "primary", 5)}, at("2026-01-05T12:00:00Z"));
+    history = HistoryStore::load();
+    ASSERT_EQ(history.size(), 3);
+    EXPECT_EQ(fileText().count('\n'), 3);
+}
+
+// The 14-day cut keeps a snapshot exactly at the cutoff and drops one a second older.
+TEST_F(HistoryStoreTest, PrunesAtFourteenDays)
+{
+    writeFile(R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})" "\n"
+              R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})" "\n");
+    HistoryStore::record({metric(AIProvider::Claude, "c", 3)}, at("2026-01-15T12:00:00Z"));
+    const auto history = HistoryStore::load();
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history[0].limits[0].kind, u"b");
+}
+
+// CSV: quoting of titles, shortest percent with a decimal point, empty reset, and a kind
+// that would otherwise break the row.
+TEST_F(HistoryStoreTest, ExportsCsv)
+{
+    EXPECT_EQ(HistoryStore::exportCSV(), u"timestamp,provider,kind,title,percent,resets_at\n");
+    HistoryStore::record({metric(AIProvider::Claude, "session", 42, u"Say \"hi\""_s, at("2026-01-05T17:00:00.9Z")),
+                          metric(AIProvider::ChatGPT, "code_review.primary", 12.5),
+                          metric(AIProvider::Copilot, "odd,kind\"x", 0.1, u"T"_s)},
+                         at("2026-01-05T14:03:22Z"));
+    EXPECT_EQ(HistoryStore::exportCSV(), u"timestamp,provider,kind,title,percent,resets_at\n"
+                                         "2026-01-05T14:03:22Z,Claude,session,\"Say \"\"hi\"\"\",42.0,2026-01-05T17:00:00Z\n"
+                                         "2026-01-05T14:03:22Z,ChatGPT,code_review.primary,\"\",12.5,\n"
+                                         "2026-01-05T14:03:22Z,Copilot,\"odd,kind\"\"x\",\"T\",0.1,\n"_s);
+}
+
+// Clear removes the file; the next record starts a one-line file.
+TEST_F(HistoryStoreTest, ClearThenRecord)
+{
+    HistoryStore::record({metric(AIProvider::Claude, "a", 1)}, at("2026-01-05T14:00:00Z"));
+    HistoryStore::clear();
+    EXPECT_TRUE(HistoryStore::load().isEmpty());
+    EXPECT_FALSE(QFile::exists(HistoryStore::filePath()));
+    HistoryStore::record({metric(AIProvider::Claude, "a", 1)}, at("2026-01-05T14:05:00Z"));
+    EXPECT_EQ(fileText().count('\n'), 1);
+}
+
+// Text the JSON writer must escape survives the round trip.
+TEST_F(HistoryStoreTest, EscapesStrings)
+{
+    const QString odd = u"quote\" back\\ tab\t nl\n bell\x07 ünï 🙂"_s;
+    HistoryStore::record({metric(AIProvider::Claude, "k", 1, odd)}, at("2026-01-05T14:00:00Z"));
+    const auto history = HistoryStore::load();
+    ASSERT_EQ(history.size(), 1);
+    EXPECT_EQ(history[0].limits[0].displayName, odd);
+    EXPECT_EQ(fileText().count('\n'), 1);
+}
