@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: MIT
+#include "refresh/UsageViewModel.h"
+
+#include "alerts/ThresholdAlerts.h"
+#include "model/ClaudeMetrics.h"
+#include "model/Log.h"
+#include "model/MenuBarLabelText.h"
+#include "model/Preferences.h"
+#include "providers/UsageService.h"
+#include "widget_snapshot/WidgetSnapshot.h"
+
+#include <QLocale>
+#include <QPointer>
+
+#include <qcoro/qcorotimer.h>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace tallyvue {
+
+RefreshTiming refreshTiming(int storedMinutes)
+{
+    switch (storedMinutes) {
+    case 2: return {120s, 60s};
+    case 5: return {300s, 150s};
+    case 30: return {1800s, 300s};
+    default: return {600s, 300s};
+    }
+}
+
+UsageViewModel::UsageViewModel(QObject* parent)
+    : UsageViewModel(Options{}, parent)
+{
+}
+
+UsageViewModel::UsageViewModel(Options options, QObject* parent)
+    : QObject(parent)
+    , m_clock(std::move(options.clock))
+{
+    m_history = HistoryStore::load();
+    m_now = currentTime();
+    if (!options.startLoops)
+        return;
+    startAutoRefresh();
+    m_clockTimer.setInterval(60s);
+    connect(&m_clockTimer, &QTimer::timeout, this, [this] {
+        m_now = currentTime();
+        Q_EMIT changed();
+    });
+    m_clockTimer.start();
+}
+
+UsageViewModel::~UsageViewModel() = default;
+
+QDateTime UsageViewModel::currentTime() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+}
+
+QList<ProviderMetric> UsageViewModel::allMetrics() const
+{
+    QList<ProviderMetric> all;
+    if (m_usage)
+        all += claudeMetrics(*m_usage);
+    if (m_codexUsage)
+        all += codexMetrics(*m_codexUsage);
+    if (m_copilotUsage)
+        all += copilotMetrics(*m_copilotUsage);
+    return all;
+}
+
+QList<ProviderMetric> UsageViewModel::metrics(AIProvider provider) const
+{
+    QList<ProviderMetric> result;
+    for (ProviderMetric& metric : allMetrics()) {
+        if (metric.provider == provider)
+            result.append(std::move(metric));
+    }
+    return result;
+}
+
+std::optional<ProviderMetric> UsageViewModel::metric(QStringView id) const
+{
+    return metricById(allMetrics(), id);
+}
+
+void UsageViewModel::startAutoRefresh()
+{
+    // A newer generation tells the running loop to stop at its next wake-up.
+    runRefreshLoop(++m_loopGeneration);
+}
+
+QCoro::Task<> UsageViewModel::runRefreshLoop(quint64 generation)
+{
+    QPointer<UsageViewModel> self(this);
+    // Let the caller (the constructor, the settings panel) finish before the first refresh.
+    co_await QCoro::sleepFor(0ms);
+    if (!self || self->m_loopGeneration != generation)
+        co_return;
+    co_await self->refresh(true);
+    while (self && self->m_loopGeneration == generation) {
+        co_await QCoro::sleepFor(refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause);
+        if (!self || self->m_loopGeneration != generation)
+            co_return;
+        co_await self->refresh(false);
+    }
+}
+
+namespace {
+
+/// Reads the token afresh and fetches the Claude usage with it.
+QCoro::Task<ServiceResult<UsageResponse>> fetchClaude()
+{
+    auto token = co_await UsageService::readAccessToken();
+    if (!token)
+        co_return token.error();
+    co_return co_await UsageService::fetchUsage(token.value());
+}
+
+} // namespace
+
+QCoro::Task<> UsageViewModel::refresh(bool force)
+{
+    QPointer<UsageViewModel> self(this);
+    if (!force && m_lastUpdated) {
+        const auto minimumAge = refreshTiming(Preferences::instance().refreshIntervalMinutes()).minimumAge;
+        if (m_lastUpdated->secsTo(currentTime()) < minimumAge.count()) {
+            log(u"Rate limit protection: Skipping fetch, updated recently."_s);
+            co_return;
+        }
+    }
+
+    m_isLoading = true;
+    m_errorMessage.reset();
+    Q_EMIT changed();
+
+    // Both start at once and run beside the Claude fetch.
+    QCoro::Task<> copilot = fetchCopilot();
+    QCoro::Task<> codex = fetchCodex();
+
+    auto claude = co_await fetchClaude();
+    if (!self)
+        co_return;
+    if (claude) {
+        storeClaudeSuccess(std::move(claude).value());
+        log(u"Usage refreshed at "_s + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
+    } else if (claude.error().isUnauthorized()) {
+        // Claude Code may have renewed its token since we read it.
+        log(u"Got 401, re-reading token and retrying..."_s);
+        auto retry = co_await fetchClaude();
+        if (!self)
+            co_return;
+        if (retry) {
+            storeClaudeSuccess(std::move(retry).value());
+            log(u"Retry succeeded"_s);
+        } else {
+            m_errorMessage = retry.error().description();
+            log(u"Retry failed: "_s + retry.error().description());
+        }
+    } else {
+        m_errorMessage = claude.error().description();
+        log(u"Error: "_s + claude.error().description());
+    }
+    Q_EMIT changed();
+
+    co_await copilot;
+    co_await codex;
+    if (!self)
+        co_return;
+
+    auto events = co_await LocalUsageScanner::shared().scan(currentTime());
+    if (!self)
+        co_return;
+    m_localUsage = std::move(events);
+
+    const QList<ProviderMetric> current = allMetrics();
+    HistoryStore::record(current, currentTime());
+    m_history = HistoryStore::load();
+    if (Preferences::instance().alertsEnabled())
+        ThresholdAlerts::evaluate(current, currentTime());
+    migrateBadgeSelections();
+    writeWidgetSnapshot();
+
+    m_isLoading = false;
+    Q_EMIT changed();
+}
+
+void UsageViewModel::storeClaudeSuccess(UsageResponse usage)
+{
+    m_usage = std::move(usage);
+    m_lastUpdated = currentTime();
+}
+
+void UsageViewModel::migrateBadgeSelections()
+{
+    Preferences& preferences = Preferences::instance();
+    const QList<ProviderMetric> current = allMetrics();
+    const auto repair = [&current](const QString& stored, auto store) {
+        if (stored.isEmpty() || metricById(current, stored))
+            return;
+        if (const auto claude = metricById(current, QString(u"Claude:"_s + stored)))
+            store(claude->id());
+    };
+    repair(preferences.selectedMenuBadge(), [&](const QString& id) { preferences.setSelectedMenuBadge(id); });
+    repair(preferences.secondaryMenuBadge(), [&](const QString& id) { preferences.setSecondaryMenuBadge(id); });
+}
+
+void UsageViewModel::writeWidgetSnapshot()
+{
+    const QList<ProviderMetric> current = allMetrics();
+    if (current.isEmpty())
+        return; // the widget keeps the last good snapshot
+    const Preferences& preferences = Preferences::instance();
+    const auto primary = resolveBadge(current, preferences.selectedMenuBadge());
+    writeWidgetSnapshotFile({currentTime(), current, primary ? std::optional(primary->id()) : std::nullopt,
+                             preferences.quotaDisplayMode()});
+    reloadWidgetTimelines();
+}
+
+void UsageViewModel::clearHistory()
+{
+    HistoryStore::clear();
+    m_history = HistoryStore::load();
+    Q_EMIT changed();
+}
+
+QCoro::Task<> UsageViewModel::fetchCopilot()
+{
+    QPointer<UsageViewModel> self(this);
+    auto result = co_await CopilotService::fetchUsage();
+    if (!self)
+        co_return;
+    if (result) {
+        m_copilotUsage = std::move(result).value();
+        m_copilotError.reset();
+    } else {
+        m_copilotError = result.error().description();
+        log(u"Copilot error: "_s + result.error().description());
+    }
+    Q_EMIT changed();
+}
+
+QCoro::Task<> UsageViewModel::fetchCodex()
+{
+    QPointer<UsageViewModel> self(this);
+    auto result = co_await CodexService::fetchUsage();
+    if (!self)
+        co_return;
+    if (result) {
+        m_codexUsage = std::move(result).value();
+        m_codexError.reset();
+    } else {
+        m_codexError = result.error().description();
+        m_codexUsage.reset();
+        log(u"Codex error: "_s + result.error().description());
+    }
+    Q_EMIT changed();
+}
+
+} // namespace tallyvue

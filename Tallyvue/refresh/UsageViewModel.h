@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/HistoryStore.h"
+#include "local/LocalUsageScanner.h"
+#include "model/ProviderMetric.h"
+#include "providers/ClaudeUsage.h"
+#include "providers/CodexService.h"
+#include "providers/CopilotService.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tallyvue {
+
+/// How often the loop refreshes, and how fresh a Claude success may be before a
+/// non-forced refresh is skipped.
+struct RefreshTiming
+{
+    std::chrono::seconds pause;
+    std::chrono::seconds minimumAge;
+};
+
+/// The stored "refreshIntervalMinutes" mapped to its timing; unknown values act like 10.
+RefreshTiming refreshTiming(int storedMinutes);
+
+/**
+ * The single owner of Tallyvue's live state. It refreshes the three providers (Claude in the
+ * refresh itself, ChatGPT/Codex and Copilot concurrently beside it), then scans the local
+ * transcripts, records the history, evaluates the alerts and writes the widget snapshot.
+ * Everything happens on the main thread; views read the state and listen to changed().
+ */
+class UsageViewModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        /// Start the refresh loop and the one-minute clock (off for one-shot use and tests).
+        bool startLoops = true;
+        /// The wall clock; tests move it by hand.
+        std::function<QDateTime()> clock;
+    };
+
+    explicit UsageViewModel(QObject* parent = nullptr);
+    explicit UsageViewModel(Options options, QObject* parent = nullptr);
+    ~UsageViewModel() override;
+
+    const std::optional<UsageResponse>& usage() const { return m_usage; }
+    const std::optional<QDateTime>& lastUpdated() const { return m_lastUpdated; }
+    const std::optional<QString>& errorMessage() const { return m_errorMessage; }
+    bool isLoading() const { return m_isLoading; }
+    const std::optional<CopilotUsage>& copilotUsage() const { return m_copilotUsage; }
+    const std::optional<QString>& copilotError() const { return m_copilotError; }
+    const std::optional<CodexUsage>& codexUsage() const { return m_codexUsage; }
+    const std::optional<QString>& codexError() const { return m_codexError; }
+    const QList<UsageSnapshot>& history() const { return m_history; }
+    const std::vector<LocalUsageEvent>& localUsage() const { return m_localUsage; }
+    /// Advanced once a minute so countdowns move without a fetch.
+    const QDateTime& now() const { return m_now; }
+
+    /// Claude, then ChatGPT, then Copilot metrics, from the records held now.
+    QList<ProviderMetric> allMetrics() const;
+    QList<ProviderMetric> metrics(AIProvider provider) const;
+    std::optional<ProviderMetric> metric(QStringView id) const;
+
+    /// One refresh; `force` skips the protection against refreshing too often.
+    QCoro::Task<> refresh(bool force);
+    /// Restarts the refresh loop, which begins with a forced refresh.
+    void startAutoRefresh();
+    void writeWidgetSnapshot();
+    void migrateBadgeSelections();
+    /// Deletes the history file and empties the loaded history.
+    void clearHistory();
+
+Q_SIGNALS:
+    /// Any field of the state changed.
+    void changed();
+
+private:
+    QCoro::Task<> runRefreshLoop(quint64 generation);
+    QCoro::Task<> fetchCopilot();
+    QCoro::Task<> fetchCodex();
+    void storeClaudeSuccess(UsageResponse usage);
+    QDateTime currentTime() const;
+
+    std::optional<UsageResponse> m_usage;
+    std::optional<QDateTime> m_lastUpdated;
+    std::optional<QString> m_errorMessage;
+    bool m_isLoading = false;
+    std::optional<CopilotUsage> m_copilotUsage;
+    std::optional<QString> m_copilotError;
+    std::optional<CodexUsage> m_codexUsage;
+    std::optional<QString> m_codexError;
+    QList<UsageSnapshot> m_history;
+    std::vector<LocalUsageEvent> m_localUsage;
+    QDateTime m_now;
+
+    std::function<QDateTime()> m_clock;
+    quint64 m_loopGeneration = 0;
+    QTimer m_clockTimer;
+};
+
+} // namespace tallyvue
