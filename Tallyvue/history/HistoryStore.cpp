@@ -10,6 +10,8 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -17,12 +19,16 @@ using namespace Qt::StringLiterals;
 namespace tallyvue {
 namespace detail {
 
-void appendJsonString(QByteArray& out, QStringView text)
+void appendJsonString(QByteArray& out, std::string_view utf8)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
-    out.reserve(out.size() + utf8.size() + 2);
+    const auto plain = [](char c) { return c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20; };
     out.append('"');
+    if (std::all_of(utf8.begin(), utf8.end(), plain)) {
+        out.append(utf8.data(), qsizetype(utf8.size()));
+        out.append('"');
+        return;
+    }
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
@@ -41,11 +47,40 @@ void appendJsonString(QByteArray& out, QStringView text)
     out.append('"');
 }
 
+void appendJsonString(QByteArray& out, QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    appendJsonString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}
+
 std::optional<QByteArray> shortestDouble(double value)
 {
     if (!std::isfinite(value))
         return std::nullopt;
-    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return QByteArray(text, end - text);
+}
+
+QByteArray decimalText(double value)
+{
+    // Plain decimals between 1e-4 and 2^53, exponents outside, always with a fraction digit.
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-4 && magnitude < 9007199254740992.0);
+    char text[400];
+    const auto end = plain ? std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr
+                           : std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    QByteArray result(text, end - text);
+    if (plain && !result.contains('.'))
+        result.append(".0");
+    return result;
+}
+
+void appendShortestDouble(QByteArray& out, double value)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    out.append(text, end - text);
 }
 
 } // namespace detail
@@ -55,62 +90,57 @@ namespace {
 
 using detail::appendJsonString;
 
-std::optional<QString> optionalString(simdjson::dom::element element, bool& ok)
-{
-    if (element.is_null())
-        return std::nullopt;
-    std::string_view text;
-    if (element.get_string().get(text)) {
-        ok = false;
-        return std::nullopt;
-    }
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
+/// The providers' raw values, in the order of kAllProviders.
+constexpr std::string_view kProviderNames[] = {"Claude", "ChatGPT", "Copilot"};
 
-std::optional<QDateTime> stampFrom(std::string_view text)
+/// One limit point as read from a line, still pointing into the parser's buffer.
+struct RawPoint
 {
-    return parseWholeSecondTimestamp(QString::fromLatin1(text.data(), qsizetype(text.size())));
-}
-
-std::optional<UsageSnapshot::LimitPoint> decodePoint(simdjson::dom::object object)
-{
-    UsageSnapshot::LimitPoint point;
-    simdjson::dom::element value;
-    if (!object["provider"].get(value) && !value.is_null()) {
-        std::string_view raw;
-        if (value.get_string().get(raw))
-            return std::nullopt;
-        const auto provider = providerFromRaw(QString::fromUtf8(raw.data(), qsizetype(raw.size())));
-        if (!provider)
-            return std::nullopt;
-        point.provider = *provider;
-    }
+    AIProvider provider = AIProvider::Claude;
     std::string_view kind;
-    if (object["kind"].get_string().get(kind))
+    double percent = 0;
+    std::optional<std::string_view> displayName;
+    std::optional<EpochMs> resetsAt;
+};
+
+/// Reads an optional string member: absent and null are nothing, another type is an error.
+bool optionalMember(simdjson::dom::object object, const char* key, std::optional<std::string_view>& into)
+{
+    simdjson::dom::element value;
+    if (object[key].get(value) || value.is_null())
+        return true;
+    std::string_view text;
+    if (value.get_string().get(text))
+        return false;
+    into = text;
+    return true;
+}
+
+std::optional<RawPoint> readPoint(simdjson::dom::element element)
+{
+    simdjson::dom::object object;
+    if (element.get_object().get(object))
         return std::nullopt;
-    point.kind = QString::fromUtf8(kind.data(), qsizetype(kind.size()));
-    if (object["percent"].get_double().get(point.percent)) {
-        // Integers that do not fit a double's exact range still read as numbers.
-        int64_t whole = 0;
-        uint64_t unsignedWhole = 0;
-        if (!object["percent"].get_int64().get(whole))
-            point.percent = double(whole);
-        else if (!object["percent"].get_uint64().get(unsignedWhole))
-            point.percent = double(unsignedWhole);
-        else
+    RawPoint point;
+    std::optional<std::string_view> provider;
+    if (!optionalMember(object, "provider", provider))
+        return std::nullopt;
+    if (provider) {
+        const auto known = std::find(std::begin(kProviderNames), std::end(kProviderNames), *provider);
+        if (known == std::end(kProviderNames))
+            return std::nullopt; // a provider this version does not know
+        point.provider = kAllProviders[std::size_t(known - std::begin(kProviderNames))];
+    }
+    if (object["kind"].get_string().get(point.kind) || object["percent"].get_double().get(point.percent))
+        return std::nullopt;
+    std::optional<std::string_view> resetsAt;
+    if (!optionalMember(object, "displayName", point.displayName) || !optionalMember(object, "resetsAt", resetsAt))
+        return std::nullopt;
+    if (resetsAt) {
+        point.resetsAt = parseWholeSecondTimestampMs(*resetsAt);
+        if (!point.resetsAt)
             return std::nullopt;
     }
-    bool ok = true;
-    if (!object["displayName"].get(value))
-        point.displayName = optionalString(value, ok);
-    if (!object["resetsAt"].get(value)) {
-        if (const auto text = optionalString(value, ok)) {
-            point.resetsAt = parseWholeSecondTimestamp(*text);
-            ok = ok && point.resetsAt;
-        }
-    }
-    if (!ok)
-        return std::nullopt;
     return point;
 }
 
@@ -120,6 +150,117 @@ simdjson::dom::parser& parser()
     return instance;
 }
 
+/// Reads one line by the store's rules and hands the accepted values to `sink`:
+/// sink.begin(timestamp), then sink.point(RawPoint) for each limit point. Returns false, having
+/// told the sink nothing useful, when the line is not a valid snapshot.
+template<typename Sink>
+bool readLine(QByteArrayView line, Sink& sink)
+{
+    simdjson::dom::element root;
+    simdjson::dom::object object;
+    std::string_view stamp;
+    simdjson::dom::array limits;
+    if (parser().parse(line.data(), std::size_t(line.size())).get(root) || root.get_object().get(object) ||
+        object["timestamp"].get_string().get(stamp) || object["limits"].get_array().get(limits))
+        return false;
+    const auto timestamp = parseWholeSecondTimestampMs(stamp);
+    if (!timestamp)
+        return false;
+    sink.begin(*timestamp);
+    for (simdjson::dom::element element : limits) {
+        const auto point = readPoint(element);
+        if (!point)
+            return false;
+        sink.point(*point);
+    }
+    return true;
+}
+
+/// Builds the snapshot, sharing the text of repeated kinds and titles between snapshots.
+class SnapshotBuilder
+{
+public:
+    void begin(EpochMs timestamp) { m_snapshot = {dateFromEpochMs(timestamp), {}}; }
+    void point(const RawPoint& raw)
+    {
+        m_snapshot.limits.append({raw.provider, text(raw.kind), raw.percent,
+                                  raw.displayName ? std::optional(text(*raw.displayName)) : std::nullopt,
+                                  raw.resetsAt ? std::optional(dateFromEpochMs(*raw.resetsAt)) : std::nullopt});
+    }
+    UsageSnapshot take() { return std::move(m_snapshot); }
+
+private:
+    QString text(std::string_view utf8)
+    {
+        for (const auto& [bytes, shared] : m_recent) {
+            if (bytes == utf8)
+                return shared;
+        }
+        QString fresh = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+        if (m_recent.size() < 64)
+            m_recent.emplace_back(std::string(utf8), fresh);
+        return fresh;
+    }
+
+    UsageSnapshot m_snapshot;
+    std::vector<std::pair<std::string, QString>> m_recent;
+};
+
+/// Writes the line in the store's own form straight from the parsed bytes, as encodeLine()
+/// would from the decoded snapshot.
+class LineWriter
+{
+public:
+    explicit LineWriter(QByteArray& out)
+        : m_out(out)
+    {
+    }
+    void begin(EpochMs timestamp)
+    {
+        m_timestamp = timestamp;
+        m_out.append(R"({"timestamp":")");
+        appendWholeSecondTimestamp(m_out, timestamp);
+        m_out.append(R"(","limits":[)");
+    }
+    void point(const RawPoint& raw)
+    {
+        if (!m_first)
+            m_out.append(',');
+        m_first = false;
+        appendPoint(m_out, raw);
+    }
+    bool finish(bool read)
+    {
+        m_out.append("]}\n");
+        return read;
+    }
+    EpochMs timestamp() const { return m_timestamp; }
+
+    static void appendPoint(QByteArray& out, const RawPoint& raw)
+    {
+        const std::string_view provider = kProviderNames[std::size_t(raw.provider)];
+        out.append(R"({"provider":")").append(provider.data(), qsizetype(provider.size())).append(R"(","kind":)");
+        appendJsonString(out, raw.kind);
+        out.append(R"(,"percent":)");
+        detail::appendShortestDouble(out, raw.percent);
+        if (raw.displayName) {
+            out.append(R"(,"displayName":)");
+            appendJsonString(out, *raw.displayName);
+        }
+        if (raw.resetsAt) {
+            out.append(R"(,"resetsAt":")");
+            appendWholeSecondTimestamp(out, *raw.resetsAt);
+            out.append('"');
+        }
+        out.append('}');
+    }
+
+private:
+    QByteArray& m_out;
+    EpochMs m_timestamp = 0;
+    bool m_first = true;
+};
+
 QByteArray readAll()
 {
     QFile file(filePath());
@@ -128,21 +269,19 @@ QByteArray readAll()
     return file.readAll();
 }
 
-QList<UsageSnapshot> decodeAll(const QByteArray& text)
+/// Calls `each` with every non-empty line of `text`.
+template<typename Each>
+void forEachLine(const QByteArray& text, Each each)
 {
-    QList<UsageSnapshot> snapshots;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf('\n', start);
         if (end < 0)
             end = text.size();
-        if (end > start) {
-            if (auto snapshot = decodeLine(QByteArrayView(text).sliced(start, end - start)))
-                snapshots.append(std::move(*snapshot));
-        }
+        if (end > start)
+            each(QByteArrayView(text).sliced(start, end - start));
         start = end + 1;
     }
-    return snapshots;
 }
 
 } // namespace
@@ -156,65 +295,42 @@ QString filePath()
 
 std::optional<UsageSnapshot> decodeLine(QByteArrayView line)
 {
-    simdjson::dom::element root;
-    if (parser().parse(line.data(), std::size_t(line.size())).get(root))
+    SnapshotBuilder builder;
+    if (!readLine(line, builder))
         return std::nullopt;
-    simdjson::dom::object object;
-    std::string_view stamp;
-    simdjson::dom::array limits;
-    if (root.get_object().get(object) || object["timestamp"].get_string().get(stamp) ||
-        object["limits"].get_array().get(limits))
-        return std::nullopt;
-
-    UsageSnapshot snapshot;
-    const auto timestamp = stampFrom(stamp);
-    if (!timestamp)
-        return std::nullopt;
-    snapshot.timestamp = *timestamp;
-    for (simdjson::dom::element element : limits) {
-        simdjson::dom::object pointObject;
-        if (element.get_object().get(pointObject))
-            return std::nullopt;
-        auto point = decodePoint(pointObject);
-        if (!point)
-            return std::nullopt;
-        snapshot.limits.append(std::move(*point));
-    }
-    return snapshot;
+    return builder.take();
 }
 
 std::optional<QByteArray> encodeLine(const UsageSnapshot& snapshot)
 {
     QByteArray out;
     out.reserve(64 + snapshot.limits.size() * 110);
-    out.append(R"({"timestamp":")").append(formatWholeSecondTimestamp(snapshot.timestamp).toLatin1());
-    out.append(R"(","limits":[)");
-    bool first = true;
+    LineWriter writer(out);
+    writer.begin(snapshot.timestamp.toMSecsSinceEpoch());
     for (const auto& point : snapshot.limits) {
-        const auto percent = detail::shortestDouble(point.percent);
-        if (!percent)
-            return std::nullopt;
-        out.append(first ? "" : ",").append(R"({"provider":)");
-        first = false;
-        appendJsonString(out, rawValue(point.provider));
-        out.append(R"(,"kind":)");
-        appendJsonString(out, point.kind);
-        out.append(R"(,"percent":)").append(*percent);
-        if (point.displayName) {
-            out.append(R"(,"displayName":)");
-            appendJsonString(out, *point.displayName);
-        }
-        if (point.resetsAt)
-            out.append(R"(,"resetsAt":")").append(formatWholeSecondTimestamp(*point.resetsAt).toLatin1()).append('"');
-        out.append('}');
+        if (!std::isfinite(point.percent))
+            return std::nullopt; // JSON has no NaN or infinity
+        const QByteArray kind = point.kind.toUtf8();
+        const QByteArray name = point.displayName.value_or(QString()).toUtf8();
+        writer.point({point.provider, std::string_view(kind.constData(), std::size_t(kind.size())), point.percent,
+                      point.displayName ? std::optional(std::string_view(name.constData(), std::size_t(name.size())))
+                                        : std::nullopt,
+                      point.resetsAt ? std::optional(point.resetsAt->toMSecsSinceEpoch()) : std::nullopt});
     }
-    out.append("]}");
+    writer.finish(true);
+    out.chop(1); // the line feed
     return out;
 }
 
 QList<UsageSnapshot> load()
 {
-    return decodeAll(readAll());
+    QList<UsageSnapshot> snapshots;
+    SnapshotBuilder builder;
+    forEachLine(readAll(), [&](QByteArrayView line) {
+        if (readLine(line, builder))
+            snapshots.append(builder.take());
+    });
+    return snapshots;
 }
 
 void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
@@ -226,18 +342,20 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
     for (const ProviderMetric& metric : metrics)
         latest.limits.append({metric.provider, metric.kind, metric.percent, metric.title, metric.resetsAt});
 
-    QList<UsageSnapshot> history = load();
-    history.append(std::move(latest));
-    const QDateTime cutoff = now.addSecs(-kRetentionSeconds);
-
+    // Every kept line is rewritten in the store's own form straight from the parser: the
+    // same bytes a load and re-encode would give, without building the snapshots.
+    const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
+    const QByteArray old = readAll();
     QByteArray text;
-    text.reserve(history.size() * 600);
-    for (const UsageSnapshot& snapshot : std::as_const(history)) {
-        if (snapshot.timestamp < cutoff)
-            continue;
-        if (const auto line = encodeLine(snapshot))
-            text.append(*line).append('\n');
-    }
+    text.reserve(old.size() + 1024);
+    forEachLine(old, [&](QByteArrayView line) {
+        const qsizetype mark = text.size();
+        LineWriter writer(text);
+        if (!writer.finish(readLine(line, writer)) || writer.timestamp() < cutoff)
+            text.truncate(mark);
+    });
+    if (const auto line = encodeLine(latest); line && now.toMSecsSinceEpoch() >= cutoff)
+        text.append(*line).append('\n');
 
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly))
@@ -264,9 +382,7 @@ QString exportCSV()
             // allowed to break the row.
             const bool kindNeedsQuotes = point.kind.contains(u',') || point.kind.contains(u'"') ||
                                          point.kind.contains(u'\n') || point.kind.contains(u'\r');
-            QByteArray percent = detail::shortestDouble(point.percent).value_or(QByteArray::number(point.percent));
-            if (!percent.contains('.') && !percent.contains('e') && !percent.contains('n'))
-                percent.append(".0");
+            const QByteArray percent = detail::decimalText(point.percent);
             csv.append(stamp).append(',').append(rawValue(point.provider).toUtf8()).append(',');
             csv.append((kindNeedsQuotes ? quoted(point.kind) : point.kind).toUtf8()).append(',');
             csv.append(quoted(point.displayName.value_or(QString())).toUtf8()).append(',');

@@ -2,12 +2,16 @@
 #include "model/Timestamp.h"
 
 
+#include <algorithm>
 #include <chrono>
 
 namespace tallyvue {
 namespace {
 
 enum class Form { Any, WholeSeconds };
+
+constexpr EpochMs kFirstInstant = -62135596800000; // 0001-01-01T00:00:00Z
+constexpr EpochMs kLastInstant = 253402300799999;  // 9999-12-31T23:59:59.999Z
 
 class Reader
 {
@@ -46,9 +50,37 @@ private:
     std::size_t m_pos = 0;
 };
 
+/// The form the stores write ("2026-01-05T14:03:22Z"), read without the general parser.
+std::optional<EpochMs> parseCanonical(std::string_view t)
+{
+    using namespace std::chrono;
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
+    unsigned v[20];
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        if (kShape[i] == 'd') {
+            v[i] = unsigned(t[i] - '0');
+            if (v[i] > 9)
+                return std::nullopt;
+        } else if (t[i] != kShape[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto two = [&v](int at) { return v[at] * 10 + v[at + 1]; };
+    const year_month_day date{year(int(two(0) * 100 + two(2))), month(two(5)), day(two(8))};
+    const unsigned h = two(11), m = two(14), sec = two(17);
+    if (!date.ok() || h > 23 || m > 59 || sec > 59)
+        return std::nullopt;
+    const EpochMs instant = (sys_days(date).time_since_epoch().count() * 86400LL + (h * 60 + m) * 60 + sec) * 1000;
+    if (instant < kFirstInstant)
+        return std::nullopt;
+    return instant;
+}
+
 std::optional<EpochMs> parse(std::string_view text, Form form)
 {
     using namespace std::chrono;
+    if (text.size() == 20)
+        return parseCanonical(text);
     Reader in(text);
     const auto year = in.number(4);
     if (!year || !in.take('-'))
@@ -105,7 +137,12 @@ std::optional<EpochMs> parse(std::string_view text, Form form)
         return std::nullopt;
 
     const EpochMs local = midnight + ((EpochMs(*hour) * 60 + *minute) * 60 + *second) * 1000 + millis;
-    return local - EpochMs(offsetMinutes) * 60'000;
+    const EpochMs instant = local - EpochMs(offsetMinutes) * 60'000;
+    // An offset can carry a date over the edge of the four-digit years that the file forms can
+    // write back; such a moment is no real reset time.
+    if (instant < kFirstInstant || instant > kLastInstant)
+        return std::nullopt;
+    return instant;
 }
 
 } // namespace
@@ -125,6 +162,11 @@ std::optional<QDateTime> parseTimestamp(const std::optional<QString>& text)
     return std::nullopt;
 }
 
+std::optional<EpochMs> parseWholeSecondTimestampMs(std::string_view text)
+{
+    return parse(text, Form::WholeSeconds);
+}
+
 std::optional<QDateTime> parseWholeSecondTimestamp(QStringView text)
 {
     const QByteArray utf8 = text.toUtf8();
@@ -133,11 +175,33 @@ std::optional<QDateTime> parseWholeSecondTimestamp(QStringView text)
     return std::nullopt;
 }
 
+void appendWholeSecondTimestamp(QByteArray& out, EpochMs ms)
+{
+    using namespace std::chrono;
+    ms = std::clamp(ms, kFirstInstant, kLastInstant);
+    const sys_time<milliseconds> instant{milliseconds(ms)};
+    const auto day = floor<days>(instant);
+    const year_month_day date(day);
+    const hh_mm_ss time(floor<seconds>(instant - day));
+    char text[20] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0', 'T', '0', '0', ':', '0', '0', ':', '0', '0', 'Z'};
+    const auto put = [&text](int at, int digits, unsigned value) {
+        for (int i = at + digits - 1; i >= at; --i, value /= 10)
+            text[i] = char('0' + value % 10);
+    };
+    put(0, 4, unsigned(int(date.year())));
+    put(5, 2, unsigned(date.month()));
+    put(8, 2, unsigned(date.day()));
+    put(11, 2, unsigned(time.hours().count()));
+    put(14, 2, unsigned(time.minutes().count()));
+    put(17, 2, unsigned(time.seconds().count()));
+    out.append(text, sizeof text);
+}
+
 QString formatWholeSecondTimestamp(const QDateTime& date)
 {
-    const qint64 ms = date.toMSecsSinceEpoch();
-    const qint64 floored = ms - ((ms % 1000) + 1000) % 1000;
-    return QDateTime::fromMSecsSinceEpoch(floored, Qt::UTC).toString(Qt::ISODate);
+    QByteArray text;
+    appendWholeSecondTimestamp(text, date.toMSecsSinceEpoch());
+    return QString::fromLatin1(text);
 }
 
 QDateTime dateFromEpochMs(EpochMs ms)

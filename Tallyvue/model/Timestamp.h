@@ -22,8 +22,10 @@ std::optional<EpochMs> parseTimestampMs(std::string_view text);
 std::optional<QDateTime> parseTimestamp(const std::optional<QString>& text);
 
 /// The stored-file form: whole seconds and a zone, no fractions ("2026-01-05T14:03:22Z").
+std::optional<EpochMs> parseWholeSecondTimestampMs(std::string_view text);
 std::optional<QDateTime> parseWholeSecondTimestamp(QStringView text);
-/// UTC, whole seconds (truncated), "Z" suffix.
+/// UTC, whole seconds (truncated), "Z" suffix: always 20 characters.
+void appendWholeSecondTimestamp(QByteArray& out, EpochMs ms);
 QString formatWholeSecondTimestamp(const QDateTime& date);
 
 QDateTime dateFromEpochMs(EpochMs ms);

@@ -28,6 +28,8 @@ TEST(Timestamp, ParsesServiceForms)
         {"2025-09-19T24:00:00Z", std::nullopt},
         {"2025-09-19T17:00:00+0200", std::nullopt},
         {"2025-09-19T17:00:00Zjunk", std::nullopt},
+        {"0001-01-01T00:30:00+01:00", std::nullopt},  // before year 1 in UTC
+        {"9999-12-31T23:00:00-01:00", std::nullopt},
         {"", std::nullopt},
         {"null", std::nullopt},
     };
