@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: MIT
+// tallyvue-cli as a user runs it: a real process against a local server and real files.
+#include "history/HistoryStore.h"
+#include "support/HttpServer.h"
+#include "widget_snapshot/WidgetSnapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+
+#include <qcoro/qcoroprocess.h>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QCoro::Task<Run> runCli(QStringList args)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(TALLYVUE_CLI_PATH));
+    process.setArguments(args);
+    co_await qCoro(process).start();
+    co_await qCoro(process).waitForFinished(30000);
+    co_return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                  QString::fromUtf8(process.readAllStandardError())};
+}
+
+Run cli(const QStringList& args)
+{
+    return QCoro::waitFor(runCli(args));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(path.section(u'/', 0, -2));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.start());
+        for (const char* name : {"TALLYVUE_CLAUDE_API", "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
+            qputenv(name, m_server.origin().toUtf8());
+        qputenv("CLAUDE_CODE_OAUTH_TOKEN", "claude-token");
+        m_server.setResponse("/api/oauth/usage",
+                             ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.7,"resets_at":"2099-01-01T00:00:00Z"}})"));
+        QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+        HistoryStore::clear();
+        QFile::remove(*widgetSnapshotPath());
+    }
+
+    HttpServer m_server;
+};
+
+// fetch prints the windows and each provider's error, keeps diagnostics off standard output,
+// and writes the same history and snapshot as the app.
+TEST_F(CliTest, FetchTextAndJson)
+{
+    Run run = cli({u"fetch"_s});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.trimmed().split(u'\n');
+    ASSERT_EQ(lines.size(), 3) << run.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(u"Claude   5-Hour   42%  resets in "));
+    EXPECT_EQ(lines[1], u"ChatGPT error: Credentials file not found.");
+    EXPECT_EQ(lines[2], u"Copilot error: Credentials file not found.");
+    EXPECT_TRUE(run.err.contains(u"[Tallyvue] Usage refreshed at"));
+    EXPECT_FALSE(run.out.contains(u"[Tallyvue]"));
+    EXPECT_EQ(HistoryStore::load().size(), 1);
+    EXPECT_TRUE(QFile::exists(*widgetSnapshotPath()));
+
+    run = cli({u"fetch"_s, u"--json"_s});
+    EXPECT_EQ(run.exitCode, 0);
+    const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const QJsonObject metric = json[u"metrics"].toArray().at(0).toObject();
+    EXPECT_EQ(metric[u"id"].toString(), u"Claude:session");
+    EXPECT_EQ(metric[u"percent"].toDouble(), 42.7);
+    EXPECT_EQ(metric[u"resetsAt"].toString(), u"2099-01-01T00:00:00Z");
+    EXPECT_EQ(metric[u"windowLength"].toDouble(), 18000);
+    EXPECT_EQ(json[u"errors"].toObject().keys(), (QStringList{u"ChatGPT"_s, u"Copilot"_s}));
+    EXPECT_TRUE(json[u"timestamp"].toString().endsWith(u'Z'));
+}
+
+// With no provider answering, fetch exits 1 and leaves the stored files alone.
+TEST_F(CliTest, FetchWithNothingDeliveredFails)
+{
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "down"));
+    const Run run = cli({u"fetch"_s});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.startsWith(u"Claude error: API returned HTTP 500: down\n"));
+    EXPECT_FALSE(QFile::exists(HistoryStore::filePath()) && !HistoryStore::load().isEmpty());
+    EXPECT_FALSE(QFile::exists(*widgetSnapshotPath()));
+}
+
+// status reads only the snapshot: the label text, the snapshot itself, and a waybar line.
+TEST_F(CliTest, StatusFormats)
+{
+    Run run = cli({u"status"_s});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, u"Open Tallyvue to load usage\n");
+
+    const QByteArray snapshot =
+        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"("percent":81.9},{"provider":"Claude","kind":"weekly_all","title":"7-Day","percent":63},)"
+        R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":5}],"displayMode":"remaining"})";
+    writeFile(*widgetSnapshotPath(), snapshot);
+    run = cli({u"status"_s});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, u"18%  ·  7d 37%\n");
+    EXPECT_EQ(cli({u"status"_s, u"--json"_s}).out.toUtf8(), snapshot + '\n');
+
+    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"secondaryMenuBadge"_s, u"ChatGPT:primary"_s);
+    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"selectedMenuBadge"_s, u"session"_s);
+    run = cli({u"status"_s, u"--waybar"_s});
+    const QJsonObject waybar = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    EXPECT_EQ(waybar[u"text"].toString(), u"C 18%  ·  G 95%");
+    EXPECT_EQ(waybar[u"class"].toString(), u"critical");
+    EXPECT_EQ(waybar[u"percentage"].toInt(), 81);
+    EXPECT_EQ(waybar[u"tooltip"].toString().count(u'\n'), 2);
+}
+
+// history export writes the CSV to a file atomically or to standard output; clear removes it.
+TEST_F(CliTest, HistoryExportAndClear)
+{
+    HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, 18000}});
+    const QString target = QDir::tempPath() + u"/out.csv"_s;
+    EXPECT_EQ(cli({u"history"_s, u"export"_s, target}).exitCode, 0);
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), HistoryStore::exportCSV());
+    EXPECT_EQ(cli({u"history"_s, u"export"_s}).out, HistoryStore::exportCSV());
+
+    const Run failed = cli({u"history"_s, u"export"_s, u"/nonexistent-dir/x.csv"_s});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains(u"cannot write /nonexistent-dir/x.csv"));
+
+    EXPECT_EQ(cli({u"history"_s, u"clear"_s}).exitCode, 0);
+    EXPECT_TRUE(HistoryStore::load().isEmpty());
+}
+
+// Bad usage exits 2 with a message; --help and --version succeed.
+TEST_F(CliTest, Usage)
+{
+    for (const QStringList& args : {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"fetch"_s, u"--xml"_s},
+                                    QStringList{u"status"_s, u"--json"_s, u"--waybar"_s},
+                                    QStringList{u"history"_s, u"export"_s, u"a"_s, u"b"_s}}) {
+        const Run run = cli(args);
+        EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
+    }
+    EXPECT_EQ(cli({u"--help"_s}).exitCode, 0);
+    EXPECT_TRUE(cli({u"--version"_s}).out.startsWith(u"tallyvue-cli 0.1.0"));
+}

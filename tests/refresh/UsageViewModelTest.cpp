@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+#include "history/HistoryStore.h"
+#include "model/Preferences.h"
+#include "model/Timestamp.h"
+#include "refresh/UsageViewModel.h"
+#include "support/HttpServer.h"
+#include "support/OutputCapture.h"
+#include "widget_snapshot/WidgetSnapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kClaudeBody =
+    R"({"five_hour":{"utilization":42.5,"resets_at":"2026-01-05T17:00:00.477734+00:00"},)"
+    R"("seven_day":{"utilization":63,"resets_at":null}})";
+const QByteArray kCodexBody =
+    R"({"plan_type":"plus","rate_limit":{"primary_window":{"used_percent":12,"limit_window_seconds":18000,)"
+    R"("reset_after_seconds":3600}}})";
+const QByteArray kCopilotBody =
+    R"({"copilot_plan":"individual","quota_reset_date":"2026-02-01","quota_snapshots":{)"
+    R"("chat":{"unlimited":true},"premium_interactions":{"percent_remaining":25,"entitlement":300}}})";
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(path.section(u'/', 0, -2));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class UsageViewModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.start());
+        qputenv("TALLYVUE_CLAUDE_API", m_server.origin().toUtf8());
+        qputenv("TALLYVUE_CHATGPT_API", m_server.origin().toUtf8());
+        qputenv("TALLYVUE_COPILOT_API", m_server.origin().toUtf8());
+        qputenv("CLAUDE_CODE_OAUTH_TOKEN", "claude-token");
+        writeFile(QDir::homePath() + u"/.codex/auth.json"_s, R"({"tokens":{"access_token":"codex-token"}})");
+        writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s,
+                  R"({"github.com:Iv1":{"oauth_token":"copilot-token"}})");
+        m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, kClaudeBody));
+        m_server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(200, kCodexBody));
+        m_server.setResponse("/copilot_internal/user", ScriptedResponse::json(200, kCopilotBody));
+        QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+        HistoryStore::clear();
+        QFile::remove(*widgetSnapshotPath());
+    }
+
+    /// A coordinator without its loops, on a clock the test moves.
+    std::unique_ptr<UsageViewModel> makeModel()
+    {
+        return std::make_unique<UsageViewModel>(
+            UsageViewModel::Options{.startLoops = false, .clock = [this] { return m_now; }});
+    }
+
+    HttpServer m_server;
+    QDateTime m_now = *parseTimestamp(u"2026-01-05T14:00:00Z"_s);
+};
+
+// One refresh fetches all three providers, then records the history and writes the
+// snapshot from the metrics in provider order.
+TEST_F(UsageViewModelTest, RefreshRunsEveryStep)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+
+    EXPECT_FALSE(model->isLoading());
+    EXPECT_FALSE(model->errorMessage());
+    EXPECT_FALSE(model->codexError());
+    EXPECT_FALSE(model->copilotError());
+    EXPECT_EQ(model->lastUpdated(), m_now);
+    QStringList ids;
+    for (const ProviderMetric& metric : model->allMetrics())
+        ids.append(metric.id());
+    EXPECT_EQ(ids, (QStringList{u"Claude:session"_s, u"Claude:weekly_all"_s, u"ChatGPT:primary"_s,
+                                u"Copilot:premium_interactions"_s}));
+    EXPECT_EQ(model->metrics(AIProvider::ChatGPT).size(), 1);
+    EXPECT_EQ(model->metric(u"Copilot:premium_interactions")->percent, 75);
+    EXPECT_FALSE(model->metric(u"premium_interactions"));
+
+    ASSERT_EQ(model->history().size(), 1);
+    EXPECT_EQ(model->history()[0].limits.size(), 4);
+    EXPECT_EQ(model->history()[0].timestamp, m_now);
+    const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->metrics, model->allMetrics());
+    EXPECT_FALSE(snapshot->primaryMetricID);
+    EXPECT_EQ(m_server.requests().size(), 3);
+}
+
+// A non-forced refresh is skipped while the last Claude success is younger than the
+// interval's minimum age; a forced one always runs.
+TEST_F(UsageViewModelTest, RateLimitProtection)
+{
+    Preferences::instance().setRefreshIntervalMinutes(5);
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    m_server.clearRequests();
+
+    m_now = m_now.addSecs(149);
+    OutputCapture output;
+    QCoro::waitFor(model->refresh(false));
+    EXPECT_TRUE(m_server.requests().isEmpty());
+    EXPECT_EQ(output.text(), "[Tallyvue] Rate limit protection: Skipping fetch, updated recently.\n");
+
+    m_now = m_now.addSecs(1);
+    QCoro::waitFor(model->refresh(false));
+    EXPECT_EQ(m_server.requests().size(), 3);
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(m_server.requests().size(), 6);
+}
+
+// The loop pause and minimum age of every stored interval, unknown values acting like 10.
+TEST(RefreshTiming, Table)
+{
+    using namespace std::chrono_literals;
+    const std::tuple<int, std::chrono::seconds, std::chrono::seconds> cases[] = {
+        {2, 120s, 60s}, {5, 300s, 150s}, {10, 600s, 300s}, {30, 1800s, 300s}, {0, 600s, 300s}, {7, 600s, 300s}};
+    for (const auto& [minutes, pause, age] : cases) {
+        EXPECT_EQ(refreshTiming(minutes).pause, pause) << minutes;
+        EXPECT_EQ(refreshTiming(minutes).minimumAge, age) << minutes;
+    }
+}
+
+// A Claude 401 re-reads the token and retries once; a success leaves no error and logs
+// exactly the two retry lines.
+TEST_F(UsageViewModelTest, RetriesOnceAfterUnauthorized)
+{
+    m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, R"({"error":"expired"})"));
+    auto model = makeModel();
+    OutputCapture output;
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_FALSE(model->errorMessage());
+    EXPECT_TRUE(model->usage());
+    QStringList claudeLines;
+    for (const QString& line : QString::fromUtf8(output.text()).split(u'\n')) {
+        if (line.contains(u"401") || line.contains(u"Retry") || line.contains(u"Usage refreshed"))
+            claudeLines.append(line);
+    }
+    EXPECT_EQ(claudeLines, (QStringList{u"[Tallyvue] Got 401, re-reading token and retrying..."_s,
+                                        u"[Tallyvue] Retry succeeded"_s}));
+
+    m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "a"));
+    m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "b"));
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(model->errorMessage(), u"API returned HTTP 401: b"_s);
+    EXPECT_TRUE(model->usage()); // the last good record stays
+}
+
+// A ChatGPT failure drops its metrics; a Copilot failure keeps the last record and shows the error.
+TEST_F(UsageViewModelTest, ProviderFailuresStayApart)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    m_server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(500, "down"));
+    m_server.setResponse("/copilot_internal/user", ScriptedResponse::json(502, "bad gateway"));
+    QCoro::waitFor(model->refresh(true));
+
+    EXPECT_EQ(model->codexError(), u"API returned HTTP 500: down"_s);
+    EXPECT_FALSE(model->codexUsage());
+    EXPECT_EQ(model->copilotError(), u"API returned HTTP 502: bad gateway"_s);
+    EXPECT_TRUE(model->copilotUsage());
+    EXPECT_TRUE(model->metrics(AIProvider::ChatGPT).isEmpty());
+    EXPECT_EQ(model->metrics(AIProvider::Copilot).size(), 1);
+    ASSERT_EQ(model->history().size(), 2);
+    EXPECT_EQ(model->history()[1].limits.size(), 3);
+}
+
+// When no provider delivers, nothing stored is touched: no history line, no snapshot.
+TEST_F(UsageViewModelTest, TotalFailureLosesNothing)
+{
+    HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 10, std::nullopt, 18000}}, m_now.addSecs(-60));
+    writeFile(*widgetSnapshotPath(), "previous");
+    const QByteArray history = readFile(HistoryStore::filePath());
+
+    qunsetenv("CLAUDE_CODE_OAUTH_TOKEN");
+    QFile::remove(QDir::homePath() + u"/.codex/auth.json"_s);
+    m_server.setResponse("/copilot_internal/user", ScriptedResponse::json(401, "Bad credentials"));
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+
+    EXPECT_EQ(model->errorMessage(), u"OAuth token not found. Run 'claude' to authenticate first."_s);
+    EXPECT_EQ(model->codexError(), u"Credentials file not found."_s);
+    EXPECT_EQ(model->copilotError(), u"API returned HTTP 401: Bad credentials"_s);
+    EXPECT_TRUE(model->allMetrics().isEmpty());
+    EXPECT_EQ(readFile(HistoryStore::filePath()), history);
+    EXPECT_EQ(readFile(*widgetSnapshotPath()), "previous");
+    EXPECT_EQ(model->history().size(), 1);
+    EXPECT_FALSE(model->isLoading());
+}
+
+// Stored badges that hold a bare Claude kind are repaired; unknown ones are left alone,
+// and the snapshot's primary metric follows the first badge.
+TEST_F(UsageViewModelTest, RepairsBadgesAndPicksPrimary)
+{
+    Preferences& preferences = Preferences::instance();
+    preferences.setSelectedMenuBadge(u"weekly_all"_s);
+    preferences.setSecondaryMenuBadge(u"nothing"_s);
+    preferences.setQuotaDisplayMode(QuotaDisplayMode::Remaining);
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(preferences.selectedMenuBadge(), u"Claude:weekly_all");
+    EXPECT_EQ(preferences.secondaryMenuBadge(), u"nothing");
+    const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->primaryMetricID, u"Claude:weekly_all"_s);
+    EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
+}
