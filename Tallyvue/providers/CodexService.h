@@ -4,6 +4,7 @@
 #include "model/ProviderMetric.h"
 #include "providers/UsageServiceError.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
@@ -50,10 +51,13 @@ struct Auth
 /// Where the Codex CLI keeps its login ($CODEX_HOME or ~/.codex, then auth.json).
 QString authFilePath();
 ServiceResult<Auth> readAuth();
+/// Reads auth.json's bytes: TokenNotFound unless "tokens" holds a non-empty "access_token".
+ServiceResult<Auth> parseAuthFile(const QByteArray& bytes);
 /// Parses the decoded answer; never fails (unknown shapes give no windows).
 CodexUsage parseUsage(const QJsonObject& json, const QDateTime& fetchedAt);
 void collectWindows(const QJsonObject& container, const std::optional<QString>& prefix, QList<CodexWindow>& into);
-QString windowTitle(const QString& name, std::optional<std::int64_t> windowMinutes, const std::optional<QString>& prefix);
+QString windowTitle(const QString& name, std::optional<std::int64_t> windowMinutes,
+                    const std::optional<QString>& prefix);
 /// GET /backend-api/wham/usage with the Codex CLI's login.
 QCoro::Task<ServiceResult<CodexUsage>> fetchUsage();
 

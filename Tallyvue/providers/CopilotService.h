@@ -39,6 +39,8 @@ namespace CopilotService {
 /// ~/.config/github-copilot/apps.json, written by the Copilot editor plug-ins.
 QString appsFilePath();
 ServiceResult<QString> readToken();
+/// Reads apps.json's bytes: the first application entry with a non-empty "oauth_token".
+ServiceResult<QString> parseAppsFile(const QByteArray& bytes);
 QString quotaTitle(const QString& id);
 /// Reads a 200 answer's body; TokenParseError when it is not a JSON object.
 ServiceResult<CopilotUsage> parseUsage(const QByteArray& body);

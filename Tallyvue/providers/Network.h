@@ -10,6 +10,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -35,5 +36,18 @@ struct HttpReply
 /// GET with the given headers, a 20 s transfer timeout and bodies capped at 8 MiB.
 /// A transport failure (or a larger body) is a NetworkError.
 QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, QByteArray>> headers);
+
+/// A body as the error texts show it: UTF-8, or "(empty)" when it is not valid UTF-8.
+QString bodyText(const QByteArray& body);
+/// The error for an answer the client does not accept: status 0 gives "Not an HTTP response",
+/// any other status carries bodyText() of the body.
+UsageServiceError unexpectedReply(const HttpReply& reply);
+
+namespace detail {
+inline constexpr qint64 kMaxBodyBytes = 8 * 1024 * 1024;
+inline constexpr std::chrono::milliseconds kDefaultTransferTimeout{20'000};
+/// Tests shorten the transfer timeout instead of waiting 20 s.
+void setTransferTimeout(std::chrono::milliseconds timeout);
+} // namespace detail
 
 } // namespace tallyvue

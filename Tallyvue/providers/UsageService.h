@@ -9,6 +9,8 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
+
 namespace tallyvue::UsageService {
 
 /// The Claude Code OAuth token: CLAUDE_CODE_OAUTH_TOKEN, then the keychain, then the
@@ -27,3 +29,9 @@ QString credentialsFilePath();
 QCoro::Task<ServiceResult<UsageResponse>> fetchUsage(QString token);
 
 } // namespace tallyvue::UsageService
+
+namespace tallyvue::detail {
+/// How long the keychain tool may run before it is killed and the file is tried.
+inline constexpr std::chrono::milliseconds kDefaultKeychainTimeout{5000};
+void setKeychainTimeout(std::chrono::milliseconds timeout);
+} // namespace tallyvue::detail

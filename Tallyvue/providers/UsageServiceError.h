@@ -11,16 +11,17 @@ namespace tallyvue {
 struct UsageServiceError
 {
     enum class Kind {
-        KeychainError,      ///< the keychain tool exited non-zero; `code` is its exit status
-        InvalidResponse,    ///< `code` is the HTTP status, `message` the body
-        NetworkError,       ///< `message` is the transport's description
-        TokenExpired,       ///< `message` is the whole text
+        KeychainError,   ///< the keychain tool exited non-zero; `code` is its exit status
+        InvalidResponse, ///< `code` is the HTTP status, `message` the body
+        NetworkError,    ///< `message` is the transport's description
+        TokenExpired,    ///< `message` is the whole text
         KeychainNotFound,
         TokenParseError,
         ConfigFileNotFound,
         TokenNotFound,
         InvalidURL,
-        DecodingFailed,     ///< the response was not the expected JSON; `message` says why
+        DecodingFailed,      ///< the response was not the expected JSON; `message` says why
+        KeychainUnavailable, ///< the keychain tool could not run (missing, no session bus, hung); `message` says why
     };
 
     Kind kind = Kind::NetworkError;
@@ -28,10 +29,14 @@ struct UsageServiceError
     QString message;
 
     static UsageServiceError keychainError(int status) { return {Kind::KeychainError, status, {}}; }
-    static UsageServiceError invalidResponse(int status, QString body) { return {Kind::InvalidResponse, status, std::move(body)}; }
+    static UsageServiceError invalidResponse(int status, QString body)
+    {
+        return {Kind::InvalidResponse, status, std::move(body)};
+    }
     static UsageServiceError networkError(QString text) { return {Kind::NetworkError, 0, std::move(text)}; }
     static UsageServiceError tokenExpired(QString text) { return {Kind::TokenExpired, 0, std::move(text)}; }
     static UsageServiceError decodingFailed(QString text) { return {Kind::DecodingFailed, 0, std::move(text)}; }
+    static UsageServiceError keychainUnavailable(QString why) { return {Kind::KeychainUnavailable, 0, std::move(why)}; }
     static UsageServiceError of(Kind kind) { return {kind, 0, {}}; }
 
     bool isUnauthorized() const { return kind == Kind::InvalidResponse && code == 401; }

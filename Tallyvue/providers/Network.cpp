@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: MIT
+#include "providers/Network.h"
+
+#include "model/Log.h"
+#include "providers/ProviderSupport.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+#include <qcoro/qcorosignal.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyvue {
+namespace {
+
+std::chrono::milliseconds g_transferTimeout = detail::kDefaultTransferTimeout;
+
+struct Origin
+{
+    const char* variable;
+    QString compiledIn;
+};
+
+Origin originOf(Service service)
+{
+    switch (service) {
+    case Service::Claude: return {"TALLYVUE_CLAUDE_API", u"https://api.anthropic.com"_s};
+    case Service::ChatGPT: return {"TALLYVUE_CHATGPT_API", u"https://chatgpt.com"_s};
+    case Service::Copilot: return {"TALLYVUE_COPILOT_API", u"https://api.github.com"_s};
+    }
+    return {"", {}};
+}
+
+bool isLoopbackHost(const QString& host)
+{
+    if (host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+/// Why an override origin is refused, or nothing when it is acceptable.
+std::optional<QString> refusal(const QUrl& origin)
+{
+    if (!origin.isValid() || origin.host().isEmpty())
+        return u"it is not a URL with a host"_s;
+    if (!origin.userInfo().isEmpty() || origin.hasQuery() || origin.hasFragment() ||
+        !(origin.path().isEmpty() || origin.path() == u"/"))
+        return u"it must be an origin only (scheme, host and port)"_s;
+    if (origin.scheme() == u"https")
+        return std::nullopt;
+    if (origin.scheme() == u"http" && isLoopbackHost(origin.host()))
+        return std::nullopt;
+    return u"only https://, or http:// on a loopback address, may carry a token"_s;
+}
+
+void deleteLaterDeleter(QObject* object)
+{
+    if (object)
+        object->deleteLater();
+}
+
+// Status-derived errors (content and server classes) still come with a usable HTTP answer;
+// every other error means the transfer itself failed.
+bool isHttpStatusError(QNetworkReply::NetworkError error)
+{
+    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
+           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+bool isHeaderSafe(const QByteArray& bytes)
+{
+    return !bytes.contains('\r') && !bytes.contains('\n') && !bytes.contains('\0');
+}
+
+QString tooLargeText()
+{
+    return u"The response is larger than %1 MiB."_s.arg(detail::kMaxBodyBytes / (1024 * 1024));
+}
+
+} // namespace
+
+QNetworkAccessManager& sharedNetworkAccessManager()
+{
+    // Owned by the application object so it goes away before Qt's own teardown.
+    static QPointer<QNetworkAccessManager> manager;
+    if (!manager)
+        manager = new QNetworkAccessManager(QCoreApplication::instance());
+    return *manager;
+}
+
+std::optional<QUrl> serviceEndpoint(Service service, const QString& path)
+{
+    const Origin origin = originOf(service);
+    const QString override = qEnvironmentVariable(origin.variable);
+    QUrl url;
+    if (override.isEmpty()) {
+        url = QUrl(origin.compiledIn + path, QUrl::StrictMode);
+    } else {
+        url = QUrl(override, QUrl::StrictMode);
+        if (const auto why = refusal(url)) {
+            const QString shown = url.isValid() ? url.toDisplayString(QUrl::RemoveUserInfo) : override;
+            log(QString::fromLatin1(origin.variable) + u" refused (\""_s + shown + u"\"): "_s + *why);
+            return std::nullopt;
+        }
+        url.setPath(path, QUrl::StrictMode);
+    }
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, QByteArray>> headers)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(g_transferTimeout.count()));
+    // A redirect elsewhere would hand the token to another host.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    for (const auto& [name, value] : headers) {
+        if (!isHeaderSafe(name) || !isHeaderSafe(value))
+            co_return UsageServiceError::networkError(u"A request header holds a line break; nothing was sent."_s);
+        request.setRawHeader(name, value);
+    }
+
+    const std::unique_ptr<QNetworkReply, void (*)(QObject*)> reply(sharedNetworkAccessManager().get(request),
+                                                                   deleteLaterDeleter);
+    QByteArray body;
+    bool tooLarge = false;
+    // Connections die with `context`, before the locals they point at.
+    const QObject context;
+    const auto refuse = [&] {
+        tooLarge = true;
+        body.clear();
+        reply->abort();
+    };
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &context, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > detail::kMaxBodyBytes)
+            refuse();
+    });
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &context, [&] {
+        if (tooLarge)
+            return;
+        const QByteArray chunk = reply->read(detail::kMaxBodyBytes + 1 - body.size());
+        body += chunk;
+        if (body.size() > detail::kMaxBodyBytes || reply->bytesAvailable() > 0)
+            refuse();
+    });
+    if (!reply->isFinished())
+        co_await qCoro(reply.get(), &QNetworkReply::finished);
+
+    if (tooLarge)
+        co_return UsageServiceError::networkError(tooLargeText());
+    if (reply->bytesAvailable() > 0) {
+        body += reply->read(detail::kMaxBodyBytes + 1 - body.size());
+        if (body.size() > detail::kMaxBodyBytes || reply->bytesAvailable() > 0)
+            co_return UsageServiceError::networkError(tooLargeText());
+    }
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError error = reply->error();
+    if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error))) {
+        // The transfer timeout ends a request as a cancellation; nothing else here cancels.
+        if (error == QNetworkReply::OperationCanceledError)
+            co_return UsageServiceError::networkError(u"The request timed out."_s);
+        co_return UsageServiceError::networkError(reply->errorString());
+    }
+    co_return HttpReply{status.isValid() ? status.toInt() : 0, std::move(body)};
+}
+
+QString bodyText(const QByteArray& body)
+{
+    return decodeUtf8Strict(body).value_or(u"(empty)"_s);
+}
+
+UsageServiceError unexpectedReply(const HttpReply& reply)
+{
+    if (reply.status == 0)
+        return UsageServiceError::invalidResponse(0, u"Not an HTTP response"_s);
+    return UsageServiceError::invalidResponse(reply.status, bodyText(reply.body));
+}
+
+namespace detail {
+
+void setTransferTimeout(std::chrono::milliseconds timeout)
+{
+    g_transferTimeout = timeout;
+}
+
+} // namespace detail
+} // namespace tallyvue

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#include "providers/ProviderSupport.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringList>
+
+namespace tallyvue {
+namespace {
+// Real credential files are a few hundred bytes.
+constexpr qint64 kMaxCredentialFileBytes = 1024 * 1024;
+} // namespace
+
+std::optional<QString> decodeUtf8Strict(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+QString spacedTitle(QStringView identifier)
+{
+    QStringList words;
+    for (const QStringView piece : identifier.split(u'_', Qt::SkipEmptyParts)) {
+        // The first letter may be a surrogate pair.
+        const qsizetype head = piece.size() > 1 && piece[0].isHighSurrogate() && piece[1].isLowSurrogate() ? 2 : 1;
+        words.append(piece.left(head).toString().toUpper() + piece.mid(head).toString().toLower());
+    }
+    return words.join(u' ');
+}
+
+std::optional<QByteArray> readCredentialFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.read(kMaxCredentialFileBytes + 1);
+    if (bytes.size() > kMaxCredentialFileBytes || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace tallyvue

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "providers/Network.h"
+#include "providers/UsageService.h"
+#include "support/HttpServer.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <list>
+#include <optional>
+
+namespace tallyvue {
+/// Readable failures in gtest output.
+inline void PrintTo(const UsageServiceError& error, std::ostream* out)
+{
+    *out << error.debugDescription().toStdString();
+}
+} // namespace tallyvue
+
+namespace tallyvue::test {
+
+/// Sets (or, with nothing, removes) an environment variable for one scope.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, std::optional<QByteArray> value)
+        : m_name(name), m_old(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
+    {
+        set(value);
+    }
+    ~ScopedEnv() { set(m_old); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void set(const std::optional<QByteArray>& value)
+    {
+        if (value)
+            qputenv(m_name, *value);
+        else
+            qunsetenv(m_name);
+    }
+    const char* m_name;
+    std::optional<QByteArray> m_old;
+};
+
+/// Writes `bytes` to `path`, creating its folders.
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+/// A test whose home folder starts empty again and whose three services point at `server`.
+class ServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.start());
+        const QByteArray origin = server.origin().toUtf8();
+        m_env.emplace_back("TALLYVUE_CLAUDE_API", origin);
+        m_env.emplace_back("TALLYVUE_CHATGPT_API", origin);
+        m_env.emplace_back("TALLYVUE_COPILOT_API", origin);
+        detail::setTransferTimeout(std::chrono::milliseconds(2000));
+    }
+    void TearDown() override
+    {
+        detail::setTransferTimeout(detail::kDefaultTransferTimeout);
+        QDir home(QDir::homePath());
+        for (const QString& entry : home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            const QString path = home.filePath(entry);
+            if (QFileInfo(path).isDir())
+                QDir(path).removeRecursively();
+            else
+                QFile::remove(path);
+        }
+    }
+
+    HttpServer server;
+
+private:
+    std::list<ScopedEnv> m_env;
+};
+
+} // namespace tallyvue::test
