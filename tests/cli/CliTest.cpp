@@ -22,25 +22,25 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
+struct CliRun
 {
     int exitCode = -1;
     QString out;
     QString err;
 };
 
-QCoro::Task<Run> runCli(QStringList args)
+QCoro::Task<CliRun> runCli(QStringList args)
 {
     QProcess process;
     process.setProgram(QStringLiteral(TALLYVUE_CLI_PATH));
     process.setArguments(args);
     co_await qCoro(process).start();
     co_await qCoro(process).waitForFinished(30000);
-    co_return Run{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+    co_return CliRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                   QString::fromUtf8(process.readAllStandardError())};
 }
 
-Run cli(const QStringList& args)
+CliRun cli(const QStringList& args)
 {
     return QCoro::waitFor(runCli(args));
 }
@@ -78,7 +78,7 @@ protected:
 // and writes the same history and snapshot as the app.
 TEST_F(CliTest, FetchTextAndJson)
 {
-    Run run = cli({u"fetch"_s});
+    CliRun run = cli({u"fetch"_s});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.trimmed().split(u'\n');
     ASSERT_EQ(lines.size(), 3) << run.out.toStdString();
@@ -106,7 +106,7 @@ TEST_F(CliTest, FetchTextAndJson)
 TEST_F(CliTest, FetchWithNothingDeliveredFails)
 {
     m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "down"));
-    const Run run = cli({u"fetch"_s});
+    const CliRun run = cli({u"fetch"_s});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.out.startsWith(u"Claude error: API returned HTTP 500: down\n"));
     EXPECT_FALSE(QFile::exists(HistoryStore::filePath()) && !HistoryStore::load().isEmpty());
@@ -116,7 +116,7 @@ TEST_F(CliTest, FetchWithNothingDeliveredFails)
 // status reads only the snapshot: the label text, the snapshot itself, and a waybar line.
 TEST_F(CliTest, StatusFormats)
 {
-    Run run = cli({u"status"_s});
+    CliRun run = cli({u"status"_s});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, u"Open Tallyvue to load usage\n");
 
@@ -151,7 +151,7 @@ TEST_F(CliTest, HistoryExportAndClear)
     EXPECT_EQ(QString::fromUtf8(file.readAll()), HistoryStore::exportCSV());
     EXPECT_EQ(cli({u"history"_s, u"export"_s}).out, HistoryStore::exportCSV());
 
-    const Run failed = cli({u"history"_s, u"export"_s, u"/nonexistent-dir/x.csv"_s});
+    const CliRun failed = cli({u"history"_s, u"export"_s, u"/nonexistent-dir/x.csv"_s});
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(failed.err.contains(u"cannot write /nonexistent-dir/x.csv"));
 
@@ -165,7 +165,7 @@ TEST_F(CliTest, Usage)
     for (const QStringList& args : {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"fetch"_s, u"--xml"_s},
                                     QStringList{u"status"_s, u"--json"_s, u"--waybar"_s},
                                     QStringList{u"history"_s, u"export"_s, u"a"_s, u"b"_s}}) {
-        const Run run = cli(args);
+        const CliRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
     }

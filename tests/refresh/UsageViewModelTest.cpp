@@ -103,7 +103,18 @@ TEST_F(UsageViewModelTest, RefreshRunsEveryStep)
     EXPECT_EQ(model->history()[0].timestamp, m_now);
     const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->metrics, model->allMetrics());
+    ASSERT_EQ(snapshot->metrics.size(), 4);
+    const QList<ProviderMetric> metrics = model->allMetrics();
+    for (qsizetype i = 0; i < 4; ++i) {
+        const ProviderMetric& live = metrics[i];
+        EXPECT_EQ(snapshot->metrics[i].id(), live.id());
+        EXPECT_EQ(snapshot->metrics[i].percent, live.percent);
+        // the file keeps whole seconds
+        EXPECT_EQ(snapshot->metrics[i].resetsAt.has_value(), live.resetsAt.has_value());
+        if (live.resetsAt) {
+            EXPECT_EQ(snapshot->metrics[i].resetsAt->toSecsSinceEpoch(), live.resetsAt->toSecsSinceEpoch());
+        }
+    }
     EXPECT_FALSE(snapshot->primaryMetricID);
     EXPECT_EQ(m_server.requests().size(), 3);
 }

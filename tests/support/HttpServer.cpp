@@ -80,6 +80,11 @@ void HttpServer::setResponse(const QByteArray& path, ScriptedResponse response)
     m_responses.insert(path, std::move(response));
 }
 
+void HttpServer::queueResponse(const QByteArray& path, ScriptedResponse response)
+{
+    m_queued[path].append(std::move(response));
+}
+
 void HttpServer::accept()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
@@ -124,8 +129,9 @@ void HttpServer::readFrom(QTcpSocket* socket)
 
         const QByteArray path = request.target.split('?').first();
         m_requests.append(request);
-        ScriptedResponse response =
-            m_responses.contains(path) ? m_responses.value(path) : ScriptedResponse::json(404, "no such path");
+        ScriptedResponse response = !m_queued.value(path).isEmpty() ? m_queued[path].takeFirst()
+                                    : m_responses.contains(path) ? m_responses.value(path)
+                                                                 : ScriptedResponse::json(404, "no such path");
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, [this, socket, response] { answer(socket, response); });
         else

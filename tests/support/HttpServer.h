@@ -76,6 +76,8 @@ public:
     QString origin() const;
 
     void setResponse(const QByteArray& path, ScriptedResponse response);
+    /// Answers the next request for `path` with `response`, before the one set above.
+    void queueResponse(const QByteArray& path, ScriptedResponse response);
     QList<RecordedRequest> requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 
@@ -86,6 +88,7 @@ private:
 
     QTcpServer* m_server;
     QHash<QByteArray, ScriptedResponse> m_responses;
+    QHash<QByteArray, QList<ScriptedResponse>> m_queued;
     QList<RecordedRequest> m_requests;
     QHash<QTcpSocket*, QByteArray> m_pending;
 };
