@@ -211,10 +211,7 @@ private:
 class LineWriter
 {
 public:
-    explicit LineWriter(QByteArray& out)
-        : m_out(out)
-    {
-    }
+    explicit LineWriter(QByteArray& out) : m_out(out) {}
     void begin(EpochMs timestamp)
     {
         m_timestamp = timestamp;

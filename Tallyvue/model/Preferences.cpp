@@ -37,14 +37,15 @@ QString toRaw(Enum value, const std::pair<Enum, QStringView> (&table)[N])
 
 constexpr std::pair<MenuBarStyle, QStringView> kMenuBarStyles[] = {
     {MenuBarStyle::Percent, u"percent"}, {MenuBarStyle::IconOnly, u"iconOnly"}, {MenuBarStyle::Ring, u"ring"}};
-constexpr std::pair<HotKeyPreset, QStringView> kHotKeyPresets[] = {
-    {HotKeyPreset::Off, u"off"},
-    {HotKeyPreset::CtrlOptQ, u"ctrlOptQ"},
-    {HotKeyPreset::CtrlOptU, u"ctrlOptU"},
-    {HotKeyPreset::CtrlOptSpace, u"ctrlOptSpace"},
-    {HotKeyPreset::CtrlShiftOptQ, u"ctrlShiftOptQ"}};
-constexpr std::pair<AppTab, QStringView> kAppTabs[] = {
-    {AppTab::Models, u"Models"}, {AppTab::Stats, u"Stats"}, {AppTab::Trends, u"Trends"}, {AppTab::ThisMac, u"This Mac"}};
+constexpr std::pair<HotKeyPreset, QStringView> kHotKeyPresets[] = {{HotKeyPreset::Off, u"off"},
+                                                                   {HotKeyPreset::CtrlOptQ, u"ctrlOptQ"},
+                                                                   {HotKeyPreset::CtrlOptU, u"ctrlOptU"},
+                                                                   {HotKeyPreset::CtrlOptSpace, u"ctrlOptSpace"},
+                                                                   {HotKeyPreset::CtrlShiftOptQ, u"ctrlShiftOptQ"}};
+constexpr std::pair<AppTab, QStringView> kAppTabs[] = {{AppTab::Models, u"Models"},
+                                                       {AppTab::Stats, u"Stats"},
+                                                       {AppTab::Trends, u"Trends"},
+                                                       {AppTab::ThisMac, u"This Mac"}};
 
 const QString kSelectedMenuBadge = u"selectedMenuBadge"_s;
 const QString kSecondaryMenuBadge = u"secondaryMenuBadge"_s;
@@ -66,13 +67,34 @@ QString thresholdKey(AIProvider provider)
 
 } // namespace
 
-QString rawValue(MenuBarStyle style) { return toRaw(style, kMenuBarStyles); }
-QString rawValue(HotKeyPreset preset) { return toRaw(preset, kHotKeyPresets); }
-QString rawValue(AppTab tab) { return toRaw(tab, kAppTabs); }
-QString rawValue(WorkspacePage page) { return page.provider ? rawValue(*page.provider) : u"overview"_s; }
-std::optional<MenuBarStyle> menuBarStyleFromRaw(QStringView raw) { return fromRaw(raw, kMenuBarStyles); }
-std::optional<HotKeyPreset> hotKeyPresetFromRaw(QStringView raw) { return fromRaw(raw, kHotKeyPresets); }
-std::optional<AppTab> appTabFromRaw(QStringView raw) { return fromRaw(raw, kAppTabs); }
+QString rawValue(MenuBarStyle style)
+{
+    return toRaw(style, kMenuBarStyles);
+}
+QString rawValue(HotKeyPreset preset)
+{
+    return toRaw(preset, kHotKeyPresets);
+}
+QString rawValue(AppTab tab)
+{
+    return toRaw(tab, kAppTabs);
+}
+QString rawValue(WorkspacePage page)
+{
+    return page.provider ? rawValue(*page.provider) : u"overview"_s;
+}
+std::optional<MenuBarStyle> menuBarStyleFromRaw(QStringView raw)
+{
+    return fromRaw(raw, kMenuBarStyles);
+}
+std::optional<HotKeyPreset> hotKeyPresetFromRaw(QStringView raw)
+{
+    return fromRaw(raw, kHotKeyPresets);
+}
+std::optional<AppTab> appTabFromRaw(QStringView raw)
+{
+    return fromRaw(raw, kAppTabs);
+}
 
 std::optional<WorkspacePage> workspacePageFromRaw(QStringView raw)
 {
@@ -128,27 +150,57 @@ double Preferences::number(const QString& key) const
     return ok && std::isfinite(stored) ? stored : 0.0;
 }
 
-QString Preferences::selectedMenuBadge() const { return text(kSelectedMenuBadge); }
-void Preferences::setSelectedMenuBadge(const QString& id) { setValue(kSelectedMenuBadge, id); }
-QString Preferences::secondaryMenuBadge() const { return text(kSecondaryMenuBadge); }
-void Preferences::setSecondaryMenuBadge(const QString& id) { setValue(kSecondaryMenuBadge, id); }
+QString Preferences::selectedMenuBadge() const
+{
+    return text(kSelectedMenuBadge);
+}
+void Preferences::setSelectedMenuBadge(const QString& id)
+{
+    setValue(kSelectedMenuBadge, id);
+}
+QString Preferences::secondaryMenuBadge() const
+{
+    return text(kSecondaryMenuBadge);
+}
+void Preferences::setSecondaryMenuBadge(const QString& id)
+{
+    setValue(kSecondaryMenuBadge, id);
+}
 
 MenuBarStyle Preferences::menuBarStyle() const
 {
     return menuBarStyleFromRaw(text(kMenuBarStyle)).value_or(MenuBarStyle::Percent);
 }
-void Preferences::setMenuBarStyle(MenuBarStyle style) { setValue(kMenuBarStyle, rawValue(style)); }
+void Preferences::setMenuBarStyle(MenuBarStyle style)
+{
+    setValue(kMenuBarStyle, rawValue(style));
+}
 
-bool Preferences::menuBarMonochrome() const { return flag(kMenuBarMonochrome); }
-void Preferences::setMenuBarMonochrome(bool on) { setValue(kMenuBarMonochrome, on); }
-bool Preferences::badgeShowsCountdown() const { return flag(kBadgeShowsCountdown); }
-void Preferences::setBadgeShowsCountdown(bool on) { setValue(kBadgeShowsCountdown, on); }
+bool Preferences::menuBarMonochrome() const
+{
+    return flag(kMenuBarMonochrome);
+}
+void Preferences::setMenuBarMonochrome(bool on)
+{
+    setValue(kMenuBarMonochrome, on);
+}
+bool Preferences::badgeShowsCountdown() const
+{
+    return flag(kBadgeShowsCountdown);
+}
+void Preferences::setBadgeShowsCountdown(bool on)
+{
+    setValue(kBadgeShowsCountdown, on);
+}
 
 HotKeyPreset Preferences::hotKeyPreset() const
 {
     return hotKeyPresetFromRaw(text(kHotKeyPreset)).value_or(HotKeyPreset::Off);
 }
-void Preferences::setHotKeyPreset(HotKeyPreset preset) { setValue(kHotKeyPreset, rawValue(preset)); }
+void Preferences::setHotKeyPreset(HotKeyPreset preset)
+{
+    setValue(kHotKeyPreset, rawValue(preset));
+}
 
 int Preferences::refreshIntervalMinutes() const
 {
@@ -156,30 +208,63 @@ int Preferences::refreshIntervalMinutes() const
     const int minutes = value(kRefreshIntervalMinutes).toInt(&ok);
     return ok ? minutes : 0;
 }
-void Preferences::setRefreshIntervalMinutes(int minutes) { setValue(kRefreshIntervalMinutes, minutes); }
+void Preferences::setRefreshIntervalMinutes(int minutes)
+{
+    setValue(kRefreshIntervalMinutes, minutes);
+}
 
-QuotaDisplayMode Preferences::quotaDisplayMode() const { return displayModeFromRaw(text(kQuotaDisplayMode)); }
-void Preferences::setQuotaDisplayMode(QuotaDisplayMode mode) { setValue(kQuotaDisplayMode, rawValue(mode)); }
+QuotaDisplayMode Preferences::quotaDisplayMode() const
+{
+    return displayModeFromRaw(text(kQuotaDisplayMode));
+}
+void Preferences::setQuotaDisplayMode(QuotaDisplayMode mode)
+{
+    setValue(kQuotaDisplayMode, rawValue(mode));
+}
 
-bool Preferences::alertsEnabled() const { return flag(kAlertsEnabled); }
-void Preferences::setAlertsEnabled(bool on) { setValue(kAlertsEnabled, on); }
+bool Preferences::alertsEnabled() const
+{
+    return flag(kAlertsEnabled);
+}
+void Preferences::setAlertsEnabled(bool on)
+{
+    setValue(kAlertsEnabled, on);
+}
 
-double Preferences::alertThreshold(AIProvider provider) const { return number(thresholdKey(provider)); }
-void Preferences::setAlertThreshold(AIProvider provider, double percent) { setValue(thresholdKey(provider), percent); }
+double Preferences::alertThreshold(AIProvider provider) const
+{
+    return number(thresholdKey(provider));
+}
+void Preferences::setAlertThreshold(AIProvider provider, double percent)
+{
+    setValue(thresholdKey(provider), percent);
+}
 
 WorkspacePage Preferences::selectedPage() const
 {
     return workspacePageFromRaw(text(kSelectedPage)).value_or(WorkspacePage{AIProvider::Claude});
 }
-void Preferences::setSelectedPage(WorkspacePage page) { setValue(kSelectedPage, rawValue(page)); }
+void Preferences::setSelectedPage(WorkspacePage page)
+{
+    setValue(kSelectedPage, rawValue(page));
+}
 
-AppTab Preferences::selectedTab() const { return appTabFromRaw(text(kSelectedTab)).value_or(AppTab::Models); }
-void Preferences::setSelectedTab(AppTab tab) { setValue(kSelectedTab, rawValue(tab)); }
+AppTab Preferences::selectedTab() const
+{
+    return appTabFromRaw(text(kSelectedTab)).value_or(AppTab::Models);
+}
+void Preferences::setSelectedTab(AppTab tab)
+{
+    setValue(kSelectedTab, rawValue(tab));
+}
 
 WorkspacePage Preferences::detailPage() const
 {
     return workspacePageFromRaw(text(kDetailPage)).value_or(WorkspacePage{AIProvider::Claude});
 }
-void Preferences::setDetailPage(WorkspacePage page) { setValue(kDetailPage, rawValue(page)); }
+void Preferences::setDetailPage(WorkspacePage page)
+{
+    setValue(kDetailPage, rawValue(page));
+}
 
 } // namespace tallyvue

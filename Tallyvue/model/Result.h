@@ -11,14 +11,8 @@ template<typename T, typename E>
 class Result
 {
 public:
-    Result(T value)
-        : m_state(std::in_place_index<0>, std::move(value))
-    {
-    }
-    Result(E error)
-        : m_state(std::in_place_index<1>, std::move(error))
-    {
-    }
+    Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
+    Result(E error) : m_state(std::in_place_index<1>, std::move(error)) {}
 
     bool hasValue() const { return m_state.index() == 0; }
     explicit operator bool() const { return hasValue(); }

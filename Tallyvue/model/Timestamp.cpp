@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "model/Timestamp.h"
 
-
 #include <algorithm>
 #include <chrono>
 
@@ -16,10 +15,7 @@ constexpr EpochMs kLastInstant = 253402300799999;  // 9999-12-31T23:59:59.999Z
 class Reader
 {
 public:
-    explicit Reader(std::string_view text)
-        : m_text(text)
-    {
-    }
+    explicit Reader(std::string_view text) : m_text(text) {}
 
     bool atEnd() const { return m_pos == m_text.size(); }
     bool peek(char c) const { return m_pos < m_text.size() && m_text[m_pos] == c; }
@@ -183,7 +179,8 @@ void appendWholeSecondTimestamp(QByteArray& out, EpochMs ms)
     const auto day = floor<days>(instant);
     const year_month_day date(day);
     const hh_mm_ss time(floor<seconds>(instant - day));
-    char text[20] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0', 'T', '0', '0', ':', '0', '0', ':', '0', '0', 'Z'};
+    char text[20] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',
+                     'T', '0', '0', ':', '0', '0', ':', '0', '0', 'Z'};
     const auto put = [&text](int at, int digits, unsigned value) {
         for (int i = at + digits - 1; i >= at; --i, value /= 10)
             text[i] = char('0' + value % 10);

@@ -29,14 +29,11 @@ RefreshTiming refreshTiming(int storedMinutes)
     }
 }
 
-UsageViewModel::UsageViewModel(QObject* parent)
-    : UsageViewModel(Options{}, parent)
+UsageViewModel::UsageViewModel(QObject* parent) : UsageViewModel(Options{}, parent)
 {
 }
 
-UsageViewModel::UsageViewModel(Options options, QObject* parent)
-    : QObject(parent)
-    , m_clock(std::move(options.clock))
+UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(parent), m_clock(std::move(options.clock))
 {
     m_history = HistoryStore::load();
     m_now = currentTime();

@@ -36,8 +36,12 @@ std::optional<ProviderMetric> decodeMetric(const QJsonValue& value)
     if (!value.isObject() || !provider || !object.value(u"kind").isString() || !object.value(u"title").isString() ||
         !object.value(u"percent").isDouble())
         return std::nullopt;
-    ProviderMetric metric{*provider, object.value(u"kind").toString(), object.value(u"title").toString(),
-                          object.value(u"percent").toDouble(), std::nullopt, std::nullopt};
+    ProviderMetric metric{*provider,
+                          object.value(u"kind").toString(),
+                          object.value(u"title").toString(),
+                          object.value(u"percent").toDouble(),
+                          std::nullopt,
+                          std::nullopt};
     const QJsonValue resetsAt = object.value(u"resetsAt");
     if (!resetsAt.isUndefined() && !resetsAt.isNull()) {
         metric.resetsAt = dateFrom(resetsAt);

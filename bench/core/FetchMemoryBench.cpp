@@ -54,8 +54,8 @@ int main(int argc, char** argv)
     if (!server.start())
         return 1;
     server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.5,)"
-                                                                        R"("resets_at":"2099-01-01T00:00:00Z"},)"
-                                                                        R"("seven_day":{"utilization":63}})"));
+                                                                       R"("resets_at":"2099-01-01T00:00:00Z"},)"
+                                                                       R"("seven_day":{"utilization":63}})"));
     server.setResponse("/backend-api/wham/usage",
                        ScriptedResponse::json(200, R"({"rate_limit":{"primary_window":{"used_percent":12}}})"));
     server.setResponse("/copilot_internal/user",

@@ -37,7 +37,7 @@ QCoro::Task<CliRun> runCli(QStringList args)
     co_await qCoro(process).start();
     co_await qCoro(process).waitForFinished(30000);
     co_return CliRun{process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                  QString::fromUtf8(process.readAllStandardError())};
+                     QString::fromUtf8(process.readAllStandardError())};
 }
 
 CliRun cli(const QStringList& args)
@@ -64,8 +64,9 @@ protected:
         for (const char* name : {"TALLYVUE_CLAUDE_API", "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
             qputenv(name, m_server.origin().toUtf8());
         qputenv("CLAUDE_CODE_OAUTH_TOKEN", "claude-token");
-        m_server.setResponse("/api/oauth/usage",
-                             ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.7,"resets_at":"2099-01-01T00:00:00Z"}})"));
+        m_server.setResponse(
+            "/api/oauth/usage",
+            ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.7,"resets_at":"2099-01-01T00:00:00Z"}})"));
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
         HistoryStore::clear();
         QFile::remove(*widgetSnapshotPath());

@@ -48,9 +48,10 @@ protected:
 TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
 {
     const QDateTime now = at("2026-01-05T14:03:22.750Z");
-    HistoryStore::record({metric(AIProvider::Claude, "session", 42, u"5-Hour"_s, at("2026-01-05T17:00:00.477734+00:00")),
-                          metric(AIProvider::Copilot, "chat", 12.5)},
-                         now);
+    HistoryStore::record(
+        {metric(AIProvider::Claude, "session", 42, u"5-Hour"_s, at("2026-01-05T17:00:00.477734+00:00")),
+         metric(AIProvider::Copilot, "chat", 12.5)},
+        now);
     EXPECT_EQ(fileText(), R"({"timestamp":"2026-01-05T14:03:22Z","limits":[{"provider":"Claude","kind":"session",)"
                           R"("percent":42,"displayName":"5-Hour","resetsAt":"2026-01-05T17:00:00Z"},)"
                           R"({"provider":"Copilot","kind":"chat","percent":12.5,"displayName":""}]})"
@@ -76,11 +77,16 @@ TEST_F(HistoryStoreTest, SkipsBadLinesAndKeepsGoodOnes)
     const QByteArray good1 = R"({"limits":[{"kind":"session","percent":10}],"timestamp":"2026-01-05T10:00:00Z","x":1})";
     const QByteArray good2 = R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})";
     writeFile(good1 + "\n\n" +
-              R"({"timestamp":"2026-01-05T10:30:00.5Z","limits":[]})" "\n" +
-              R"({"timestamp":"2026-01-05T10:40:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})" "\n" +
-              R"({"timestamp":"2026-01-05T10:41:00","limits":[]})" "\n" +
-              R"({"timestamp":"2026-01-05T10:42:00Z","limits":[{"kind":"a","percent":"1"}]})" "\n" +
-              R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})" "\n" +
+              R"({"timestamp":"2026-01-05T10:30:00.5Z","limits":[]})"
+              "\n" +
+              R"({"timestamp":"2026-01-05T10:40:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})"
+              "\n" +
+              R"({"timestamp":"2026-01-05T10:41:00","limits":[]})"
+              "\n" +
+              R"({"timestamp":"2026-01-05T10:42:00Z","limits":[{"kind":"a","percent":"1"}]})"
+              "\n" +
+              R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})"
+              "\n" +
               "not json\n" + good2 + "\n" + "\xff\xfe\n");
     auto history = HistoryStore::load();
     ASSERT_EQ(history.size(), 2);
@@ -100,8 +106,10 @@ TEST_F(HistoryStoreTest, SkipsBadLinesAndKeepsGoodOnes)
 // The 14-day cut keeps a snapshot exactly at the cutoff and drops one a second older.
 TEST_F(HistoryStoreTest, PrunesAtFourteenDays)
 {
-    writeFile(R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})" "\n"
-              R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})" "\n");
+    writeFile(R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})"
+              "\n"
+              R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})"
+              "\n");
     HistoryStore::record({metric(AIProvider::Claude, "c", 3)}, at("2026-01-15T12:00:00Z"));
     const auto history = HistoryStore::load();
     ASSERT_EQ(history.size(), 2);
@@ -117,10 +125,11 @@ TEST_F(HistoryStoreTest, ExportsCsv)
                           metric(AIProvider::ChatGPT, "code_review.primary", 12.5),
                           metric(AIProvider::Copilot, "odd,kind\"x", 0.1, u"T"_s)},
                          at("2026-01-05T14:03:22Z"));
-    EXPECT_EQ(HistoryStore::exportCSV(), u"timestamp,provider,kind,title,percent,resets_at\n"
-                                         "2026-01-05T14:03:22Z,Claude,session,\"Say \"\"hi\"\"\",42.0,2026-01-05T17:00:00Z\n"
-                                         "2026-01-05T14:03:22Z,ChatGPT,code_review.primary,\"\",12.5,\n"
-                                         "2026-01-05T14:03:22Z,Copilot,\"odd,kind\"\"x\",\"T\",0.1,\n"_s);
+    EXPECT_EQ(HistoryStore::exportCSV(),
+              u"timestamp,provider,kind,title,percent,resets_at\n"
+              "2026-01-05T14:03:22Z,Claude,session,\"Say \"\"hi\"\"\",42.0,2026-01-05T17:00:00Z\n"
+              "2026-01-05T14:03:22Z,ChatGPT,code_review.primary,\"\",12.5,\n"
+              "2026-01-05T14:03:22Z,Copilot,\"odd,kind\"\"x\",\"T\",0.1,\n"_s);
 }
 
 // Clear removes the file; the next record starts a one-line file.

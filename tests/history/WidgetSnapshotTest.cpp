@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "model/Timestamp.h"
 #include "widget_snapshot/WidgetSnapshot.h"
+#include "model/Timestamp.h"
 
 #include <QFile>
 
@@ -19,19 +19,21 @@ QDateTime at(const char* text)
 // The written file is the documented form: whole-second dates, optional keys left out.
 TEST(WidgetSnapshot, WritesDocumentedForm)
 {
-    const WidgetSnapshot snapshot{at("2026-01-05T14:03:27.9Z"),
-                                  {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.5, at("2026-01-05T17:00:00.47Z"), 18000},
-                                   {AIProvider::Copilot, u"chat"_s, u"Chat"_s, 120, std::nullopt, std::nullopt}},
-                                  u"Claude:session"_s,
-                                  QuotaDisplayMode::Remaining};
+    const WidgetSnapshot snapshot{
+        at("2026-01-05T14:03:27.9Z"),
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.5, at("2026-01-05T17:00:00.47Z"), 18000},
+         {AIProvider::Copilot, u"chat"_s, u"Chat"_s, 120, std::nullopt, std::nullopt}},
+        u"Claude:session"_s,
+        QuotaDisplayMode::Remaining};
     writeWidgetSnapshotFile(snapshot);
     QFile file(*widgetSnapshotPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(widgetSnapshotPath()->endsWith(u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"));
-    EXPECT_EQ(file.readAll(),
-              R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
-              R"("percent":42.5,"resetsAt":"2026-01-05T17:00:00Z","windowLength":18000},{"provider":"Copilot",)"
-              R"("kind":"chat","title":"Chat","percent":120}],"primaryMetricID":"Claude:session","displayMode":"remaining"})");
+    EXPECT_EQ(
+        file.readAll(),
+        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"("percent":42.5,"resetsAt":"2026-01-05T17:00:00Z","windowLength":18000},{"provider":"Copilot",)"
+        R"("kind":"chat","title":"Chat","percent":120}],"primaryMetricID":"Claude:session","displayMode":"remaining"})");
 
     WidgetSnapshot expected = snapshot;
     expected.timestamp = at("2026-01-05T14:03:27Z");
@@ -51,7 +53,8 @@ TEST(WidgetSnapshot, DecodingRules)
         {R"({"timestamp":"2026-01-05T14:03:27Z"})", false},
         {R"({"timestamp":"2026-01-05T14:03:27","metrics":[]})", false},
         {R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[],"displayMode":"left"})", false},
-        {R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Gemini","kind":"a","title":"b","percent":1}]})", false},
+        {R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Gemini","kind":"a","title":"b","percent":1}]})",
+         false},
         {R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"a","percent":1}]})", false},
         {"[]", false},
         {"", false},

@@ -28,9 +28,9 @@ TEST(Formatting, PercentText)
 TEST(Formatting, DurationText)
 {
     const std::pair<double, const char*> cases[] = {
-        {0, "1m"},     {119, "1m"},   {120, "2m"},      {3599, "59m"},    {3600, "1h"},       {3659, "1h"},
-        {3660, "1h 1m"}, {7500, "2h 5m"}, {86399, "23h 59m"}, {86400, "1d"}, {90000, "1d 1h"}, {604799, "6d 23h"},
-        {-50, "1m"},   {NAN, "1m"}};
+        {0, "1m"},        {119, "1m"},        {120, "2m"},     {3599, "59m"},      {3600, "1h"},
+        {3659, "1h"},     {3660, "1h 1m"},    {7500, "2h 5m"}, {86399, "23h 59m"}, {86400, "1d"},
+        {90000, "1d 1h"}, {604799, "6d 23h"}, {-50, "1m"},     {NAN, "1m"}};
     for (const auto& [seconds, text] : cases) {
         SCOPED_TRACE(seconds);
         EXPECT_EQ(durationText(seconds).toStdString(), text);

@@ -20,15 +20,15 @@ TEST(Timestamp, ParsesServiceForms)
         {"2025-09-19T12:00:00-05:00", base},
         {"2025-09-19", base - 17 * 3600 * 1000},
         {"2024-02-29", 1709164800000},
-        {"2025-09-19T17:00:00", std::nullopt},         // no zone
-        {"2025-09-19T17:00:00.Z", std::nullopt},        // empty fraction
+        {"2025-09-19T17:00:00", std::nullopt},   // no zone
+        {"2025-09-19T17:00:00.Z", std::nullopt}, // empty fraction
         {"2025-09-19 17:00:00Z", std::nullopt},
         {"2025-02-29", std::nullopt},
         {"2025-13-01", std::nullopt},
         {"2025-09-19T24:00:00Z", std::nullopt},
         {"2025-09-19T17:00:00+0200", std::nullopt},
         {"2025-09-19T17:00:00Zjunk", std::nullopt},
-        {"0001-01-01T00:30:00+01:00", std::nullopt},  // before year 1 in UTC
+        {"0001-01-01T00:30:00+01:00", std::nullopt}, // before year 1 in UTC
         {"9999-12-31T23:00:00-01:00", std::nullopt},
         {"", std::nullopt},
         {"null", std::nullopt},

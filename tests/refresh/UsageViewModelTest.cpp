@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "refresh/UsageViewModel.h"
 #include "history/HistoryStore.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
-#include "refresh/UsageViewModel.h"
 #include "support/HttpServer.h"
 #include "support/OutputCapture.h"
 #include "widget_snapshot/WidgetSnapshot.h"
@@ -19,9 +19,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QByteArray kClaudeBody =
-    R"({"five_hour":{"utilization":42.5,"resets_at":"2026-01-05T17:00:00.477734+00:00"},)"
-    R"("seven_day":{"utilization":63,"resets_at":null}})";
+const QByteArray kClaudeBody = R"({"five_hour":{"utilization":42.5,"resets_at":"2026-01-05T17:00:00.477734+00:00"},)"
+                               R"("seven_day":{"utilization":63,"resets_at":null}})";
 const QByteArray kCodexBody =
     R"({"plan_type":"plus","rate_limit":{"primary_window":{"used_percent":12,"limit_window_seconds":18000,)"
     R"("reset_after_seconds":3600}}})";
@@ -200,7 +199,8 @@ TEST_F(UsageViewModelTest, ProviderFailuresStayApart)
 // When no provider delivers, nothing stored is touched: no history line, no snapshot.
 TEST_F(UsageViewModelTest, TotalFailureLosesNothing)
 {
-    HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 10, std::nullopt, 18000}}, m_now.addSecs(-60));
+    HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 10, std::nullopt, 18000}},
+                         m_now.addSecs(-60));
     writeFile(*widgetSnapshotPath(), "previous");
     const QByteArray history = readFile(HistoryStore::filePath());
 
