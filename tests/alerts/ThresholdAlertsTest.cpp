@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "alerts/ThresholdAlerts.h"
 #include "model/Preferences.h"
+#include "support/OutputCapture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +13,7 @@
 #include <limits>
 
 using namespace tallyvue;
+using tallyvue::test::OutputCapture;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -249,10 +251,9 @@ TEST_F(ThresholdAlertsTest, LogLineSaysUsed)
 {
     Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
     Preferences::instance().setAlertThreshold(AIProvider::Claude, 80);
-    testing::internal::CaptureStdout();
+    OutputCapture output;
     ThresholdAlerts::evaluate({claude(87.6)}, kT0.addMSecs(999));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "[Tallyvue] Sent threshold alert for Claude:session (87% used)\n");
+    EXPECT_EQ(output.text(), "[Tallyvue] Sent threshold alert for Claude:session (87% used)\n");
     ASSERT_EQ(notifier->posted.size(), 1);
     EXPECT_EQ(notifier->posted[0].subtitle, u"12% left"_s);
     EXPECT_TRUE(notifier->posted[0].requestIdentifier.endsWith(QString::number(kT0.toSecsSinceEpoch())));
@@ -292,10 +293,9 @@ TEST_F(ThresholdAlertsTest, TestAlertMetricIsTheFullest)
 TEST_F(ThresholdAlertsTest, FailedAuthorizationIsLogged)
 {
     notifier->authorization = u"the service went away"_s;
-    testing::internal::CaptureStdout();
+    OutputCapture output;
     EXPECT_FALSE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "[Tallyvue] Notification authorization failed: the service went away\n");
+    EXPECT_EQ(output.text(), "[Tallyvue] Notification authorization failed: the service went away\n");
     notifier->authorization = true;
     EXPECT_TRUE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
 }

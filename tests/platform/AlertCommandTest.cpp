@@ -31,7 +31,7 @@ CliRun runCli(const QStringList& args, const QString& busAddress)
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
     env.remove(u"DISPLAY"_s); // no autolaunched bus either
     cli.setProcessEnvironment(env);
-    cli.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), QStringList{u"alert"_s} + args);
+    cli.start(QStringLiteral(TALLYVUE_CLI_PATH), QStringList{u"alert"_s} + args);
     waitUntil([&] { return cli.state() == QProcess::NotRunning; }, 20000);
     return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1,
             QString::fromUtf8(cli.readAllStandardOutput()), QString::fromUtf8(cli.readAllStandardError())};

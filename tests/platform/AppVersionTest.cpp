@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/AppVersion.h"
 #include "platform/linux/UpdaterController.h"
+#include "support/OutputCapture.h"
 
 #include <gtest/gtest.h>
 
 using namespace tallyvue;
+using tallyvue::test::OutputCapture;
 using namespace Qt::StringLiterals;
 
 // Version and build number come from the build configuration.
@@ -56,10 +58,10 @@ TEST(AppVersionTest, UpdaterIsNotConfigured)
     for (const Row& row : rows)
         EXPECT_EQ(UpdaterController::isConfiguredFor(row.feed, row.key), row.configured) << row.feed.toStdString();
 
-    testing::internal::CaptureStdout();
+    OutputCapture output;
     const UpdaterController& updater = UpdaterController::shared();
     UpdaterController::shared();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(output.text(),
               "[Tallyvue] Sparkle not configured (SUFeedURL/SUPublicEDKey missing); update checks disabled\n");
     EXPECT_FALSE(updater.isConfigured());
     EXPECT_FALSE(updater.canCheckForUpdates());

@@ -2,6 +2,7 @@
 // Launch at login through XDG autostart, with real files in the test's own HOME.
 #include "platform/linux/LaunchAtLogin.h"
 #include "platform/TestServers.h"
+#include "support/OutputCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,9 +119,9 @@ TEST_F(LaunchAtLoginTest, SwitchingOff)
 TEST_F(LaunchAtLoginTest, FailureIsLogged)
 {
     ASSERT_TRUE(writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart"_s, "not a folder"));
-    testing::internal::CaptureStdout();
+    OutputCapture output;
     EXPECT_FALSE(setLaunchAtLogin(true, u"/usr/bin/tallyvue"_s));
-    const QString out = QString::fromStdString(testing::internal::GetCapturedStdout());
+    const QString out = QString::fromUtf8(output.text());
     EXPECT_TRUE(out.startsWith(u"[Tallyvue] Launch at login error: cannot create the folder "_s)) << out.toStdString();
     EXPECT_FALSE(launchAtLoginEnabled());
 }

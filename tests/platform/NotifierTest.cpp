@@ -5,6 +5,8 @@
 #include "platform/FakeNotificationServer.h"
 #include "platform/TestServers.h"
 #include "platform/linux/FreedesktopNotifier.h"
+#include "support/Await.h"
+#include "support/OutputCapture.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -63,7 +65,7 @@ protected:
     uint sendAlert()
     {
         ThresholdAlerts::evaluate({sample}, QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC));
-        EXPECT_TRUE(awaitTask(notifier->waitForDelivery()));
+        EXPECT_TRUE(await(notifier->waitForDelivery()));
         return server->received.isEmpty() ? 0 : server->received.constLast().id;
     }
 
@@ -172,12 +174,12 @@ TEST_F(NotifierTest, AuthorizationAndPreviews)
         }
         EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), row.status);
         EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), row.previews);
-        testing::internal::CaptureStdout();
+        OutputCapture output;
         EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), row.serverRuns);
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, row.serverRuns ? ""
-                                      : "[Tallyvue] Notification authorization failed: no notification service is "
-                                        "running on the session bus\n");
+        EXPECT_EQ(output.text(), row.serverRuns
+                                     ? ""
+                                     : "[Tallyvue] Notification authorization failed: no notification service is "
+                                       "running on the session bus\n");
     }
 }
 
@@ -187,10 +189,10 @@ TEST_F(NotifierTest, RefusalIsReportedToWhoWaits)
     startServer();
     server->refuseWith = u"too many notifications"_s;
     ThresholdAlerts::sendTestAlert(std::nullopt);
-    const auto outcome = awaitTask(notifier->waitForDelivery());
+    const auto outcome = await(notifier->waitForDelivery());
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error(), u"too many notifications"_s);
-    EXPECT_TRUE(awaitTask(notifier->waitForDelivery())); // reported once
+    EXPECT_TRUE(await(notifier->waitForDelivery())); // reported once
 }
 
 // The desktop's own settings tool is started where one is installed; others get nothing.

@@ -3,6 +3,7 @@
 #include "platform/TestServers.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/PortalHotKeyBackend.h"
+#include "support/OutputCapture.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -199,9 +200,9 @@ TEST_F(PortalHotKeyTest, RefusalIsLogged)
             portalBus.unregisterService(u"org.freedesktop.portal.Desktop"_s);
         portal->createAnswer = row.createAnswer;
         portal->bindAnswer = row.bindAnswer;
-        testing::internal::CaptureStdout();
+        OutputCapture output;
         manager.registerPreset(HotKeyPreset::CtrlOptU);
         settle(300);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), row.line);
+        EXPECT_EQ(output.text(), row.line);
     }
 }

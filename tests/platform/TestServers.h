@@ -10,10 +10,7 @@
 #include <QProcess>
 #include <QThread>
 
-#include <qcoro/qcorotask.h>
-
 #include <functional>
-#include <optional>
 
 namespace tallyvue::test {
 
@@ -26,18 +23,6 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000)
         QThread::msleep(2);
     }
     return done();
-}
-
-/// Runs `task` to its end on a nested event loop (QCoro::waitFor wants a default-constructible result).
-template<typename T>
-T awaitTask(QCoro::Task<T>&& task)
-{
-    std::optional<T> result;
-    const auto keep = [](QCoro::Task<T> inner, std::optional<T>& out) -> QCoro::Task<> {
-        out.emplace(co_await std::move(inner));
-    };
-    QCoro::waitFor(keep(std::move(task), result));
-    return std::move(*result);
 }
 
 /// Keeps the event loop running for `ms`, so anything still queued arrives.

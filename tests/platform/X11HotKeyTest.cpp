@@ -3,6 +3,7 @@
 #include "platform/TestServers.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/X11HotKeyBackend.h"
+#include "support/OutputCapture.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -203,9 +204,11 @@ TEST_F(X11HotKeyTest, OneGrabAtATime)
 TEST_F(X11HotKeyTest, TakenCombinationIsRefused)
 {
     ASSERT_EQ(other.grab(kSpace, kCtrlAlt), 0);
-    testing::internal::CaptureStdout();
-    manager.registerPreset(HotKeyPreset::CtrlOptSpace);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "[Tallyvue] RegisterEventHotKey failed: 10\n");
+    {
+        OutputCapture output;
+        manager.registerPreset(HotKeyPreset::CtrlOptSpace);
+        EXPECT_EQ(output.text(), "[Tallyvue] RegisterEventHotKey failed: 10\n");
+    }
     EXPECT_FALSE(manager.isRegistered());
     OtherClient third;
     EXPECT_TRUE(third.isFree(kSpace, kCtrlAlt | XCB_MOD_MASK_LOCK));
