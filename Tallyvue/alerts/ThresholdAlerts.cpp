@@ -50,7 +50,7 @@ constexpr double kDefaultThreshold = 90;
 constexpr double kSameWindowTolerance = 3600;
 constexpr qint64 kTestResetSeconds = 5700;
 
-/// Drops alerts while no desktop service is installed (tests of other parts, headless runs).
+/// Answers for the desktop while no notification service is installed.
 class NullNotifier final : public AlertNotifier
 {
 public:
@@ -67,10 +67,17 @@ public:
     void openNotificationSettings() override {}
 };
 
-std::shared_ptr<AlertNotifier>& installed()
+std::shared_ptr<AlertNotifier>& installedNotifier()
 {
-    static std::shared_ptr<AlertNotifier> current = std::make_shared<NullNotifier>();
-    return current;
+    static std::shared_ptr<AlertNotifier> notifier;
+    return notifier;
+}
+
+AlertNotifier& current()
+{
+    static NullNotifier none;
+    AlertNotifier* notifier = installedNotifier().get();
+    return notifier ? *notifier : none;
 }
 
 /// Whole-number text for the body and the log; values that are not numbers must not stop us.
@@ -139,6 +146,10 @@ double threshold(AIProvider provider)
 
 void evaluate(const QList<ProviderMetric>& metrics, const QDateTime& now)
 {
+    // Without a desktop to show them (tallyvue-cli fetch, a headless run), alerts are not
+    // evaluated at all: remembering a window as reported would swallow its real alert later.
+    if (!installedNotifier())
+        return;
     Preferences& prefs = Preferences::instance();
     prefs.remove(kNotifiedCyclesKey);
     QJsonObject record = readRecord();
@@ -184,7 +195,7 @@ AlertNotification content(const ProviderMetric& metric, QuotaDisplayMode mode, c
 
 void send(const ProviderMetric& metric, QuotaDisplayMode mode, const QDateTime& now, double threshold)
 {
-    installed()->post(content(metric, mode, now, threshold));
+    current().post(content(metric, mode, now, threshold));
     log(u"Sent threshold alert for "_s + metric.id() + u" ("_s + wholeNumberText(metric.percent) + u"% used)"_s);
 }
 
@@ -218,20 +229,20 @@ void sendTestAlert(const std::optional<ProviderMetric>& metric, const Clock& clo
 
 QCoro::Task<NotificationAuthorization> authorizationStatus()
 {
-    const auto current = installed();
-    co_return co_await current->authorizationStatus();
+    const auto keep = installedNotifier(); // the notifier must outlive the call
+    co_return co_await current().authorizationStatus();
 }
 
 QCoro::Task<ShowPreviews> showPreviewsSetting()
 {
-    const auto current = installed();
-    co_return co_await current->showPreviewsSetting();
+    const auto keep = installedNotifier();
+    co_return co_await current().showPreviewsSetting();
 }
 
 QCoro::Task<bool> requestAuthorization()
 {
-    const auto current = installed();
-    const Result<bool, QString> outcome = co_await current->requestAuthorization();
+    const auto keep = installedNotifier();
+    const Result<bool, QString> outcome = co_await current().requestAuthorization();
     if (!outcome) {
         log(u"Notification authorization failed: "_s + outcome.error());
         co_return false;
@@ -241,17 +252,17 @@ QCoro::Task<bool> requestAuthorization()
 
 void openNotificationSettings()
 {
-    installed()->openNotificationSettings();
+    current().openNotificationSettings();
 }
 
 void installNotifier(std::shared_ptr<AlertNotifier> notifier)
 {
-    installed() = notifier ? std::move(notifier) : std::make_shared<NullNotifier>();
+    installedNotifier() = std::move(notifier);
 }
 
 std::shared_ptr<AlertNotifier> notifier()
 {
-    return installed();
+    return installedNotifier();
 }
 
 } // namespace ThresholdAlerts

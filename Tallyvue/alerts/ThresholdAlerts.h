@@ -24,7 +24,8 @@ using Clock = std::function<QDateTime()>;
 
 inline constexpr QStringView kCategory = u"quota.threshold";
 
-/// Compares every window with its threshold and sends the alerts that are due.
+/// Compares every window with its threshold and sends the alerts that are due. Does nothing
+/// while no notifier is installed.
 void evaluate(const QList<ProviderMetric>& metrics, const QDateTime& now);
 
 /// The provider's own threshold, else the single "alertThreshold", else 90 (each only when > 0).
@@ -47,8 +48,10 @@ QCoro::Task<ShowPreviews> showPreviewsSetting();
 QCoro::Task<bool> requestAuthorization();
 void openNotificationSettings();
 
-/// Installs the desktop's notification service; without one, alerts are dropped.
+/// Installs the desktop's notification service (null removes it). Without one nothing is
+/// evaluated, test alerts are dropped and the status reads "denied".
 void installNotifier(std::shared_ptr<AlertNotifier> notifier);
+/// The installed notification service, or null.
 std::shared_ptr<AlertNotifier> notifier();
 
 } // namespace tallyvue::ThresholdAlerts

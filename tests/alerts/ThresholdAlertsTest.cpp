@@ -187,6 +187,19 @@ TEST_F(ThresholdAlertsTest, RecordIsKeptInTheSettingsStore)
     EXPECT_TRUE(notifier->takeIds() == (QStringList{u"Claude:session"_s, u"Copilot:chat"_s}));
 }
 
+// Without a notification service (tallyvue-cli fetch) nothing is evaluated, so no window is
+// marked as reported behind the user's back.
+TEST_F(ThresholdAlertsTest, NothingHappensWithoutANotifier)
+{
+    ThresholdAlerts::installNotifier(nullptr);
+    Preferences::instance().setValue(u"TallyvueNotifiedCycles"_s, u"old"_s);
+    OutputCapture output;
+    ThresholdAlerts::evaluate({claude(99)}, kT0);
+    EXPECT_EQ(output.text(), QByteArray());
+    EXPECT_FALSE(stored(u"TallyvueNotifiedAlerts"_s).isValid());
+    EXPECT_TRUE(stored(u"TallyvueNotifiedCycles"_s).isValid());
+}
+
 // A damaged record is dropped whole: every window may be reported again, and the record is
 // replaced by a valid one.
 TEST_F(ThresholdAlertsTest, MalformedRecordReadsAsEmpty)
