@@ -78,9 +78,10 @@ const QString kShortcutId = u"open-tallyvue"_s;
 constexpr std::chrono::minutes kResponseTimeout{5};
 constexpr int kNoPortal = -1;
 
+/// The session handle: a string in current portals, an object path in early ones.
 QString sessionText(const QVariant& value)
 {
-    if (value.canConvert<QDBusObjectPath>() && value.metaType() == QMetaType::fromType<QDBusObjectPath>())
+    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
     return value.toString();
 }
