@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+#include "alerts/AppRoutes.h"
+#include "alerts/ThresholdAlerts.h"
+#include "model/Preferences.h"
+#include "platform/FakeNotificationServer.h"
+#include "platform/TestServers.h"
+#include "platform/linux/FreedesktopNotifier.h"
+#include "support/Await.h"
+#include "support/OutputCapture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+PrivateBus* g_bus = nullptr;
+int g_connections = 0;
+
+QDBusConnection connect(const char* role)
+{
+    return QDBusConnection::connectToBus(g_bus->address(),
+                                         QString::fromLatin1(role) + QString::number(++g_connections));
+}
+
+} // namespace
+
+class NotifierTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        g_bus = new PrivateBus;
+        ASSERT_TRUE(g_bus->start()) << "dbus-daemon did not start";
+    }
+    static void TearDownTestSuite() { delete std::exchange(g_bus, nullptr); }
+
+    void SetUp() override
+    {
+        QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+        ASSERT_TRUE(serverBus.isConnected() && clientBus.isConnected());
+        notifier = std::make_shared<FreedesktopNotifier>(clientBus);
+        ThresholdAlerts::installNotifier(notifier);
+    }
+    void TearDown() override
+    {
+        ThresholdAlerts::installNotifier(nullptr);
+        AppRoutes::instance().setOpenPopover({});
+        server.reset();
+        QDBusConnection::disconnectFromBus(serverBus.name());
+        QDBusConnection::disconnectFromBus(clientBus.name());
+    }
+    void startServer()
+    {
+        server = std::make_unique<FakeNotificationServer>(serverBus);
+        ASSERT_TRUE(server->start());
+    }
+    /// Sends a 95 % Claude alert through the whole evaluation; returns the server's id.
+    uint sendAlert()
+    {
+        ThresholdAlerts::evaluate({sample}, QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC));
+        EXPECT_TRUE(await(notifier->waitForDelivery()));
+        return server->received.isEmpty() ? 0 : server->received.constLast().id;
+    }
+
+    QDBusConnection serverBus = connect("fake");
+    QDBusConnection clientBus = connect("client");
+    std::unique_ptr<FakeNotificationServer> server;
+    std::shared_ptr<FreedesktopNotifier> notifier;
+    ProviderMetric sample{AIProvider::Claude,
+                          u"session"_s,
+                          u"5-Hour"_s,
+                          95,
+                          QDateTime::fromSecsSinceEpoch(1767614400 + 5400, Qt::UTC),
+                          18000};
+};
+
+// An alert reaches the server with the title as summary, both text lines in the body, the
+// "default" action, our desktop entry and the hints that say what it is about.
+TEST_F(NotifierTest, SendsTheAlert)
+{
+    startServer();
+    const uint id = sendAlert();
+    ASSERT_EQ(server->received.size(), 1);
+    const auto& sent = server->received[0];
+    EXPECT_EQ(sent.appName, u"Tallyvue"_s);
+    EXPECT_EQ(sent.replacesId, 0u);
+    EXPECT_EQ(sent.summary, u"Claude Code · 5-Hour"_s);
+    EXPECT_EQ(sent.body, u"95% used\nAlert threshold 90% · resets in 1h 30m"_s);
+    EXPECT_EQ(sent.actions, (QStringList{u"default"_s, u"Open Tallyvue"_s}));
+    EXPECT_EQ(sent.hints.value(u"category"_s).toString(), u"quota.threshold"_s);
+    EXPECT_EQ(sent.hints.value(u"x-tallyvue-metric-id"_s).toString(), u"Claude:session"_s);
+    EXPECT_EQ(sent.hints.value(u"desktop-entry"_s).toString(), u"tallyvue"_s);
+    EXPECT_TRUE(sent.hints.contains(u"sound-name"_s));
+    EXPECT_EQ(sent.timeout, -1);
+    EXPECT_EQ(notifier->requestIdentifier(id), u"quota-Claude:session-1767614400"_s);
+}
+
+// A click on one of our notifications opens the popover, or the details window when the
+// popover cannot open; clicks on other applications' notifications or closed ones do nothing.
+TEST_F(NotifierTest, ClickBringsTallyvueForward)
+{
+    startServer();
+    QStringList posted;
+    const auto observer =
+        QObject::connect(&AppRoutes::instance(), &AppRoutes::posted, [&](const QString& name) { posted << name; });
+    int popovers = 0;
+    const uint id = sendAlert();
+    ASSERT_NE(id, 0u);
+
+    struct Row
+    {
+        const char* name;
+        bool popoverOpens;
+        uint clicked;
+        int expectPopovers;
+        QStringList expectPosted;
+    } rows[] = {
+        {"popover opens", true, id, 1, {}},
+        {"popover cannot open", false, id, 1, {u"TallyvueOpenDetails"_s}},
+        {"someone else's notification", true, id + 100, 0, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        popovers = 0;
+        posted.clear();
+        AppRoutes::instance().setOpenPopover([&, opens = row.popoverOpens] {
+            ++popovers;
+            return opens;
+        });
+        server->emitSignal(u"ActionInvoked"_s, {row.clicked, u"default"_s});
+        waitUntil([&] { return popovers > 0 || !posted.isEmpty(); }, row.expectPopovers > 0 ? 5000 : 300);
+        EXPECT_EQ(popovers, row.expectPopovers);
+        EXPECT_EQ(posted, row.expectPosted);
+    }
+
+    server->emitSignal(u"NotificationClosed"_s, {id, 2u});
+    ASSERT_TRUE(waitUntil([&] { return notifier->requestIdentifier(id).isEmpty(); }));
+    popovers = 0;
+    server->emitSignal(u"ActionInvoked"_s, {id, u"default"_s});
+    settle(300);
+    EXPECT_EQ(popovers, 0);
+    QObject::disconnect(observer);
+}
+
+// A reachable server is "authorized"; one that shows bodies means "Show Previews: always".
+// Without a server everything reads as denied, and the request fails with the log line.
+TEST_F(NotifierTest, AuthorizationAndPreviews)
+{
+    struct Row
+    {
+        bool serverRuns;
+        QStringList capabilities;
+        NotificationAuthorization status;
+        ShowPreviews previews;
+    } rows[] = {
+        {true, {u"body"_s, u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Always},
+        {true, {u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Never},
+        {false, {}, NotificationAuthorization::Denied, ShowPreviews::Never},
+    };
+    for (const Row& row : rows) {
+        server.reset();
+        if (row.serverRuns) {
+            startServer();
+            server->capabilities = row.capabilities;
+        } else {
+            serverBus.unregisterService(u"org.freedesktop.Notifications"_s);
+        }
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), row.status);
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), row.previews);
+        OutputCapture output;
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), row.serverRuns);
+        EXPECT_EQ(output.text(), row.serverRuns
+                                     ? ""
+                                     : "[Tallyvue] Notification authorization failed: no notification service is "
+                                       "running on the session bus\n");
+    }
+}
+
+// A refused or undeliverable notification is not retried, but the caller that waits hears why.
+TEST_F(NotifierTest, RefusalIsReportedToWhoWaits)
+{
+    startServer();
+    server->refuseWith = u"too many notifications"_s;
+    ThresholdAlerts::sendTestAlert(std::nullopt);
+    const auto outcome = await(notifier->waitForDelivery());
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error(), u"too many notifications"_s);
+    EXPECT_TRUE(await(notifier->waitForDelivery())); // reported once
+}
+
+// The desktop's own settings tool is started where one is installed; others get nothing.
+TEST_F(NotifierTest, OpensTheDesktopsNotificationSettings)
+{
+    const QString bin = QDir::tempPath() + u"/settings-bin"_s;
+    const QString marker = QDir::tempPath() + u"/settings-opened"_s;
+    QDir().mkpath(bin);
+    for (const char* tool : {"gnome-control-center", "kcmshell5"}) {
+        QFile script(bin + u'/' + QString::fromLatin1(tool));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$0 $*\" > '" + marker.toUtf8() + "'\n");
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8());
+    struct Row
+    {
+        const char* desktop;
+        QStringList command;
+    } rows[] = {
+        {"ubuntu:GNOME", {bin + u"/gnome-control-center"_s, u"notifications"_s}},
+        {"KDE", {bin + u"/kcmshell5"_s, u"kcm_notifications"_s}},
+        {"XFCE", {}},
+        {"", {}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(detail::notificationSettingsCommand(QString::fromLatin1(row.desktop)), row.command) << row.desktop;
+
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    ThresholdAlerts::openNotificationSettings();
+    qputenv("PATH", oldPath);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo(marker).size() > 0; }));
+    QFile opened(marker);
+    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    EXPECT_EQ(opened.readAll().trimmed(), (bin + u"/gnome-control-center notifications"_s).toUtf8());
+}

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+// One Tallyvue per user, with real processes (tallyvue-instance-probe) in the test's own HOME.
+#include "platform/linux/SingleInstance.h"
+#include "platform/TestServers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <signal.h>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kProbe = QStringLiteral(TALLYVUE_INSTANCE_PROBE);
+
+class Copy
+{
+public:
+    explicit Copy(const QString& program = kProbe)
+    {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program, {});
+    }
+    ~Copy()
+    {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    /// Waits for `text` on the copy's output.
+    bool says(const QString& text, int ms = 5000)
+    {
+        return waitUntil([&] { return output().contains(text); }, ms);
+    }
+    bool exitsWith(int code)
+    {
+        return waitUntil([&] { return m_process.state() == QProcess::NotRunning; }, 10000) &&
+               m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == code;
+    }
+    bool finished() const { return m_process.state() == QProcess::NotRunning; }
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_process.readAll());
+        return m_output;
+    }
+    void crash()
+    {
+        ::kill(pid_t(m_process.processId()), SIGKILL);
+        m_process.waitForFinished(3000);
+    }
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+} // namespace
+
+// The only copy runs and says nothing; a second copy names both programs, brings the first
+// forward (its popover opens) and exits 0.
+TEST(SingleInstanceTest, SecondCopyHandsOver)
+{
+    Copy first;
+    ASSERT_TRUE(first.says(u"ready"_s));
+    const QString other = QDir::tempPath() + u"/elsewhere/tallyvue-instance-probe"_s;
+    QDir().mkpath(QDir::tempPath() + u"/elsewhere"_s);
+    QFile::remove(other);
+    ASSERT_TRUE(QFile::copy(kProbe, other));
+
+    Copy second(other);
+    ASSERT_TRUE(second.exitsWith(0));
+    EXPECT_EQ(second.output(),
+              u"[Tallyvue] Another instance is running at "_s + kProbe + u"; quitting this one ("_s + other + u")\n"_s);
+    EXPECT_TRUE(first.says(u"popover opened"_s));
+    EXPECT_EQ(first.output(), u"ready\npopover opened\n"_s);
+}
+
+// A socket left by a copy that crashed does not keep the next one from starting.
+TEST(SingleInstanceTest, CrashedCopyDoesNotBlock)
+{
+    {
+        Copy crashed;
+        ASSERT_TRUE(crashed.says(u"ready"_s));
+        crashed.crash();
+    }
+    ASSERT_TRUE(QFile::exists(SingleInstance::socketPath()));
+    Copy next;
+    EXPECT_TRUE(next.says(u"ready"_s));
+    Copy another;
+    EXPECT_TRUE(another.exitsWith(0));
+}
+
+// Copies started together end with exactly one running.
+TEST(SingleInstanceTest, SimultaneousStartsLeaveOne)
+{
+    std::vector<std::unique_ptr<Copy>> copies;
+    for (int i = 0; i < 4; ++i)
+        copies.push_back(std::make_unique<Copy>());
+    const auto settled = [](Copy& copy) { return copy.output().contains(u"ready"_s) || copy.finished(); };
+    ASSERT_TRUE(waitUntil(
+        [&] { return std::all_of(copies.begin(), copies.end(), [&](auto& c) { return settled(*c); }); }, 10000));
+    int running = 0;
+    int handedOver = 0;
+    for (auto& copy : copies) {
+        if (copy->output().startsWith(u"ready\n"_s))
+            ++running;
+        else if (copy->exitsWith(0) && copy->output().contains(u"Another instance is running at"_s))
+            ++handedOver;
+    }
+    EXPECT_EQ(running, 1);
+    EXPECT_EQ(handedOver, 3);
+}
