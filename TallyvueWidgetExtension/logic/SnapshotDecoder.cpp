@@ -106,10 +106,15 @@ std::optional<QDateTime> parseSnapshotDate(QStringView text)
     const auto mo = dash1 ? in.number(2, 12) : std::nullopt;
     const bool dash2 = mo && in.take(u'-');
     const auto d = dash2 ? in.number(2, 31) : std::nullopt;
-    if (!d || !in.take(u'T'))
+    if (!d)
         return std::nullopt;
     const year_month_day date{year(*y), month(unsigned(*mo)), day(unsigned(*d))};
     if (!date.ok())
+        return std::nullopt;
+    const qint64 midnight = duration_cast<milliseconds>(sys_days(date).time_since_epoch()).count();
+    if (in.atEnd()) // a bare date, as the application's reader also takes it: midnight UTC
+        return QDateTime::fromMSecsSinceEpoch(midnight, Qt::UTC);
+    if (!in.take(u'T'))
         return std::nullopt;
 
     const auto h = in.number(2, 23);
@@ -144,7 +149,6 @@ std::optional<QDateTime> parseSnapshotDate(QStringView text)
     if (!in.atEnd())
         return std::nullopt;
 
-    const qint64 midnight = duration_cast<milliseconds>(sys_days(date).time_since_epoch()).count();
     const qint64 local = midnight + ((qint64(*h) * 60 + *mi) * 60 + *s) * 1000 + millis;
     return QDateTime::fromMSecsSinceEpoch(local - offsetMinutes * 60'000, Qt::UTC);
 }

@@ -18,7 +18,10 @@ namespace tallyvue::widget {
  */
 std::optional<WidgetSnapshot> decodeSnapshot(const QByteArray& json);
 
-/// An internet date-time with a zone ("2026-01-05T14:03:27Z", "...27.250+01:00"); fractions are kept to the ms.
+/**
+ * An internet date-time with a zone ("2026-01-05T14:03:27Z", "...27.250+01:00"), fractions kept
+ * to the millisecond, or a bare date read as midnight UTC. A time without a zone is refused.
+ */
 std::optional<QDateTime> parseSnapshotDate(QStringView text);
 
 } // namespace tallyvue::widget

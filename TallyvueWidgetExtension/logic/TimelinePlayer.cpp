@@ -72,24 +72,30 @@ void TimelinePlayer::reload()
 void TimelinePlayer::show(bool mayReload)
 {
     const QDateTime now = m_clock();
-    const auto& entries = m_timeline.entries;
-    const QDateTime end = entries.last().date.addSecs(UsageTimelineProvider::kEntrySpacingSeconds);
-    if (now >= end && mayReload) {
-        // Past the last entry (also after a suspend): the host asks for a new timeline.
+    const TimelinePosition position = positionAt(m_timeline, now);
+    if (position.pastEnd && mayReload) {
         reload();
         return;
     }
+    // A fresh timeline already behind this clock tries again a minute on.
+    const QDateTime wake =
+        position.pastEnd ? now.addSecs(UsageTimelineProvider::kEntrySpacingSeconds) : position.nextChange;
+    m_timer.start(int(std::clamp<qint64>(now.msecsTo(wake), 0, std::numeric_limits<int>::max())));
+    if (position.index != m_index) {
+        m_index = position.index;
+        Q_EMIT entryChanged();
+    }
+}
+
+TimelinePosition positionAt(const UsageTimeline& timeline, const QDateTime& now)
+{
+    const auto& entries = timeline.entries;
+    const QDateTime end = entries.last().date.addSecs(UsageTimelineProvider::kEntrySpacingSeconds);
     const auto reached =
         std::find_if(entries.crbegin(), entries.crend(), [&](const UsageEntry& e) { return e.date <= now; });
     const qsizetype index = reached == entries.crend() ? 0 : entries.size() - 1 - (reached - entries.crbegin());
-    QDateTime next = index + 1 < entries.size() ? entries.at(index + 1).date : end;
-    if (next <= now) // a fresh timeline already behind this clock: try again a minute on
-        next = now.addSecs(UsageTimelineProvider::kEntrySpacingSeconds);
-    m_timer.start(int(std::clamp<qint64>(now.msecsTo(next), 0, std::numeric_limits<int>::max())));
-    if (index != m_index) {
-        m_index = index;
-        Q_EMIT entryChanged();
-    }
+    const QDateTime next = index + 1 < entries.size() ? entries.at(index + 1).date : end;
+    return {index, next, now >= end};
 }
 
 } // namespace tallyvue::widget

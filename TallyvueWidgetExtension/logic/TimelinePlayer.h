@@ -34,6 +34,17 @@ private:
     QTimer m_settle;
 };
 
+/// Where a timeline stands at a moment.
+struct TimelinePosition
+{
+    qsizetype index = 0;  ///< the entry to show: the last one whose date has come (the first before any has)
+    QDateTime nextChange; ///< when the next entry is due, or the timeline's end after the last
+    bool pastEnd = false; ///< the last entry has had its minute (or the machine slept through it): reload
+};
+
+/// A timeline's position at `now`; the timeline must have at least one entry.
+TimelinePosition positionAt(const UsageTimeline& timeline, const QDateTime& now);
+
 class TimelinePlayer : public QObject
 {
     Q_OBJECT

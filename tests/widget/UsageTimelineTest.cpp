@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "logic/UsageTimeline.h"
+#include "logic/TimelinePlayer.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,4 +111,28 @@ TEST_F(UsageTimelineTest, SampleSnapshot)
         {AIProvider::Copilot, u"premium_interactions"_s, u"Premium"_s, 7, std::nullopt, std::nullopt},
     };
     EXPECT_EQ(sample.metrics, expected);
+}
+
+// Which entry shows as time passes, when the next one is due, and when the timeline has run out
+// (also after the machine slept past its end).
+TEST_F(UsageTimelineTest, PositionInTheTimeline)
+{
+    const UsageTimeline timeline =
+        UsageTimelineProvider(UsageTimelineProvider::Source::Sample, [] { return kNow; }).timeline();
+    struct Case
+    {
+        qint64 secondsAfterStart;
+        qsizetype index;
+        qint64 nextChangeAfterStart;
+        bool pastEnd;
+    };
+    for (const Case& c : {Case{-30, 0, 60, false}, Case{0, 0, 60, false}, Case{59, 0, 60, false},
+                          Case{60, 1, 120, false}, Case{1000, 16, 1020, false}, Case{1740, 29, 1800, false},
+                          Case{1799, 29, 1800, false}, Case{1800, 29, 1800, true}, Case{86400, 29, 1800, true}}) {
+        SCOPED_TRACE(c.secondsAfterStart);
+        const TimelinePosition position = positionAt(timeline, kNow.addSecs(c.secondsAfterStart));
+        EXPECT_EQ(position.index, c.index);
+        EXPECT_EQ(position.nextChange, kNow.addSecs(c.nextChangeAfterStart));
+        EXPECT_EQ(position.pastEnd, c.pastEnd);
+    }
 }
