@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -110,11 +111,21 @@ QPoint WidgetWindow::rememberedPosition() const
 {
     const QVariant stored = settings().value(positionKey(family()));
     if (stored.isValid()) {
-        // Only where the widget is still fully on a screen: monitors come and go.
+        // Pull a widget left partly off a screen back onto it; monitors come and go, so one whose
+        // screen is gone starts afresh.
         const QRect frame(stored.toPoint(), size());
+        QRect best;
+        qint64 bestOverlap = 0;
         for (const QScreen* screen : QGuiApplication::screens()) {
-            if (screen->availableGeometry().contains(frame))
-                return frame.topLeft();
+            const QRect overlap = screen->availableGeometry().intersected(frame);
+            if (const qint64 area = qint64(overlap.width()) * overlap.height(); area > bestOverlap) {
+                bestOverlap = area;
+                best = screen->availableGeometry();
+            }
+        }
+        if (!best.isEmpty()) {
+            return {std::clamp(frame.left(), best.left(), std::max(best.left(), best.right() - width() + 1)),
+                    std::clamp(frame.top(), best.top(), std::max(best.top(), best.bottom() - height() + 1))};
         }
     }
     const QScreen* screen = QGuiApplication::primaryScreen();

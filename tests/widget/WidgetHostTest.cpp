@@ -145,10 +145,15 @@ TEST_F(WidgetHostTest, RemembersFamilyAndPosition)
     }
     EXPECT_EQ(WidgetWindow(UsageTimelineProvider::Source::Sample, std::nullopt).family(), WidgetFamily::Medium);
 
-    // A place that is no longer on any screen falls back to the top right corner.
+    // A place partly off the screen is pulled back onto it; one on a screen that is gone starts at the top right.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QSettings(u"Tallyvue"_s, u"tallyvue-widget"_s)
+        .setValue(u"position/medium"_s, screen.bottomRight() - QPoint(100, 50));
+    WidgetWindow partly(UsageTimelineProvider::Source::Sample, std::nullopt);
+    EXPECT_EQ(partly.frameGeometry().bottomRight(), screen.bottomRight());
     QSettings(u"Tallyvue"_s, u"tallyvue-widget"_s).setValue(u"position/medium"_s, QPoint(50000, 50000));
     WidgetWindow lost(UsageTimelineProvider::Source::Sample, std::nullopt);
-    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(lost.frameGeometry()));
+    EXPECT_EQ(lost.frameGeometry().topRight(), screen.topRight() + QPoint(-24, 24));
 }
 
 // The program's options: a picture at 2x of either family, and clear errors for what it cannot do.
