@@ -7,6 +7,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyvue::widget {
@@ -94,6 +97,16 @@ void MediumUsageView::paintEvent(QPaintEvent*)
     QFont percentFont = style.caption2Digits;
     percentFont.setWeight(QFont::DemiBold);
 
+    // Numbers are never cut short: with a large system font their columns widen past the usual size.
+    const double percentWidth =
+        std::max(kPercentWidth, std::ceil(QFontMetricsF(percentFont).horizontalAdvance(u"100%"_s)));
+    double resetWidth = kResetWidth;
+    for (const MediumRow& item : m_content.rows) {
+        if (item.resetText)
+            resetWidth =
+                std::max(resetWidth, std::ceil(QFontMetricsF(style.caption2).horizontalAdvance(*item.resetText)));
+    }
+
     const double headerHeight = std::max(lineHeight(titleFont), lineHeight(style.caption2)) + 2;
     const double rowHeight = std::max(lineHeight(style.caption2), UsageBar::kHeight);
     const qsizetype rows = m_content.rows.size();
@@ -117,11 +130,11 @@ void MediumUsageView::paintEvent(QPaintEvent*)
         drawTextLine(painter, row.leading(kLetterWidth), item.letter, letterFont, style.secondary, Qt::AlignCenter);
         drawTextLine(painter, row.leading(kTitleWidth), item.title, style.caption2, style.primary,
                      row.leadingAlignment() | Qt::AlignVCenter);
-        const QRectF reset = row.trailing(kResetWidth);
+        const QRectF reset = row.trailing(resetWidth);
         if (item.resetText)
             drawTextLine(painter, reset, *item.resetText, style.caption2, style.tertiary,
                          row.trailingAlignment() | Qt::AlignVCenter);
-        drawTextLine(painter, row.trailing(kPercentWidth), item.percentText, percentFont, style.usage(item.color),
+        drawTextLine(painter, row.trailing(percentWidth), item.percentText, percentFont, style.usage(item.color),
                      row.trailingAlignment() | Qt::AlignVCenter);
         const UsageBar bar{m_metrics.at(i).percent, m_mode};
         bar.paint(painter, row.rest(), style, layoutDirection());

@@ -4,6 +4,7 @@
 #include "logic/UsageText.h"
 #include "logic/UsageTimeline.h"
 #include "model/Formatting.h"
+#include "widget/SnapshotCases.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <gtest/gtest.h>
@@ -41,11 +42,6 @@ void expectSameReading(const QByteArray& json)
     if (byApp) {
         EXPECT_EQ(inAppTypes(*byWidget), *byApp) << json.toStdString();
     }
-}
-
-QByteArray withMetric(const char* metric, const char* rest = "")
-{
-    return QByteArray(R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[)") + metric + "]" + rest + "}";
 }
 
 } // namespace
@@ -98,50 +94,10 @@ TEST(Agreement, SnapshotLocation)
 // Files of every shape the reader rules speak of: both readers accept the same ones and read the same values.
 TEST(Agreement, SnapshotFiles)
 {
-    const char* const kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
-    const QByteArray files[] = {
-        withMetric(kMetric),
-        withMetric(kMetric, R"(,"primaryMetricID":"Claude:session","displayMode":"remaining")"),
-        withMetric(kMetric, R"(,"primaryMetricID":null,"displayMode":null)"),
-        withMetric(kMetric, R"(,"displayMode":"Remaining")"),
-        withMetric(kMetric, R"(,"displayMode":7)"),
-        withMetric(kMetric, R"(,"primaryMetricID":7)"),
-        withMetric(kMetric, R"(,"unknown":{"nested":[1,2]})"),
-        withMetric(""),
-        withMetric(
-            R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":63,"resetsAt":"2026-01-05T16:00:00Z","windowLength":18000})"),
-        withMetric(
-            R"({"provider":"Copilot","kind":"chat","title":"Chat","percent":-2,"resetsAt":null,"windowLength":null})"),
-        withMetric(
-            R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00.123456Z"})"),
-        withMetric(
-            R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T17:00:00+01:00"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-02-30T16:00:00Z"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":1767621807})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"windowLength":"5h"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":1e308,"extra":true})"),
-        withMetric(R"({"provider":"Gemini","kind":"k","title":"t","percent":1})"),
-        withMetric(R"({"provider":"Claude","title":"t","percent":1})"),
-        withMetric(R"({"provider":"Claude","kind":"k","percent":1})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t"})"),
-        withMetric(R"({"provider":"Claude","kind":"k","title":"t","percent":"1"})"),
-        withMetric(R"({"provider":"Claude","kind":5,"title":"t","percent":1})"),
-        withMetric("[]"),
-        withMetric("null"),
-        R"({"timestamp":"2026-01-05T14:03:27.5Z","metrics":[]})",
-        R"({"timestamp":"2026-01-05","metrics":[]})",
-        R"({"timestamp":"now","metrics":[]})",
-        R"({"metrics":[]})",
-        R"({"timestamp":"2026-01-05T14:03:27Z"})",
-        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":{}})",
-        "[]",
-        "",
-        "{",
-    };
-    for (const QByteArray& file : files)
-        expectSameReading(file);
+    for (const auto& c : widget::testing::snapshotCases()) {
+        SCOPED_TRACE(c.name);
+        expectSameReading(c.json);
+    }
 }
 
 // What the application writes, the widget reads back exactly as the application would.

@@ -1,22 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "logic/SnapshotDecoder.h"
 
+#include "widget/SnapshotCases.h"
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 using namespace tallyvue::widget;
+using tallyvue::widget::testing::fileWith;
 
 namespace {
 
 QDateTime utc(const char* iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
-/// A well-formed file with `metric` as its only metric and `extra` added to the top level.
-QByteArray fileWith(const char* metric, const char* extra = "")
-{
-    return QByteArray(R"({"timestamp":"2026-01-05T14:03:27Z",)") + extra + R"("metrics":[)" + metric + "]}";
 }
 
 constexpr const char* kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
@@ -49,83 +46,29 @@ TEST(SnapshotDecoder, ReadsEveryField)
     EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
 }
 
-// Optional keys may be missing or null; unknown keys are ignored; an empty metric list is still a snapshot.
-TEST(SnapshotDecoder, AcceptsWhatReadersMustTolerate)
+// Every reader rule: what must be tolerated is read (with the right display mode), anything else
+// refuses the whole file, so the widget shows its empty state.
+TEST(SnapshotDecoder, ReaderRules)
 {
-    struct Case
-    {
-        const char* name;
-        QByteArray json;
-        QuotaDisplayMode mode;
-        bool hasPrimary;
-    };
-    const Case cases[] = {
-        {"no display mode", fileWith(kMetric), QuotaDisplayMode::Used, false},
-        {"null display mode", fileWith(kMetric, R"("displayMode":null,)"), QuotaDisplayMode::Used, false},
-        {"used", fileWith(kMetric, R"("displayMode":"used",)"), QuotaDisplayMode::Used, false},
-        {"null primary", fileWith(kMetric, R"("primaryMetricID":null,)"), QuotaDisplayMode::Used, false},
-        {"primary naming nothing", fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"), QuotaDisplayMode::Used,
-         true},
-        {"unknown keys",
-         fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":1,"extra":[1]})",
-                  R"("version":3,"more":{"a":null},)"),
-         QuotaDisplayMode::Used, false},
-        {"null optionals", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":null,
-                                        "windowLength":null})"),
-         QuotaDisplayMode::Used, false},
-        {"no metrics", fileWith(""), QuotaDisplayMode::Used, false},
-    };
-    for (const Case& c : cases) {
+    using namespace tallyvue::widget::testing;
+    for (const SnapshotCase& c : snapshotCases()) {
         SCOPED_TRACE(c.name);
         const auto snapshot = decodeSnapshot(c.json);
-        ASSERT_TRUE(snapshot);
-        EXPECT_EQ(snapshot->displayMode, c.mode);
-        EXPECT_EQ(snapshot->primaryMetricID.has_value(), c.hasPrimary);
-        for (const ProviderMetric& metric : snapshot->metrics) {
-            EXPECT_FALSE(metric.resetsAt);
-            EXPECT_FALSE(metric.windowLength);
+        ASSERT_EQ(snapshot.has_value(), c.expected != Reading::Refused);
+        if (snapshot) {
+            EXPECT_EQ(snapshot->displayMode,
+                      c.expected == Reading::Remaining ? QuotaDisplayMode::Remaining : QuotaDisplayMode::Used);
         }
     }
-}
-
-// Anything a reader must refuse makes the whole file unreadable (the widget then shows its empty state).
-TEST(SnapshotDecoder, RefusesTheWholeFile)
-{
-    const std::pair<const char*, QByteArray> cases[] = {
-        {"empty", ""},
-        {"not JSON", "widgetSnapshot"},
-        {"truncated", fileWith(kMetric).chopped(2)},
-        {"array", "[]"},
-        {"no timestamp", R"({"metrics":[]})"},
-        {"no metrics", R"({"timestamp":"2026-01-05T14:03:27Z"})"},
-        {"metrics not a list", R"({"timestamp":"2026-01-05T14:03:27Z","metrics":{}})"},
-        {"timestamp not text", R"({"timestamp":1767621807,"metrics":[]})"},
-        {"timestamp unreadable", R"({"timestamp":"yesterday","metrics":[]})"},
-        {"metric not an object", fileWith("42")},
-        {"no provider", fileWith(R"({"kind":"session","title":"5-Hour","percent":1})")},
-        {"no kind", fileWith(R"({"provider":"Claude","title":"5-Hour","percent":1})")},
-        {"no title", fileWith(R"({"provider":"Claude","kind":"session","percent":1})")},
-        {"no percent", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour"})")},
-        {"null percent", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":null})")},
-        {"percent as text", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":"42"})")},
-        {"unknown provider", fileWith(R"({"provider":"Gemini","kind":"session","title":"5-Hour","percent":1})")},
-        {"provider in other case", fileWith(R"({"provider":"claude","kind":"session","title":"5-Hour","percent":1})")},
-        {"unknown display mode", fileWith(kMetric, R"("displayMode":"left",)")},
-        {"display mode in other case", fileWith(kMetric, R"("displayMode":"Remaining",)")},
-        {"display mode not text", fileWith(kMetric, R"("displayMode":1,)")},
-        {"primary not text", fileWith(kMetric, R"("primaryMetricID":["Claude:session"],)")},
-        {"reset not text", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":5})")},
-        {"reset unreadable", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"soon"})")},
-        {"window not a number",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"windowLength":"5h"})")},
-        {"one bad metric among good ones",
-         fileWith(
-             R"({"provider":"Claude","kind":"a","title":"t","percent":1},{"provider":"Bard","kind":"b","title":"t","percent":1})")},
-    };
-    for (const auto& [name, json] : cases) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(decodeSnapshot(json));
-    }
+    // Null optionals read as none, a name that matches no metric is still kept.
+    const auto nulls = decodeSnapshot(fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,
+                                                   "resetsAt":null,"windowLength":null})",
+                                               R"("primaryMetricID":null,)"));
+    ASSERT_TRUE(nulls);
+    EXPECT_FALSE(nulls->primaryMetricID);
+    EXPECT_FALSE(nulls->metrics[0].resetsAt);
+    EXPECT_FALSE(nulls->metrics[0].windowLength);
+    EXPECT_EQ(decodeSnapshot(fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"))->primaryMetricID, u"ChatGPT:x"_s);
 }
 
 // Dates: whole seconds as written, fractions, offsets and bare dates from other writers, and nothing ambiguous.

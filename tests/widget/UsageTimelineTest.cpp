@@ -36,12 +36,6 @@ const QByteArray kFile =
 
 } // namespace
 
-// The file sits in the shared container under the user's data folder, where the application writes it.
-TEST_F(UsageTimelineTest, FileLocation)
-{
-    EXPECT_EQ(path(), qEnvironmentVariable("XDG_DATA_HOME") + u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"_s);
-}
-
 // Thirty entries a minute apart from a fresh reading of the clock, all with the one snapshot read; reload at the end.
 TEST_F(UsageTimelineTest, TimelineOfThirtyMinutes)
 {

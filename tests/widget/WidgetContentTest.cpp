@@ -94,64 +94,22 @@ TEST(WidgetContent, MediumRows)
     }
 }
 
-// Remaining mode shows what is left but colours by what is used; the ring keeps a sliver, the bar does not.
-TEST(WidgetContent, RemainingModeAtHighUsage)
+// What a ring and a bar cover: the shown percent, with a sliver of ring left even when nothing is.
+TEST(WidgetContent, RingAndBarFractions)
 {
     struct Case
     {
         double used;
-        const char* text;
-        UsageColor color;
+        QuotaDisplayMode mode;
         double ring;
         double bar;
     };
-    for (const Case& c : {Case{90, "10%", UsageColor::Red, 0.1, 0.1}, Case{100, "0%", UsageColor::Red, 0.01, 0},
-                          Case{130, "0%", UsageColor::Red, 0.01, 0}, Case{-4, "100%", UsageColor::Green, 1, 1},
-                          Case{60.9, "39%", UsageColor::Yellow, 0.391, 0.391}}) {
+    for (const Case& c :
+         {Case{90, QuotaDisplayMode::Remaining, 0.1, 0.1}, Case{100, QuotaDisplayMode::Remaining, 0.01, 0},
+          Case{130, QuotaDisplayMode::Remaining, 0.01, 0}, Case{-4, QuotaDisplayMode::Remaining, 1, 1},
+          Case{0, QuotaDisplayMode::Used, 0.01, 0}, Case{60.9, QuotaDisplayMode::Used, 0.609, 0.609}}) {
         SCOPED_TRACE(c.used);
-        auto snapshot = snapshotOf({metric(AIProvider::Claude, "session", c.used)});
-        snapshot.displayMode = QuotaDisplayMode::Remaining;
-        const auto small = smallContent(snapshot, kNow);
-        ASSERT_TRUE(small);
-        EXPECT_EQ(small->percentText.toStdString(), c.text);
-        EXPECT_EQ(small->color, c.color);
-        EXPECT_NEAR(small->ringFraction, c.ring, 1e-9);
-        const MediumContent medium = mediumContent(snapshot, kNow);
-        ASSERT_EQ(medium.rows.size(), 1);
-        EXPECT_EQ(medium.rows[0].percentText.toStdString(), c.text);
-        EXPECT_EQ(medium.rows[0].color, c.color);
-        EXPECT_NEAR(medium.rows[0].barFraction, c.bar, 1e-9);
+        EXPECT_NEAR(ringFraction(c.used, c.mode), c.ring, 1e-9);
+        EXPECT_NEAR(barFraction(c.used, c.mode), c.bar, 1e-9);
     }
-}
-
-// The texts of both views for one snapshot: caption with a middle dot, full and compact resets, letters, age.
-TEST(WidgetContent, ViewTexts)
-{
-    WidgetSnapshot snapshot = snapshotOf({
-        {AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.7, kNow.addSecs(7260), 18000},
-        {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 63, kNow.addSecs(-5), 18000},
-        {AIProvider::Copilot, u"premium_interactions"_s, u"Premium"_s, 7, std::nullopt, std::nullopt},
-    });
-    snapshot.timestamp = kNow.addSecs(-300);
-    const auto small = smallContent(snapshot, kNow);
-    ASSERT_TRUE(small);
-    EXPECT_EQ(small->caption, u"Claude \u00B7 5-Hour"_s);
-    EXPECT_EQ(small->percentText, u"42%"_s);
-    EXPECT_EQ(small->resetText, u"Resets in 2h 1m"_s);
-
-    const MediumContent medium = mediumContent(snapshot, kNow);
-    EXPECT_EQ(medium.updatedText, u"Updated 5 minutes ago"_s);
-    ASSERT_EQ(medium.rows.size(), 3);
-    EXPECT_EQ(medium.rows[0].letter, u"C"_s);
-    EXPECT_EQ(medium.rows[0].resetText, u"2h 1m"_s);
-    EXPECT_EQ(medium.rows[1].letter, u"G"_s);
-    EXPECT_EQ(medium.rows[1].resetText, u"soon"_s);
-    EXPECT_EQ(medium.rows[1].color, UsageColor::Yellow);
-    EXPECT_EQ(medium.rows[2].letter, u"P"_s);
-    EXPECT_EQ(medium.rows[2].title, u"Premium"_s);
-    EXPECT_FALSE(medium.rows[2].resetText);
-
-    EXPECT_FALSE(isEmptyEntry({kNow, snapshot}));
-    EXPECT_TRUE(isEmptyEntry({kNow, snapshotOf({})}));
-    EXPECT_TRUE(isEmptyEntry({kNow, std::nullopt}));
 }

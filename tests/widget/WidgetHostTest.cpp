@@ -183,26 +183,27 @@ TEST_F(WidgetHostTest, CommandLine)
 
 namespace {
 
-/// A private X server for the test, stopped when the test ends.
+/// A private X server for the test, stopped when the test ends. It keeps away from the low display
+/// numbers other programs on a shared machine pick first.
 class XServer
 {
 public:
     XServer()
     {
-        m_process.start(u"Xvfb"_s,
-                        {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, u"1280x800x24"_s});
-        if (!m_process.waitForStarted(5000))
-            return;
-        waitUntil([this] { return m_process.canReadLine() || m_process.state() != QProcess::Running; }, 10000);
-        const QByteArray number = m_process.readLine().trimmed();
-        if (!number.isEmpty())
-            m_display = u':' + QString::fromLatin1(number);
+        const int first = 400 + int(QCoreApplication::applicationPid() % 400);
+        for (int display = first; display < first + 20 && m_display.isEmpty(); ++display) {
+            if (QFileInfo::exists(u"/tmp/.X%1-lock"_s.arg(display)))
+                continue;
+            m_process.start(u"Xvfb"_s, {u":%1"_s.arg(display), u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
+            waitUntil([this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 10000);
+            if (m_process.state() == QProcess::Running && m_process.readLine().trimmed().toInt() == display)
+                m_display = u':' + QString::number(display);
+        }
     }
     ~XServer()
     {
         m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
+        m_process.waitForFinished(5000);
     }
     const QString& display() const { return m_display; }
 
@@ -211,31 +212,23 @@ private:
     QString m_display;
 };
 
-QList<QByteArray> atomNames(xcb_connection_t* connection, const QList<xcb_atom_t>& atoms)
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
 {
-    QList<QByteArray> names;
-    for (const xcb_atom_t atom : atoms) {
-        std::unique_ptr<xcb_get_atom_name_reply_t, decltype(&std::free)> reply(
-            xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr), &std::free);
-        if (reply)
-            names << QByteArray(xcb_get_atom_name_name(reply.get()), xcb_get_atom_name_name_length(reply.get()));
-    }
-    return names;
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
-std::optional<QList<quint32>> property(xcb_connection_t* connection, xcb_window_t window, const char* name)
+/// The 32-bit items of a window property, by name.
+QList<quint32> property(xcb_connection_t* connection, xcb_window_t window, const char* name)
 {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(qstrlen(name)), name), nullptr),
-        &std::free);
-    if (!atom || atom->atom == XCB_ATOM_NONE)
-        return std::nullopt;
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(
-            connection, xcb_get_property(connection, 0, window, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr),
-        &std::free);
-    if (!reply || reply->format != 32 || reply->value_len == 0)
-        return std::nullopt;
+    const auto cookie =
+        xcb_get_property(connection, 0, window, atomNamed(connection, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+    if (!reply || reply->format != 32)
+        return {};
     const auto* values = static_cast<const quint32*>(xcb_get_property_value(reply.get()));
     return QList<quint32>(values, values + reply->value_len);
 }
@@ -254,50 +247,30 @@ TEST_F(WidgetHostTest, DesktopHintsOnX11)
     widget.setProcessEnvironment(environment);
     widget.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), {u"--preview"_s});
 
-    const QByteArray display = server.display().toLatin1();
-    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
-    ASSERT_FALSE(xcb_connection_has_error(connection));
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    xcb_window_t found = XCB_WINDOW_NONE;
-    std::optional<QList<quint32>> states;
+    // xdotool finds the window once it is mapped, which is after the hints are set.
+    QProcess search;
+    search.setProcessEnvironment(environment);
+    xcb_window_t window = XCB_WINDOW_NONE;
     waitUntil(
         [&] {
-            std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-                xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr), &std::free);
-            if (!tree)
-                return false;
-            const xcb_window_t* children = xcb_query_tree_children(tree.get());
-            for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-                std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> wmClass(
-                    xcb_get_property_reply(
-                        connection,
-                        xcb_get_property(connection, 0, children[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
-                        nullptr),
-                    &std::free);
-                const QByteArray classes =
-                    wmClass ? QByteArray(static_cast<const char*>(xcb_get_property_value(wmClass.get())),
-                                         xcb_get_property_value_length(wmClass.get()))
-                            : QByteArray();
-                if (classes.contains("tallyvue-widget")) {
-                    found = children[i];
-                    states = property(connection, found, "_NET_WM_STATE");
-                    if (states && states->size() >= 4)
-                        return true;
-                }
-            }
-            return false;
+            search.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"tallyvue-widget"_s});
+            search.waitForFinished(5000);
+            window = search.readAllStandardOutput().split('\n').first().toUInt();
+            return window != XCB_WINDOW_NONE;
         },
         15000);
-    ASSERT_NE(found, XCB_WINDOW_NONE) << "no widget window appeared";
-    ASSERT_TRUE(states);
-    const QList<QByteArray> names = atomNames(connection, *states);
+    ASSERT_NE(window, XCB_WINDOW_NONE) << "no widget window appeared: " << widget.state() << ' '
+                                       << widget.readAllStandardError().toStdString()
+                                       << search.readAllStandardError().toStdString();
+
+    xcb_connection_t* connection = xcb_connect(server.display().toLatin1().constData(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(connection));
+    const QList<quint32> states = property(connection, window, "_NET_WM_STATE");
     for (const char* expected :
          {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
-        EXPECT_TRUE(names.contains(expected)) << expected;
-    EXPECT_EQ(property(connection, found, "_NET_WM_DESKTOP"), QList<quint32>{0xFFFFFFFF});
+        EXPECT_TRUE(states.contains(atomNamed(connection, expected))) << expected;
+    EXPECT_EQ(property(connection, window, "_NET_WM_DESKTOP"), QList<quint32>{0xFFFFFFFF});
     xcb_disconnect(connection);
-
     widget.terminate();
-    if (!widget.waitForFinished(5000))
-        widget.kill();
+    widget.waitForFinished(5000);
 }
