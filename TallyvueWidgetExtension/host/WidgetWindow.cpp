@@ -50,6 +50,7 @@ WidgetWindow::WidgetWindow(UsageTimelineProvider::Source source, std::optional<W
     const auto stored = familyFromRaw(settings().value(kFamilyKey).toString());
     m_view = new UsageWidgetView(family.value_or(stored.value_or(WidgetFamily::Small)), this);
     setWindowTitle(kWidgetDisplayName.toString());
+    setObjectName(kWidgetKind.toString());
     setAttribute(Qt::WA_TranslucentBackground);
 
     connect(m_player, &TimelinePlayer::entryChanged, this, [this] { m_view->setEntry(m_player->currentEntry()); });
