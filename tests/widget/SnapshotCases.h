@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Snapshot files of every shape the reader rules speak of, shared by the widget's decoding test
+// and by the test that runs the application's reader on the same files.
+
+#include <QByteArray>
+
+#include <vector>
+
+namespace tallyvue::widget::testing {
+
+enum class Reading { Refused, Used, Remaining };
+
+struct SnapshotCase
+{
+    const char* name;
+    QByteArray json;
+    Reading expected; ///< refused, or read with this display mode
+};
+
+/// A well-formed file with `metric` as its only metric and `extra` added to the top level.
+inline QByteArray fileWith(const char* metric, const char* extra = "")
+{
+    return QByteArray(R"({"timestamp":"2026-01-05T14:03:27Z",)") + extra + R"("metrics":[)" + metric + "]}";
+}
+
+inline const std::vector<SnapshotCase>& snapshotCases()
+{
+    static const char* const kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
+    static const std::vector<SnapshotCase> cases = {
+        // What readers must tolerate.
+        {"no display mode", fileWith(kMetric), Reading::Used},
+        {"null display mode", fileWith(kMetric, R"("displayMode":null,)"), Reading::Used},
+        {"remaining", fileWith(kMetric, R"("displayMode":"remaining","primaryMetricID":"Claude:session",)"),
+         Reading::Remaining},
+        {"null primary", fileWith(kMetric, R"("primaryMetricID":null,)"), Reading::Used},
+        {"primary naming nothing", fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"), Reading::Used},
+        {"unknown keys",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"extra":[1]})",
+                  R"("version":3,"more":{"a":null},)"),
+         Reading::Used},
+        {"null optionals",
+         fileWith(R"({"provider":"Copilot","kind":"k","title":"t","percent":-2,"resetsAt":null,"windowLength":null})"),
+         Reading::Used},
+        {"all optionals", fileWith(R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":63,
+                                      "resetsAt":"2026-01-05T16:00:00Z","windowLength":18000})"),
+         Reading::Used},
+        {"reset with fractions",
+         fileWith(
+             R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00.123456Z"})"),
+         Reading::Used},
+        {"reset with offset",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T17:00:00+01:00"})"),
+         Reading::Used},
+        {"reset as a date",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05"})"),
+         Reading::Used},
+        {"huge percent", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1e308})"), Reading::Used},
+        {"timestamp with fractions", R"({"timestamp":"2026-01-05T14:03:27.5Z","metrics":[]})", Reading::Used},
+        {"no metrics", fileWith(""), Reading::Used},
+        // What makes the whole file unreadable.
+        {"empty", "", Reading::Refused},
+        {"not JSON", "widgetSnapshot", Reading::Refused},
+        {"truncated", fileWith(kMetric).chopped(2), Reading::Refused},
+        {"array", "[]", Reading::Refused},
+        {"no timestamp", R"({"metrics":[]})", Reading::Refused},
+        {"no metrics key", R"({"timestamp":"2026-01-05T14:03:27Z"})", Reading::Refused},
+        {"metrics not a list", R"({"timestamp":"2026-01-05T14:03:27Z","metrics":{}})", Reading::Refused},
+        {"timestamp not text", R"({"timestamp":1767621807,"metrics":[]})", Reading::Refused},
+        {"timestamp unreadable", R"({"timestamp":"yesterday","metrics":[]})", Reading::Refused},
+        {"metric not an object", fileWith("42"), Reading::Refused},
+        {"metric null", fileWith("null"), Reading::Refused},
+        {"no provider", fileWith(R"({"kind":"session","title":"5-Hour","percent":1})"), Reading::Refused},
+        {"no kind", fileWith(R"({"provider":"Claude","title":"5-Hour","percent":1})"), Reading::Refused},
+        {"kind not text", fileWith(R"({"provider":"Claude","kind":5,"title":"5-Hour","percent":1})"), Reading::Refused},
+        {"no title", fileWith(R"({"provider":"Claude","kind":"session","percent":1})"), Reading::Refused},
+        {"no percent", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour"})"), Reading::Refused},
+        {"null percent", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":null})"),
+         Reading::Refused},
+        {"percent as text", fileWith(R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":"42"})"),
+         Reading::Refused},
+        {"unknown provider", fileWith(R"({"provider":"Gemini","kind":"session","title":"5-Hour","percent":1})"),
+         Reading::Refused},
+        {"provider in other case", fileWith(R"({"provider":"claude","kind":"session","title":"5-Hour","percent":1})"),
+         Reading::Refused},
+        {"unknown display mode", fileWith(kMetric, R"("displayMode":"left",)"), Reading::Refused},
+        {"display mode in other case", fileWith(kMetric, R"("displayMode":"Remaining",)"), Reading::Refused},
+        {"display mode not text", fileWith(kMetric, R"("displayMode":1,)"), Reading::Refused},
+        {"primary not text", fileWith(kMetric, R"("primaryMetricID":["Claude:session"],)"), Reading::Refused},
+        {"reset not text", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":5})"),
+         Reading::Refused},
+        {"reset unreadable", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"soon"})"),
+         Reading::Refused},
+        {"reset without zone",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00"})"),
+         Reading::Refused},
+        {"reset on no day",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-02-30T16:00:00Z"})"),
+         Reading::Refused},
+        {"window not a number",
+         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"windowLength":"5h"})"), Reading::Refused},
+        {"one bad metric among good ones", fileWith(R"({"provider":"Claude","kind":"a","title":"t","percent":1},
+                    {"provider":"Bard","kind":"b","title":"t","percent":1})"),
+         Reading::Refused},
+    };
+    return cases;
+}
+
+} // namespace tallyvue::widget::testing

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: MIT
+#include "logic/SnapshotDecoder.h"
+
+#include "widget/SnapshotCases.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyvue::widget;
+using tallyvue::widget::testing::fileWith;
+
+namespace {
+
+QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
+}
+
+constexpr const char* kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
+
+} // namespace
+
+// A file as the application writes it comes back field by field.
+TEST(SnapshotDecoder, ReadsEveryField)
+{
+    const auto snapshot = decodeSnapshot(R"({
+        "timestamp": "2026-01-05T14:03:27Z",
+        "metrics": [
+            {"provider": "Claude", "kind": "session", "title": "5-Hour", "percent": 42.5,
+             "resetsAt": "2026-01-05T16:00:00Z", "windowLength": 18000},
+            {"provider": "Copilot", "kind": "premium_interactions", "title": "Premium", "percent": 7}
+        ],
+        "primaryMetricID": "Claude:session",
+        "displayMode": "remaining"
+    })");
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->timestamp, utc("2026-01-05T14:03:27Z"));
+    ASSERT_EQ(snapshot->metrics.size(), 2);
+    const ProviderMetric claude{AIProvider::Claude,          u"session"_s, u"5-Hour"_s, 42.5,
+                                utc("2026-01-05T16:00:00Z"), 18000.0};
+    EXPECT_EQ(snapshot->metrics[0], claude);
+    const ProviderMetric copilot{AIProvider::Copilot, u"premium_interactions"_s, u"Premium"_s, 7, std::nullopt,
+                                 std::nullopt};
+    EXPECT_EQ(snapshot->metrics[1], copilot);
+    EXPECT_EQ(snapshot->primaryMetricID, u"Claude:session"_s);
+    EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
+}
+
+// Every reader rule: what must be tolerated is read (with the right display mode), anything else
+// refuses the whole file, so the widget shows its empty state.
+TEST(SnapshotDecoder, ReaderRules)
+{
+    using namespace tallyvue::widget::testing;
+    for (const SnapshotCase& c : snapshotCases()) {
+        SCOPED_TRACE(c.name);
+        const auto snapshot = decodeSnapshot(c.json);
+        ASSERT_EQ(snapshot.has_value(), c.expected != Reading::Refused);
+        if (snapshot) {
+            EXPECT_EQ(snapshot->displayMode,
+                      c.expected == Reading::Remaining ? QuotaDisplayMode::Remaining : QuotaDisplayMode::Used);
+        }
+    }
+    // Null optionals read as none, a name that matches no metric is still kept.
+    const auto nulls = decodeSnapshot(fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,
+                                                   "resetsAt":null,"windowLength":null})",
+                                               R"("primaryMetricID":null,)"));
+    ASSERT_TRUE(nulls);
+    EXPECT_FALSE(nulls->primaryMetricID);
+    EXPECT_FALSE(nulls->metrics[0].resetsAt);
+    EXPECT_FALSE(nulls->metrics[0].windowLength);
+    EXPECT_EQ(decodeSnapshot(fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"))->primaryMetricID, u"ChatGPT:x"_s);
+}
+
+// Dates: whole seconds as written, fractions, offsets and bare dates from other writers, and nothing ambiguous.
+TEST(SnapshotDecoder, ReadsDates)
+{
+    const std::pair<const char*, const char*> readable[] = {
+        {"2026-01-05T14:03:27Z", "2026-01-05T14:03:27.000Z"},
+        {"2026-01-05T14:03:27.250Z", "2026-01-05T14:03:27.250Z"},
+        {"2026-01-05T14:03:27.1234567Z", "2026-01-05T14:03:27.123Z"},
+        {"2026-01-05T15:03:27+01:00", "2026-01-05T14:03:27.000Z"},
+        {"2026-01-05T09:33:27.5-04:30", "2026-01-05T14:03:27.500Z"},
+        {"2024-02-29T00:00:00Z", "2024-02-29T00:00:00.000Z"},
+        {"2026-01-05", "2026-01-05T00:00:00.000Z"},
+    };
+    for (const auto& [text, expected] : readable) {
+        SCOPED_TRACE(text);
+        const auto date = parseSnapshotDate(QString::fromLatin1(text));
+        ASSERT_TRUE(date);
+        EXPECT_EQ(date->toString(Qt::ISODateWithMs).toStdString(), expected);
+    }
+    for (const char* text :
+         {"2026-01-05T", "2026-01-05T14:03:27", "2026-01-05 14:03:27Z", "2026-01-05T14:03Z", "2026-01-05T14:03:27.Z",
+          "2026-02-30T00:00:00Z", "2025-02-29T00:00:00Z", "2026-13-01T00:00:00Z", "2026-01-05T24:00:00Z",
+          "2026-01-05T14:60:00Z", "2026-01-05T14:03:60Z", "2026-01-05T14:03:27+0100", "2026-01-05T14:03:27Zjunk",
+          "26-01-05T14:03:27Z", "+2026-01-05T14:03:27Z", ""}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(parseSnapshotDate(QString::fromLatin1(text)));
+    }
+}

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "logic/UsageText.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+using namespace tallyvue::widget;
+
+namespace {
+
+const QDateTime kNow = QDateTime(QDate(2026, 1, 5), QTime(12, 0), Qt::UTC);
+const QLocale kUsEnglish(QLocale::English, QLocale::UnitedStates);
+
+} // namespace
+
+// Both reset forms at the boundaries: now, past, exactly 36 hours, one second more, no reset at all.
+TEST(UsageText, ResetTexts)
+{
+    struct Case
+    {
+        std::optional<qint64> secondsAhead;
+        const char* full;
+        const char* compact;
+    };
+    const Case cases[] = {
+        {std::nullopt, nullptr, nullptr},       {0, "Resets soon", "soon"},
+        {-3600, "Resets soon", "soon"},         {1, "Resets in 1m", "1m"},
+        {5400, "Resets in 1h 30m", "1h 30m"},   {7200, "Resets in 2h", "2h"},
+        {129600, "Resets in 1d 12h", "1d 12h"}, {129601, "Resets Jan 7", "Jan 7"},
+        {259200, "Resets Jan 8", "Jan 8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.secondsAhead.value_or(-1));
+        const auto reset = c.secondsAhead ? std::optional(kNow.addSecs(*c.secondsAhead)) : std::nullopt;
+        const auto full = resetText(reset, kNow, ResetForm::Full, kUsEnglish);
+        const auto compact = resetText(reset, kNow, ResetForm::Compact, kUsEnglish);
+        EXPECT_EQ(full.has_value(), c.full != nullptr);
+        EXPECT_EQ(compact.has_value(), c.compact != nullptr);
+        if (c.full) {
+            EXPECT_EQ(full->toStdString(), c.full);
+            EXPECT_EQ(compact->toStdString(), c.compact);
+        }
+    }
+    // A quarter of a second past the reset is past it, not a minute away.
+    EXPECT_EQ(resetText(kNow.addMSecs(-250), kNow, ResetForm::Compact), u"soon"_s);
+}
+
+// The date form follows the locale's order of month and day; the C locale reads like US English.
+TEST(UsageText, MonthDayFollowsTheLocale)
+{
+    const QDateTime date(QDate(2026, 1, 7), QTime(12, 0), Qt::UTC);
+    EXPECT_EQ(monthDayText(date, kUsEnglish), u"Jan 7"_s);
+    EXPECT_EQ(monthDayText(date, QLocale::c()), u"Jan 7"_s);
+    EXPECT_EQ(monthDayText(date, QLocale(QLocale::English, QLocale::UnitedKingdom)), u"7 Jan"_s);
+}
+
+// The age of the data in words, with the named forms for a single day, week, month and year.
+TEST(UsageText, RelativeTimes)
+{
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "now"},
+        {1, "1 second ago"},
+        {45, "45 seconds ago"},
+        {60, "1 minute ago"},
+        {300, "5 minutes ago"},
+        {3599, "59 minutes ago"},
+        {7200, "2 hours ago"},
+        {86400, "yesterday"},
+        {3 * 86400, "3 days ago"},
+        {7 * 86400, "last week"},
+        {21 * 86400, "3 weeks ago"},
+        {40 * 86400, "last month"},
+        {400 * 86400, "last year"},
+        {-120, "in 2 minutes"},
+        {-86400, "tomorrow"},
+    };
+    for (const auto& [secondsAgo, text] : cases) {
+        SCOPED_TRACE(secondsAgo);
+        EXPECT_EQ(relativeTimeText(kNow.addSecs(-secondsAgo), kNow).toStdString(), text);
+    }
+}
+
+// The colour scale's edges, decided on the used percent.
+TEST(UsageText, UsageColorEdges)
+{
+    const std::pair<double, UsageColor> cases[] = {
+        {-5, UsageColor::Green},  {50, UsageColor::Green}, {50.01, UsageColor::Yellow},
+        {80, UsageColor::Yellow}, {80.5, UsageColor::Red}, {250, UsageColor::Red},
+    };
+    for (const auto& [percent, color] : cases) {
+        SCOPED_TRACE(percent);
+        EXPECT_EQ(usageColor(percent), color);
+    }
+}

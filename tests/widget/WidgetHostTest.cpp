@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: MIT
+#include "host/WidgetWindow.h"
+#include "logic/WidgetConfiguration.h"
+#include "ui/SmallUsageView.h"
+#include "ui/UsageWidgetView.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QSaveFile>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace tallyvue::widget;
+
+namespace {
+
+template<typename Done>
+bool waitUntil(Done done, int timeoutMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+QString snapshotPath()
+{
+    return snapshotFilePath().value();
+}
+
+/// Replaces the file the way the application does: a temporary file renamed over the old one.
+void writeAtomically(double percent)
+{
+    QDir().mkpath(QFileInfo(snapshotPath()).absolutePath());
+    QSaveFile file(snapshotPath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"timestamp":"2026-01-05T12:00:00Z","metrics":[{"provider":"Claude","kind":"session",)"
+               R"("title":"5-Hour","percent":)" +
+               QByteArray::number(percent) + "}]}");
+    ASSERT_TRUE(file.commit());
+}
+
+QString smallPercent(const WidgetWindow& window)
+{
+    const auto& content = window.view()->smallView()->content();
+    return window.view()->showsEmptyState() || !content ? u"empty"_s : content->percentText;
+}
+
+class WidgetHostTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QDir(QFileInfo(snapshotPath()).absolutePath()).removeRecursively();
+        QSettings(u"Tallyvue"_s, u"tallyvue-widget"_s).clear();
+    }
+};
+
+QProcessEnvironment offscreenEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    return environment;
+}
+
+struct ProcessResult
+{
+    int status = -1;
+    QString errors;
+};
+
+ProcessResult runWidget(const QStringList& arguments, const QProcessEnvironment& environment = offscreenEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), arguments);
+    if (!process.waitForFinished(20000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+} // namespace
+
+// The application replaces the file while the widget runs: the new values show without a restart,
+// also when the shared folder only appears later and when the file goes away.
+TEST_F(WidgetHostTest, FollowsTheSnapshotFile)
+{
+    WidgetWindow window(UsageTimelineProvider::Source::File, WidgetFamily::Small);
+    window.show();
+    EXPECT_EQ(smallPercent(window), u"empty"_s);
+
+    writeAtomically(42); // creates the shared folder, which did not exist when the widget started
+    EXPECT_TRUE(waitUntil([&] { return smallPercent(window) == u"42%"; })) << smallPercent(window).toStdString();
+    writeAtomically(77.9);
+    EXPECT_TRUE(waitUntil([&] { return smallPercent(window) == u"77%"; })) << smallPercent(window).toStdString();
+    writeAtomically(12);
+    EXPECT_TRUE(waitUntil([&] { return smallPercent(window) == u"12%"; })) << smallPercent(window).toStdString();
+    QFile::remove(snapshotPath());
+    EXPECT_TRUE(waitUntil([&] { return smallPercent(window) == u"empty"; }));
+}
+
+// The family chosen in the menu is remembered, a --family choice is not; each family keeps its own place.
+TEST_F(WidgetHostTest, RemembersFamilyAndPosition)
+{
+    {
+        WidgetWindow window(UsageTimelineProvider::Source::Sample, std::nullopt);
+        EXPECT_EQ(window.family(), WidgetFamily::Small);
+        EXPECT_EQ(window.size(), QSize(170, 170));
+        window.show();
+        window.move(40, 50);
+        window.setFamily(WidgetFamily::Medium);
+        EXPECT_EQ(window.size(), QSize(364, 170));
+        window.move(120, 90);
+    }
+    {
+        WidgetWindow window(UsageTimelineProvider::Source::Sample, std::nullopt);
+        EXPECT_EQ(window.family(), WidgetFamily::Medium);
+        EXPECT_EQ(window.pos(), QPoint(120, 90));
+        EXPECT_EQ(window.view()->family(), WidgetFamily::Medium);
+    }
+    {
+        WidgetWindow window(UsageTimelineProvider::Source::Sample, WidgetFamily::Small);
+        EXPECT_EQ(window.family(), WidgetFamily::Small);
+        EXPECT_EQ(window.pos(), QPoint(40, 50));
+    }
+    EXPECT_EQ(WidgetWindow(UsageTimelineProvider::Source::Sample, std::nullopt).family(), WidgetFamily::Medium);
+
+    // A place partly off the screen is pulled back onto it; one on a screen that is gone starts at the top right.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QSettings(u"Tallyvue"_s, u"tallyvue-widget"_s)
+        .setValue(u"position/medium"_s, screen.bottomRight() - QPoint(100, 50));
+    WidgetWindow partly(UsageTimelineProvider::Source::Sample, std::nullopt);
+    EXPECT_EQ(partly.frameGeometry().bottomRight(), screen.bottomRight());
+    QSettings(u"Tallyvue"_s, u"tallyvue-widget"_s).setValue(u"position/medium"_s, QPoint(50000, 50000));
+    WidgetWindow lost(UsageTimelineProvider::Source::Sample, std::nullopt);
+    EXPECT_EQ(lost.frameGeometry().topRight(), screen.topRight() + QPoint(-24, 24));
+}
+
+// The program's options: a picture at 2x of either family, and clear errors for what it cannot do.
+TEST_F(WidgetHostTest, CommandLine)
+{
+    QTemporaryDir folder;
+    const QString picture = folder.filePath(u"medium.png"_s);
+    ProcessResult run = runWidget({u"--family"_s, u"medium"_s, u"--preview"_s, u"--render"_s, picture});
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    EXPECT_EQ(QImage(picture).size(), QSize(728, 340));
+
+    writeAtomically(50);
+    run = runWidget({u"--render"_s, folder.filePath(u"small.png"_s)});
+    EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    EXPECT_EQ(QImage(folder.filePath(u"small.png"_s)).size(), QSize(340, 340));
+
+    run = runWidget({u"--family"_s, u"large"_s});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.errors.contains(u"unknown family 'large' (use small or medium)"_s)) << run.errors.toStdString();
+    run = runWidget({u"--theme"_s, u"sepia"_s, u"--render"_s, picture});
+    EXPECT_EQ(run.status, 2);
+    run = runWidget({u"--render"_s, folder.filePath(u"missing/folder/x.png"_s)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.errors.contains(u"could not write the picture"_s)) << run.errors.toStdString();
+    EXPECT_EQ(runWidget({u"--bogus"_s}).status, 2);
+}
+
+namespace {
+
+/// A private X server for the test, stopped when the test ends. It keeps away from the low display
+/// numbers other programs on a shared machine pick first.
+class XServer
+{
+public:
+    XServer()
+    {
+        const int first = 400 + int(QCoreApplication::applicationPid() % 400);
+        for (int display = first; display < first + 20 && m_display.isEmpty(); ++display) {
+            if (QFileInfo::exists(u"/tmp/.X%1-lock"_s.arg(display)))
+                continue;
+            m_process.start(u"Xvfb"_s, {u":%1"_s.arg(display), u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
+            waitUntil([this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 10000);
+            if (m_process.state() == QProcess::Running && m_process.readLine().trimmed().toInt() == display)
+                m_display = u':' + QString::number(display);
+        }
+    }
+    ~XServer()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(5000);
+    }
+    const QString& display() const { return m_display; }
+
+private:
+    QProcess m_process;
+    QString m_display;
+};
+
+xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
+{
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+/// The 32-bit items of a window property, by name.
+QList<quint32> property(xcb_connection_t* connection, xcb_window_t window, const char* name)
+{
+    const auto cookie =
+        xcb_get_property(connection, 0, window, atomNamed(connection, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection, cookie, nullptr), &std::free);
+    if (!reply || reply->format != 32)
+        return {};
+    const auto* values = static_cast<const quint32*>(xcb_get_property_value(reply.get()));
+    return QList<quint32>(values, values + reply->value_len);
+}
+
+} // namespace
+
+// On X11 the window asks to be below the others, on every workspace, and out of task bars and pagers.
+TEST_F(WidgetHostTest, DesktopHintsOnX11)
+{
+    XServer server;
+    ASSERT_FALSE(server.display().isEmpty()) << "Xvfb did not start (scripts/setup installs it)";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"DISPLAY"_s, server.display());
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    QProcess widget;
+    widget.setProcessEnvironment(environment);
+    widget.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), {u"--preview"_s});
+
+    // xdotool finds the window once it is mapped, which is after the hints are set.
+    QProcess search;
+    search.setProcessEnvironment(environment);
+    xcb_window_t window = XCB_WINDOW_NONE;
+    waitUntil(
+        [&] {
+            search.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"tallyvue-widget"_s});
+            search.waitForFinished(5000);
+            window = search.readAllStandardOutput().split('\n').first().toUInt();
+            return window != XCB_WINDOW_NONE;
+        },
+        15000);
+    ASSERT_NE(window, XCB_WINDOW_NONE) << "no widget window appeared: " << widget.state() << ' '
+                                       << widget.readAllStandardError().toStdString()
+                                       << search.readAllStandardError().toStdString();
+
+    xcb_connection_t* connection = xcb_connect(server.display().toLatin1().constData(), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(connection));
+    const QList<quint32> states = property(connection, window, "_NET_WM_STATE");
+    for (const char* expected :
+         {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
+        EXPECT_TRUE(states.contains(atomNamed(connection, expected))) << expected;
+    EXPECT_EQ(property(connection, window, "_NET_WM_DESKTOP"), QList<quint32>{0xFFFFFFFF});
+    xcb_disconnect(connection);
+    widget.terminate();
+    widget.waitForFinished(5000);
+}
