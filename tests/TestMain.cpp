@@ -21,6 +21,9 @@ int main(int argc, char** argv)
     const QByteArray root = QFile::encodeName(sandbox.path());
     for (const char* sub : {"home", "config", "data", "cache", "tmp", "runtime"})
         QDir(sandbox.path()).mkpath(QString::fromLatin1(sub));
+    // Qt insists on a private runtime folder.
+    QFile::setPermissions(sandbox.path() + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const auto place = [&root](const char* name, const char* sub) {
         setenv(name, QByteArray(root + '/' + sub).constData(), 1);
     };
