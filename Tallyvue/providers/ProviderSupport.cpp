@@ -13,7 +13,8 @@ constexpr qint64 kMaxCredentialFileBytes = 1024 * 1024;
 
 std::optional<QString> decodeUtf8Strict(const QByteArray& bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8);
+    // Stateless: a sequence cut off at the end is an error, not state kept for more input.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;

@@ -190,4 +190,5 @@ TEST(HttpErrorTexts, UnexpectedReply)
     EXPECT_EQ(unexpectedReply({500, "oops"}).description(), u"API returned HTTP 500: oops"_s);
     EXPECT_EQ(unexpectedReply({204, {}}).description(), u"API returned HTTP 204: "_s);
     EXPECT_EQ(unexpectedReply({502, "\xff\xfe"}).description(), u"API returned HTTP 502: (empty)"_s);
+    EXPECT_EQ(unexpectedReply({502, "ok \xc3"}).description(), u"API returned HTTP 502: (empty)"_s);
 }

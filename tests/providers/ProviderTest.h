@@ -15,8 +15,17 @@
 #include <list>
 #include <optional>
 
+// Readable failures in gtest output.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out)
+{
+    *out << '"' << bytes.toStdString() << '"';
+}
+
 namespace tallyvue {
-/// Readable failures in gtest output.
 inline void PrintTo(const UsageServiceError& error, std::ostream* out)
 {
     *out << error.debugDescription().toStdString();

@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: MIT
+#include "ProviderTest.h"
+
+#include "providers/CodexService.h"
+#include "support/Await.h"
+#include "support/OutputCapture.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+using Kind = UsageServiceError::Kind;
+
+namespace {
+
+const QDateTime kFetched = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::UTC);
+
+CodexUsage parse(const QByteArray& json)
+{
+    return CodexService::parseUsage(QJsonDocument::fromJson(json).object(), kFetched);
+}
+
+CodexWindow window(QString id, QString title, double percent, std::optional<std::int64_t> resets,
+                   std::optional<std::int64_t> minutes)
+{
+    return {std::move(id), std::move(title), percent, resets, minutes};
+}
+
+} // namespace
+
+TEST(CodexWindowTitle, Table)
+{
+    using std::nullopt;
+    const std::tuple<const char*, std::optional<std::int64_t>, std::optional<QString>, const char*> cases[] = {
+        {"primary", 300, nullopt, "5-Hour"},
+        {"secondary", 10080, nullopt, "7-Day"},
+        {"primary", 90, nullopt, "90-Min"},
+        {"primary", 0, nullopt, "0-Day"},
+        {"primary", nullopt, nullopt, "Primary"},
+        {"secondary", nullopt, nullopt, "Weekly"},
+        {"code__review_", nullopt, nullopt, "Code Review"},
+        {"tERTIARY", nullopt, nullopt, "Tertiary"},
+        {"primary", 10080, u"code_review"_s, "Code Review 7-Day"},
+        {"primary", nullopt, u"additional"_s, "Additional Primary"},
+    };
+    for (const auto& [name, minutes, prefix, expected] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(CodexService::windowTitle(QString::fromUtf8(name), minutes, prefix), QString::fromUtf8(expected));
+    }
+}
+
+// Windows from every container, with names, lengths and reset times read as documented and
+// ranked primary, secondary, then the rest.
+TEST(CodexParse, ContainersAndOrder)
+{
+    const CodexUsage usage = parse(R"({
+        "plan_type": "plus", "plan": "ignored",
+        "rate_limit": {"limit_reached": true, "allowed": true,
+            "secondary_window": {"used_percent": 10, "window_minutes": 10080, "resets_in_seconds": 50000},
+            "primary_window": {"used_percent": 42, "limit_window_seconds": 18000, "reset_after_seconds": 3600}},
+        "code_review_rate_limit": {"primary_window": {"used_percent": 5, "window_minutes": 300}},
+        "additional_rate_limits": [
+            {"limit_name": "gpt_pro", "rate_limit": {"primary_window": {"used_percent": "1.5"}}},
+            {"rate_limit": {"primary_window": {"used_percent": 2, "window_minutes": 300}}}],
+        "credits": {"balance": "12.25"}})");
+    EXPECT_EQ(usage.plan, u"plus"_s);
+    EXPECT_TRUE(usage.limitReached);
+    EXPECT_EQ(usage.creditBalance, 12.25);
+    EXPECT_EQ(usage.fetchedAt, kFetched);
+    const QList<CodexWindow> expected = {
+        window(u"primary"_s, u"5-Hour"_s, 42, 3600, 300),
+        window(u"secondary"_s, u"7-Day"_s, 10, 50000, 10080),
+        window(u"code_review.primary"_s, u"Code Review 5-Hour"_s, 5, std::nullopt, 300),
+        window(u"gpt_pro.primary"_s, u"Gpt Pro Primary"_s, 1.5, std::nullopt, std::nullopt),
+        window(u"additional.primary"_s, u"Additional 5-Hour"_s, 2, std::nullopt, 300),
+    };
+    EXPECT_EQ(usage.windows, expected);
+}
+
+// The number-or-numeric-string rule, clamping, and the length and reset fallbacks.
+TEST(CodexParse, WindowValues)
+{
+    struct Case
+    {
+        const char* window;
+        std::optional<CodexWindow> expected; ///< nothing: the window is skipped
+    };
+    const auto w = [](double percent, std::optional<std::int64_t> resets = std::nullopt,
+                      std::optional<std::int64_t> minutes = std::nullopt) {
+        return window(u"w"_s, minutes ? CodexService::windowTitle(u"w"_s, minutes, std::nullopt) : u"W"_s, percent,
+                      resets, minutes);
+    };
+    const Case cases[] = {
+        {R"({"used_percent": "37.5"})", w(37.5)},
+        {R"({"used_percent": "+5"})", w(5)},
+        {R"({"used_percent": "1e1"})", w(10)},
+        {R"({"used_percent": 130})", w(100)},
+        {R"({"used_percent": -4})", w(0)},
+        {R"({"used_percent": " 37"})", std::nullopt},
+        {R"({"used_percent": "37 "})", std::nullopt},
+        {R"({"used_percent": "37,5"})", std::nullopt},
+        {R"({"used_percent": "abc"})", std::nullopt},
+        {R"({"used_percent": "inf"})", std::nullopt},
+        {R"({"used_percent": "nan"})", std::nullopt},
+        {R"({"used_percent": ""})", std::nullopt},
+        {R"({"used_percent": true})", std::nullopt},
+        {R"({"used_percent": null})", std::nullopt},
+        {R"({"window_minutes": 300})", std::nullopt},
+        {R"({"used_percent": 1, "window_minutes": 90.5, "limit_window_seconds": 5430})", w(1, std::nullopt, 90)},
+        {R"({"used_percent": 1, "window_minutes": 90.5})", w(1)},
+        {R"({"used_percent": 1, "window_minutes": "300", "limit_window_seconds": "600.9"})", w(1, std::nullopt, 10)},
+        {R"({"used_percent": 1, "window_minutes": 300.0})", w(1, std::nullopt, 300)},
+        {R"({"used_percent": 1, "limit_window_seconds": 1e300})", w(1)},
+        {R"({"used_percent": 1, "resets_in_seconds": 59.9, "reset_after_seconds": 7})", w(1, 59)},
+        {R"({"used_percent": 1, "resets_in_seconds": -1.5})", w(1, -1)},
+        {R"({"used_percent": 1, "resets_in_seconds": "x", "reset_after_seconds": "7"})", w(1, 7)},
+        {R"({"used_percent": 1, "resets_in_seconds": 1e30, "reset_after_seconds": 7})", w(1, 7)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.window);
+        const CodexUsage usage = parse(QByteArray("{\"rate_limits\": {\"w\": ").append(c.window).append("}}"));
+        if (c.expected) {
+            ASSERT_EQ(usage.windows.size(), 1);
+            EXPECT_EQ(usage.windows.first(), *c.expected);
+        } else {
+            EXPECT_TRUE(usage.windows.isEmpty());
+        }
+    }
+}
+
+// Top-level windows count only when no container held any; odd shapes give an empty record.
+TEST(CodexParse, FallbacksAndOddShapes)
+{
+    EXPECT_EQ(parse(R"({"primary_window": {"used_percent": 3}, "limit_reached": true})").windows,
+              QList<CodexWindow>{window(u"primary"_s, u"Primary"_s, 3, std::nullopt, std::nullopt)});
+    EXPECT_EQ(parse(R"({"rate_limit": {"a": {"used_percent": 1}}, "b": {"used_percent": 2}})").windows.size(), 1);
+    const CodexUsage odd = parse(R"({"plan": "free", "rate_limit": {"limit_reached": "yes", "w": {}},
+        "additional_rate_limits": [{"rate_limit": {"p": {"used_percent": 1}}}, 3],
+        "credits": {"balance": "lots"}})");
+    EXPECT_EQ(odd.plan, u"free"_s);
+    EXPECT_TRUE(odd.windows.isEmpty());
+    EXPECT_FALSE(odd.limitReached);
+    EXPECT_FALSE(odd.creditBalance);
+}
+
+TEST(CodexMetrics, FromWindows)
+{
+    CodexUsage usage;
+    usage.fetchedAt = kFetched;
+    usage.windows = {window(u"primary"_s, u"5-Hour"_s, 42, 3600, 300),
+                     window(u"x"_s, u"X"_s, 1, std::numeric_limits<std::int64_t>::max(), std::nullopt)};
+    const QList<ProviderMetric> metrics = codexMetrics(usage);
+    ASSERT_EQ(metrics.size(), 2);
+    EXPECT_EQ(metrics[0], (ProviderMetric{AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 42, kFetched.addSecs(3600),
+                                          18000.0}));
+    EXPECT_EQ(metrics[0].id(), u"ChatGPT:primary"_s);
+    EXPECT_FALSE(metrics[1].resetsAt); // beyond any date
+    EXPECT_FALSE(metrics[1].windowLength);
+
+    EXPECT_EQ(usage.windows[0].resetDescription(), u"in 1 hr."_s);
+    EXPECT_FALSE(window(u"w"_s, u"W"_s, 0, 0, std::nullopt).resetDescription());
+    EXPECT_FALSE(window(u"w"_s, u"W"_s, 0, std::nullopt, std::nullopt).resetDescription());
+}
+
+// auth.json is read like a typed record: a wrong type anywhere in "tokens" spoils it.
+TEST(CodexAuth, ParseTable)
+{
+    const auto notFound = UsageServiceError::of(Kind::TokenNotFound);
+    const std::pair<const char*, ServiceResult<CodexService::Auth>> cases[] = {
+        {R"({"tokens":{"access_token":"a","account_id":"acc"},"OPENAI_API_KEY":null})",
+         CodexService::Auth{u"a"_s, u"acc"_s}},
+        {R"({"tokens":{"access_token":"a","account_id":""}})", CodexService::Auth{u"a"_s, u""_s}},
+        {R"({"tokens":{"access_token":"a","account_id":null}})", CodexService::Auth{u"a"_s, std::nullopt}},
+        {R"({"tokens":{"access_token":"a"}})", CodexService::Auth{u"a"_s, std::nullopt}},
+        {R"({"tokens":{"access_token":"a","account_id":5}})", notFound},
+        {R"({"tokens":{"access_token":""}})", notFound},
+        {R"({"tokens":{"access_token":7}})", notFound},
+        {R"({"tokens":null})", notFound},
+        {R"({"tokens":"a"})", notFound},
+        {R"({"access_token":"a"})", notFound},
+        {R"([{"tokens":{"access_token":"a"}}])", notFound},
+        {"", notFound},
+    };
+    for (const auto& [json, expected] : cases) {
+        SCOPED_TRACE(json);
+        const auto auth = CodexService::parseAuthFile(QByteArray(json));
+        ASSERT_EQ(auth.hasValue(), expected.hasValue());
+        if (expected) {
+            EXPECT_EQ(auth->accessToken, expected->accessToken);
+            EXPECT_EQ(auth->accountId, expected->accountId);
+        } else {
+            EXPECT_EQ(auth.error(), expected.error());
+        }
+    }
+}
+
+class CodexFetch : public ServerTest
+{
+protected:
+    static void login(const QByteArray& json) { writeFile(QDir::homePath() + u"/.codex/auth.json"_s, json); }
+};
+
+// The headers as the Codex CLI sends them; the account header follows the login file exactly.
+TEST_F(CodexFetch, HeadersAndAccountId)
+{
+    server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(200, R"({"rate_limit":{}})"));
+    const std::pair<QByteArray, std::optional<QByteArray>> cases[] = {
+        {R"({"tokens":{"access_token":"tok","account_id":"acc-1"}})", QByteArray("acc-1")},
+        {R"({"tokens":{"access_token":"tok","account_id":""}})", QByteArray("")},
+        {R"({"tokens":{"access_token":"tok"}})", std::nullopt},
+    };
+    for (const auto& [auth, account] : cases) {
+        SCOPED_TRACE(auth.constData());
+        login(auth);
+        server.clearRequests();
+        OutputCapture output;
+        const auto usage = await(CodexService::fetchUsage());
+        ASSERT_TRUE(usage) << usage.error().description().toStdString();
+        EXPECT_TRUE(usage->windows.isEmpty());
+        EXPECT_TRUE(output.text().isEmpty()); // nothing is logged, least of all the body
+        ASSERT_EQ(server.requests().size(), 1);
+        const RecordedRequest request = server.requests().first();
+        EXPECT_EQ(request.target, "/backend-api/wham/usage");
+        EXPECT_EQ(request.value("Authorization"), "Bearer tok");
+        EXPECT_EQ(request.value("Accept"), "application/json");
+        EXPECT_EQ(request.value("originator"), "codex_cli_rs");
+        EXPECT_EQ(request.value("User-Agent"), "codex_cli_rs/0.30.0 (Mac OS 26.5; arm64) Terminal");
+        if (account)
+            EXPECT_EQ(request.value("chatgpt-account-id"), *account);
+        else
+            EXPECT_TRUE(request.values("chatgpt-account-id").isEmpty());
+    }
+}
+
+TEST_F(CodexFetch, StatusHandling)
+{
+    login(R"({"tokens":{"access_token":"tok"}})");
+    const std::tuple<int, QByteArray, const char*> cases[] = {
+        {401, "{}", "ChatGPT session expired. Run `codex` in your terminal to sign in again, then refresh."},
+        {200, "[]", "API returned HTTP 200: []"},
+        {200, "not json", "API returned HTTP 200: not json"},
+        {403, "", "API returned HTTP 403: "},
+        {500, "\xc3", "API returned HTTP 500: (empty)"},
+    };
+    for (const auto& [status, body, text] : cases) {
+        SCOPED_TRACE(status);
+        server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(status, body));
+        const auto usage = await(CodexService::fetchUsage());
+        ASSERT_FALSE(usage);
+        EXPECT_EQ(usage.error().description(), QString::fromUtf8(text));
+        EXPECT_EQ(usage.error().kind, status == 401 ? Kind::TokenExpired : Kind::InvalidResponse);
+    }
+}
+
+// The login is looked for where the Codex CLI keeps it: CODEX_HOME first.
+TEST_F(CodexFetch, CredentialFile)
+{
+    EXPECT_EQ(await(CodexService::fetchUsage()).error().description(), u"Credentials file not found."_s);
+    login(R"({"tokens":{}})");
+    EXPECT_EQ(await(CodexService::fetchUsage()).error().description(), u"Access token not found in credentials."_s);
+
+    const QString home = QDir::homePath() + u"/codex-home"_s;
+    const ScopedEnv env("CODEX_HOME", home.toUtf8());
+    EXPECT_EQ(CodexService::authFilePath(), home + u"/auth.json"_s);
+    writeFile(home + u"/auth.json"_s, R"({"tokens":{"access_token":"moved"}})");
+    server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(200, "{}"));
+    ASSERT_TRUE(await(CodexService::fetchUsage()));
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().value("Authorization"), "Bearer moved");
+}

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+#include "ProviderTest.h"
+
+#include "providers/CopilotService.h"
+#include "support/Await.h"
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+using Kind = UsageServiceError::Kind;
+
+TEST(CopilotAppsFile, ParseTable)
+{
+    const std::pair<const char*, ServiceResult<QString>> cases[] = {
+        {R"({"github.com:Iv1.a":{"oauth_token":""},"github.com:Iv1.b":{"user":"u","oauth_token":"gho_b"}})",
+         u"gho_b"_s},
+        {R"({"a":{"oauth_token":7},"b":"text","c":{"oauth_token":"gho_c"}})", u"gho_c"_s},
+        {R"({"a":{},"b":{"user":"u"}})", UsageServiceError::of(Kind::TokenNotFound)},
+        {"{}", UsageServiceError::of(Kind::TokenNotFound)},
+        {R"([{"oauth_token":"x"}])", UsageServiceError::of(Kind::TokenParseError)},
+        {"{broken", UsageServiceError::of(Kind::TokenParseError)},
+    };
+    for (const auto& [json, expected] : cases) {
+        SCOPED_TRACE(json);
+        const auto token = CopilotService::parseAppsFile(QByteArray(json));
+        ASSERT_EQ(token.hasValue(), expected.hasValue());
+        if (expected)
+            EXPECT_EQ(token.value(), expected.value());
+        else
+            EXPECT_EQ(token.error(), expected.error());
+    }
+}
+
+// Defaults, truncation, out-of-range counts, titles and the fixed rank order.
+TEST(CopilotParse, Snapshots)
+{
+    const auto usage = CopilotService::parseUsage(R"({
+        "copilot_plan": "individual", "quota_reset_date": "2025-10-01",
+        "quota_snapshots": {
+            "completions": {"unlimited": true, "percent_remaining": 100},
+            "premium_requests_extra": {"credits_used": 12.9, "entitlement": 1e30, "percent_remaining": 120},
+            "chat": {"credits_used": "5", "entitlement": 300, "percent_remaining": -5},
+            "premium_interactions": {"credits_used": 40, "entitlement": 300, "percent_remaining": 86.5,
+                                     "unlimited": "no"},
+            "broken": 3,
+            "empty": {}}})");
+    ASSERT_TRUE(usage);
+    EXPECT_EQ(usage->plan, u"individual"_s);
+    EXPECT_EQ(usage->resetDate, u"2025-10-01"_s);
+    const QList<CopilotQuota> expected = {
+        {u"premium_interactions"_s, u"Premium Interactions"_s, false, 86.5, 40, 300},
+        {u"chat"_s, u"Chat"_s, false, -5, 0, 300},
+        {u"completions"_s, u"Completions"_s, true, 100, 0, 0},
+        {u"empty"_s, u"Empty"_s, false, 100, 0, 0},
+        {u"premium_requests_extra"_s, u"Premium Requests Extra"_s, false, 120, 12, 0},
+    };
+    EXPECT_EQ(usage->quotas, expected);
+
+    const QList<ProviderMetric> metrics = copilotMetrics(*usage);
+    ASSERT_EQ(metrics.size(), 4); // the unlimited quota has none
+    const QDateTime reset = QDateTime(QDate(2025, 10, 1), QTime(0, 0), Qt::UTC);
+    EXPECT_EQ(metrics[0], (ProviderMetric{AIProvider::Copilot, u"premium_interactions"_s, u"Premium Interactions"_s,
+                                          13.5, reset, 2592000.0}));
+    EXPECT_EQ(metrics[1].percent, 100);
+    EXPECT_EQ(metrics[2].kind, u"empty"_s);
+    EXPECT_EQ(metrics[2].percent, 0);
+    EXPECT_EQ(metrics[3].percent, 0);
+    EXPECT_EQ(metrics[3].resetsAt, reset);
+}
+
+TEST(CopilotParse, OddShapes)
+{
+    const auto bare = CopilotService::parseUsage(R"({"copilot_plan": 5, "quota_snapshots": []})");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(*bare, CopilotUsage{});
+    EXPECT_TRUE(copilotMetrics(CopilotUsage{u"x"_s, u"soon"_s, {{u"chat"_s, u"Chat"_s, false, 50, 0, 0}}})
+                    .first()
+                    .resetsAt == std::nullopt);
+    for (const char* body : {"[]", "", "null", "{"})
+        EXPECT_EQ(CopilotService::parseUsage(QByteArray(body)).error().kind, Kind::TokenParseError) << body;
+}
+
+class CopilotFetch : public ServerTest
+{
+protected:
+    static void signIn(const QByteArray& json)
+    {
+        writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s, json);
+    }
+};
+
+TEST_F(CopilotFetch, HeadersAndStatuses)
+{
+    EXPECT_EQ(await(CopilotService::fetchUsage()).error().description(), u"Credentials file not found."_s);
+    signIn(R"({"github.com:Iv1.b":{"oauth_token":"gho_tok"}})");
+
+    server.setResponse("/copilot_internal/user", ScriptedResponse::json(200, R"({"copilot_plan":"business"})"));
+    const auto usage = await(CopilotService::fetchUsage());
+    ASSERT_TRUE(usage) << usage.error().description().toStdString();
+    EXPECT_EQ(usage->plan, u"business"_s);
+    const RecordedRequest request = server.requests().first();
+    EXPECT_EQ(request.target, "/copilot_internal/user");
+    EXPECT_EQ(request.value("Authorization"), "token gho_tok");
+    EXPECT_EQ(request.value("Accept"), "application/vnd.github+json");
+    EXPECT_EQ(request.value("Editor-Version"), "vscode/1.96.0");
+    EXPECT_EQ(request.value("User-Agent"), "GitHubCopilot/1.0.0");
+
+    const std::tuple<int, QByteArray, const char*> cases[] = {
+        {401, R"({"message":"Bad credentials"})", R"(API returned HTTP 401: {"message":"Bad credentials"})"},
+        {404, "\xff", "API returned HTTP 404: (empty)"},
+        {200, "[]", "Failed to parse credential data from Keychain."},
+    };
+    for (const auto& [status, body, text] : cases) {
+        SCOPED_TRACE(status);
+        server.setResponse("/copilot_internal/user", ScriptedResponse::json(status, body));
+        EXPECT_EQ(await(CopilotService::fetchUsage()).error().description(), QString::fromUtf8(text));
+    }
+}
