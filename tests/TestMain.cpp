@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     // Tests that need a session bus start their own and point this at it.
     setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     for (const char* name : {"CLAUDE_CODE_OAUTH_TOKEN", "CLAUDE_CONFIG_DIR", "CODEX_HOME", "TALLYVUE_CLAUDE_API",
-                             "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
+                             "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API", "TALLYVUE_KEYCHAIN_TOOL"})
         unsetenv(name);
 #ifdef TALLYVUE_TEST_GUI
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))

@@ -11,8 +11,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
-#include <qcoro/qcoroprocess.h>
+#include <qcoro/qcorotimer.h>
 
 #include <chrono>
 #include <memory>
@@ -133,21 +134,28 @@ QCoro::Task<ServiceResult<QString>> runSecurityTool(QStringList arguments)
     // Its diagnostics are never read; a pipe nobody drains could stall it.
     process->setStandardErrorFile(QProcess::nullDevice());
 
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + g_keychainTimeout;
-    const auto remaining = [&] {
-        return std::max(milliseconds(0), duration_cast<milliseconds>(deadline - steady_clock::now()));
-    };
-    auto awaitable = qCoro(process.get());
-    if (!co_await awaitable.start(QIODevice::ReadOnly, remaining()))
-        co_return UsageServiceError::keychainUnavailable(process->errorString());
-    if (!co_await awaitable.waitForFinished(remaining())) {
+    // One timer ends every wait: the deadline, or at once when the process ends or cannot start.
+    QTimer wake;
+    wake.setSingleShot(true);
+    QObject::connect(process.get(), &QProcess::finished, &wake, [&wake] { wake.start(0); });
+    QObject::connect(process.get(), &QProcess::errorOccurred, &wake, [&wake](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            wake.start(0);
+    });
+    wake.start(g_keychainTimeout);
+    process->start(QIODevice::ReadOnly);
+    co_await wake;
+
+    if (process->state() != QProcess::NotRunning) {
         // A locked keyring may wait for an unlock prompt forever; the file is the fallback.
         process->kill();
-        co_await awaitable.waitForFinished(milliseconds(1000));
+        wake.start(std::chrono::seconds(1));
+        co_await wake;
         co_return UsageServiceError::keychainUnavailable(
             u"secret-tool did not answer within %1 ms"_s.arg(g_keychainTimeout.count()));
     }
+    if (process->error() == QProcess::FailedToStart)
+        co_return UsageServiceError::keychainUnavailable(process->errorString());
     if (process->exitStatus() != QProcess::NormalExit)
         co_return UsageServiceError::keychainUnavailable(u"secret-tool crashed"_s);
     if (process->exitCode() != 0)

@@ -8,7 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const auto decoded = tallyvue::decodeUsageResponse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const auto decoded =
+        tallyvue::decodeUsageResponse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (decoded && decoded->limits) {
         for (const tallyvue::UsageLimit& limit : *decoded->limits)
             (void)tallyvue::parseTimestamp(limit.resetsAt);

@@ -110,6 +110,7 @@ TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
     server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, body));
     OutputCapture output;
     const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
+    const QByteArray log = output.finish();
     ASSERT_TRUE(result) << result.error().description().toStdString();
     EXPECT_EQ(result->fiveHour->utilization, 42);
 
@@ -124,7 +125,6 @@ TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
     EXPECT_TRUE(request.values("Accept").isEmpty());
     EXPECT_TRUE(request.body.isEmpty());
 
-    const QByteArray log = output.text();
     EXPECT_TRUE(log.contains(QByteArray("[Tallyvue] Raw API Response:\n").append(body).append("\n")))
         << log.constData();
     EXPECT_FALSE(log.contains("sk-secret-token"));
@@ -157,12 +157,13 @@ TEST_F(ClaudeFetch, StatusHandling)
         server.setResponse("/api/oauth/usage", ScriptedResponse::json(c.status, c.body));
         OutputCapture output;
         const auto result = await(UsageService::fetchUsage(u"t"_s));
+        const QByteArray log = output.finish();
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().kind, c.kind);
         EXPECT_TRUE(result.error().description().contains(QString::fromUtf8(c.text)))
             << result.error().description().toStdString();
         EXPECT_EQ(result.error().isUnauthorized(), c.status == 401);
-        EXPECT_EQ(output.text().contains("Raw API Response:"), c.logged);
+        EXPECT_EQ(log.contains("Raw API Response:"), c.logged);
     }
 }
 
@@ -171,6 +172,7 @@ TEST_F(ClaudeFetch, RefusedOverrideIsInvalidUrl)
     const ScopedEnv env("TALLYVUE_CLAUDE_API", QByteArray("http://api.example.com"));
     OutputCapture output;
     const auto result = await(UsageService::fetchUsage(u"t"_s));
+    EXPECT_TRUE(output.finish().contains("TALLYVUE_CLAUDE_API refused"));
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description(), u"Invalid API URL."_s);
     EXPECT_TRUE(server.requests().isEmpty());

@@ -50,13 +50,13 @@ TEST(ServiceEndpoint, OverrideRules)
         const ScopedEnv env("TALLYVUE_CLAUDE_API", QByteArray(value));
         OutputCapture output;
         const std::optional<QUrl> url = serviceEndpoint(Service::Claude, u"/api/oauth/usage"_s);
+        const QByteArray line = output.finish();
         if (expected) {
             ASSERT_TRUE(url);
             EXPECT_EQ(url->toString(), QString::fromUtf8(expected));
-            EXPECT_TRUE(output.text().isEmpty());
+            EXPECT_TRUE(line.isEmpty());
         } else {
             EXPECT_FALSE(url);
-            const QByteArray line = output.text();
             EXPECT_TRUE(line.startsWith("[Tallyvue] TALLYVUE_CLAUDE_API refused")) << line.constData();
             EXPECT_FALSE(line.contains("secret"));
         }

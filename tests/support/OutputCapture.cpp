@@ -23,18 +23,24 @@ OutputCapture::OutputCapture()
 
 OutputCapture::~OutputCapture()
 {
-    if (m_saved >= 0) {
-        std::fflush(stdout);
-        dup2(m_saved, STDOUT_FILENO);
-        close(m_saved);
-    }
+    restore();
     if (m_file >= 0)
         close(m_file);
 }
 
-QByteArray OutputCapture::text()
+void OutputCapture::restore()
 {
+    if (m_saved < 0)
+        return;
     std::fflush(stdout);
+    dup2(m_saved, STDOUT_FILENO);
+    close(m_saved);
+    m_saved = -1;
+}
+
+QByteArray OutputCapture::finish()
+{
+    restore();
     QByteArray all;
     if (m_file < 0)
         return all;

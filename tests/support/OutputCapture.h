@@ -5,7 +5,8 @@
 
 namespace tallyvue::test {
 
-/// Collects what the process writes to standard output (the "[Tallyvue] ..." lines) while alive.
+/// Collects what the process writes to standard output (the "[Tallyvue] ..." lines) from its
+/// construction until finish(). Call finish() before asserting, or gtest's own report is captured too.
 class OutputCapture
 {
 public:
@@ -14,10 +15,11 @@ public:
     OutputCapture(const OutputCapture&) = delete;
     OutputCapture& operator=(const OutputCapture&) = delete;
 
-    /// Everything written so far.
-    QByteArray text();
+    /// Stops capturing and returns everything written meanwhile.
+    QByteArray finish();
 
 private:
+    void restore();
     int m_saved = -1;
     int m_file = -1;
 };
