@@ -6,6 +6,7 @@
 #include "support/OutputCapture.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace tallyvue;
@@ -215,4 +216,33 @@ TEST_F(ReadAccessToken, ConfigDirOverride)
     EXPECT_EQ(UsageService::credentialsFilePath(), elsewhere + u"/.credentials.json"_s);
     OutputCapture output;
     EXPECT_EQ(await(UsageService::readAccessToken()).value(), u"moved"_s);
+}
+
+// The real secret-tool against a Secret Service on a private session bus: the item the
+// keychain step asks for is the one Claude Code stores.
+TEST(SecretService, RealSecretToolFindsTheItem)
+{
+    QProcess bus;
+    bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s, u"--print-address=1"_s});
+    ASSERT_TRUE(bus.waitForReadyRead(5000)) << "dbus-daemon did not start";
+    const QByteArray address = bus.readLine().trimmed();
+    const ScopedEnv busEnv("DBUS_SESSION_BUS_ADDRESS", address);
+
+    QProcess service;
+    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    service.start(u"/usr/bin/python3"_s, {QStringLiteral(TALLYVUE_TEST_DATA "/providers/fake_secret_service.py"),
+                                          uR"({"claudeAiOauth":{"accessToken":"sk-from-secret-service"}})"_s});
+    ASSERT_TRUE(service.waitForReadyRead(10000)) << "the fake Secret Service did not start";
+    ASSERT_EQ(service.readLine().trimmed(), "ready");
+
+    OutputCapture output;
+    const auto token = await(UsageService::readAccessToken());
+    EXPECT_EQ(output.finish(), "[Tallyvue] Read token from Claude Keychain\n");
+    ASSERT_TRUE(token) << token.error().debugDescription().toStdString();
+    EXPECT_EQ(token.value(), u"sk-from-secret-service"_s);
+
+    service.kill();
+    service.waitForFinished();
+    bus.kill();
+    bus.waitForFinished();
 }
