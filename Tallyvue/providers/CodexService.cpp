@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "providers/CodexService.h"
 
+#include "model/ClaudeMetrics.h"
 #include "providers/Network.h"
 #include "providers/ProviderSupport.h"
 
@@ -163,11 +164,11 @@ QString windowTitle(const QString& name, std::optional<std::int64_t> windowMinut
     } else if (name == u"secondary") {
         base = u"Weekly"_s;
     } else {
-        base = spacedTitle(name);
+        base = capitalizedWords(name);
     }
     if (!prefix)
         return base;
-    return spacedTitle(*prefix) + u' ' + base;
+    return capitalizedWords(*prefix) + u' ' + base;
 }
 
 void collectWindows(const QJsonObject& container, const std::optional<QString>& prefix, QList<CodexWindow>& into)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "providers/CopilotService.h"
 
+#include "model/ClaudeMetrics.h"
 #include "model/Timestamp.h"
 #include "providers/Network.h"
 #include "providers/ProviderSupport.h"
@@ -81,7 +82,7 @@ QString quotaTitle(const QString& id)
         return u"Chat"_s;
     if (id == u"completions")
         return u"Completions"_s;
-    return spacedTitle(id);
+    return capitalizedWords(id);
 }
 
 ServiceResult<CopilotUsage> parseUsage(const QByteArray& body)

@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QStringDecoder>
-#include <QStringList>
 
 namespace tallyvue {
 namespace {
@@ -19,17 +18,6 @@ std::optional<QString> decodeUtf8Strict(const QByteArray& bytes)
     if (decoder.hasError())
         return std::nullopt;
     return text;
-}
-
-QString spacedTitle(QStringView identifier)
-{
-    QStringList words;
-    for (const QStringView piece : identifier.split(u'_', Qt::SkipEmptyParts)) {
-        // The first letter may be a surrogate pair.
-        const qsizetype head = piece.size() > 1 && piece[0].isHighSurrogate() && piece[1].isLowSurrogate() ? 2 : 1;
-        words.append(piece.left(head).toString().toUpper() + piece.mid(head).toString().toLower());
-    }
-    return words.join(u' ');
 }
 
 std::optional<QByteArray> readCredentialFile(const QString& path)

@@ -110,7 +110,7 @@ TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
     server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, body));
     OutputCapture output;
     const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
-    const QByteArray log = output.finish();
+    const QByteArray log = output.text();
     ASSERT_TRUE(result) << result.error().description().toStdString();
     EXPECT_EQ(result->fiveHour->utilization, 42);
 
@@ -157,7 +157,7 @@ TEST_F(ClaudeFetch, StatusHandling)
         server.setResponse("/api/oauth/usage", ScriptedResponse::json(c.status, c.body));
         OutputCapture output;
         const auto result = await(UsageService::fetchUsage(u"t"_s));
-        const QByteArray log = output.finish();
+        const QByteArray log = output.text();
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().kind, c.kind);
         EXPECT_TRUE(result.error().description().contains(QString::fromUtf8(c.text)))
@@ -172,7 +172,7 @@ TEST_F(ClaudeFetch, RefusedOverrideIsInvalidUrl)
     const ScopedEnv env("TALLYVUE_CLAUDE_API", QByteArray("http://api.example.com"));
     OutputCapture output;
     const auto result = await(UsageService::fetchUsage(u"t"_s));
-    EXPECT_TRUE(output.finish().contains("TALLYVUE_CLAUDE_API refused"));
+    EXPECT_TRUE(output.text().contains("TALLYVUE_CLAUDE_API refused"));
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description(), u"Invalid API URL."_s);
     EXPECT_TRUE(server.requests().isEmpty());

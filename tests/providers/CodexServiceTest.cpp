@@ -217,7 +217,7 @@ TEST_F(CodexFetch, HeadersAndAccountId)
         server.clearRequests();
         OutputCapture output;
         const auto usage = await(CodexService::fetchUsage());
-        EXPECT_TRUE(output.finish().isEmpty()); // nothing is logged, least of all the body
+        EXPECT_TRUE(output.text().isEmpty()); // nothing is logged, least of all the body
         ASSERT_TRUE(usage) << usage.error().description().toStdString();
         EXPECT_TRUE(usage->windows.isEmpty());
         ASSERT_EQ(server.requests().size(), 1);

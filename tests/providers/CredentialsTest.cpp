@@ -115,14 +115,14 @@ TEST_F(ReadAccessToken, EnvironmentFirst)
         const ScopedEnv env("CLAUDE_CODE_OAUTH_TOKEN", QByteArray(" x "));
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
-        EXPECT_EQ(output.finish(), "[Tallyvue] Using token from env var\n");
+        EXPECT_EQ(output.text(), "[Tallyvue] Using token from env var\n");
         EXPECT_EQ(token.value(), u" x "_s);
         EXPECT_TRUE(calls().isEmpty());
     }
     const ScopedEnv empty("CLAUDE_CODE_OAUTH_TOKEN", QByteArray(""));
     OutputCapture output;
     const auto token = await(UsageService::readAccessToken());
-    EXPECT_EQ(output.finish(), "[Tallyvue] Read token from Claude Keychain\n");
+    EXPECT_EQ(output.text(), "[Tallyvue] Read token from Claude Keychain\n");
     EXPECT_EQ(token.value(), u"from-keychain"_s);
     EXPECT_EQ(calls(), "lookup\nservice\nClaude Code-credentials\n");
 }
@@ -156,7 +156,7 @@ TEST_F(ReadAccessToken, KeychainFailuresFallBackToFile)
         QElapsedTimer clock;
         clock.start();
         const auto token = await(UsageService::readAccessToken());
-        const QByteArray log = output.finish();
+        const QByteArray log = output.text();
         EXPECT_LT(clock.elapsed(), c.quick ? 300 : 2500);
         ASSERT_TRUE(token);
         EXPECT_EQ(token.value(), u"from-file"_s);
@@ -178,7 +178,7 @@ TEST_F(ReadAccessToken, NoSessionBusSkipsTheTool)
         const ScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
-        EXPECT_TRUE(output.finish().contains("keychainUnavailable(\"no D-Bus session bus\")"));
+        EXPECT_TRUE(output.text().contains("keychainUnavailable(\"no D-Bus session bus\")"));
         EXPECT_EQ(token.value(), u"from-file"_s);
         EXPECT_TRUE(calls().isEmpty());
     }
@@ -198,7 +198,7 @@ TEST_F(ReadAccessToken, FileFailuresReportNotFound)
             writeFile(defaultFile(), *contents);
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
-        EXPECT_EQ(output.finish(), "[Tallyvue] Claude Keychain read failed: keychainError(status: 44)\n");
+        EXPECT_EQ(output.text(), "[Tallyvue] Claude Keychain read failed: keychainError(status: 44)\n");
         ASSERT_FALSE(token);
         EXPECT_EQ(token.error().description(), notFound);
     }
@@ -237,7 +237,7 @@ TEST(SecretService, RealSecretToolFindsTheItem)
 
     OutputCapture output;
     const auto token = await(UsageService::readAccessToken());
-    EXPECT_EQ(output.finish(), "[Tallyvue] Read token from Claude Keychain\n");
+    EXPECT_EQ(output.text(), "[Tallyvue] Read token from Claude Keychain\n");
     ASSERT_TRUE(token) << token.error().debugDescription().toStdString();
     EXPECT_EQ(token.value(), u"sk-from-secret-service"_s);
 

@@ -50,7 +50,7 @@ TEST(ServiceEndpoint, OverrideRules)
         const ScopedEnv env("TALLYVUE_CLAUDE_API", QByteArray(value));
         OutputCapture output;
         const std::optional<QUrl> url = serviceEndpoint(Service::Claude, u"/api/oauth/usage"_s);
-        const QByteArray line = output.finish();
+        const QByteArray line = output.text();
         if (expected) {
             ASSERT_TRUE(url);
             EXPECT_EQ(url->toString(), QString::fromUtf8(expected));

@@ -38,7 +38,7 @@ void OutputCapture::restore()
     m_saved = -1;
 }
 
-QByteArray OutputCapture::finish()
+QByteArray OutputCapture::text()
 {
     restore();
     QByteArray all;

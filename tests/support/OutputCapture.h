@@ -6,7 +6,8 @@
 namespace tallyvue::test {
 
 /// Collects what the process writes to standard output (the "[Tallyvue] ..." lines) from its
-/// construction until finish(). Call finish() before asserting, or gtest's own report is captured too.
+/// construction until text() is called. Call text() before asserting, or gtest's own report of a
+/// failure is captured too.
 class OutputCapture
 {
 public:
@@ -15,8 +16,8 @@ public:
     OutputCapture(const OutputCapture&) = delete;
     OutputCapture& operator=(const OutputCapture&) = delete;
 
-    /// Stops capturing and returns everything written meanwhile.
-    QByteArray finish();
+    /// Stops capturing and returns everything written meanwhile (again on later calls).
+    QByteArray text();
 
 private:
     void restore();
