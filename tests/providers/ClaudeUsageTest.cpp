@@ -116,14 +116,12 @@ TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
 
     ASSERT_EQ(server.requests().size(), 1);
     const RecordedRequest request = server.requests().first();
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.target, "/api/oauth/usage");
-    EXPECT_EQ(request.value("Authorization"), "Bearer sk-secret-token");
-    EXPECT_EQ(request.value("Content-Type"), "application/json");
-    EXPECT_EQ(request.value("anthropic-beta"), "oauth-2025-04-20");
-    EXPECT_EQ(request.value("User-Agent"), "claude-code/1.0.0");
+    expectRequest(request, "/api/oauth/usage",
+                  {{"Authorization", "Bearer sk-secret-token"},
+                   {"Content-Type", "application/json"},
+                   {"anthropic-beta", "oauth-2025-04-20"},
+                   {"User-Agent", "claude-code/1.0.0"}});
     EXPECT_TRUE(request.values("Accept").isEmpty());
-    EXPECT_TRUE(request.body.isEmpty());
 
     EXPECT_TRUE(log.contains(QByteArray("[Tallyvue] Raw API Response:\n").append(body).append("\n")))
         << log.constData();

@@ -222,11 +222,11 @@ TEST_F(CodexFetch, HeadersAndAccountId)
         EXPECT_TRUE(usage->windows.isEmpty());
         ASSERT_EQ(server.requests().size(), 1);
         const RecordedRequest request = server.requests().first();
-        EXPECT_EQ(request.target, "/backend-api/wham/usage");
-        EXPECT_EQ(request.value("Authorization"), "Bearer tok");
-        EXPECT_EQ(request.value("Accept"), "application/json");
-        EXPECT_EQ(request.value("originator"), "codex_cli_rs");
-        EXPECT_EQ(request.value("User-Agent"), "codex_cli_rs/0.30.0 (Mac OS 26.5; arm64) Terminal");
+        expectRequest(request, "/backend-api/wham/usage",
+                      {{"Authorization", "Bearer tok"},
+                       {"Accept", "application/json"},
+                       {"originator", "codex_cli_rs"},
+                       {"User-Agent", "codex_cli_rs/0.30.0 (Mac OS 26.5; arm64) Terminal"}});
         if (account)
             EXPECT_EQ(request.value("chatgpt-account-id"), *account);
         else

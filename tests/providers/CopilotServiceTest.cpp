@@ -98,12 +98,11 @@ TEST_F(CopilotFetch, HeadersAndStatuses)
     const auto usage = await(CopilotService::fetchUsage());
     ASSERT_TRUE(usage) << usage.error().description().toStdString();
     EXPECT_EQ(usage->plan, u"business"_s);
-    const RecordedRequest request = server.requests().first();
-    EXPECT_EQ(request.target, "/copilot_internal/user");
-    EXPECT_EQ(request.value("Authorization"), "token gho_tok");
-    EXPECT_EQ(request.value("Accept"), "application/vnd.github+json");
-    EXPECT_EQ(request.value("Editor-Version"), "vscode/1.96.0");
-    EXPECT_EQ(request.value("User-Agent"), "GitHubCopilot/1.0.0");
+    expectRequest(server.requests().first(), "/copilot_internal/user",
+                  {{"Authorization", "token gho_tok"},
+                   {"Accept", "application/vnd.github+json"},
+                   {"Editor-Version", "vscode/1.96.0"},
+                   {"User-Agent", "GitHubCopilot/1.0.0"}});
 
     const std::tuple<int, QByteArray, const char*> cases[] = {
         {401, R"({"message":"Bad credentials"})", R"(API returned HTTP 401: {"message":"Bad credentials"})"},

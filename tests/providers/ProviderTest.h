@@ -59,6 +59,17 @@ private:
     std::optional<QByteArray> m_old;
 };
 
+/// A GET of `target` that carries each of `headers` exactly once with its value.
+inline void expectRequest(const RecordedRequest& request, const char* target,
+                          std::initializer_list<std::pair<const char*, QByteArray>> headers)
+{
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.target, target);
+    EXPECT_TRUE(request.body.isEmpty());
+    for (const auto& [name, value] : headers)
+        EXPECT_EQ(request.value(name), value) << name;
+}
+
 /// Writes `bytes` to `path`, creating its folders.
 inline void writeFile(const QString& path, const QByteArray& bytes)
 {
