@@ -68,14 +68,12 @@ TEST(CopilotParse, Snapshots)
     EXPECT_EQ(metrics[3].resetsAt, reset);
 }
 
+// Members of the wrong type count as absent; only a body that is no JSON object fails.
 TEST(CopilotParse, OddShapes)
 {
     const auto bare = CopilotService::parseUsage(R"({"copilot_plan": 5, "quota_snapshots": []})");
     ASSERT_TRUE(bare);
     EXPECT_EQ(*bare, CopilotUsage{});
-    EXPECT_TRUE(
-        copilotMetrics(CopilotUsage{u"x"_s, u"soon"_s, {{u"chat"_s, u"Chat"_s, false, 50, 0, 0}}}).first().resetsAt ==
-        std::nullopt);
     for (const char* body : {"[]", "", "null", "{"})
         EXPECT_EQ(CopilotService::parseUsage(QByteArray(body)).error().kind, Kind::TokenParseError) << body;
 }

@@ -29,6 +29,7 @@ ServiceResult<HttpReply> get(const HttpServer& server, const QByteArray& path,
 TEST(ServiceEndpoint, OverrideRules)
 {
     const std::pair<const char*, const char*> cases[] = {
+        {"", "https://api.anthropic.com/api/oauth/usage"}, // set but empty: the compiled-in origin
         {"https://proxy.example", "https://proxy.example/api/oauth/usage"},
         {"https://proxy.example:8443/", "https://proxy.example:8443/api/oauth/usage"},
         {"http://127.0.0.1:9000", "http://127.0.0.1:9000/api/oauth/usage"},
@@ -61,17 +62,6 @@ TEST(ServiceEndpoint, OverrideRules)
             EXPECT_FALSE(line.contains("secret"));
         }
     }
-}
-
-TEST(ServiceEndpoint, CompiledInOrigins)
-{
-    const ScopedEnv empty("TALLYVUE_COPILOT_API", QByteArray()); // set but empty: not an override
-    EXPECT_EQ(serviceEndpoint(Service::Claude, u"/api/oauth/usage"_s)->toString(),
-              u"https://api.anthropic.com/api/oauth/usage"_s);
-    EXPECT_EQ(serviceEndpoint(Service::ChatGPT, u"/backend-api/wham/usage"_s)->toString(),
-              u"https://chatgpt.com/backend-api/wham/usage"_s);
-    EXPECT_EQ(serviceEndpoint(Service::Copilot, u"/copilot_internal/user"_s)->toString(),
-              u"https://api.github.com/copilot_internal/user"_s);
 }
 
 using HttpGet = ServerTest;
@@ -184,11 +174,26 @@ TEST_F(HttpGet, RefusesHeaderInjection)
     EXPECT_TRUE(server.requests().isEmpty());
 }
 
-TEST(HttpErrorTexts, UnexpectedReply)
+// A redirect to another origin would hand the token to that host: it is not followed.
+TEST_F(HttpGet, FollowsRedirectsOnlyWithinTheOrigin)
 {
-    EXPECT_EQ(unexpectedReply({0, "x"}).description(), u"API returned HTTP 0: Not an HTTP response"_s);
-    EXPECT_EQ(unexpectedReply({500, "oops"}).description(), u"API returned HTTP 500: oops"_s);
-    EXPECT_EQ(unexpectedReply({204, {}}).description(), u"API returned HTTP 204: "_s);
-    EXPECT_EQ(unexpectedReply({502, "\xff\xfe"}).description(), u"API returned HTTP 502: (empty)"_s);
-    EXPECT_EQ(unexpectedReply({502, "ok \xc3"}).description(), u"API returned HTTP 502: (empty)"_s);
+    const auto redirect = [](const QString& location) {
+        ScriptedResponse response(302);
+        response.headers = {{"Location", location.toUtf8()}};
+        return response;
+    };
+    server.setResponse("/same", redirect(server.origin() + u"/target"_s));
+    server.setResponse("/other", redirect(u"http://localhost:"_s + QString::number(server.port()) + u"/target"_s));
+    server.setResponse("/target", ScriptedResponse::json(200, "{}"));
+
+    const auto same = get(server, "/same", {{"Authorization", "Bearer t"}});
+    ASSERT_TRUE(same);
+    EXPECT_EQ(same->status, 200);
+
+    server.clearRequests();
+    const auto other = get(server, "/other", {{"Authorization", "Bearer t"}});
+    ASSERT_FALSE(other);
+    EXPECT_EQ(other.error().description(), u"Network error: Insecure redirect"_s);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_EQ(server.requests().first().target, "/other");
 }
