@@ -130,8 +130,8 @@ void HttpServer::readFrom(QTcpSocket* socket)
         const QByteArray path = request.target.split('?').first();
         m_requests.append(request);
         ScriptedResponse response = !m_queued.value(path).isEmpty() ? m_queued[path].takeFirst()
-                                    : m_responses.contains(path)    ? m_responses.value(path)
-                                                                    : ScriptedResponse::json(404, "no such path");
+                                    : m_responses.contains(path) ? m_responses.value(path)
+                                                                 : ScriptedResponse::json(404, "no such path");
         if (response.delay.count() > 0)
             QTimer::singleShot(response.delay, socket, [this, socket, response] { answer(socket, response); });
         else
