@@ -81,14 +81,22 @@ TEST(Insights, WindowSamples)
          sessionHistory({{0, 30}, {30, 40}, {60, 8}, {75, 10}, {90, 12}}),
          session(12, at(240)),
          {8, 10, 12}},
-        {"exactly 5 points is no drop", sessionHistory({{0, 30}, {15, 25}, {30, 26}}), session(26, at(240)),
+        {"exactly 5 points is no drop",
+         sessionHistory({{0, 30}, {15, 25}, {30, 26}}),
+         session(26, at(240)),
          {30, 25, 26}},
         {"5.1 points is a drop", sessionHistory({{0, 30}, {15, 24.9}, {30, 26}}), session(26, at(240)), {24.9, 26}},
-        {"latest drop wins", sessionHistory({{0, 50}, {10, 10}, {20, 60}, {30, 20}, {40, 21}}), session(21, at(240)),
+        {"latest drop wins",
+         sessionHistory({{0, 50}, {10, 10}, {20, 60}, {30, 20}, {40, 21}}),
+         session(21, at(240)),
          {20, 21}},
-        {"samples before the window start are dropped", sessionHistory({{-60, 70}, {0, 1}, {30, 3}}),
-         session(3, resetLate), {1, 3}},
-        {"no window length keeps all", sessionHistory({{-600, 1}, {0, 2}}), session(2, resetLate, std::nullopt),
+        {"samples before the window start are dropped",
+         sessionHistory({{-60, 70}, {0, 1}, {30, 3}}),
+         session(3, resetLate),
+         {1, 3}},
+        {"no window length keeps all",
+         sessionHistory({{-600, 1}, {0, 2}}),
+         session(2, resetLate, std::nullopt),
          {1, 2}},
         {"single sample", sessionHistory({{0, 9}}), session(9, at(240)), {9}},
     };
@@ -196,8 +204,8 @@ TEST(Insights, Projection)
     }
 
     // 0.11 per hour is no longer steady.
-    const auto slow = Insights::insight(session(10.22, now.addSecs(3600)),
-                                        sessionHistory({{-60, 10}, {0, 10.11}, {60, 10.22}}), now);
+    const auto slow =
+        Insights::insight(session(10.22, now.addSecs(3600)), sessionHistory({{-60, 10}, {0, 10.11}, {60, 10.22}}), now);
     ASSERT_EQ(slow.projection.kind, Projection::Kind::EndsAt);
     EXPECT_NEAR(slow.projection.percent, 10.33, 1e-9);
     EXPECT_NEAR(*slow.burnRatePerHour, 0.11, 1e-9);
@@ -221,8 +229,7 @@ TEST(Insights, DailySummariesAcrossDaylightSaving)
         snapshot(berlinTime(3, 30, 0, 0), {{"Claude:session", -3}}),
         snapshot(berlinTime(3, 31, 9, 0), {{"Claude:session", 99.4}}),
     };
-    const auto summaries =
-        Insights::dailySummaries(history, AIProvider::Claude, 4, berlin, berlinTime(3, 31, 18, 0));
+    const auto summaries = Insights::dailySummaries(history, AIProvider::Claude, 4, berlin, berlinTime(3, 31, 18, 0));
     ASSERT_EQ(summaries.size(), 4);
     EXPECT_EQ(summaries[0].date, berlinTime(3, 28, 0, 0));
     EXPECT_EQ(summaries[1].date, berlinTime(3, 29, 0, 0));
@@ -235,7 +242,7 @@ TEST(Insights, DailySummariesAcrossDaylightSaving)
     EXPECT_FALSE(summaries[1].peaks.contains(u"ChatGPT:primary"_s));
     EXPECT_TRUE(summaries[1].hitLimit);
     EXPECT_DOUBLE_EQ(summaries[2].peaks.value(u"Claude:session"_s), 0); // never negative
-    EXPECT_FALSE(summaries[3].hitLimit); // 99.4 is short of the limit
+    EXPECT_FALSE(summaries[3].hitLimit);                                // 99.4 is short of the limit
     EXPECT_EQ(summaries[3].samples, 1);
 
     // The autumn day is 25 hours long; an empty day still yields a summary.

@@ -58,8 +58,9 @@ TEST(Presentation, ProjectionCaption)
         return insightCaption({1.0, std::nullopt, projection}, kNow).projection;
     };
     EXPECT_EQ(part(Projection::stable()), (CaptionPart{{}, u"steady"_s, CaptionTone::Tertiary, {}}));
-    EXPECT_EQ(part(Projection::endsAt(89.5)), (CaptionPart{{}, u"ends at ~90%"_s, CaptionTone::Secondary,
-                                                           u"Projected usage when this window resets"_s}));
+    EXPECT_EQ(
+        part(Projection::endsAt(89.5)),
+        (CaptionPart{{}, u"ends at ~90%"_s, CaptionTone::Secondary, u"Projected usage when this window resets"_s}));
     EXPECT_EQ(part(Projection::hitsLimit(kNow.addSecs(2 * 3600 + 5 * 60))),
               (CaptionPart{u"exclamationmark.triangle.fill"_s, u"100% in ~2h 5m"_s, CaptionTone::Red,
                            u"At the current pace you reach the limit before it resets"_s}));

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+namespace tallyvue {
+
+class MenuBarView;
+
+/// Where a panel of `size` opens for a tray item at `anchor`: centred under it (or over it
+/// when the tray is at the bottom), kept 8 pixels inside `available`.
+QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available);
+
+/**
+ * The window around the popover's content. Normally a frameless panel next to the tray item
+ * that closes when it loses focus or on Escape; without a tray it is an ordinary small window.
+ */
+class Popover : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Popover(MenuBarView* view, QWidget* parent = nullptr);
+
+    /// Opens as a panel at the tray item (`anchor` empty: at the mouse pointer).
+    void openAt(const QRect& anchor);
+    /// Opens as an ordinary window, for a desktop that shows no tray.
+    void openAsWindow();
+    /// Opens, or closes when it is open; a click on the tray item that just took the focus
+    /// away (and so closed the panel) does not open it again.
+    void toggleAt(const QRect& anchor);
+    bool isPanel() const { return m_panel; }
+    MenuBarView* view() const { return m_view; }
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void setPanel(bool panel);
+    MenuBarView* m_view;
+    bool m_panel = true;
+    QElapsedTimer m_sinceShown;
+    QElapsedTimer m_sinceClosed;
+};
+
+} // namespace tallyvue

@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: MIT
+#include "shell/StatusNotifierItem.h"
+
+#include "model/Log.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QtEndian>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyvue {
+
+SniIconPixmap SniIconPixmap::fromImage(const QImage& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    SniIconPixmap pixmap{argb.width(), argb.height(), {}};
+    pixmap.bytes.resize(qsizetype(argb.width()) * argb.height() * 4);
+    auto* out = reinterpret_cast<uchar*>(pixmap.bytes.data());
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const quint32*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x, out += 4)
+            qToBigEndian<quint32>(line[x], out); // the protocol wants A, R, G, B bytes
+    }
+    return pixmap;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const SniIconPixmap& pixmap)
+{
+    argument.beginStructure();
+    argument << pixmap.width << pixmap.height << pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, SniIconPixmap& pixmap)
+{
+    argument.beginStructure();
+    argument >> pixmap.width >> pixmap.height >> pixmap.bytes;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const SniToolTip& toolTip)
+{
+    argument.beginStructure();
+    argument << toolTip.iconName << toolTip.iconPixmap << toolTip.title << toolTip.description;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, SniToolTip& toolTip)
+{
+    argument.beginStructure();
+    argument >> toolTip.iconName >> toolTip.iconPixmap >> toolTip.title >> toolTip.description;
+    argument.endStructure();
+    return argument;
+}
+
+namespace detail {
+
+/// The org.kde.StatusNotifierItem interface on the bus; everything is forwarded to the item.
+class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconName READ emptyText)
+    Q_PROPERTY(tallyvue::SniIconPixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ emptyText)
+    Q_PROPERTY(tallyvue::SniIconPixmapList OverlayIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionIconName READ emptyText)
+    Q_PROPERTY(tallyvue::SniIconPixmapList AttentionIconPixmap READ noPixmaps)
+    Q_PROPERTY(QString AttentionMovieName READ emptyText)
+    Q_PROPERTY(QString IconThemePath READ emptyText)
+    Q_PROPERTY(tallyvue::SniToolTip ToolTip READ toolTip)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+    Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
+
+public:
+    explicit StatusNotifierItemAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), m_item(item)
+    {
+        connect(item, &StatusNotifierItem::newIcon, this, &StatusNotifierItemAdaptor::NewIcon);
+        connect(item, &StatusNotifierItem::newToolTip, this, &StatusNotifierItemAdaptor::NewToolTip);
+        connect(item, &StatusNotifierItem::newLabel, this, &StatusNotifierItemAdaptor::XAyatanaNewLabel);
+    }
+
+    QString category() const { return u"ApplicationStatus"_s; }
+    QString id() const { return u"tallyvue"_s; }
+    QString title() const { return u"Tallyvue"_s; }
+    QString status() const { return u"Active"_s; }
+    int windowId() const { return 0; }
+    QString emptyText() const { return {}; }
+    SniIconPixmapList iconPixmap() const { return m_item->iconPixmap(); }
+    SniIconPixmapList noPixmaps() const { return {}; }
+    SniToolTip toolTip() const { return m_item->toolTip(); }
+    bool itemIsMenu() const { return false; }
+    // No exported menu: hosts then call ContextMenu, which shows our own.
+    QDBusObjectPath menu() const { return QDBusObjectPath(u"/NO_DBUSMENU"_s); }
+    QString label() const { return m_item->label(); }
+    QString labelGuide() const { return m_item->labelGuide(); }
+    uint orderingIndex() const { return 0; }
+
+public Q_SLOTS:
+    void Activate(int x, int y) { m_item->activate(x, y); }
+    void SecondaryActivate(int x, int y) { m_item->secondaryActivate(x, y); }
+    void ContextMenu(int x, int y) { m_item->contextMenu(x, y); }
+    void Scroll(int, const QString&) {}
+    void ProvideXdgActivationToken(const QString& token)
+    {
+        // Lets a Wayland compositor hand focus to the popover we are about to open.
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+    }
+
+Q_SIGNALS:
+    void NewTitle();
+    void NewIcon();
+    void NewAttentionIcon();
+    void NewOverlayIcon();
+    void NewToolTip();
+    void NewStatus(const QString& status);
+    void XAyatanaNewLabel(const QString& label, const QString& guide);
+
+private:
+    StatusNotifierItem* m_item;
+};
+
+} // namespace detail
+
+StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), m_bus(bus),
+      m_watcher(new QDBusServiceWatcher(
+          kWatcherService.toString(), bus,
+          QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this))
+{
+    static const bool typesRegistered = [] {
+        qDBusRegisterMetaType<SniIconPixmap>();
+        qDBusRegisterMetaType<SniIconPixmapList>();
+        qDBusRegisterMetaType<SniToolTip>();
+        return true;
+    }();
+    Q_UNUSED(typesRegistered);
+    new detail::StatusNotifierItemAdaptor(this);
+    static int instances = 0;
+    m_serviceName = u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++instances);
+    connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        // A tray started after us (or restarted): tell the new watcher about us.
+        registerWithWatcher();
+    });
+    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { m_registered = false; });
+}
+
+StatusNotifierItem::~StatusNotifierItem()
+{
+    m_bus.unregisterObject(kItemPath.toString());
+    m_bus.unregisterService(m_serviceName);
+}
+
+bool StatusNotifierItem::watcherPresent(const QDBusConnection& bus)
+{
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService.toString());
+}
+
+bool StatusNotifierItem::start()
+{
+    if (!m_bus.isConnected())
+        return false;
+    if (!m_bus.registerObject(kItemPath.toString(), this, QDBusConnection::ExportAdaptors)) {
+        log(u"Could not export the tray item: "_s + m_bus.lastError().message());
+        return false;
+    }
+    if (!m_bus.registerService(m_serviceName)) {
+        log(u"Could not claim the tray item's bus name: "_s + m_bus.lastError().message());
+        return false;
+    }
+    if (watcherPresent(m_bus))
+        registerWithWatcher();
+    return true;
+}
+
+void StatusNotifierItem::registerWithWatcher()
+{
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kWatcherService.toString(), u"/StatusNotifierWatcher"_s,
+                                       u"org.kde.StatusNotifierWatcher"_s, u"RegisterStatusNotifierItem"_s);
+    call << m_serviceName;
+    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        if (finished->isError()) {
+            log(u"The tray did not take our item: "_s + finished->error().message());
+            return;
+        }
+        m_registered = true;
+        Q_EMIT registered();
+    });
+}
+
+void StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
+{
+    m_icon = pixmaps;
+    Q_EMIT newIcon();
+}
+
+void StatusNotifierItem::setToolTip(const QString& title, const QString& description)
+{
+    if (title == m_toolTipTitle && description == m_toolTipText)
+        return;
+    m_toolTipTitle = title;
+    m_toolTipText = description;
+    Q_EMIT newToolTip();
+}
+
+void StatusNotifierItem::setLabel(const QString& label, const QString& guide)
+{
+    if (label == m_label && guide == m_guide)
+        return;
+    m_label = label;
+    m_guide = guide;
+    Q_EMIT newLabel(label, guide);
+}
+
+SniToolTip StatusNotifierItem::toolTip() const
+{
+    return {{}, {}, m_toolTipTitle, m_toolTipText};
+}
+
+void StatusNotifierItem::activate(int x, int y)
+{
+    Q_EMIT activated(QPoint(x, y));
+}
+
+void StatusNotifierItem::secondaryActivate(int x, int y)
+{
+    Q_EMIT activated(QPoint(x, y));
+}
+
+void StatusNotifierItem::contextMenu(int x, int y)
+{
+    Q_EMIT contextMenuRequested(QPoint(x, y));
+}
+
+} // namespace tallyvue
+
+#include "StatusNotifierItem.moc"

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QString>
+
+class QDBusServiceWatcher;
+
+namespace tallyvue {
+
+/// One icon image as the StatusNotifierItem protocol sends it: ARGB32 in network byte order.
+struct SniIconPixmap
+{
+    int width = 0;
+    int height = 0;
+    QByteArray bytes;
+
+    static SniIconPixmap fromImage(const QImage& image);
+};
+using SniIconPixmapList = QList<SniIconPixmap>;
+
+struct SniToolTip
+{
+    QString iconName;
+    SniIconPixmapList iconPixmap;
+    QString title;
+    QString description;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const SniIconPixmap& pixmap);
+const QDBusArgument& operator>>(const QDBusArgument& argument, SniIconPixmap& pixmap);
+QDBusArgument& operator<<(QDBusArgument& argument, const SniToolTip& toolTip);
+const QDBusArgument& operator>>(const QDBusArgument& argument, SniToolTip& toolTip);
+
+/**
+ * Our tray item as a StatusNotifierItem on the session bus, done by hand so that we can offer
+ * the label text (XAyatanaLabel, shown beside the icon by GNOME's AppIndicator extension and
+ * Ubuntu) as well as the icon and tooltip. It registers with the StatusNotifierWatcher and
+ * registers again whenever a watcher appears later. Every call it makes is asynchronous.
+ */
+class StatusNotifierItem : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr QStringView kWatcherService = u"org.kde.StatusNotifierWatcher";
+    static constexpr QStringView kItemPath = u"/StatusNotifierItem";
+
+    explicit StatusNotifierItem(const QDBusConnection& bus, QObject* parent = nullptr);
+    ~StatusNotifierItem() override;
+
+    /// Claims our bus name, exports the item and registers with the watcher if there is one.
+    bool start();
+    /// Whether a watcher currently owns its name on the bus.
+    static bool watcherPresent(const QDBusConnection& bus);
+
+    QString serviceName() const { return m_serviceName; }
+    bool isRegistered() const { return m_registered; }
+
+    void setIcon(const SniIconPixmapList& pixmaps);
+    void setToolTip(const QString& title, const QString& description);
+    /// The text beside the icon; `guide` is the longest text expected, for a steady width.
+    void setLabel(const QString& label, const QString& guide);
+
+    // What the bus reads.
+    const SniIconPixmapList& iconPixmap() const { return m_icon; }
+    SniToolTip toolTip() const;
+    QString label() const { return m_label; }
+    QString labelGuide() const { return m_guide; }
+
+    // What the bus calls.
+    void activate(int x, int y);
+    void secondaryActivate(int x, int y);
+    void contextMenu(int x, int y);
+
+Q_SIGNALS:
+    /// The watcher accepted us.
+    void registered();
+    /// The host asked for the item's main action at a screen point (may be 0, 0).
+    void activated(QPoint where);
+    void contextMenuRequested(QPoint where);
+    // Mirrored on the bus by the adaptor.
+    void newIcon();
+    void newToolTip();
+    void newLabel(const QString& label, const QString& guide);
+
+private:
+    void registerWithWatcher();
+
+    QDBusConnection m_bus;
+    QString m_serviceName;
+    QDBusServiceWatcher* m_watcher;
+    SniIconPixmapList m_icon;
+    QString m_toolTipTitle;
+    QString m_toolTipText;
+    QString m_label;
+    QString m_guide;
+    bool m_registered = false;
+};
+
+} // namespace tallyvue
+
+Q_DECLARE_METATYPE(tallyvue::SniIconPixmap)
+Q_DECLARE_METATYPE(tallyvue::SniToolTip)

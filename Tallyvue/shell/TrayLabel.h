@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "insights/Presentation.h"
+#include "model/MenuBarLabelText.h"
+#include "model/Preferences.h"
+
+#include <QColor>
+#include <QImage>
+#include <QList>
+
+#include <optional>
+
+namespace tallyvue {
+
+/// The six stored choices the label follows.
+struct TrayLabelSettings
+{
+    QString selectedBadge;
+    QString secondaryBadge;
+    MenuBarStyle style = MenuBarStyle::Percent;
+    bool monochrome = false;
+    bool showsCountdown = false;
+    QuotaDisplayMode mode = QuotaDisplayMode::Used;
+
+    static TrayLabelSettings fromPreferences();
+    /// The preference keys that change the label.
+    static bool concerns(QStringView key);
+};
+
+/// What the tray shows: the image (bar glyph or ring) with its colour and the text.
+struct TrayLabel
+{
+    enum class Image { BarGlyph, Ring };
+
+    Image image = Image::BarGlyph;
+    /// The level colour of the primary metric; none means the primary label colour (no data,
+    /// or monochrome).
+    std::optional<UsageLevel> level;
+    double ringFraction = 0;
+    /// Shown beside the image; empty for "icon only" and without data.
+    QString text;
+    /// Always the whole label ("42%  ·  7d 63%"), even when the image stands alone.
+    QString toolTip;
+};
+
+TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now);
+
+/// The level colours of the label, the same on any panel.
+QColor trayLevelColor(UsageLevel level);
+
+/**
+ * The label's image in a square icon of `side` pixels (scaled by `devicePixelRatio`): the
+ * ring is 14 and the glyph 15 of 16 units, centred. `primary` is the panel's text colour.
+ */
+QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary);
+
+/// The text colour of the panel the tray lives on: light on desktops whose top bar is always
+/// dark, else the palette's text colour.
+QColor trayForeground();
+
+} // namespace tallyvue

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "model/Preferences.h"
+#include "views/UsageState.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class QScrollArea;
+class QVBoxLayout;
+
+namespace tallyvue {
+
+class GlassButton;
+class SelectorBar;
+class TextLabel;
+class SymbolLabel;
+
+/// What a provider page's Models tab shows for the state at hand.
+enum class ProviderContent { Card, ClaudeError, Message, Loading };
+ProviderContent providerContent(AIProvider provider, const UsageState& state);
+
+/// The tabs this build has; a stored tab that is not among them shows the first.
+QList<AppTab> availableTabs();
+
+/**
+ * The popover's content: header with the refresh button, the provider selector, the tab bar,
+ * the page (a provider's state view or the overview) and the footer with "Updated" and "Quit".
+ * It remembers the page and tab in the preferences and draws only while it is shown.
+ */
+class MenuBarView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr QSize kSize{380, 520};
+
+    explicit MenuBarView(QWidget* parent = nullptr);
+
+    void setState(const UsageState& state);
+    const UsageState& state() const { return m_state; }
+    /// Round corners and an edge of its own (off inside an ordinary window).
+    void setFramed(bool framed);
+
+    WorkspacePage page() const { return m_page; }
+    AppTab tab() const { return m_tab; }
+    /// The page's content widget now shown, and what it is ("Claude/Models/card", "overview").
+    QWidget* content() const { return m_content; }
+    QString contentKey() const { return m_contentKey; }
+    /// The footer's text, empty while hidden.
+    QString updatedText() const;
+    GlassButton* refreshButton() const { return m_refresh; }
+    SelectorBar* providerSelector() const { return m_providers; }
+    SelectorBar* tabBar() const { return m_tabs; }
+    bool isTabBarShown() const;
+
+Q_SIGNALS:
+    void refreshRequested(bool force);
+    void quitRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* band(QWidget* content, int vertical = 8);
+    void readPreferences();
+    void render(bool animate);
+    QWidget* makeContent(const QString& kind);
+    void updateContent(const QString& kind);
+    void swapContent(QWidget* next, bool animate);
+    void updateFooter();
+
+    UsageState m_state;
+    WorkspacePage m_page;
+    AppTab m_tab = AppTab::Models;
+    bool m_framed = true;
+    bool m_dirty = true;
+
+    GlassButton* m_refresh;
+    SelectorBar* m_providers;
+    QWidget* m_tabBand;
+    SelectorBar* m_tabs;
+    QScrollArea* m_scroll;
+    QVBoxLayout* m_holder;
+    QPointer<QWidget> m_content;
+    QString m_contentKey;
+    QString m_pageKey;
+    QWidget* m_footerUpdated;
+    TextLabel* m_updated;
+    QTimer m_footerTimer;
+};
+
+} // namespace tallyvue

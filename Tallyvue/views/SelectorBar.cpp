@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: MIT
+#include "views/SelectorBar.h"
+
+#include "views/Style.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+
+namespace tallyvue {
+
+namespace {
+constexpr int kIconSize = 14;
+constexpr int kHeight = 28;
+} // namespace
+
+SelectorButton::SelectorButton(SelectorItem item, QWidget* parent) : QAbstractButton(parent), m_item(std::move(item))
+{
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(m_item.toolTip);
+    setAccessibleName(m_item.toolTip);
+    setText(m_item.text);
+    setFont(style::font(style::TextStyle::Subheadline));
+    setSizePolicy(m_item.expands ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QSize SelectorButton::sizeHint() const
+{
+    QFont bold = font();
+    bold.setWeight(QFont::DemiBold);
+    const int textWidth = m_item.text.isEmpty() ? 0 : QFontMetrics(bold).horizontalAdvance(m_item.text);
+    const int content = kIconSize + (textWidth ? 6 + textWidth : 0);
+    return {content + (textWidth ? 20 : 18), kHeight};
+}
+
+void SelectorButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QFont font = this->font();
+    font.setWeight(isChecked() ? QFont::DemiBold : QFont::Normal);
+    const QColor foreground = style::textColor(isChecked() ? style::Tone::Primary : style::Tone::Secondary, palette());
+    if (underMouse() && !isChecked()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(style::controlFill(palette(), false, false));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
+    }
+    const int textWidth = m_item.text.isEmpty() ? 0 : QFontMetrics(font).horizontalAdvance(m_item.text);
+    const int content = kIconSize + (textWidth ? 6 + textWidth : 0);
+    qreal x = (width() - content) / 2.0;
+    const qreal iconTop = (height() - kIconSize) / 2.0;
+    const QPixmap icon = m_item.logo ? style::providerLogo(*m_item.logo, kIconSize, devicePixelRatioF())
+                                     : style::symbol(m_item.symbol, kIconSize, foreground, devicePixelRatioF());
+    painter.drawPixmap(QPointF(x, iconTop), icon);
+    x += kIconSize + 6;
+    if (textWidth) {
+        painter.setFont(font);
+        painter.setPen(foreground);
+        painter.drawText(QRectF(x, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, m_item.text);
+    }
+}
+
+SelectorBar::SelectorBar(const QList<SelectorItem>& items, int spacing, int animationMs, QWidget* parent)
+    : QWidget(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(3, 3, 3, 3);
+    layout->setSpacing(spacing);
+    for (const SelectorItem& item : items) {
+        auto* button = new SelectorButton(item);
+        button->setAttribute(Qt::WA_Hover);
+        connect(button, &QAbstractButton::clicked, this, [this, key = item.key] {
+            setCurrent(key);
+            Q_EMIT activated(key);
+        });
+        m_buttons.append(button);
+        layout->addWidget(button);
+    }
+    bool anyExpands = false;
+    for (const SelectorItem& item : items)
+        anyExpands = anyExpands || item.expands;
+    if (!anyExpands)
+        layout->addStretch(1);
+    m_animation.setDuration(animationMs);
+    m_animation.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_highlight = value.toRectF();
+        update();
+    });
+}
+
+SelectorButton* SelectorBar::button(const QString& key) const
+{
+    for (SelectorButton* button : m_buttons) {
+        if (button->item().key == key)
+            return button;
+    }
+    return nullptr;
+}
+
+void SelectorBar::setCurrent(const QString& key)
+{
+    if (key == m_current)
+        return;
+    m_current = key;
+    for (SelectorButton* button : std::as_const(m_buttons))
+        button->setChecked(button->item().key == key);
+    const QRectF target = targetRect();
+    if (!isVisible() || m_highlight.isNull() || target.isNull()) {
+        m_highlight = target;
+        update();
+        return;
+    }
+    // The highlight moves as one shape from the old button to the new one.
+    m_animation.stop();
+    m_animation.setStartValue(m_highlight);
+    m_animation.setEndValue(target);
+    m_animation.start();
+}
+
+QRectF SelectorBar::targetRect() const
+{
+    const SelectorButton* selected = button(m_current);
+    return selected ? QRectF(selected->geometry()) : QRectF();
+}
+
+void SelectorBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_animation.stop();
+    m_highlight = targetRect();
+}
+
+void SelectorBar::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_highlight = targetRect();
+}
+
+void SelectorBar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(style::cardEdge(palette()), 1));
+    painter.setBrush(style::controlFill(palette(), false, false));
+    painter.drawRoundedRect(frame, 10, 10);
+    if (m_highlight.isNull())
+        return;
+    const bool dark = style::isDark(palette());
+    // A soft shadow under a raised, lighter pill.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, dark ? 60 : 22));
+    painter.drawRoundedRect(m_highlight.translated(0, 1), 7, 7);
+    painter.setBrush(dark ? QColor(255, 255, 255, 38) : QColor(255, 255, 255));
+    painter.setPen(QPen(dark ? QColor(255, 255, 255, 30) : QColor(0, 0, 0, 16), 1));
+    painter.drawRoundedRect(m_highlight.adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
+}
+
+} // namespace tallyvue

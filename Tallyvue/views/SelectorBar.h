@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "model/AIProvider.h"
+
+#include <QAbstractButton>
+#include <QList>
+#include <QVariantAnimation>
+#include <QWidget>
+
+#include <optional>
+
+namespace tallyvue {
+
+struct SelectorItem
+{
+    QString key;
+    QString text;                   ///< empty for a symbol-only button
+    std::optional<AIProvider> logo; ///< a provider logo before the text
+    QString symbol;                 ///< or a symbol
+    QString toolTip;
+    bool expands = true; ///< shares the spare width with the others
+};
+
+/// One button of a selector: logo or symbol, then its text, semibold while selected.
+class SelectorButton : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    SelectorButton(SelectorItem item, QWidget* parent = nullptr);
+    const SelectorItem& item() const { return m_item; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    SelectorItem m_item;
+};
+
+/// A row of buttons in a soft pill; the highlight behind the selected one glides to the next.
+class SelectorBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    SelectorBar(const QList<SelectorItem>& items, int spacing, int animationMs, QWidget* parent = nullptr);
+
+    void setCurrent(const QString& key);
+    QString current() const { return m_current; }
+    SelectorButton* button(const QString& key) const;
+    QRectF highlight() const { return m_highlight; }
+
+Q_SIGNALS:
+    void activated(const QString& key);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QRectF targetRect() const;
+    QList<SelectorButton*> m_buttons;
+    QString m_current;
+    QRectF m_highlight;
+    QVariantAnimation m_animation;
+};
+
+} // namespace tallyvue

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/HistoryStore.h"
+#include "model/ProviderMetric.h"
+#include "providers/ClaudeUsage.h"
+#include "providers/CodexService.h"
+#include "providers/CopilotService.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <functional>
+#include <optional>
+
+namespace tallyvue {
+
+class UsageViewModel;
+
+/**
+ * What the views draw: a copy of the coordinator's state at one moment (the lists share their
+ * data, so a copy is cheap). Views never reach into the coordinator; the popover hands them
+ * this and forwards their requests (refresh, quit) as signals.
+ */
+struct UsageState
+{
+    std::optional<UsageResponse> usage;
+    std::optional<QString> errorMessage;
+    std::optional<CodexUsage> codexUsage;
+    std::optional<QString> codexError;
+    std::optional<CopilotUsage> copilotUsage;
+    std::optional<QString> copilotError;
+    bool isLoading = false;
+    QList<UsageSnapshot> history;
+    std::optional<QDateTime> lastUpdated;
+    QDateTime now;
+    QList<ProviderMetric> allMetrics;
+
+    static UsageState from(const UsageViewModel& viewModel);
+
+    QList<ProviderMetric> metrics(AIProvider provider) const;
+    /// The provider's record is held.
+    bool hasData(AIProvider provider) const;
+    /// The provider's last error text.
+    const std::optional<QString>& error(AIProvider provider) const;
+};
+
+/// The wall clock of the views (countdowns, projections, "Updated ..."); the gallery and the
+/// tests pin it.
+QDateTime viewNow();
+void setViewClock(std::function<QDateTime()> clock);
+
+} // namespace tallyvue
