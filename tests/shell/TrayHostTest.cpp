@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+// The tray item without a StatusNotifierWatcher: XEmbed under Xvfb with a tray host, and the
+// ordinary window when no tray appears at all.
+#include "model/Log.h"
+#include "refresh/UsageViewModel.h"
+#include "shell/Popover.h"
+#include "shell/TrayApplication.h"
+#include "shell/TrayItem.h"
+#include "support/OutputCapture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+}
+
+QDBusConnection noBus()
+{
+    return QDBusConnection(u"tallyvue-no-bus"_s);
+}
+
+UsageViewModel::Options quietCoordinator()
+{
+    UsageViewModel::Options options;
+    options.startLoops = false;
+    return options;
+}
+
+bool underTrayHost()
+{
+    return qEnvironmentVariableIsSet("TALLYVUE_TRAY_HOST");
+}
+
+} // namespace
+
+// No watcher, no XEmbed tray: after the time given the popover opens as a window, with a line.
+TEST(TrayHost, NoTrayOpensAWindow)
+{
+    if (underTrayHost())
+        GTEST_SKIP() << "a tray host is running";
+    UsageViewModel viewModel(quietCoordinator());
+    TrayApplication shell(viewModel, noBus());
+    QSignalSpy gaveUp(&shell.trayItem(), &TrayItem::noTrayAppeared);
+    test::OutputCapture output;
+    setLogSink(LogSink::StandardOutput);
+    shell.start(200ms);
+    ASSERT_TRUE(waitUntil([&] { return gaveUp.size() == 1; }, 5000));
+    EXPECT_EQ(shell.trayItem().kind(), TrayItem::Kind::None);
+    EXPECT_TRUE(shell.popover().isVisible());
+    EXPECT_FALSE(shell.popover().isPanel());
+    EXPECT_TRUE(output.text().contains("[Tallyvue] No system tray appeared within 30 seconds"));
+    // The window stays open when it loses focus: it is no panel.
+    QApplication::sendEvent(&shell.popover(), new QEvent(QEvent::WindowDeactivate));
+    EXPECT_TRUE(shell.popover().isVisible());
+}
+
+// With an XEmbed tray (trayer under Xvfb) the icon appears; a click opens the panel at it and
+// Escape closes it.
+TEST(TrayHost, XEmbedTrayAndClick)
+{
+    if (!underTrayHost())
+        GTEST_SKIP() << "needs Xvfb with a tray host (ctest runs it as ShellTrayHostTest)";
+    UsageViewModel viewModel(quietCoordinator());
+    TrayApplication shell(viewModel, noBus());
+    QSignalSpy shown(&shell.trayItem(), &TrayItem::shown);
+    shell.start();
+    ASSERT_TRUE(waitUntil([&] { return shown.size() == 1; }));
+    ASSERT_EQ(shell.trayItem().kind(), TrayItem::Kind::SystemTray);
+    QRect icon;
+    ASSERT_TRUE(waitUntil([&] {
+        icon = shell.trayItem().iconGeometry();
+        return icon.isValid() && !icon.isEmpty();
+    }));
+
+    // Let the tray embed and place the icon before reading where it is.
+    waitUntil([] { return false; }, 500);
+    icon = shell.trayItem().iconGeometry();
+    QSignalSpy activated(&shell.trayItem(), &TrayItem::activated);
+    QProcess::execute(u"xdotool"_s, {u"mousemove"_s, QString::number(icon.center().x()),
+                                     QString::number(icon.center().y()), u"click"_s, u"1"_s});
+    ASSERT_TRUE(waitUntil([&] { return activated.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return shell.popover().isVisible(); }));
+    EXPECT_TRUE(shell.popover().isPanel());
+    EXPECT_EQ(shell.popover().size(), QSize(380, 520));
+    // Placed next to the icon and inside the screen.
+    EXPECT_LT(std::abs(shell.popover().geometry().top() - icon.bottom()), 80);
+
+    QTest::keyClick(&shell.popover(), Qt::Key_Escape);
+    EXPECT_FALSE(shell.popover().isVisible());
+}
