@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "shell/TrayApplication.h"
 
+#include "alerts/AppRoutes.h"
 #include "model/Log.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/Popover.h"
@@ -45,6 +46,11 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
         if (TrayLabelSettings::concerns(key))
             relabel();
     });
+    AppRoutes::instance().setOpenPopover([this] { return openPopover(); });
+    connect(&AppRoutes::instance(), &AppRoutes::posted, this, [this](const QString& name) {
+        if (name == kOpenDetailsNotification)
+            openDetails();
+    });
     qApp->installEventFilter(this);
     relabel();
     pushState();
@@ -52,7 +58,21 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
 
 TrayApplication::~TrayApplication()
 {
+    AppRoutes::instance().setOpenPopover({});
     qApp->removeEventFilter(this);
+}
+
+void TrayApplication::setOpenDetails(std::function<void()> open)
+{
+    m_openDetails = std::move(open);
+}
+
+void TrayApplication::openDetails()
+{
+    if (m_openDetails)
+        m_openDetails();
+    else
+        openPopover();
 }
 
 void TrayApplication::start(std::chrono::milliseconds giveUpAfter)

@@ -6,6 +6,7 @@
 #include <QPoint>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QMenu;
@@ -34,7 +35,11 @@ public:
     /// Puts the item in the tray; without a tray after `giveUpAfter`, opens the popover as a window.
     void start(std::chrono::milliseconds giveUpAfter = std::chrono::seconds(30));
     /// Opens the popover at the tray item (or as a window without a tray). Always succeeds.
+    /// Registered as the application's "open the popover" route (hot key, notification click,
+    /// a second copy being started).
     bool openPopover();
+    /// What "TallyvueOpenDetails" opens; until there is a details window, the popover.
+    void setOpenDetails(std::function<void()> open);
 
     TrayItem& trayItem() const { return *m_tray; }
     Popover& popover() const { return *m_popover; }
@@ -47,12 +52,14 @@ private:
     void relabel();
     void pushState();
     void activate(QPoint where);
+    void openDetails();
 
     UsageViewModel& m_viewModel;
     MenuBarView* m_view;
     std::unique_ptr<Popover> m_popover;
     std::unique_ptr<QMenu> m_menu;
     TrayItem* m_tray;
+    std::function<void()> m_openDetails;
 };
 
 } // namespace tallyvue

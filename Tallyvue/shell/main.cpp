@@ -1,15 +1,26 @@
 // SPDX-License-Identifier: MIT
 // tallyvue: the tray application. main() only wires things up, in the start order the rest of
 // the program relies on.
+#include "alerts/AppRoutes.h"
+#include "alerts/ThresholdAlerts.h"
 #include "model/Log.h"
+#include "model/Preferences.h"
+#include "platform/linux/DesktopHotKeyBackend.h"
+#include "platform/linux/FreedesktopNotifier.h"
+#include "platform/linux/HotKeyManager.h"
+#include "platform/linux/SingleInstance.h"
+#include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/TrayApplication.h"
 #include "views/Style.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <cstdio>
+#include <memory>
 
+using namespace tallyvue;
 using namespace Qt::StringLiterals;
 
 int main(int argc, char** argv)
@@ -19,18 +30,41 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(u"Tallyvue"_s);
     QApplication::setApplicationDisplayName(u"Tallyvue"_s);
     QGuiApplication::setDesktopFileName(u"tallyvue"_s);
-    QApplication::setWindowIcon(tallyvue::style::appIcon());
+    QApplication::setWindowIcon(style::appIcon());
     // Everything lives in the tray: closing the fallback window must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // One coordinator for the life of the process; its first refresh waits for the event loop.
-    tallyvue::UsageViewModel viewModel;
+    // One coordinator for the life of the process. Its first refresh waits for the event loop,
+    // so a second copy that quits below never fetches anything.
+    UsageViewModel viewModel;
 
     // Each log line reaches the console (or the journal) as it is written.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    tallyvue::setLogSink(tallyvue::LogSink::StandardOutput);
+    setLogSink(LogSink::StandardOutput);
 
-    tallyvue::TrayApplication shell(viewModel);
+    // One copy per user. Checked before the global shortcut is grabbed: on X11 a second grab of
+    // the same keys is refused, which would log a failure for a copy that is about to quit.
+    SingleInstance instance;
+    if (!instance.claim())
+        return 0;
+
+    // The shortcut opens the popover; failing that, it asks for the details window.
+    HotKeyManager& hotKeys = HotKeyManager::shared();
+    hotKeys.setBackend(createDesktopHotKeyBackend());
+    hotKeys.setAction([] {
+        if (!HotKeyManager::shared().clickStatusItem())
+            AppRoutes::instance().post(kOpenDetailsNotification.toString());
+    });
+    hotKeys.registerPreset(Preferences::instance().hotKeyPreset());
+    UpdaterController::shared();
+
+    // Threshold alerts go to the desktop's notification service; a click brings us forward.
+    if (QDBusConnection::sessionBus().isConnected())
+        ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
+
+    TrayApplication shell(viewModel);
     shell.start();
-    return app.exec();
+    const int code = app.exec();
+    ThresholdAlerts::installNotifier(nullptr);
+    return code;
 }
