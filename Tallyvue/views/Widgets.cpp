@@ -88,7 +88,10 @@ void TextLabel::applyColor()
     if (palette().color(QPalette::WindowText) == wanted)
         return;
     m_applying = true;
-    QPalette own = palette();
+    // Only this one role becomes our own; a copy of palette() would pin every role the
+    // application palette sets, and the label would stop following theme changes.
+    QPalette own;
+    own.setResolveMask(0);
     own.setColor(QPalette::WindowText, wanted);
     setPalette(own);
     m_applying = false;

@@ -233,3 +233,26 @@ TEST_F(ViewsTest, OverviewCards)
                   ->kind,
               u"a");
 }
+
+// A theme change while running recolours text and usage colours without rebuilding the views.
+TEST_F(ViewsTest, FollowsThemeChanges)
+{
+    const QPalette original = QApplication::palette();
+    MetricRow row({AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, std::nullopt}, {},
+                  QuotaDisplayMode::Used);
+    row.show();
+    QPalette dark = original;
+    for (auto role : {QPalette::Window, QPalette::Base})
+        dark.setColor(role, QColor(0x1E1E20));
+    for (auto role : {QPalette::WindowText, QPalette::Text})
+        dark.setColor(role, QColor(0xF2F2F7));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(row.findChild<ResetCountdownText*>()->findChild<TextLabel*>()->textColor(),
+              style::textColor(style::Tone::Tertiary, dark));
+    EXPECT_EQ(label(row, u"percent"_s)->textColor(), style::accentColor(style::Accent::Green, dark));
+    EXPECT_EQ(label(row, u"title"_s)->textColor(), QColor(0xF2F2F7));
+    QApplication::setPalette(original);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label(row, u"percent"_s)->textColor(), style::accentColor(style::Accent::Green, original));
+}
