@@ -2,6 +2,7 @@
 // Starts `tallyvue` against a local server and a StatusNotifierWatcher on a private bus, and
 // prints: start-up to tray item registered, resident memory after the first refresh, and CPU
 // use while idle between refreshes. `--idle-seconds N` shortens the idle window (default 120).
+#include "platform/TestServers.h"
 #include "support/HttpServer.h"
 
 #include <QCoreApplication>
@@ -41,15 +42,6 @@ public Q_SLOTS:
             registeredAt = clock->elapsed();
     }
 };
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -94,13 +86,12 @@ int main(int argc, char** argv)
     if (const qsizetype at = args.indexOf(u"--idle-seconds"_s); at >= 0 && at + 1 < args.size())
         idleSeconds = args[at + 1].toInt();
 
-    QProcess daemon;
-    daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s, u"--print-address=1"_s});
-    if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000)) {
+    PrivateBus daemon;
+    if (!daemon.start()) {
         std::fprintf(stderr, "dbus-daemon did not start\n");
         return 1;
     }
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    const QString address = daemon.address();
     QDBusConnection bus = QDBusConnection::connectToBus(address, u"bench"_s);
     QElapsedTimer clock;
     Watcher watcher;
@@ -145,7 +136,7 @@ int main(int argc, char** argv)
     QObject::connect(&tallyvue, &QProcess::readyRead, [&] { output += tallyvue.readAll(); });
     clock.start();
     tallyvue.start(QStringLiteral(TALLYVUE_APP_PATH), {});
-    if (!waitFor([&] { return watcher.registeredAt >= 0; }, 10000)) {
+    if (!waitUntil([&] { return watcher.registeredAt >= 0; }, 10000)) {
         std::fprintf(stderr, "the tray item never registered:\n%s\n", output.constData());
         return 1;
     }
@@ -153,25 +144,23 @@ int main(int argc, char** argv)
 
     // The first refresh ends after the history and widget snapshot are written.
     const QString snapshot = home.path() + u"/.local/share/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"_s;
-    if (!waitFor([&] { return output.contains("Usage refreshed at") && QFile::exists(snapshot); }, 20000)) {
+    if (!waitUntil([&] { return output.contains("Usage refreshed at") && QFile::exists(snapshot); }, 20000)) {
         std::fprintf(stderr, "the first refresh did not finish:\n%s\n", output.constData());
         return 1;
     }
-    waitFor([] { return false; }, 1000); // let the last redraws settle
+    settle(1000); // let the last redraws settle
     const double resident = residentMegabytes(tallyvue.processId());
 
     const long long before = cpuTicks(tallyvue.processId());
     QElapsedTimer idle;
     idle.start();
-    waitFor([] { return false; }, idleSeconds * 1000);
+    settle(idleSeconds * 1000);
     const long long after = cpuTicks(tallyvue.processId());
     const double seconds = idle.elapsed() / 1000.0;
     const double cpu = double(after - before) / double(sysconf(_SC_CLK_TCK)) / seconds * 100.0;
 
     tallyvue.terminate();
     tallyvue.waitForFinished(5000);
-    daemon.kill();
-    daemon.waitForFinished(5000);
 
     std::printf("tallyvue start-up to tray item registered: %lld ms (target < 500 ms)\n",
                 static_cast<long long>(startup));

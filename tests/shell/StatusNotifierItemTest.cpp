@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tray item against a StatusNotifierWatcher of our own on a private session bus.
 #include "shell/StatusNotifierItem.h"
+#include "platform/TestServers.h"
 #include "shell/TrayItem.h"
 
 #include <QDBusConnection>
@@ -9,9 +10,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -21,29 +20,6 @@ using namespace tallyvue;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-/// A dbus-daemon of the test's own, gone with the test.
-class PrivateBus
-{
-public:
-    PrivateBus()
-    {
-        m_daemon.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s, u"--print-address=1"_s});
-        if (m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
-    }
-    QDBusConnection connect(const QString& name) const { return QDBusConnection::connectToBus(m_address, name); }
-    bool isValid() const { return !m_address.isEmpty(); }
-
-private:
-    QProcess m_daemon;
-    QString m_address;
-};
 
 /// Just enough of a StatusNotifierWatcher: it remembers who registered.
 class FakeWatcher : public QObject
@@ -76,20 +52,11 @@ public Q_SLOTS:
     void onIcon() { ++icons; }
 };
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
-
 /// A call answered by this very process: asynchronous, with the event loop turning meanwhile.
 QDBusMessage call(const QDBusConnection& bus, const QDBusMessage& message)
 {
     QDBusPendingCall pending = bus.asyncCall(message);
-    waitFor([&] { return pending.isFinished(); });
+    test::waitUntil([&] { return pending.isFinished(); });
     return pending.reply();
 }
 
@@ -109,10 +76,9 @@ class StatusNotifierItemTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!m_bus.isValid())
-            GTEST_SKIP() << "dbus-daemon is not available";
-        m_watcherBus = m_bus.connect(u"watcher"_s);
-        m_itemBus = m_bus.connect(u"item"_s);
+        ASSERT_TRUE(m_bus.start());
+        m_watcherBus = QDBusConnection::connectToBus(m_bus.address(), u"watcher"_s);
+        m_itemBus = QDBusConnection::connectToBus(m_bus.address(), u"item"_s);
         ASSERT_TRUE(m_watcherBus.isConnected());
         ASSERT_TRUE(m_itemBus.isConnected());
     }
@@ -135,7 +101,7 @@ protected:
         m_watcherBus.unregisterObject(u"/StatusNotifierWatcher"_s);
     }
 
-    PrivateBus m_bus;
+    test::PrivateBus m_bus;
     QDBusConnection m_watcherBus{u"unset"_s};
     QDBusConnection m_itemBus{u"unset"_s};
     FakeWatcher m_watcher;
@@ -150,7 +116,7 @@ TEST_F(StatusNotifierItemTest, RegistersAndRegistersAgain)
     TrayItem tray(m_itemBus);
     QSignalSpy shown(&tray, &TrayItem::shown);
     tray.start();
-    ASSERT_TRUE(waitFor([&] { return shown.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return shown.size() == 1; }));
     EXPECT_EQ(tray.kind(), TrayItem::Kind::StatusNotifier);
     const QString service = tray.statusNotifierItem()->serviceName();
     EXPECT_EQ(m_watcher.registrations, QStringList{service});
@@ -158,11 +124,11 @@ TEST_F(StatusNotifierItemTest, RegistersAndRegistersAgain)
 
     // The tray restarts: the new watcher hears from us without being asked.
     stopWatcher();
-    ASSERT_TRUE(waitFor([&] { return !tray.statusNotifierItem()->isRegistered(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !tray.statusNotifierItem()->isRegistered(); }));
     startWatcher();
-    ASSERT_TRUE(waitFor([&] { return m_watcher.registrations.size() == 2; }));
+    ASSERT_TRUE(test::waitUntil([&] { return m_watcher.registrations.size() == 2; }));
     EXPECT_EQ(m_watcher.registrations.last(), service);
-    EXPECT_TRUE(waitFor([&] { return tray.statusNotifierItem()->isRegistered(); }));
+    EXPECT_TRUE(test::waitUntil([&] { return tray.statusNotifierItem()->isRegistered(); }));
 }
 
 // A watcher that appears only after we started still gets the item.
@@ -174,7 +140,7 @@ TEST_F(StatusNotifierItemTest, WatcherAppearingLater)
     QCoreApplication::processEvents();
     EXPECT_EQ(tray.kind(), TrayItem::Kind::None);
     startWatcher();
-    ASSERT_TRUE(waitFor([&] { return shown.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return shown.size() == 1; }));
     EXPECT_EQ(tray.kind(), TrayItem::Kind::StatusNotifier);
 }
 
@@ -184,7 +150,7 @@ TEST_F(StatusNotifierItemTest, PropertiesSignalsAndActivate)
     startWatcher();
     TrayItem tray(m_itemBus);
     tray.start();
-    ASSERT_TRUE(waitFor([&] { return tray.isShown(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return tray.isShown(); }));
     const QString service = tray.statusNotifierItem()->serviceName();
 
     QSignalSpy labels(tray.statusNotifierItem(), &StatusNotifierItem::newLabel);
@@ -235,7 +201,7 @@ TEST_F(StatusNotifierItemTest, ChangeSignalsReachTheBus)
     startWatcher();
     TrayItem tray(m_itemBus);
     tray.start();
-    ASSERT_TRUE(waitFor([&] { return tray.isShown(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return tray.isShown(); }));
     const QString service = tray.statusNotifierItem()->serviceName();
     SignalCatcher catcher;
     const QString path = u"/StatusNotifierItem"_s;
@@ -249,7 +215,8 @@ TEST_F(StatusNotifierItemTest, ChangeSignalsReachTheBus)
     label.text = u"12%"_s;
     label.toolTip = label.text;
     tray.setLabel(label);
-    ASSERT_TRUE(waitFor([&] { return !catcher.labels.isEmpty() && catcher.toolTips > 0 && catcher.icons > 0; }));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return !catcher.labels.isEmpty() && catcher.toolTips > 0 && catcher.icons > 0; }));
     EXPECT_EQ(catcher.labels, QStringList{u"12%"_s});
 }
 

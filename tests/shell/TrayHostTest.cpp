@@ -2,6 +2,7 @@
 // The tray item without a StatusNotifierWatcher: XEmbed under Xvfb with a tray host, and the
 // ordinary window when no tray appears at all.
 #include "model/Log.h"
+#include "platform/TestServers.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/Popover.h"
 #include "shell/TrayApplication.h"
@@ -9,7 +10,6 @@
 #include "support/OutputCapture.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,15 +21,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
 
 QDBusConnection noBus()
 {
@@ -61,7 +52,7 @@ TEST(TrayHost, NoTrayOpensAWindow)
     test::OutputCapture output;
     setLogSink(LogSink::StandardOutput);
     shell.start(200ms);
-    ASSERT_TRUE(waitUntil([&] { return gaveUp.size() == 1; }, 5000));
+    ASSERT_TRUE(test::waitUntil([&] { return gaveUp.size() == 1; }, 5000));
     EXPECT_EQ(shell.trayItem().kind(), TrayItem::Kind::None);
     EXPECT_TRUE(shell.popover().isVisible());
     EXPECT_FALSE(shell.popover().isPanel());
@@ -81,22 +72,22 @@ TEST(TrayHost, XEmbedTrayAndClick)
     TrayApplication shell(viewModel, noBus());
     QSignalSpy shown(&shell.trayItem(), &TrayItem::shown);
     shell.start();
-    ASSERT_TRUE(waitUntil([&] { return shown.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return shown.size() == 1; }));
     ASSERT_EQ(shell.trayItem().kind(), TrayItem::Kind::SystemTray);
     QRect icon;
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(test::waitUntil([&] {
         icon = shell.trayItem().iconGeometry();
         return icon.isValid() && !icon.isEmpty();
     }));
 
     // Let the tray embed and place the icon before reading where it is.
-    waitUntil([] { return false; }, 500);
+    test::settle(500);
     icon = shell.trayItem().iconGeometry();
     QSignalSpy activated(&shell.trayItem(), &TrayItem::activated);
     QProcess::execute(u"xdotool"_s, {u"mousemove"_s, QString::number(icon.center().x()),
                                      QString::number(icon.center().y()), u"click"_s, u"1"_s});
-    ASSERT_TRUE(waitUntil([&] { return activated.size() == 1; }));
-    ASSERT_TRUE(waitUntil([&] { return shell.popover().isVisible(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return activated.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return shell.popover().isVisible(); }));
     EXPECT_TRUE(shell.popover().isPanel());
     EXPECT_EQ(shell.popover().size(), QSize(380, 520));
     // Placed next to the icon and inside the screen.
