@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "local/InternedString.h"
+#include "model/AIProvider.h"
+#include "model/Timestamp.h"
+
+#include <QHashFunctions>
+
+#include <cstdint>
+
+namespace tallyvue {
+
+/// One request's token usage, read from a local Claude Code or Codex transcript.
+struct LocalUsageEvent
+{
+    AIProvider provider = AIProvider::Claude;
+    EpochMs timestamp = 0;
+    /// As written in the transcript, or "unknown".
+    InternedString model;
+    /// Last path component of the working directory (or the transcript's folder, or "Codex").
+    InternedString project;
+    std::int64_t inputTokens = 0;
+    std::int64_t outputTokens = 0;
+    std::int64_t cacheCreationTokens = 0;
+    std::int64_t cacheReadTokens = 0;
+
+    std::int64_t totalTokens() const { return inputTokens + outputTokens + cacheCreationTokens + cacheReadTokens; }
+
+    friend bool operator==(const LocalUsageEvent&, const LocalUsageEvent&) = default;
+};
+
+inline std::size_t qHash(const LocalUsageEvent& e, std::size_t seed = 0) noexcept
+{
+    return qHashMulti(seed, int(e.provider), e.timestamp, e.model, e.project, e.inputTokens, e.outputTokens,
+                      e.cacheCreationTokens, e.cacheReadTokens);
+}
+
+} // namespace tallyvue

@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: MIT
+#include "local/TranscriptLine.h"
+
+#include <simdjson.h>
+
+#include <cmath>
+#include <limits>
+
+namespace tallyvue::detail {
+namespace {
+
+using namespace simdjson;
+
+static_assert(kLinePadding >= SIMDJSON_PADDING);
+
+// A parser that once met a huge line gives its memory back instead of keeping it.
+constexpr std::size_t kKeepParserCapacity = 8u << 20;
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b)
+{
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? kMax : kMin;
+    return sum;
+}
+
+std::int64_t saturatingSub(std::int64_t a, std::int64_t b)
+{
+    std::int64_t diff = 0;
+    if (__builtin_sub_overflow(a, b, &diff))
+        return b < 0 ? kMax : kMin;
+    return diff;
+}
+
+/// Token counts: a missing key or a value that is not a number counts 0, fractions are cut
+/// off, true counts 1. Values beyond 64 bits stop at the limit instead of wrapping.
+std::int64_t tokenCount(const dom::object& object, std::string_view key)
+{
+    dom::element value;
+    if (object[key].get(value))
+        return 0;
+    switch (value.type()) {
+    case dom::element_type::INT64: return value.get_int64().value_unsafe();
+    case dom::element_type::UINT64: {
+        const std::uint64_t v = value.get_uint64().value_unsafe();
+        return v > std::uint64_t(kMax) ? kMax : std::int64_t(v);
+    }
+    case dom::element_type::DOUBLE: {
+        const double v = std::trunc(value.get_double().value_unsafe());
+        if (v >= 9.2233720368547758e18)
+            return kMax;
+        if (v <= -9.2233720368547758e18)
+            return kMin;
+        return std::int64_t(v);
+    }
+    case dom::element_type::BOOL: return value.get_bool().value_unsafe() ? 1 : 0;
+    default: return 0;
+    }
+}
+
+std::optional<std::string_view> stringField(const dom::object& object, std::string_view key)
+{
+    std::string_view text;
+    if (object[key].get_string().get(text))
+        return std::nullopt;
+    return text;
+}
+
+std::optional<EpochMs> lineTimestamp(const dom::object& root)
+{
+    const auto text = stringField(root, "timestamp");
+    return text ? parseTimestampMs(*text) : std::nullopt;
+}
+
+/// Reads a plain JSON string (no escapes) at `pos`; moves past it.
+std::optional<std::string_view> plainString(std::string_view line, std::size_t& pos)
+{
+    if (pos >= line.size() || line[pos] != '"')
+        return std::nullopt;
+    const std::size_t close = line.find('"', pos + 1);
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view text = line.substr(pos + 1, close - pos - 1);
+    if (text.find('\\') != std::string_view::npos)
+        return std::nullopt;
+    pos = close + 1;
+    return text;
+}
+
+bool literal(std::string_view line, std::size_t& pos, std::string_view text)
+{
+    if (line.substr(pos, text.size()) != text)
+        return false;
+    pos += text.size();
+    return true;
+}
+
+/**
+ * Codex writes every line as {"timestamp":"…","type":"…","payload":{"type":"…",…}}, and most
+ * lines are tool calls and messages that can never be usage. Reading those leading keys
+ * decides them without parsing the rest. The answer equals the full parse: the first "type"
+ * is the one a lookup finds, and a line of another type yields nothing whatever follows.
+ */
+bool codexLineIsIrrelevant(std::string_view line)
+{
+    std::size_t pos = 0;
+    if (!literal(line, pos, R"({"timestamp":)") || !plainString(line, pos) || !literal(line, pos, R"(,"type":)"))
+        return false;
+    const auto type = plainString(line, pos);
+    if (!type)
+        return false;
+    if (*type == "session_meta" || *type == "turn_context")
+        return false;
+    if (*type != "event_msg")
+        return true;
+    if (!literal(line, pos, R"(,"payload":{"type":)"))
+        return false;
+    const auto payloadType = plainString(line, pos);
+    return payloadType && *payloadType != "token_count";
+}
+
+} // namespace
+
+std::string_view transcriptMarker(TranscriptKind kind)
+{
+    return kind == TranscriptKind::Claude ? std::string_view(R"("type":"assistant")")
+                                          : std::string_view(R"("payload")");
+}
+
+std::string_view lastPathComponent(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    if (path == "/")
+        return path;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+InternedString NameCache::get(std::string_view utf8)
+{
+    if (m_hasLast && utf8 == m_lastKey)
+        return m_last;
+    m_lastKey.assign(utf8);
+    auto it = m_names.find(m_lastKey);
+    if (it == m_names.end())
+        it = m_names.emplace(m_lastKey, InternedString(utf8)).first;
+    m_last = it->second;
+    m_hasLast = true;
+    return m_last;
+}
+
+LineParser::LineParser() : m_parser(std::make_unique<dom::parser>())
+{
+}
+
+LineParser::~LineParser() = default;
+
+bool LineParser::parseDocument(std::string_view line)
+{
+    if (m_parser->capacity() > kKeepParserCapacity && line.size() < kKeepParserCapacity)
+        m_parser = std::make_unique<dom::parser>();
+    return !m_parser->parse(line.data(), line.size(), false).error();
+}
+
+std::optional<LineEvent> LineParser::parse(TranscriptKind kind, std::string_view line, InternedString fallbackProject,
+                                           CodexContext& context)
+{
+    return kind == TranscriptKind::Claude ? parseClaude(line, fallbackProject) : parseCodex(line, context);
+}
+
+std::optional<LineEvent> LineParser::parseClaude(std::string_view line, InternedString fallbackProject)
+{
+    if (!parseDocument(line))
+        return std::nullopt;
+    dom::object root;
+    if (m_parser->doc.root().get_object().get(root))
+        return std::nullopt;
+    if (stringField(root, "type") != std::optional(std::string_view("assistant")))
+        return std::nullopt;
+    dom::object message;
+    dom::object usage;
+    if (root["message"].get_object().get(message) || message["usage"].get_object().get(usage))
+        return std::nullopt;
+    const auto timestamp = lineTimestamp(root);
+    if (!timestamp)
+        return std::nullopt;
+
+    LineEvent out;
+    LocalUsageEvent& e = out.event;
+    e.provider = AIProvider::Claude;
+    e.timestamp = *timestamp;
+    e.inputTokens = tokenCount(usage, "input_tokens");
+    e.outputTokens = tokenCount(usage, "output_tokens");
+    e.cacheCreationTokens = tokenCount(usage, "cache_creation_input_tokens");
+    e.cacheReadTokens = tokenCount(usage, "cache_read_input_tokens");
+    const std::int64_t sum = saturatingAdd(saturatingAdd(e.inputTokens, e.outputTokens),
+                                           saturatingAdd(e.cacheCreationTokens, e.cacheReadTokens));
+    if (sum < 1)
+        return std::nullopt;
+
+    // An empty cwd names nothing; the transcript's folder does better than a blank project.
+    const auto cwd = stringField(root, "cwd");
+    e.project = cwd && !cwd->empty() ? m_projects.get(lastPathComponent(*cwd)) : fallbackProject;
+    if (const auto id = stringField(message, "id")) {
+        out.id = *id;
+        out.hasId = true;
+    }
+    const auto model = stringField(message, "model");
+    e.model = m_models.get(model ? *model : std::string_view("unknown"));
+    return out;
+}
+
+std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexContext& context)
+{
+    if (codexLineIsIrrelevant(line) || !parseDocument(line))
+        return std::nullopt;
+    dom::object root;
+    if (m_parser->doc.root().get_object().get(root))
+        return std::nullopt;
+    const auto type = stringField(root, "type");
+    dom::object payload;
+    if (!type || root["payload"].get_object().get(payload))
+        return std::nullopt;
+
+    if (*type == "session_meta" || *type == "turn_context") {
+        if (const auto cwd = stringField(payload, "cwd"); cwd && !cwd->empty())
+            context.project = m_projects.get(lastPathComponent(*cwd));
+        if (const auto model = stringField(payload, "model"))
+            context.model = m_models.get(*model);
+        return std::nullopt;
+    }
+    if (*type != "event_msg" || stringField(payload, "type") != std::optional(std::string_view("token_count")))
+        return std::nullopt;
+    dom::object info;
+    dom::object last;
+    if (payload["info"].get_object().get(info) || info["last_token_usage"].get_object().get(last))
+        return std::nullopt;
+    const auto timestamp = lineTimestamp(root);
+    if (!timestamp)
+        return std::nullopt;
+
+    const std::int64_t cached = tokenCount(last, "cached_input_tokens");
+    const std::int64_t input = tokenCount(last, "input_tokens");
+    const std::int64_t output = tokenCount(last, "output_tokens");
+    const std::int64_t uncached = std::max<std::int64_t>(saturatingSub(input, cached), 0);
+    if (saturatingAdd(saturatingAdd(uncached, cached), output) < 1)
+        return std::nullopt;
+
+    LineEvent out;
+    LocalUsageEvent& e = out.event;
+    e.provider = AIProvider::ChatGPT;
+    e.timestamp = *timestamp;
+    e.inputTokens = uncached;
+    e.outputTokens = output;
+    e.cacheCreationTokens = 0;
+    e.cacheReadTokens = cached;
+    out.inheritsProject = !context.project;
+    out.inheritsModel = !context.model;
+    static const InternedString codex("Codex");
+    static const InternedString unknown("unknown");
+    e.project = context.project.value_or(codex);
+    e.model = context.model.value_or(unknown);
+    return out;
+}
+
+} // namespace tallyvue::detail
