@@ -420,9 +420,12 @@ LocalUsageScanSummary LocalUsageScanner::lastSummary() const
 QCoro::Task<std::vector<LocalUsageEvent>> LocalUsageScanner::scan(QDateTime now)
 {
     const EpochMs nowMs = now.toMSecsSinceEpoch();
+    // The result is shared with the job: it outlives this frame if the caller gives up.
     auto result = std::make_shared<std::vector<LocalUsageEvent>>();
-    co_await QtConcurrent::run(m_pool.get(), [this, nowMs, result] { *result = scanBlocking(nowMs); });
-    co_return std::move(*result);
+    QFuture<void> done = QtConcurrent::run(m_pool.get(), [this, nowMs, result] { *result = scanBlocking(nowMs); });
+    co_await done;
+    std::vector<LocalUsageEvent> events = std::move(*result);
+    co_return events;
 }
 
 namespace {
