@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -94,10 +95,14 @@ bool byTime(const OrderEntry& a, const OrderEntry& b)
     return a.timestamp < b.timestamp;
 }
 
+/// A byte range of one transcript, read by any thread; what a reader needs is copied in.
 struct Piece
 {
-    std::size_t job = 0;
+    std::size_t visit = 0;
     ReadRange range;
+    std::string path;
+    TranscriptKind kind = TranscriptKind::Claude;
+    InternedString fallbackProject;
     ReadResult result;
 };
 
@@ -159,7 +164,8 @@ struct LocalUsageScanner::State
     void reset(std::uint32_t slot, const ListedFile& listed);
     void planPieces(std::vector<Visit>& visits, const std::vector<ReadRange>& ranges, bool split,
                     std::vector<Piece>& pieces) const;
-    void readPieces(const std::vector<Visit>& visits, std::vector<Piece>& pieces, int threads) const;
+    void readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces, const std::vector<ListedFile>& listed,
+                      const std::vector<std::size_t>& listedIndex, int threads);
 
     std::size_t liveFiles() const { return slotByPath.size(); }
 };
@@ -451,6 +457,10 @@ std::int64_t nextLineStart(int fd, std::int64_t from, std::int64_t end)
 void LocalUsageScanner::State::planPieces(std::vector<Visit>& visits, const std::vector<ReadRange>& ranges, bool split,
                                           std::vector<Piece>& pieces) const
 {
+    const auto piece = [&](std::size_t v, ReadRange range) {
+        const FileState& file = files[visits[v].slot];
+        return Piece{v, range, file.path, file.kind, file.fallbackProject, {}};
+    };
     for (std::size_t v = 0; v < visits.size(); ++v) {
         Visit& visit = visits[v];
         if (!visit.read)
@@ -467,48 +477,66 @@ void LocalUsageScanner::State::planPieces(std::vector<Visit>& visits, const std:
                     const std::int64_t cut = nextLineStart(fd, begin + kPieceBytes - 1, range.end);
                     if (cut < 0 || cut >= range.end)
                         break;
-                    pieces.push_back({v, ReadRange{begin, cut, false}, {}});
+                    pieces.push_back(piece(v, ReadRange{begin, cut, false}));
                     begin = cut;
                 }
                 ::close(fd);
             }
         }
-        pieces.push_back({v, ReadRange{begin, range.end, skipping}, {}});
+        pieces.push_back(piece(v, ReadRange{begin, range.end, skipping}));
         visit.pieceCount = pieces.size() - visit.firstPiece;
     }
 }
 
-void LocalUsageScanner::State::readPieces(const std::vector<Visit>& visits, std::vector<Piece>& pieces,
-                                          int threads) const
+void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces,
+                                            const std::vector<ListedFile>& listed,
+                                            const std::vector<std::size_t>& listedIndex, int threads)
 {
-    // Largest first, so that the last piece to finish is a small one.
-    std::vector<std::size_t> queue(pieces.size());
-    for (std::size_t i = 0; i < queue.size(); ++i)
-        queue[i] = i;
-    std::sort(queue.begin(), queue.end(), [&pieces](std::size_t a, std::size_t b) {
-        return pieces[a].range.end - pieces[a].range.begin > pieces[b].range.end - pieces[b].range.begin;
-    });
+    // Pieces are read in listing order by every thread; each file's results are merged as
+    // soon as it and all files before it are read, then dropped. Ownership so follows the
+    // listing order whichever thread read what, and only a few files' results wait at once.
+    auto remaining = std::make_unique<std::atomic<std::size_t>[]>(visits.size());
+    for (std::size_t v = 0; v < visits.size(); ++v)
+        remaining[v].store(visits[v].read ? visits[v].pieceCount : 0, std::memory_order_relaxed);
+    std::mutex mergeMutex;
+    std::size_t nextVisit = 0;
+    const auto mergeReady = [&] {
+        std::lock_guard lock(mergeMutex);
+        while (nextVisit < visits.size() && remaining[nextVisit].load(std::memory_order_acquire) == 0) {
+            const Visit& visit = visits[nextVisit];
+            if (visit.reset)
+                reset(visit.slot, listed[listedIndex[nextVisit]]);
+            if (visit.read) {
+                merge(visit.slot, pieces, visit);
+                for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p)
+                    pieces[p].result = ReadResult{};
+            }
+            ++nextVisit;
+        }
+    };
+
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         TranscriptReader reader(chunkBytes, maxLineBytes);
         for (;;) {
             const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
-            if (k >= queue.size())
+            if (k >= pieces.size())
                 return;
-            Piece& piece = pieces[queue[k]];
-            const FileState& file = files[visits[piece.job].slot];
-            const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+            Piece& piece = pieces[k];
+            const int fd = ::open(piece.path.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd < 0) {
                 piece.result.failed = true;
-                continue;
+            } else {
+                ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+                piece.result = reader.read(fd, piece.kind, piece.range, piece.fallbackProject);
+                ::close(fd);
             }
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-            piece.result = reader.read(fd, file.kind, piece.range, file.fallbackProject);
-            ::close(fd);
+            if (remaining[piece.visit].fetch_sub(1, std::memory_order_acq_rel) == 1)
+                mergeReady();
         }
     };
     std::vector<std::thread> helpers;
-    for (int i = 1; i < threads && std::size_t(i) < queue.size(); ++i) {
+    for (int i = 1; i < threads && std::size_t(i) < pieces.size(); ++i) {
         try {
             helpers.emplace_back(work);
         } catch (const std::system_error&) {
@@ -518,6 +546,7 @@ void LocalUsageScanner::State::readPieces(const std::vector<Visit>& visits, std:
     work();
     for (std::thread& helper : helpers)
         helper.join();
+    mergeReady(); // files that needed no reading, after the last read one
 }
 
 std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
@@ -589,19 +618,10 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
         threads = 1;
     std::vector<Piece> pieces;
     st.planPieces(visits, ranges, threads > 1, pieces);
-    st.readPieces(visits, pieces, threads);
-
-    // Ownership follows the listing order, whichever thread read what.
     std::uint64_t bytesRead = 0;
     for (const Piece& piece : pieces)
-        bytesRead += piece.result.bytesRead;
-    for (std::size_t v = 0; v < visits.size(); ++v) {
-        const Visit& visit = visits[v];
-        if (visit.reset)
-            st.reset(visit.slot, listed[listedIndex[v]]);
-        if (visit.read)
-            st.merge(visit.slot, pieces, visit);
-    }
+        bytesRead += std::uint64_t(piece.range.end - piece.range.begin);
+    st.readAndMerge(visits, pieces, listed, listedIndex, threads);
     for (std::uint32_t slot = 0; slot < st.files.size(); ++slot) {
         if (st.files[slot].live && !(slot < seen.size() && seen[slot]))
             st.release(slot);
