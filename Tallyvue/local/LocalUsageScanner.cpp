@@ -20,6 +20,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -35,6 +36,7 @@ namespace tallyvue {
 using detail::CodexContext;
 using detail::EventIdTable;
 using detail::ListedFile;
+using detail::Listing;
 using detail::ReadEvent;
 using detail::ReadRange;
 using detail::ReadResult;
@@ -110,6 +112,8 @@ struct Piece
 struct Visit
 {
     std::uint32_t slot = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
     bool reset = false;
     bool read = false;
     std::size_t firstPiece = 0;
@@ -140,7 +144,10 @@ struct LocalUsageScanner::State
     std::vector<Root> roots;
     std::vector<FileState> files; // slots; dead ones are reused
     std::vector<std::uint32_t> freeSlots;
-    std::unordered_map<std::string, std::uint32_t> slotByPath;
+    std::unordered_multimap<std::uint64_t, std::uint32_t> slotByPath; // by hash of the path
+    std::size_t liveCount = 0;
+    detail::TranscriptTree tree;
+    Listing listing;
     EventIdTable owners;
     std::vector<OrderEntry> order;
     int readThreads = 0;
@@ -154,23 +161,35 @@ struct LocalUsageScanner::State
     std::unordered_set<std::uint64_t> upgradedKeys;
     std::vector<std::uint32_t> touched;
 
-    std::uint32_t allocateSlot(const ListedFile& listed, TranscriptKind kind);
+    std::uint32_t allocateSlot(std::string_view path, std::uint64_t pathHash, const ListedFile& listed,
+                               TranscriptKind kind);
+    std::optional<std::uint32_t> findSlot(std::string_view path, std::uint64_t pathHash) const;
     void forget(std::uint32_t slot);
     void release(std::uint32_t slot);
     void merge(std::uint32_t slot, const std::vector<Piece>& pieces, const Visit& visit);
     void keep(std::uint32_t slot, const ReadEvent& e, const ReadResult& from);
     void markTouched(std::uint32_t slot);
     void updateOrder();
-    void reset(std::uint32_t slot, const ListedFile& listed);
+    void reset(std::uint32_t slot, const Visit& visit);
     void planPieces(std::vector<Visit>& visits, const std::vector<ReadRange>& ranges, bool split,
                     std::vector<Piece>& pieces) const;
-    void readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces, const std::vector<ListedFile>& listed,
-                      const std::vector<std::size_t>& listedIndex, int threads);
+    void readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces, int threads);
 
-    std::size_t liveFiles() const { return slotByPath.size(); }
+    std::size_t liveFiles() const { return liveCount; }
 };
 
-std::uint32_t LocalUsageScanner::State::allocateSlot(const ListedFile& listed, TranscriptKind kind)
+std::optional<std::uint32_t> LocalUsageScanner::State::findSlot(std::string_view path, std::uint64_t pathHash) const
+{
+    const auto [first, last] = slotByPath.equal_range(pathHash);
+    for (auto it = first; it != last; ++it) {
+        if (files[it->second].path == path)
+            return it->second;
+    }
+    return std::nullopt;
+}
+
+std::uint32_t LocalUsageScanner::State::allocateSlot(std::string_view path, std::uint64_t pathHash,
+                                                     const ListedFile& listed, TranscriptKind kind)
 {
     std::uint32_t slot = 0;
     if (!freeSlots.empty()) {
@@ -183,15 +202,14 @@ std::uint32_t LocalUsageScanner::State::allocateSlot(const ListedFile& listed, T
         changedSlot.push_back(0);
     }
     FileState& state = files[slot];
-    state.path = listed.path;
+    state.path.assign(path);
     state.live = true;
     state.kind = kind;
     state.device = listed.device;
     state.inode = listed.inode;
-    const std::string_view parent =
-        std::string_view(listed.path).substr(listed.parentNameOffset, listed.nameOffset - 1 - listed.parentNameOffset);
-    state.fallbackProject = InternedString(parent);
-    slotByPath.emplace(listed.path, slot);
+    state.fallbackProject = InternedString(path.substr(listed.parentNameOffset, listed.parentNameLength));
+    slotByPath.emplace(pathHash, slot);
+    ++liveCount;
     return slot;
 }
 
@@ -210,12 +228,19 @@ void LocalUsageScanner::State::forget(std::uint32_t slot)
 void LocalUsageScanner::State::release(std::uint32_t slot)
 {
     forget(slot);
-    slotByPath.erase(files[slot].path);
+    const auto [first, last] = slotByPath.equal_range(std::hash<std::string_view>{}(files[slot].path));
+    for (auto it = first; it != last; ++it) {
+        if (it->second == slot) {
+            slotByPath.erase(it);
+            break;
+        }
+    }
+    --liveCount;
     files[slot] = FileState{};
     freeSlots.push_back(slot);
 }
 
-void LocalUsageScanner::State::reset(std::uint32_t slot, const ListedFile& listed)
+void LocalUsageScanner::State::reset(std::uint32_t slot, const Visit& visit)
 {
     forget(slot);
     FileState& old = files[slot];
@@ -224,8 +249,8 @@ void LocalUsageScanner::State::reset(std::uint32_t slot, const ListedFile& liste
     fresh.live = true;
     fresh.kind = old.kind;
     fresh.fallbackProject = old.fallbackProject;
-    fresh.device = listed.device;
-    fresh.inode = listed.inode;
+    fresh.device = visit.device;
+    fresh.inode = visit.inode;
     old = std::move(fresh);
     markTouched(slot);
 }
@@ -488,9 +513,7 @@ void LocalUsageScanner::State::planPieces(std::vector<Visit>& visits, const std:
     }
 }
 
-void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces,
-                                            const std::vector<ListedFile>& listed,
-                                            const std::vector<std::size_t>& listedIndex, int threads)
+void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces, int threads)
 {
     // Pieces are read in listing order by every thread; each file's results are merged as
     // soon as it and all files before it are read, then dropped. Ownership so follows the
@@ -505,7 +528,7 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
         while (nextVisit < visits.size() && remaining[nextVisit].load(std::memory_order_acquire) == 0) {
             const Visit& visit = visits[nextVisit];
             if (visit.reset)
-                reset(visit.slot, listed[listedIndex[nextVisit]]);
+                reset(visit.slot, visit);
             if (visit.read) {
                 merge(visit.slot, pieces, visit);
                 for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p)
@@ -564,8 +587,8 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
 
     // List every tree; one reached twice (a link, or two variables naming it) counts once.
     std::vector<std::string> realRoots;
-    std::vector<ListedFile> listed;
-    std::vector<TranscriptKind> listedKind;
+    std::vector<std::pair<std::size_t, TranscriptKind>> rootEnds;
+    st.listing.clear();
     for (const State::Root& root : st.roots) {
         char* real = ::realpath(root.path.c_str(), nullptr);
         if (!real)
@@ -575,25 +598,30 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
         if (std::find(realRoots.begin(), realRoots.end(), canonical) != realRoots.end())
             continue;
         realRoots.push_back(std::move(canonical));
-        detail::listTranscripts(root.path, listed);
-        listedKind.resize(listed.size(), root.kind);
+        st.tree.list(root.path, st.listing);
+        rootEnds.emplace_back(st.listing.files.size(), root.kind);
     }
+    st.tree.endScan();
 
     const std::int64_t cutoffNs = cutoff * 1'000'000;
     std::vector<char> seen(st.files.size(), 0);
     std::vector<Visit> visits;
     std::vector<ReadRange> ranges;
-    std::vector<std::size_t> listedIndex;
     std::int64_t newBytes = 0;
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        const ListedFile& file = listed[i];
+    std::size_t rootIndex = 0;
+    for (std::size_t i = 0; i < st.listing.files.size(); ++i) {
+        while (i >= rootEnds[rootIndex].first)
+            ++rootIndex;
+        const ListedFile& file = st.listing.files[i];
+        const std::string_view path = st.listing.path(file);
+        const std::uint64_t pathHash = std::hash<std::string_view>{}(path);
         std::uint32_t slot = 0;
-        if (const auto it = st.slotByPath.find(file.path); it != st.slotByPath.end()) {
-            slot = it->second;
+        if (const auto found = st.findSlot(path, pathHash)) {
+            slot = *found;
         } else {
             if (file.mtimeNs < cutoffNs)
                 continue; // old transcripts are never opened for the first time
-            slot = st.allocateSlot(file, listedKind[i]);
+            slot = st.allocateSlot(path, pathHash, file, rootEnds[rootIndex].second);
             seen.resize(st.files.size(), 0);
         }
         if (seen[slot])
@@ -602,6 +630,8 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
         const FileState& state = st.files[slot];
         Visit visit;
         visit.slot = slot;
+        visit.device = file.device;
+        visit.inode = file.inode;
         // Shorter than what was read, or another file under the same name: start over.
         visit.reset = file.size < state.offset || file.device != state.device || file.inode != state.inode;
         const ReadRange range{visit.reset ? 0 : state.offset, file.size, visit.reset ? false : state.skipping};
@@ -610,7 +640,6 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
             newBytes += range.end - range.begin;
         visits.push_back(visit);
         ranges.push_back(range);
-        listedIndex.push_back(i);
     }
 
     int threads = st.readThreads > 0 ? st.readThreads : int(std::max(1u, std::thread::hardware_concurrency()));
@@ -621,7 +650,7 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
     std::uint64_t bytesRead = 0;
     for (const Piece& piece : pieces)
         bytesRead += std::uint64_t(piece.range.end - piece.range.begin);
-    st.readAndMerge(visits, pieces, listed, listedIndex, threads);
+    st.readAndMerge(visits, pieces, threads);
     for (std::uint32_t slot = 0; slot < st.files.size(); ++slot) {
         if (st.files[slot].live && !(slot < seen.size() && seen[slot]))
             st.release(slot);
@@ -630,9 +659,18 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
 
     const auto first = std::lower_bound(st.order.begin(), st.order.end(), OrderEntry{cutoff, 0, 0}, byTime);
     std::vector<LocalUsageEvent> events;
-    events.reserve(std::size_t(st.order.end() - first));
-    for (auto it = first; it != st.order.end(); ++it)
-        events.push_back(st.files[it->slot].events[it->index]);
+    const auto count = std::size_t(st.order.end() - first);
+    events.reserve(count);
+    // Time order jumps between files: fetch a few events ahead so the copy does not wait.
+    constexpr std::size_t kAhead = 12;
+    const OrderEntry* entries = st.order.data() + (first - st.order.begin());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            const OrderEntry& ahead = entries[i + kAhead];
+            __builtin_prefetch(st.files[ahead.slot].events.data() + ahead.index);
+        }
+        events.push_back(st.files[entries[i].slot].events[entries[i].index]);
+    }
 
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
