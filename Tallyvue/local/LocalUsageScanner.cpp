@@ -46,10 +46,6 @@ using detail::TranscriptReader;
 namespace {
 
 constexpr std::uint32_t kNoId = 0xffffffffu;
-// Below this many new bytes one thread reads everything: starting others costs more.
-constexpr std::int64_t kParallelBytes = 4 << 20;
-// Larger new regions are cut at line feeds so that one huge transcript keeps both cores busy.
-constexpr std::int64_t kPieceBytes = 32 << 20;
 
 struct IdRef
 {
@@ -150,9 +146,9 @@ struct LocalUsageScanner::State
     Listing listing;
     EventIdTable owners;
     std::vector<OrderEntry> order;
-    int readThreads = 0;
-    std::size_t chunkBytes = TranscriptReader::kDefaultChunk;
-    std::size_t maxLineBytes = TranscriptReader::kDefaultMaxLine;
+    // Below parallelBytes new bytes one thread reads everything (starting others costs more);
+    // regions above pieceBytes are cut at line feeds so one huge transcript keeps every core busy.
+    Tuning tuning;
 
     // Per scan.
     std::vector<char> changedSlot; // reset or removed: its old order entries are void
@@ -337,7 +333,7 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
     FileState& s = files[slot];
     if (longLine && !s.loggedLongLine) {
         s.loggedLongLine = true;
-        log(u"Local usage: skipped a line longer than %1 MiB in %2"_s.arg(qulonglong(maxLineBytes >> 20))
+        log(u"Local usage: skipped a line longer than %1 MiB in %2"_s.arg(qulonglong(tuning.maxLineBytes >> 20))
                 .arg(QFile::decodeName(QByteArray::fromStdString(s.path))));
     }
     markTouched(slot);
@@ -429,17 +425,10 @@ LocalUsageScanner::~LocalUsageScanner()
     m_pool->waitForDone();
 }
 
-void LocalUsageScanner::setReadThreads(int count)
+void LocalUsageScanner::setTuning(const Tuning& tuning)
 {
     std::lock_guard lock(m_scanMutex);
-    m_state->readThreads = count;
-}
-
-void LocalUsageScanner::setReadLimits(std::size_t chunkBytes, std::size_t maxLineBytes)
-{
-    std::lock_guard lock(m_scanMutex);
-    m_state->chunkBytes = chunkBytes;
-    m_state->maxLineBytes = maxLineBytes;
+    m_state->tuning = tuning;
 }
 
 LocalUsageScanSummary LocalUsageScanner::lastSummary() const
@@ -494,12 +483,13 @@ void LocalUsageScanner::State::planPieces(std::vector<Visit>& visits, const std:
         const ReadRange& range = ranges[v];
         std::int64_t begin = range.begin;
         bool skipping = range.skipping;
-        if (split && !skipping && range.end - range.begin > 2 * kPieceBytes) {
+        const std::int64_t pieceBytes = std::max<std::int64_t>(tuning.pieceBytes, 1);
+        if (split && !skipping && range.end - range.begin > 2 * pieceBytes) {
             // Cut at line feeds, so that every piece starts at a line start.
             const int fd = ::open(files[visit.slot].path.c_str(), O_RDONLY | O_CLOEXEC);
             if (fd >= 0) {
-                while (range.end - begin > 2 * kPieceBytes) {
-                    const std::int64_t cut = nextLineStart(fd, begin + kPieceBytes - 1, range.end);
+                while (range.end - begin > 2 * pieceBytes) {
+                    const std::int64_t cut = nextLineStart(fd, begin + pieceBytes - 1, range.end);
                     if (cut < 0 || cut >= range.end)
                         break;
                     pieces.push_back(piece(v, ReadRange{begin, cut, false}));
@@ -540,7 +530,7 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
 
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        TranscriptReader reader(chunkBytes, maxLineBytes);
+        TranscriptReader reader(tuning.chunkBytes, tuning.maxLineBytes);
         for (;;) {
             const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
             if (k >= pieces.size())
@@ -642,8 +632,8 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
         ranges.push_back(range);
     }
 
-    int threads = st.readThreads > 0 ? st.readThreads : int(std::max(1u, std::thread::hardware_concurrency()));
-    if (newBytes < kParallelBytes)
+    int threads = st.tuning.threads > 0 ? st.tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+    if (newBytes < st.tuning.parallelBytes)
         threads = 1;
     std::vector<Piece> pieces;
     st.planPieces(visits, ranges, threads > 1, pieces);

@@ -67,10 +67,16 @@ public:
 
     LocalUsageScanSummary lastSummary() const;
 
-    /// Threads that read a large amount of new bytes (default: the processor count).
-    void setReadThreads(int count);
-    /// Chunk and line limits of the reader (tests use small ones).
-    void setReadLimits(std::size_t chunkBytes, std::size_t maxLineBytes);
+    /// How the scanner reads; tests use small figures to reach every path with small files.
+    struct Tuning
+    {
+        int threads = 0;                      ///< 0: the processor count
+        std::size_t chunkBytes = 512u << 10;  ///< one read
+        std::size_t maxLineBytes = 64u << 20; ///< longer lines are skipped
+        std::int64_t parallelBytes = 4 << 20; ///< fewer new bytes are read by one thread
+        std::int64_t pieceBytes = 32 << 20;   ///< larger new regions are cut into pieces
+    };
+    void setTuning(const Tuning& tuning);
 
 private:
     struct State;

@@ -30,7 +30,8 @@ std::size_t indexOf(const void* found, const char* base)
 } // namespace
 
 TranscriptReader::TranscriptReader(std::size_t chunkBytes, std::size_t maxLineBytes)
-    : m_chunk(std::max<std::size_t>(chunkBytes, 64)), m_maxLine(maxLineBytes),
+    // A line that fits a chunk is never over the limit.
+    : m_chunk(std::max<std::size_t>(std::min(chunkBytes, maxLineBytes), 64)), m_maxLine(maxLineBytes),
       m_buffer(std::make_unique<char[]>(m_chunk + kLinePadding)),
       m_claudeMarker(transcriptMarker(TranscriptKind::Claude)), m_codexMarker(transcriptMarker(TranscriptKind::Codex))
 {

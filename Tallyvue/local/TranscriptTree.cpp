@@ -41,7 +41,9 @@ const std::vector<TranscriptTree::Entry>& TranscriptTree::entriesOf(int dirFd, c
 {
     Folder& folder = m_folders[path];
     folder.reached = true;
-    struct stat st {};
+    struct stat st
+    {
+    };
     const bool statted = fstat(dirFd, &st) == 0;
     if (statted && folder.trusted && folder.device == std::uint64_t(st.st_dev) &&
         folder.inode == std::uint64_t(st.st_ino) && folder.mtimeNs == nanoseconds(st.st_mtim) &&
@@ -86,7 +88,9 @@ void TranscriptTree::listFolder(int dirFd, std::string& path, int depth, Listing
         // Recursion below may add folders to the map but never moves this folder's entries.
         const Entry& entry = entries[i];
         unsigned char type = entry.type;
-        struct stat st {};
+        struct stat st
+        {
+        };
         bool statted = false;
         if (type == DT_UNKNOWN) {
             if (fstatat(dirFd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)

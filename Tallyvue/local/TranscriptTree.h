@@ -27,7 +27,10 @@ struct Listing
     std::vector<ListedFile> files;
     std::string paths;
 
-    std::string_view path(const ListedFile& f) const { return std::string_view(paths).substr(f.pathOffset, f.pathLength); }
+    std::string_view path(const ListedFile& f) const
+    {
+        return std::string_view(paths).substr(f.pathOffset, f.pathLength);
+    }
     std::string_view parentName(const ListedFile& f) const
     {
         return path(f).substr(f.parentNameOffset, f.parentNameLength);

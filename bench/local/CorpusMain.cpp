@@ -45,8 +45,8 @@ int main(int argc, char** argv)
                 c = 'x';
         }
     }
-    const char* claudeModels[] = {"claude-sonnet-4-5-20250929", "claude-opus-4-1-20250805",
-                                  "claude-haiku-4-5-20251001", "claude-sonnet-4-20250514"};
+    const char* claudeModels[] = {"claude-sonnet-4-5-20250929", "claude-opus-4-1-20250805", "claude-haiku-4-5-20251001",
+                                  "claude-sonnet-4-20250514"};
     const char* codexModels[] = {"gpt-5-codex", "gpt-5"};
 
     std::uint64_t total = 0;
@@ -84,11 +84,13 @@ int main(int argc, char** argv)
             file = root / ".claude/projects" / ("-home-dev-" + project) / (s.sessionId + ".jsonl");
         }
         if (w.chance(0.02))
-            out += R"({"parentUuid":"x","message":{"id":"msg_partial","usage":{"input_tokens":3)"; // still being written
+            out +=
+                R"({"parentUuid":"x","message":{"id":"msg_partial","usage":{"input_tokens":3)"; // still being written
         std::filesystem::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary).write(out.data(), std::streamsize(out.size()));
         const std::int64_t mtime = std::min(endMs, nowMs);
-        const timespec times[2] = {{mtime / 1000, (mtime % 1000) * 1'000'000}, {mtime / 1000, (mtime % 1000) * 1'000'000}};
+        const timespec times[2] = {{mtime / 1000, (mtime % 1000) * 1'000'000},
+                                   {mtime / 1000, (mtime % 1000) * 1'000'000}};
         utimensat(AT_FDCWD, file.c_str(), times, 0);
         total += out.size();
         allLines += lines;

@@ -19,15 +19,60 @@ namespace tallyvue::bench {
 class CorpusWriter
 {
 public:
-    explicit CorpusWriter(std::uint64_t seed)
-        : m_rng(seed)
+    explicit CorpusWriter(std::uint64_t seed) : m_rng(seed)
     {
-        static const char* const words[] = {
-            "the", "function", "return", "const", "auto", "value", "error", "file", "line", "test", "build",
-            "struct", "index", "offset", "buffer", "parser", "result", "config", "import", "module", "class",
-            "\\n", "\\n    ", "\\t", "\\\"name\\\"", "{", "}", "=>", "if", "else", "for", "while", "null", "true",
-            "0x1f", "42", "3.14", "caf\\u00e9", "path/to/src/main.rs", "\\\"type\\\":\\\"assistant\\\"", "TODO:",
-            "warning:", "std::vector<int>", "fn", "let", "mut", "self", "async", "await", "npm", "cargo", "ok"};
+        static const char* const words[] = {"the",
+                                            "function",
+                                            "return",
+                                            "const",
+                                            "auto",
+                                            "value",
+                                            "error",
+                                            "file",
+                                            "line",
+                                            "test",
+                                            "build",
+                                            "struct",
+                                            "index",
+                                            "offset",
+                                            "buffer",
+                                            "parser",
+                                            "result",
+                                            "config",
+                                            "import",
+                                            "module",
+                                            "class",
+                                            "\\n",
+                                            "\\n    ",
+                                            "\\t",
+                                            "\\\"name\\\"",
+                                            "{",
+                                            "}",
+                                            "=>",
+                                            "if",
+                                            "else",
+                                            "for",
+                                            "while",
+                                            "null",
+                                            "true",
+                                            "0x1f",
+                                            "42",
+                                            "3.14",
+                                            "caf\\u00e9",
+                                            "path/to/src/main.rs",
+                                            "\\\"type\\\":\\\"assistant\\\"",
+                                            "TODO:",
+                                            "warning:",
+                                            "std::vector<int>",
+                                            "fn",
+                                            "let",
+                                            "mut",
+                                            "self",
+                                            "async",
+                                            "await",
+                                            "npm",
+                                            "cargo",
+                                            "ok"};
         std::uniform_int_distribution<std::size_t> pick(0, std::size(words) - 1);
         while (m_pool.size() < (8u << 20)) {
             m_pool += words[pick(m_rng)];
@@ -141,9 +186,8 @@ public:
                        R"(,"cache_read_input_tokens":)" + std::to_string(cacheRead) +
                        R"(,"cache_creation":{"ephemeral_5m_input_tokens":)" + std::to_string(cacheCreate) +
                        R"(,"ephemeral_1h_input_tokens":0},"output_tokens":)" + std::to_string(output) +
-                       R"(,"service_tier":"standard"}},"requestId":")" + request +
-                       R"(","type":"assistant","uuid":")" + uuidNow + R"(","timestamp":")" + timestamp(s.clockMs) +
-                       "\"}\n";
+                       R"(,"service_tier":"standard"}},"requestId":")" + request + R"(","type":"assistant","uuid":")" +
+                       uuidNow + R"(","timestamp":")" + timestamp(s.clockMs) + "\"}\n";
                 s.lastUuid = uuidNow;
                 s.clockMs += 200 + std::int64_t(m_rng() % 3000);
                 ++lines;
@@ -160,13 +204,16 @@ public:
             if (chance(0.01)) {
                 out += R"({"type":"file-history-snapshot","messageId":")" + uuid() +
                        R"(","snapshot":{"trackedFileBackups":{"src/main.rs":{"backupFileName":")" +
-                       std::string(text(logSize(100, 20000))) + R"("}}},"isSnapshotUpdate":false})" "\n";
+                       std::string(text(logSize(100, 20000))) +
+                       R"("}}},"isSnapshotUpdate":false})"
+                       "\n";
                 ++lines;
             }
             if (chance(0.002)) {
                 // A row cut short by a crash; the next row follows on its own line.
                 out += R"({"parentUuid":")" + s.lastUuid + R"(","message":{"id":")" + messageId() +
-                       R"(","usage":{"input_tokens":5)" "\n";
+                       R"(","usage":{"input_tokens":5)"
+                       "\n";
                 ++lines;
             }
         }
@@ -184,7 +231,8 @@ public:
             out += R"(},"uuid":")" + uuidNow + R"(","timestamp":")" + timestamp(s.clockMs) +
                    R"(","toolUseResult":{"stdout":")";
             out += toolResult;
-            out += R"(","stderr":"","interrupted":false}})" "\n";
+            out += R"(","stderr":"","interrupted":false}})"
+                   "\n";
         } else {
             out += '"';
             out += content;
@@ -207,7 +255,9 @@ public:
         out += R"({"timestamp":")" + timestamp(s.clockMs) + R"(","type":"session_meta","payload":{"id":")" + uuid() +
                R"(","timestamp":")" + timestamp(s.clockMs) + R"(","cwd":")" + s.cwd +
                R"(","originator":"codex_cli_rs","cli_version":"0.46.0","instructions":")" +
-               std::string(text(logSize(200, 4000))) + R"(","git":{"branch":"main"}}})" "\n";
+               std::string(text(logSize(200, 4000))) +
+               R"(","git":{"branch":"main"}}})"
+               "\n";
     }
 
     /// One Codex turn: turn_context, messages, tool calls and outputs, token counts.
@@ -216,14 +266,24 @@ public:
         const std::string ts = timestamp(s.clockMs);
         out += R"({"timestamp":")" + ts + R"(","type":"turn_context","payload":{"cwd":")" + s.cwd +
                R"(","approval_policy":"on-request","sandbox_policy":{"mode":"workspace-write"},"model":")" + s.model +
-               R"(","effort":"medium","summary":"auto"}})" "\n";
-        out += R"({"timestamp":")" + ts + R"(","type":"response_item","payload":{"type":"message","role":"user","content":[{"type":"input_text","text":")" +
-               std::string(text(logSize(40, 2000))) + R"("}]}})" "\n";
+               R"(","effort":"medium","summary":"auto"}})"
+               "\n";
+        out +=
+            R"({"timestamp":")" + ts +
+            R"(","type":"response_item","payload":{"type":"message","role":"user","content":[{"type":"input_text","text":")" +
+            std::string(text(logSize(40, 2000))) +
+            R"("}]}})"
+            "\n";
         out += R"({"timestamp":")" + ts + R"(","type":"event_msg","payload":{"type":"user_message","message":")" +
-               std::string(text(logSize(40, 500))) + R"(","images":[]}})" "\n";
+               std::string(text(logSize(40, 500))) +
+               R"(","images":[]}})"
+               "\n";
         lines += 3;
         if (s.first) {
-            out += R"({"timestamp":")" + ts + R"(","type":"event_msg","payload":{"type":"token_count","info":null,"rate_limits":{"primary":{"used_percent":3.0,"window_minutes":300}}}})" "\n";
+            out +=
+                R"({"timestamp":")" + ts +
+                R"(","type":"event_msg","payload":{"type":"token_count","info":null,"rate_limits":{"primary":{"used_percent":3.0,"window_minutes":300}}}})"
+                "\n";
             ++lines;
             s.first = false;
         }
@@ -232,27 +292,46 @@ public:
         for (int c = 0; c < calls; ++c) {
             s.clockMs += 500 + std::int64_t(m_rng() % 8000);
             const std::string t = timestamp(s.clockMs);
-            out += R"({"timestamp":")" + t + R"(","type":"response_item","payload":{"type":"reasoning","summary":[{"type":"summary_text","text":")" +
-                   std::string(text(logSize(50, 800))) + R"("}],"encrypted_content":"gAAAAB)" + uuid() + uuid() + R"("}})" "\n";
-            out += R"({"timestamp":")" + t + R"(","type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"command\":[\"bash\",\"-lc\",\"rg -n foo\"]}","call_id":"call_)" +
-                   uuid().substr(0, 24) + R"("}})" "\n";
+            out +=
+                R"({"timestamp":")" + t +
+                R"(","type":"response_item","payload":{"type":"reasoning","summary":[{"type":"summary_text","text":")" +
+                std::string(text(logSize(50, 800))) + R"("}],"encrypted_content":"gAAAAB)" + uuid() + uuid() +
+                R"("}})"
+                "\n";
+            out +=
+                R"({"timestamp":")" + t +
+                R"(","type":"response_item","payload":{"type":"function_call","name":"shell","arguments":"{\"command\":[\"bash\",\"-lc\",\"rg -n foo\"]}","call_id":"call_)" +
+                uuid().substr(0, 24) +
+                R"("}})"
+                "\n";
             const std::size_t size = chance(0.02) ? logSize(10000, 80000) : logSize(80, 2500);
-            out += R"({"timestamp":")" + t + R"(","type":"response_item","payload":{"type":"function_call_output","call_id":"call_1","output":"{\"output\":\")" +
-                   std::string(text(size)) + R"(\",\"metadata\":{\"exit_code\":0}}"}})" "\n";
+            out +=
+                R"({"timestamp":")" + t +
+                R"(","type":"response_item","payload":{"type":"function_call_output","call_id":"call_1","output":"{\"output\":\")" +
+                std::string(text(size)) +
+                R"(\",\"metadata\":{\"exit_code\":0}}"}})"
+                "\n";
             const std::int64_t input = std::int64_t(logSize(2000, 120000));
             const std::int64_t cached = input * std::int64_t(m_rng() % 90) / 100;
             const std::int64_t output = std::int64_t(logSize(10, 3000));
             totalIn += input;
-            out += R"({"timestamp":")" + t + R"(","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":)" +
-                   std::to_string(totalIn) + R"(,"cached_input_tokens":0,"output_tokens":0,"reasoning_output_tokens":0,"total_tokens":0},"last_token_usage":{"input_tokens":)" +
-                   std::to_string(input) + R"(,"cached_input_tokens":)" + std::to_string(cached) +
-                   R"(,"output_tokens":)" + std::to_string(output) +
-                   R"(,"reasoning_output_tokens":0,"total_tokens":)" + std::to_string(input + output) +
-                   R"(},"model_context_window":272000},"rate_limits":{"primary":{"used_percent":12.0,"window_minutes":300,"resets_in_seconds":9000}}}})" "\n";
+            out +=
+                R"({"timestamp":")" + t +
+                R"(","type":"event_msg","payload":{"type":"token_count","info":{"total_token_usage":{"input_tokens":)" +
+                std::to_string(totalIn) +
+                R"(,"cached_input_tokens":0,"output_tokens":0,"reasoning_output_tokens":0,"total_tokens":0},"last_token_usage":{"input_tokens":)" +
+                std::to_string(input) + R"(,"cached_input_tokens":)" + std::to_string(cached) + R"(,"output_tokens":)" +
+                std::to_string(output) + R"(,"reasoning_output_tokens":0,"total_tokens":)" +
+                std::to_string(input + output) +
+                R"(},"model_context_window":272000},"rate_limits":{"primary":{"used_percent":12.0,"window_minutes":300,"resets_in_seconds":9000}}}})"
+                "\n";
             lines += 4;
         }
-        out += R"({"timestamp":")" + timestamp(s.clockMs) + R"(","type":"event_msg","payload":{"type":"agent_message","message":")" +
-               std::string(text(logSize(40, 1500))) + R"("}})" "\n";
+        out += R"({"timestamp":")" + timestamp(s.clockMs) +
+               R"(","type":"event_msg","payload":{"type":"agent_message","message":")" +
+               std::string(text(logSize(40, 1500))) +
+               R"("}})"
+               "\n";
         ++lines;
         s.clockMs += 5000 + std::int64_t(m_rng() % 60000);
     }

@@ -52,7 +52,9 @@ std::size_t heapInUse()
 /// CPU time of this thread (the incremental scans run on the calling thread alone).
 double threadCpuMs()
 {
-    struct rusage usage {};
+    struct rusage usage
+    {
+    };
     getrusage(RUSAGE_THREAD, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
@@ -111,7 +113,9 @@ ChildRun runChild(const std::vector<std::string>& args, const std::vector<std::s
         run.output.append(buf, std::size_t(n));
     close(pipeFds[0]);
     int status = 0;
-    struct rusage usage {};
+    struct rusage usage
+    {
+    };
     wait4(pid, &status, 0, &usage);
     run.wallMs = msSince(start);
     run.maxRssKb = usage.ru_maxrss;
@@ -127,7 +131,9 @@ int firstScanChild(const char* home)
     const auto start = Clock::now();
     const std::vector<LocalUsageEvent> events = scanner.scanBlocking(nowMs());
     const double ms = msSince(start);
-    struct rusage usage {};
+    struct rusage usage
+    {
+    };
     getrusage(RUSAGE_SELF, &usage);
     const LocalUsageScanSummary summary = scanner.lastSummary();
     const double cpuMs = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
@@ -198,8 +204,8 @@ int main(int argc, char** argv)
             appendTarget = listing.path(f);
         }
     }
-    std::printf("corpus: %zu transcripts, %.1f MB; inside the 8-day window: %zu transcripts, %.1f MB\n",
-                listed.size(), double(allBytes) / 1048576.0, inWindow.size(), double(windowBytes) / 1048576.0);
+    std::printf("corpus: %zu transcripts, %.1f MB; inside the 8-day window: %zu transcripts, %.1f MB\n", listed.size(),
+                double(allBytes) / 1048576.0, inWindow.size(), double(windowBytes) / 1048576.0);
 
     // Page cache: read everything once so that every figure below is a cached read.
     {
@@ -255,9 +261,10 @@ int main(int argc, char** argv)
                 "%.0f ms (process wall median %.0f ms)\n",
                 events, files, double(bytes) / 1048576.0, firstBest, median(firstMs), median(firstWall));
     std::printf("  CPU time of the whole first-scan process (all threads): median %.0f ms\n", median(firstCpu));
-    std::printf("  ratio to grep: %.2f (best to best), %.2f (median to median)   target <= 1.5\n",
-                firstBest / grepBest, median(firstMs) / median(grepMs));
-    std::printf("  peak resident memory of the first-scan process: %.1f MB   target < 60 MB\n", double(peakKb) / 1024.0);
+    std::printf("  ratio to grep: %.2f (best to best), %.2f (median to median)   target <= 1.5\n", firstBest / grepBest,
+                median(firstMs) / median(grepMs));
+    std::printf("  peak resident memory of the first-scan process: %.1f MB   target < 60 MB\n",
+                double(peakKb) / 1024.0);
 
     // The same scanner through its later scans.
     setenv("HOME", home.c_str(), 1);
@@ -310,8 +317,7 @@ int main(int argc, char** argv)
     }
     std::printf("scan after 1 MB appended to one transcript (%zu new events each): median %.2f ms, max %.2f ms (CPU "
                 "median %.2f ms)   target < 10 ms\n",
-                added / 10, median(appended), *std::max_element(appended.begin(), appended.end()),
-                median(appendedCpu));
+                added / 10, median(appended), *std::max_element(appended.begin(), appended.end()), median(appendedCpu));
 
     if (!cli.empty()) {
         std::vector<double> wall;
@@ -325,8 +331,9 @@ int main(int argc, char** argv)
         }
         while (!log.empty() && log.back() == '\n')
             log.pop_back();
-        std::printf("tallyvue-cli local --json (fresh process): wall median %.0f ms, peak resident %.1f MB; it logs: %s\n",
-                    median(wall), double(cliPeak) / 1024.0, log.c_str());
+        std::printf(
+            "tallyvue-cli local --json (fresh process): wall median %.0f ms, peak resident %.1f MB; it logs: %s\n",
+            median(wall), double(cliPeak) / 1024.0, log.c_str());
     }
     std::printf("(the appended megabytes stay in %s)\n", appendTarget.c_str());
     return 0;

@@ -1,0 +1,283 @@
+// SPDX-License-Identifier: MIT
+#include "TranscriptFixtures.h"
+
+#include "local/LocalUsageScanner.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <qcoro/qcorotask.h>
+
+#include <unistd.h>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ScannerTest : public TranscriptTreeFixture
+{
+protected:
+    void SetUp() override { m_scanner = makeScanner(); }
+
+    std::vector<LocalUsageEvent> scan(EpochMs now = kNow) { return m_scanner->scanBlocking(now); }
+
+    std::vector<std::int64_t> outputs(EpochMs now = kNow)
+    {
+        std::vector<std::int64_t> out;
+        for (const LocalUsageEvent& e : scan(now))
+            out.push_back(e.outputTokens);
+        return out;
+    }
+
+    std::unique_ptr<LocalUsageScanner> m_scanner;
+};
+
+using Outputs = std::vector<std::int64_t>;
+
+} // namespace
+
+// Only complete lines count; a partial last line counts once its line feed is written.
+TEST_F(ScannerTest, PartialLinesWaitForTheirLineFeed)
+{
+    const std::string second = claudeLine({.id = "b", .output = 2});
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + second.substr(0, 50));
+    write(u"claude/projects/p/none.jsonl"_s, second.substr(0, 60));
+    EXPECT_EQ(outputs(), (Outputs{1}));
+    append(u"claude/projects/p/s.jsonl"_s, second.substr(50));
+    append(u"claude/projects/p/none.jsonl"_s, second.substr(60, 10));
+    EXPECT_EQ(outputs(), (Outputs{1, 2}));
+    EXPECT_EQ(m_scanner->lastSummary().files, 2u);
+}
+
+// The marker is a byte test: a blank after the colon hides the row.
+TEST_F(ScannerTest, MarkerIsTestedOnRawBytes)
+{
+    std::string spaced = claudeLine({.id = "s", .output = 7});
+    spaced.replace(spaced.find(R"("type":"assistant")"), 18, R"("type": "assistant")");
+    write(u"claude/projects/p/s.jsonl"_s, spaced + claudeLine({.id = "t", .output = 8}));
+    EXPECT_EQ(outputs(), (Outputs{8}));
+}
+
+// One event per message id, across files and within one file; the first file in listing
+// order owns it, and releases it only when it is truncated or deleted.
+TEST_F(ScannerTest, IdsBelongToTheFirstFile)
+{
+    write(u"claude/projects/a/1.jsonl"_s, claudeLine({.id = "x", .output = 5}) + claudeLine({.id = "x", .output = 5}));
+    write(u"claude/projects/b/2.jsonl"_s,
+          claudeLine({.id = "x", .output = 5, .cwd = "/b"}) + claudeLine({.id = "y", .output = 6}));
+    auto events = scan();
+    ASSERT_EQ(events.size(), 2u);
+    const auto x = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.outputTokens == 5; });
+    ASSERT_NE(x, events.end());
+    EXPECT_EQ(x->project.text(), u"b"); // a tie goes to the later row, while the id stays a's
+
+    // Deleting the owner releases x; the other file's row was read already and stays dropped.
+    QFile::remove(pathOf(u"claude/projects/a/1.jsonl"_s));
+    EXPECT_EQ(outputs(), (Outputs{6}));
+    write(u"claude/projects/c/3.jsonl"_s, claudeLine({.id = "x", .output = 9}));
+    EXPECT_EQ(outputs(), (Outputs{6, 9}));
+}
+
+// Streaming rows: the row with the most output wins, also when it arrives in a later scan,
+// and it brings its own timestamp, model and project.
+TEST_F(ScannerTest, StreamingRowsAcrossScans)
+{
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "m", .at = kNow - 5000, .output = 1, .model = "early"}));
+    write(u"claude/projects/q/t.jsonl"_s, claudeLine({.id = "other", .at = kNow - 4000, .output = 3}));
+    EXPECT_EQ(outputs(), (Outputs{1, 3}));
+
+    append(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "m", .at = kNow - 1000, .output = 400, .model = "late"}) +
+                                               claudeLine({.id = "m", .at = kNow - 900, .output = 2}));
+    auto events = scan();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].outputTokens, 400); // moved after "other" in time
+    EXPECT_EQ(events[1].model.text(), u"late");
+    EXPECT_EQ(events[1].timestamp, kNow - 1000);
+
+    // A copy in another file with as much output takes over the held event, not the id.
+    write(u"claude/projects/r/u.jsonl"_s, claudeLine({.id = "m", .at = kNow - 100, .output = 400, .cwd = "/r"}));
+    events = scan();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].project.text(), u"r");
+    QFile::remove(pathOf(u"claude/projects/r/u.jsonl"_s));
+    EXPECT_EQ(scan().size(), 2u);
+    QFile::remove(pathOf(u"claude/projects/p/s.jsonl"_s));
+    EXPECT_EQ(outputs(), (Outputs{3}));
+}
+
+// A truncated file is read again from its start; a file replaced under the same name too.
+TEST_F(ScannerTest, TruncatedOrReplacedFilesStartOver)
+{
+    const QString file = u"claude/projects/p/s.jsonl"_s;
+    write(file, claudeLine({.id = "a", .output = 1}) + claudeLine({.id = "b", .output = 2}));
+    EXPECT_EQ(outputs(), (Outputs{1, 2}));
+    write(file, claudeLine({.id = "b", .output = 3}));
+    EXPECT_EQ(outputs(), (Outputs{3}));
+
+    // Same name, new file, longer than what was read: still a new file.
+    const QString tmp = pathOf(u"claude/projects/p/new.tmp"_s);
+    QFile out(tmp);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    const std::string rows = claudeLine({.id = "c", .output = 4}) + claudeLine({.id = "d", .output = 5});
+    out.write(rows.data(), qint64(rows.size()));
+    out.close();
+    ASSERT_EQ(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(pathOf(file)).constData()), 0);
+    EXPECT_EQ(outputs(), (Outputs{4, 5}));
+}
+
+// Hidden files and folders and other extensions are never read; old files are not opened
+// for the first time, but a known one stays when it ages.
+TEST_F(ScannerTest, WhichFilesAreRead)
+{
+    const std::string row = claudeLine({.id = "", .output = 1});
+    for (const QString& name :
+         {u"claude/projects/.hidden/s.jsonl"_s, u"claude/projects/p/.s.jsonl"_s, u"claude/projects/p/s.JSONL"_s,
+          u"claude/projects/p/s.json"_s, u"claude/projects/p/s.jsonl.bak"_s, u"codex/sessions/.git/x.jsonl"_s})
+        write(name, row);
+    write(u"claude/projects/p/old.jsonl"_s, row);
+    setModified(u"claude/projects/p/old.jsonl"_s, kNow - 9 * kDay);
+    write(u"claude/projects/p/known.jsonl"_s, claudeLine({.id = "", .output = 2}));
+    EXPECT_EQ(outputs(), (Outputs{2}));
+    setModified(u"claude/projects/p/known.jsonl"_s, kNow - 9 * kDay);
+    EXPECT_EQ(outputs(), (Outputs{2}));
+    EXPECT_EQ(m_scanner->lastSummary().files, 1u);
+}
+
+// The window is the 8 days before now, its start included; older events stay in memory.
+TEST_F(ScannerTest, CutoffAtEightDays)
+{
+    const EpochMs cutoff = kNow - LocalUsageScanner::kWindowMs;
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .at = cutoff - 1000, .output = 1}) +
+                                              claudeLine({.id = "b", .at = cutoff, .output = 2}) +
+                                              claudeLine({.id = "c", .at = kNow + kHour, .output = 3}));
+    EXPECT_EQ(outputs(), (Outputs{2, 3}));
+    EXPECT_EQ(outputs(kNow - 1000), (Outputs{1, 2, 3}));
+}
+
+// Codex files carry their working directory and model across scans.
+TEST_F(ScannerTest, CodexContextAcrossScans)
+{
+    const QString file = u"codex/sessions/2026/01/10/rollout-1.jsonl"_s;
+    write(file, codexTokens(kNow - 3000, 10, 0, 1) + codexMeta("session_meta", "/src/tool", "gpt-5-codex"));
+    auto events = scan();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].project.text(), u"Codex");
+    EXPECT_EQ(events[0].model.text(), u"unknown");
+    append(file, codexTokens(kNow - 2000, 10, 0, 2));
+    events = scan();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].project.text(), u"tool");
+    EXPECT_EQ(events[1].model.text(), u"gpt-5-codex");
+    EXPECT_EQ(events[1].provider, AIProvider::ChatGPT);
+}
+
+// A tree that disappears takes its files' events with it.
+TEST_F(ScannerTest, MissingTree)
+{
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
+    write(u"codex/sessions/x.jsonl"_s, codexTokens(kNow, 5, 0, 2));
+    EXPECT_EQ(outputs(), (Outputs{1, 2}));
+    ASSERT_TRUE(QDir(codexRoot()).removeRecursively());
+    EXPECT_EQ(outputs(), (Outputs{1}));
+    EXPECT_EQ(m_scanner->lastSummary().files, 1u);
+}
+
+// An overlong line is skipped (and logged once); the rows after it count.
+TEST_F(ScannerTest, OverlongLineIsSkipped)
+{
+    m_scanner->setTuning({.chunkBytes = 256, .maxLineBytes = 1000});
+    const std::string huge = claudeLine({.id = "big", .output = 50, .model = std::string(3000, 'x')});
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + huge.substr(0, 2000));
+    EXPECT_EQ(outputs(), (Outputs{1}));
+    append(u"claude/projects/p/s.jsonl"_s, huge.substr(2000) + claudeLine({.id = "b", .output = 2}));
+    EXPECT_EQ(outputs(), (Outputs{1, 2}));
+}
+
+// Reading with several threads and files cut into pieces gives what one thread gives.
+TEST_F(ScannerTest, ParallelReadingMatchesSerial)
+{
+    for (int f = 0; f < 12; ++f) {
+        std::string rows;
+        for (int i = 0; i < 300; ++i) {
+            // Ids repeat across files, so ownership depends on the order of merging.
+            rows += claudeLine({.id = "m" + std::to_string((i * 7 + f) % 500),
+                                .at = kNow - kHour + i * 1000 + f,
+                                .output = (i * 13 + f) % 97,
+                                .cwd = "/p/" + std::to_string(f)});
+            rows += userLine(std::size_t(i % 50));
+        }
+        write(u"claude/projects/p%1/s.jsonl"_s.arg(f), rows);
+        std::string codex = codexMeta("session_meta", "/c/" + std::to_string(f), "gpt-5");
+        for (int i = 0; i < 200; ++i)
+            codex += codexTokens(kNow - kHour + i, 100 + i, f, i);
+        write(u"codex/sessions/%1.jsonl"_s.arg(f), codex);
+    }
+    const auto serial = makeScanner();
+    serial->setTuning({.threads = 1});
+    const auto parallel = makeScanner();
+    parallel->setTuning({.threads = 3, .chunkBytes = 4096, .parallelBytes = 0, .pieceBytes = 10'000});
+    auto key = [](std::vector<LocalUsageEvent> v) {
+        std::sort(v.begin(), v.end(), [](const LocalUsageEvent& a, const LocalUsageEvent& b) {
+            return std::tie(a.timestamp, a.outputTokens, a.inputTokens) <
+                   std::tie(b.timestamp, b.outputTokens, b.inputTokens);
+        });
+        return v;
+    };
+    const auto expected = key(serial->scanBlocking(kNow));
+    EXPECT_EQ(expected.size(), 500u + 12u * 200u);
+    EXPECT_EQ(key(parallel->scanBlocking(kNow)), expected);
+}
+
+// The coordinator's entry point runs the scan on the scanner's thread and resumes on ours.
+TEST_F(ScannerTest, ScanRunsOffTheCallingThread)
+{
+    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
+    QThread* caller = QThread::currentThread();
+    const auto run = [&]() -> QCoro::Task<std::size_t> {
+        const auto events = co_await m_scanner->scan(QDateTime::fromMSecsSinceEpoch(kNow));
+        EXPECT_EQ(QThread::currentThread(), caller);
+        co_return events.size();
+    };
+    EXPECT_EQ(QCoro::waitFor(run()), 1u);
+}
+
+// Where the transcripts are: CLAUDE_CONFIG_DIR and CODEX_HOME, else both Claude folders.
+TEST(LocalUsageSources, FollowTheEnvironment)
+{
+    const QString home = QDir::homePath();
+    const auto roots = [] {
+        QStringList out;
+        for (const LocalUsageSource& s : LocalUsageScanner::defaultSources())
+            out << rawValue(s.provider) + u':' + s.root;
+        return out;
+    };
+    EXPECT_EQ(roots(), (QStringList{u"Claude:"_s + home + u"/.config/claude/projects"_s,
+                                    u"Claude:"_s + home + u"/.claude/projects"_s,
+                                    u"ChatGPT:"_s + home + u"/.codex/sessions"_s}));
+    qputenv("CLAUDE_CONFIG_DIR", "/cfg/claude");
+    qputenv("CODEX_HOME", "/cfg/codex");
+    EXPECT_EQ(roots(), (QStringList{u"Claude:/cfg/claude/projects"_s, u"ChatGPT:/cfg/codex/sessions"_s}));
+    qputenv("CLAUDE_CONFIG_DIR", "");
+    qunsetenv("CODEX_HOME");
+    EXPECT_EQ(roots().size(), 3);
+    qunsetenv("CLAUDE_CONFIG_DIR");
+}
+
+// Both Claude folders are read, ids count once across them, and a folder linked to the
+// other is read once.
+TEST_F(ScannerTest, BothClaudeRoots)
+{
+    const QString config = m_dir.path() + u"/config/claude/projects"_s;
+    const QString classic = m_dir.path() + u"/classic/projects"_s;
+    LocalUsageScanner scanner({{AIProvider::Claude, config}, {AIProvider::Claude, classic}});
+    write(u"config/claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
+    write(u"classic/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + claudeLine({.id = "", .output = 2}));
+    EXPECT_EQ(scanner.scanBlocking(kNow).size(), 2u);
+
+    LocalUsageScanner linked({{AIProvider::Claude, classic}, {AIProvider::Claude, m_dir.path() + u"/link"_s}});
+    ASSERT_TRUE(QFile::link(classic, m_dir.path() + u"/link"_s));
+    EXPECT_EQ(linked.scanBlocking(kNow).size(), 2u);
+    EXPECT_EQ(linked.lastSummary().files, 1u);
+}

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+// Builders for transcript lines and trees of real files, shared by the local-usage tests.
+#pragma once
+
+#include "local/LocalUsageScanner.h"
+#include "model/Timestamp.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace tallyvue::test {
+
+/// 2026-01-10T12:00:00Z
+inline constexpr EpochMs kNow = 1768046400000;
+inline constexpr EpochMs kHour = 3'600'000;
+inline constexpr EpochMs kDay = 24 * kHour;
+
+inline std::string iso(EpochMs ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
+}
+
+struct ClaudeRow
+{
+    std::string id = "msg_1";
+    EpochMs at = kNow - kHour;
+    std::int64_t input = 10;
+    std::int64_t output = 20;
+    std::int64_t cacheWrite = 30;
+    std::int64_t cacheRead = 40;
+    std::string model = "claude-sonnet-4-5-20250929";
+    std::string cwd = "/home/me/app";
+};
+
+/// One Claude Code assistant row as Claude Code writes it (type after the message).
+inline std::string claudeLine(const ClaudeRow& r)
+{
+    std::string idPart = r.id.empty() ? std::string() : "\"id\":\"" + r.id + "\",";
+    std::string modelPart = r.model.empty() ? std::string() : "\"model\":\"" + r.model + "\",";
+    std::string cwdPart = r.cwd.empty() ? std::string() : "\"cwd\":\"" + r.cwd + "\",";
+    return "{\"parentUuid\":\"p\"," + cwdPart + "\"message\":{" + idPart +
+           "\"type\":\"message\",\"role\":\"assistant\"," + modelPart +
+           "\"content\":[{\"type\":\"text\",\"text\":\"hi \\\"there\\\"\"}],\"usage\":{\"input_tokens\":" +
+           std::to_string(r.input) + ",\"cache_creation_input_tokens\":" + std::to_string(r.cacheWrite) +
+           ",\"cache_read_input_tokens\":" + std::to_string(r.cacheRead) +
+           ",\"output_tokens\":" + std::to_string(r.output) +
+           "}},\"type\":\"assistant\",\"uuid\":\"u\",\"timestamp\":\"" + iso(r.at) + "\"}\n";
+}
+
+inline std::string userLine(std::size_t padding = 40)
+{
+    return "{\"type\":\"user\",\"message\":{\"role\":\"user\",\"content\":\"" + std::string(padding, 'x') + "\"}}\n";
+}
+
+inline std::string codexMeta(const std::string& type, const std::string& cwd, const std::string& model)
+{
+    std::string payload = "\"cwd\":\"" + cwd + "\"";
+    if (!model.empty())
+        payload += ",\"model\":\"" + model + "\"";
+    return "{\"timestamp\":\"" + iso(kNow - 2 * kHour) + "\",\"type\":\"" + type + "\",\"payload\":{" + payload +
+           "}}\n";
+}
+
+inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cached, std::int64_t output)
+{
+    return "{\"timestamp\":\"" + iso(at) +
+           "\",\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\",\"info\":{\"last_token_usage\":{"
+           "\"input_tokens\":" +
+           std::to_string(input) + ",\"cached_input_tokens\":" + std::to_string(cached) +
+           ",\"output_tokens\":" + std::to_string(output) + "}}}}\n";
+}
+
+/// A home folder with both transcript trees, written as real files.
+class TranscriptTreeFixture : public ::testing::Test
+{
+protected:
+    QTemporaryDir m_dir;
+
+    QString claudeRoot() const { return m_dir.path() + u"/claude/projects"; }
+    QString codexRoot() const { return m_dir.path() + u"/codex/sessions"; }
+
+    std::unique_ptr<LocalUsageScanner> makeScanner() const
+    {
+        return std::make_unique<LocalUsageScanner>(
+            std::vector<LocalUsageSource>{{AIProvider::Claude, claudeRoot()}, {AIProvider::ChatGPT, codexRoot()}});
+    }
+
+    QString pathOf(const QString& relative) const { return m_dir.path() + u'/' + relative; }
+
+    void write(const QString& relative, const std::string& bytes, bool append = false) const
+    {
+        const QString path = pathOf(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(append ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes.data(), qint64(bytes.size())), qint64(bytes.size()));
+    }
+
+    void append(const QString& relative, const std::string& bytes) const { write(relative, bytes, true); }
+
+    void setModified(const QString& relative, EpochMs at) const
+    {
+        const timespec t{at / 1000, (at % 1000) * 1'000'000};
+        const timespec times[2] = {t, t};
+        ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(pathOf(relative)).constData(), times, 0), 0);
+    }
+};
+
+} // namespace tallyvue::test

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#include "TranscriptFixtures.h"
+
+#include "local/TranscriptReader.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+using namespace tallyvue;
+using namespace tallyvue::detail;
+using namespace tallyvue::test;
+
+namespace {
+
+/// A file in memory with the given bytes.
+struct MemFile
+{
+    explicit MemFile(const std::string& bytes) : fd(memfd_create("transcript", 0))
+    {
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    ~MemFile() { ::close(fd); }
+    int fd;
+};
+
+std::vector<std::int64_t> outputs(const ReadResult& r)
+{
+    std::vector<std::int64_t> out;
+    for (const ReadEvent& e : r.events)
+        out.push_back(e.event.outputTokens);
+    return out;
+}
+
+ReadResult readAll(const std::string& bytes, std::size_t chunk, std::size_t maxLine, ReadRange range = {})
+{
+    MemFile file(bytes);
+    if (range.end == 0)
+        range.end = std::int64_t(bytes.size());
+    TranscriptReader reader(chunk, maxLine);
+    return reader.read(file.fd, TranscriptKind::Claude, range, InternedString("folder"));
+}
+
+} // namespace
+
+// Whatever the chunk size, the same lines are found and the same bytes are consumed: lines
+// and markers that straddle chunks, lines longer than a chunk, a partial last line.
+TEST(TranscriptReader, ChunkSizeDoesNotChangeTheResult)
+{
+    std::string bytes;
+    for (int i = 0; i < 30; ++i) {
+        bytes += userLine(std::size_t(i * 37 % 300));
+        bytes += claudeLine({.id = "msg_" + std::to_string(i), .output = i + 1});
+        if (i % 7 == 0)
+            bytes += claudeLine({.id = "", .output = 1000 + i, .model = std::string(900, 'm')}); // longer than a chunk
+    }
+    const std::size_t complete = bytes.size();
+    bytes += claudeLine({.id = "msg_partial"}).substr(0, 80);
+
+    const ReadResult reference = readAll(bytes, 1 << 20, 1 << 20);
+    EXPECT_EQ(reference.events.size(), 35u);
+    EXPECT_EQ(reference.consumed, std::int64_t(complete));
+    for (const std::size_t chunk : {64u, 65u, 100u, 333u, 1024u, 4096u}) {
+        SCOPED_TRACE(chunk);
+        const ReadResult r = readAll(bytes, chunk, 1 << 20);
+        EXPECT_EQ(outputs(r), outputs(reference));
+        EXPECT_EQ(r.consumed, reference.consumed);
+        EXPECT_FALSE(r.skipping);
+        EXPECT_FALSE(r.failed);
+    }
+}
+
+// Streaming rows of one id keep one event: the most output, the later row on a tie.
+TEST(TranscriptReader, StreamingRowsKeepTheLargestOutput)
+{
+    const std::string bytes = claudeLine({.id = "a", .at = kNow - 3000, .output = 1}) +
+                              claudeLine({.id = "b", .output = 5}) +
+                              claudeLine({.id = "a", .at = kNow - 2000, .output = 90, .model = "first"}) + userLine() +
+                              claudeLine({.id = "a", .at = kNow - 1000, .output = 90, .model = "second"}) +
+                              claudeLine({.id = "a", .at = kNow, .output = 3});
+    const ReadResult r = readAll(bytes, 1 << 16, 1 << 20);
+    ASSERT_EQ(r.events.size(), 2u);
+    EXPECT_EQ(r.id(r.events[0]), "a");
+    EXPECT_EQ(r.events[0].event.outputTokens, 90);
+    EXPECT_EQ(r.events[0].event.model.text(), u"second");
+    EXPECT_EQ(r.events[0].event.timestamp, kNow - 1000);
+    EXPECT_EQ(r.id(r.events[1]), "b");
+}
+
+// A line over the limit is skipped, never held, and the lines after it still count; one
+// still open at the end leaves the reader skipping, and the next read goes on from there.
+TEST(TranscriptReader, SkipsOverlongLines)
+{
+    const std::string huge = claudeLine({.id = "big", .model = std::string(5000, 'x')});
+    const std::string before = claudeLine({.id = "one"});
+    const std::string after = claudeLine({.id = "two"});
+    for (const std::size_t chunk : {64u, 512u, 8192u}) {
+        SCOPED_TRACE(chunk);
+        const ReadResult r = readAll(before + huge + after, chunk, 2000);
+        EXPECT_TRUE(r.skippedLongLine);
+        ASSERT_EQ(r.events.size(), 2u);
+        EXPECT_EQ(r.id(r.events[1]), "two");
+
+        // The overlong line has no line feed yet.
+        const std::string open = before + huge.substr(0, 4000);
+        const ReadResult first = readAll(open, chunk, 2000);
+        EXPECT_TRUE(first.skipping);
+        EXPECT_EQ(first.consumed, std::int64_t(open.size()));
+        EXPECT_EQ(first.events.size(), 1u);
+
+        const std::string done = open + huge.substr(4000) + after;
+        const ReadResult second = readAll(done, chunk, 2000, {first.consumed, std::int64_t(done.size()), true});
+        EXPECT_FALSE(second.skipping);
+        EXPECT_EQ(second.consumed, std::int64_t(done.size()));
+        ASSERT_EQ(second.events.size(), 1u);
+        EXPECT_EQ(second.id(second.events[0]), "two");
+    }
+    // Under the limit, a line longer than the chunk is read and counted.
+    const ReadResult fits = readAll(before + huge + after, 512, 1 << 20);
+    EXPECT_FALSE(fits.skippedLongLine);
+    EXPECT_EQ(fits.events.size(), 3u);
+}
+
+// A file with no line feed at all gives nothing and consumes nothing.
+TEST(TranscriptReader, NoLineFeedNoProgress)
+{
+    const ReadResult r = readAll(claudeLine({}).substr(0, 200), 64, 1 << 20);
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(r.consumed, 0);
+}
