@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: MIT
+// Runs tallyvue-cli local against transcripts in a temporary home (TZ=Europe/Berlin).
+#include "TranscriptFixtures.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+class LocalCommandTest : public TranscriptTreeFixture
+{
+protected:
+    CliRun run(const QStringList& args)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"HOME"_s, m_dir.path());
+        env.insert(u"TZ"_s, u"Europe/Berlin"_s);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), QStringList{u"local"_s} + args);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+};
+
+} // namespace
+
+// Rows per local day, provider and model, newest day last; --days narrows the printout only.
+TEST_F(LocalCommandTest, PrintsLocalDays)
+{
+    const QDateTime todayStart = QDate::currentDate().startOfDay();
+    const EpochMs midnight = todayStart.toMSecsSinceEpoch();
+    write(u".claude/projects/p/s.jsonl"_s,
+          claudeLine({.id = "a", .at = midnight + 60'000, .input = 1, .output = 2, .cacheWrite = 3, .cacheRead = 4}) +
+              claudeLine({.id = "b", .at = midnight - 60'000, .input = 10, .output = 20, .model = "claude-x"}));
+    write(u".codex/sessions/2026/r.jsonl"_s,
+          codexMeta("session_meta", "/w/tool", "gpt-5-codex") + codexTokens(midnight + 120'000, 100, 30, 5));
+
+    const CliRun json = run({u"--json"_s});
+    ASSERT_EQ(json.exitCode, 0) << json.err.constData();
+    EXPECT_TRUE(json.err.contains("[Tallyvue] Local usage: 3 requests in the last 8 days from 2 transcripts"));
+    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
+    EXPECT_EQ(root[u"files"_s].toInt(), 2);
+    EXPECT_EQ(root[u"events"_s].toInt(), 3);
+    const QJsonArray daily = root[u"daily"_s].toArray();
+    ASSERT_EQ(daily.size(), 3);
+    const QString today = todayStart.date().toString(Qt::ISODate);
+    const QString yesterday = todayStart.date().addDays(-1).toString(Qt::ISODate);
+    EXPECT_EQ(daily[0][u"date"_s].toString(), yesterday);
+    EXPECT_EQ(daily[0][u"model"_s].toString(), u"claude-x");
+    EXPECT_EQ(daily[1][u"date"_s].toString(), today);
+    EXPECT_EQ(daily[1][u"provider"_s].toString(), u"Claude");
+    EXPECT_EQ(daily[1][u"cacheCreationTokens"_s].toInt(), 3);
+    EXPECT_EQ(daily[2][u"provider"_s].toString(), u"ChatGPT");
+    EXPECT_EQ(daily[2][u"model"_s].toString(), u"gpt-5-codex");
+    EXPECT_EQ(daily[2][u"inputTokens"_s].toInt(), 70);
+    EXPECT_EQ(daily[2][u"cacheReadTokens"_s].toInt(), 30);
+    EXPECT_EQ(daily[2][u"requests"_s].toInt(), 1);
+    EXPECT_TRUE(json.out.startsWith(R"({"files": 2, "events": 3, "daily": [)"));
+
+    const CliRun one = run({u"--days"_s, u"1"_s});
+    EXPECT_EQ(one.exitCode, 0);
+    EXPECT_FALSE(one.out.contains(yesterday.toLatin1()));
+    EXPECT_TRUE(one.out.contains(today.toLatin1()));
+    EXPECT_TRUE(one.out.contains("Total"));
+}
+
+// Bad options are usage errors; nothing to scan at all is exit code 1 with a plain note.
+TEST_F(LocalCommandTest, ErrorsAndEmptyHome)
+{
+    for (const QStringList& args : {QStringList{u"--days"_s, u"0"_s}, QStringList{u"--days=9"_s},
+                                    QStringList{u"--days"_s}, QStringList{u"--weeks"_s}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << args.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains("tallyvue-cli: "));
+    }
+    const CliRun empty = run({});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(empty.out.contains("No Claude Code or Codex usage in the last 8 days"));
+}

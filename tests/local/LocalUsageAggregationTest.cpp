@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+// Runs with TZ=Europe/Berlin and LC_ALL=C (see CMakeLists.txt): day boundaries are local.
+#include "local/LocalUsageAggregation.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+LocalUsageEvent event(AIProvider provider, const char* at, std::int64_t tokens, const char* model = "m",
+                      const char* project = "p")
+{
+    LocalUsageEvent e;
+    e.provider = provider;
+    e.timestamp = utc(at).toMSecsSinceEpoch();
+    e.model = InternedString(model);
+    e.project = InternedString(project);
+    e.inputTokens = tokens;
+    e.outputTokens = 1;
+    e.cacheCreationTokens = 2;
+    e.cacheReadTokens = 3;
+    return e;
+}
+
+} // namespace
+
+// Ranges are half-open; the token total is the four sums, requests are not tokens.
+TEST(LocalUsageAggregation, Totals)
+{
+    const std::vector<LocalUsageEvent> events{event(AIProvider::Claude, "2026-01-10T10:00:00Z", 10),
+                                              event(AIProvider::ChatGPT, "2026-01-10T11:00:00Z", 20),
+                                              event(AIProvider::Claude, "2026-01-10T12:00:00Z", 40)};
+    const LocalUsageTotals t =
+        localUsageTotals(events, utc("2026-01-10T10:00:00Z"), utc("2026-01-10T12:00:00Z"));
+    EXPECT_EQ(t, (LocalUsageTotals{2, 30, 2, 4, 6}));
+    EXPECT_EQ(t.tokens(), 42);
+}
+
+// Model stacks: display names as keys, largest first, only the providers that used a model.
+TEST(LocalUsageAggregation, ModelAndProjectStacks)
+{
+    const std::vector<LocalUsageEvent> events{
+        event(AIProvider::Claude, "2026-01-10T10:00:00Z", 94, "claude-opus-4-1-20250805"),
+        event(AIProvider::Claude, "2026-01-10T10:01:00Z", 194, "claude-opus-4-1"),
+        event(AIProvider::Claude, "2026-01-10T10:02:00Z", 494, "claude-sonnet-4-5-20250929"),
+        event(AIProvider::ChatGPT, "2026-01-10T10:03:00Z", 994, "gpt-5-codex"),
+        event(AIProvider::Claude, "2026-01-10T10:04:00Z", 994, "gpt-5-codex"),
+    };
+    const auto from = utc("2026-01-10T00:00:00Z");
+    const auto to = utc("2026-01-11T00:00:00Z");
+    const std::vector<LocalUsageStack> expected{
+        {u"GPT 5 codex"_s, AIProvider::Claude, 1000, std::nullopt},
+        {u"GPT 5 codex"_s, AIProvider::ChatGPT, 1000, std::nullopt},
+        {u"Sonnet 4.5"_s, AIProvider::Claude, 500, std::nullopt},
+        {u"Opus 4.1"_s, AIProvider::Claude, 300, std::nullopt},
+    };
+    EXPECT_EQ(modelStacks(events, from, to, 10), expected);
+    EXPECT_EQ(modelStacks(events, from, to, 1).size(), 2u);
+    EXPECT_EQ(expected[3].id(), u"Opus 4.1-Claude");
+
+    std::vector<LocalUsageEvent> projects;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "p" + std::to_string(i);
+        projects.push_back(event(AIProvider::Claude, "2026-01-10T10:00:00Z", 100 * i, "m", name.c_str()));
+        projects.back().project = InternedString(name);
+    }
+    const auto top = projectStacks(projects, from, to, 10);
+    ASSERT_EQ(top.size(), 10u);
+    EXPECT_EQ(top.front().name, u"p11");
+    EXPECT_EQ(top.front().tokens, 1106);
+    EXPECT_EQ(top.back().name, u"p2");
+}
+
+// A week across the switch to summer time: each day is a local calendar day of its real
+// length (the Sunday has 23 hours), named by its weekday, with a stack for every provider.
+TEST(LocalUsageAggregation, DailyStacksAcrossDaylightSaving)
+{
+    const std::vector<LocalUsageEvent> events{
+        event(AIProvider::Claude, "2026-03-28T22:59:59Z", 4),   // Sat 23:59:59 CET
+        event(AIProvider::Claude, "2026-03-28T23:00:00Z", 94),  // Sun 00:00 CET
+        event(AIProvider::ChatGPT, "2026-03-29T21:59:59Z", 994), // Sun 23:59:59 CEST
+        event(AIProvider::Claude, "2026-03-29T22:00:00Z", 9994), // Mon 00:00 CEST
+        event(AIProvider::Claude, "2026-03-24T22:59:59Z", 7),   // Tue: before the week
+    };
+    const auto stacks = dailyStacks(events, 7, utc("2026-03-31T08:00:00Z"));
+    ASSERT_EQ(stacks.size(), 21u);
+    const QStringList names{u"Wed"_s, u"Thu"_s, u"Fri"_s, u"Sat"_s, u"Sun"_s, u"Mon"_s, u"Tue"_s};
+    const std::int64_t claude[] = {0, 0, 0, 10, 100, 10000, 0};
+    const std::int64_t chatgpt[] = {0, 0, 0, 0, 1000, 0, 0};
+    for (int d = 0; d < 7; ++d) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(stacks[3 * d].name, names[d]);
+        EXPECT_EQ(stacks[3 * d].provider, AIProvider::Claude);
+        EXPECT_EQ(stacks[3 * d].tokens, claude[d]);
+        EXPECT_EQ(stacks[3 * d + 1].tokens, chatgpt[d]);
+        EXPECT_EQ(stacks[3 * d + 2].provider, AIProvider::Copilot);
+        EXPECT_EQ(stacks[3 * d + 2].tokens, 0);
+    }
+    EXPECT_EQ(stacks[12].day, utc("2026-03-28T23:00:00Z"));
+    EXPECT_EQ(stacks[15].day, utc("2026-03-29T22:00:00Z"));
+    EXPECT_EQ(dailyStacks(events, 2, utc("2026-03-31T08:00:00Z")).size(), 6u);
+    EXPECT_TRUE(dailyStacks(events, 0, utc("2026-03-31T08:00:00Z")).empty());
+}
+
+// The rows of `tallyvue-cli local`: local calendar days, provider order, model text.
+TEST(LocalUsageAggregation, DailyModelRows)
+{
+    const std::vector<LocalUsageEvent> events{
+        event(AIProvider::Claude, "2026-03-28T23:00:00Z", 10, "b"),
+        event(AIProvider::ChatGPT, "2026-03-28T23:30:00Z", 20, "gpt-5"),
+        event(AIProvider::Claude, "2026-03-29T10:00:00Z", 30, "a"),
+        event(AIProvider::Claude, "2026-03-29T11:00:00Z", 40, "b"),
+        event(AIProvider::Claude, "2026-03-29T22:00:00Z", 50, "a"),
+    };
+    const auto rows = dailyModelRows(events, 2, utc("2026-03-30T08:00:00Z"));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].date, QDate(2026, 3, 29));
+    EXPECT_EQ(rows[0].model.text(), u"a");
+    EXPECT_EQ(rows[1].model.text(), u"b");
+    EXPECT_EQ(rows[1].totals, (LocalUsageTotals{2, 50, 2, 4, 6}));
+    EXPECT_EQ(rows[2].provider, AIProvider::ChatGPT);
+    EXPECT_EQ(rows[3].date, QDate(2026, 3, 30));
+    EXPECT_EQ(rows[3].totals.inputTokens, 50);
+    EXPECT_EQ(dailyModelRows(events, 1, utc("2026-03-30T08:00:00Z")).size(), 1u);
+}
+
+TEST(LocalUsageAggregation, ShortTokenCount)
+{
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {0, "0"},          {950, "950"},         {999, "999"},         {1000, "1.0K"},   {1500, "1.5K"},
+        {9950, "9.9K"},    {9999, "10.0K"},      {10000, "10K"},       {12345, "12K"},   {999999, "999K"},
+        {1000000, "1.0M"}, {2345678, "2.3M"},    {-5, "-5"},
+    };
+    for (const auto& [n, text] : cases)
+        EXPECT_EQ(shortTokenCount(n), QLatin1String(text)) << n;
+}
+
+TEST(LocalUsageAggregation, DisplayModelName)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"claude-opus-4-1-20250805", "Opus 4.1"},
+        {"claude-opus-4-1", "Opus 4.1"},
+        {"claude-sonnet-4-5-20250929", "Sonnet 4.5"},
+        {"claude-3-5-haiku-20241022", "3 5.haiku"},
+        {"gpt-5-codex", "GPT 5 codex"},
+        {"gpt-4o-mini", "GPT 4o mini"},
+        {"unknown", "Unknown"},
+        {"o3", "O3"},
+        {"OPUS", "Opus"},
+        {"claude", "claude"},
+        {"claude-20250805", "claude-20250805"},
+        {"--", "--"},
+        {"opus--4", "Opus 4"},
+        {"<synthetic>", "<synthetic>"},
+    };
+    for (const auto& [model, shown] : cases)
+        EXPECT_EQ(displayModelName(QString::fromLatin1(model)), QLatin1String(shown)) << model;
+}
