@@ -37,8 +37,7 @@ TEST(LocalUsageAggregation, Totals)
     const std::vector<LocalUsageEvent> events{event(AIProvider::Claude, "2026-01-10T10:00:00Z", 10),
                                               event(AIProvider::ChatGPT, "2026-01-10T11:00:00Z", 20),
                                               event(AIProvider::Claude, "2026-01-10T12:00:00Z", 40)};
-    const LocalUsageTotals t =
-        localUsageTotals(events, utc("2026-01-10T10:00:00Z"), utc("2026-01-10T12:00:00Z"));
+    const LocalUsageTotals t = localUsageTotals(events, utc("2026-01-10T10:00:00Z"), utc("2026-01-10T12:00:00Z"));
     EXPECT_EQ(t, (LocalUsageTotals{2, 30, 2, 4, 6}));
     EXPECT_EQ(t.tokens(), 42);
 }
@@ -83,11 +82,11 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
 TEST(LocalUsageAggregation, DailyStacksAcrossDaylightSaving)
 {
     const std::vector<LocalUsageEvent> events{
-        event(AIProvider::Claude, "2026-03-28T22:59:59Z", 4),   // Sat 23:59:59 CET
-        event(AIProvider::Claude, "2026-03-28T23:00:00Z", 94),  // Sun 00:00 CET
+        event(AIProvider::Claude, "2026-03-28T22:59:59Z", 4),    // Sat 23:59:59 CET
+        event(AIProvider::Claude, "2026-03-28T23:00:00Z", 94),   // Sun 00:00 CET
         event(AIProvider::ChatGPT, "2026-03-29T21:59:59Z", 994), // Sun 23:59:59 CEST
         event(AIProvider::Claude, "2026-03-29T22:00:00Z", 9994), // Mon 00:00 CEST
-        event(AIProvider::Claude, "2026-03-24T22:59:59Z", 7),   // Tue: before the week
+        event(AIProvider::Claude, "2026-03-24T22:59:59Z", 7),    // Tue: before the week
     };
     const auto stacks = dailyStacks(events, 7, utc("2026-03-31T08:00:00Z"));
     ASSERT_EQ(stacks.size(), 21u);
@@ -134,9 +133,9 @@ TEST(LocalUsageAggregation, DailyModelRows)
 TEST(LocalUsageAggregation, ShortTokenCount)
 {
     const std::pair<std::int64_t, const char*> cases[] = {
-        {0, "0"},          {950, "950"},         {999, "999"},         {1000, "1.0K"},   {1500, "1.5K"},
-        {9950, "9.9K"},    {9999, "10.0K"},      {10000, "10K"},       {12345, "12K"},   {999999, "999K"},
-        {1000000, "1.0M"}, {2345678, "2.3M"},    {-5, "-5"},
+        {0, "0"},          {950, "950"},      {999, "999"},   {1000, "1.0K"}, {1500, "1.5K"},
+        {9950, "9.9K"},    {9999, "10.0K"},   {10000, "10K"}, {12345, "12K"}, {999999, "999K"},
+        {1000000, "1.0M"}, {2345678, "2.3M"}, {-5, "-5"},
     };
     for (const auto& [n, text] : cases)
         EXPECT_EQ(shortTokenCount(n), QLatin1String(text)) << n;
