@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "local/MarkerSearch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -52,16 +53,24 @@ __attribute__((target("avx2"))) std::size_t findAvx2(std::string_view bytes, std
 
 MarkerSearch::MarkerSearch(std::string_view marker) : m_marker(marker)
 {
-    // Probe the second, middle and second-to-last bytes: the outer ones are quotes, the most
-    // common byte in JSON.
+    // Probe the three bytes that are least common in transcript text, so that few places
+    // pass the probes without being the marker. Quotes, colons and frequent letters are the
+    // worst choices: every "key": has them.
+    static constexpr std::string_view kByFrequency = "\" :,{}eatoinsrhldcumfpgwybvkxjqz_-.0123456789";
+    const auto rank = [](char c) {
+        const std::size_t at = kByFrequency.find(c);
+        return at == std::string_view::npos ? kByFrequency.size() : at;
+    };
     const std::size_t m = m_marker.size();
-    if (m >= 4) {
-        m_probe[0] = 1;
-        m_probe[1] = m / 2;
-        m_probe[2] = m - 2;
-    } else if (m > 0) {
-        m_probe[1] = m / 2;
-        m_probe[2] = m - 1;
+    std::size_t chosen = 0;
+    for (std::size_t probe = 0; probe < 3 && m > 0; ++probe) {
+        std::size_t best = m;
+        for (std::size_t i = 0; i < m; ++i) {
+            const bool taken = std::find(m_probe, m_probe + chosen, i) != m_probe + chosen;
+            if (!taken && (best == m || rank(m_marker[i]) > rank(m_marker[best])))
+                best = i;
+        }
+        m_probe[chosen++] = best == m ? m_probe[0] : best;
     }
 }
 
