@@ -370,6 +370,18 @@ void LocalUsageScanner::State::updateOrder()
         }
     }
     std::sort(added.begin(), added.end(), byTime);
+    const auto markIndexed = [this] {
+        for (const std::uint32_t slot : touched) {
+            if (files[slot].live)
+                files[slot].indexed = files[slot].events.size();
+        }
+    };
+    if (staleOrder.empty() && !anyChanged && (order.empty() || added.front().timestamp >= order.back().timestamp)) {
+        // The usual append: every new event is the newest.
+        order.insert(order.end(), added.begin(), added.end());
+        markIndexed();
+        return;
+    }
     std::vector<OrderEntry> merged;
     merged.reserve(order.size() + added.size());
     auto next = added.begin();
@@ -382,10 +394,7 @@ void LocalUsageScanner::State::updateOrder()
     }
     merged.insert(merged.end(), next, added.end());
     order.swap(merged);
-    for (const std::uint32_t slot : touched) {
-        if (files[slot].live)
-            files[slot].indexed = files[slot].events.size();
-    }
+    markIndexed();
 }
 
 LocalUsageScanner& LocalUsageScanner::shared()
