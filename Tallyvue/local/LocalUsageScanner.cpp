@@ -88,6 +88,18 @@ struct OrderEntry
 
 constexpr std::uint32_t kDropped = 0xffffffffu;
 
+/**
+ * Capacity for a list that is built again on every scan and grows a little each time. Rounded
+ * up, the size asked for stays the same from scan to scan, so the allocator hands back the
+ * memory of the last list instead of mapping fresh pages: faulting in 10 MB of new pages
+ * costs more than the whole rest of a scan. Pages past the end are never touched.
+ */
+std::size_t roomFor(std::size_t count)
+{
+    constexpr std::size_t kStep = 1u << 16;
+    return (count / kStep + 1) * kStep;
+}
+
 bool byTime(const OrderEntry& a, const OrderEntry& b)
 {
     return a.timestamp < b.timestamp;
@@ -378,12 +390,14 @@ void LocalUsageScanner::State::updateOrder()
     };
     if (staleOrder.empty() && !anyChanged && (order.empty() || added.front().timestamp >= order.back().timestamp)) {
         // The usual append: every new event is the newest.
+        if (order.capacity() < order.size() + added.size())
+            order.reserve(roomFor(order.size() + added.size()));
         order.insert(order.end(), added.begin(), added.end());
         markIndexed();
         return;
     }
     std::vector<OrderEntry> merged;
-    merged.reserve(order.size() + added.size());
+    merged.reserve(roomFor(order.size() + added.size()));
     auto next = added.begin();
     for (const OrderEntry& e : order) {
         if (e.slot == kDropped || changedSlot[e.slot])
@@ -659,9 +673,9 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
     const auto first = std::lower_bound(st.order.begin(), st.order.end(), OrderEntry{cutoff, 0, 0}, byTime);
     std::vector<LocalUsageEvent> events;
     const auto count = std::size_t(st.order.end() - first);
-    events.reserve(count);
+    events.reserve(roomFor(count));
     // Time order jumps between files: fetch a few events ahead so the copy does not wait.
-    constexpr std::size_t kAhead = 12;
+    constexpr std::size_t kAhead = 48;
     const OrderEntry* entries = st.order.data() + (first - st.order.begin());
     for (std::size_t i = 0; i < count; ++i) {
         if (i + kAhead < count) {
