@@ -161,6 +161,8 @@ struct LocalUsageScanner::State
     // Below parallelBytes new bytes one thread reads everything (starting others costs more);
     // regions above pieceBytes are cut at line feeds so one huge transcript keeps every core busy.
     Tuning tuning;
+    // The scan thread's reader is kept: an incremental scan then maps no fresh memory.
+    std::unique_ptr<TranscriptReader> reader;
 
     // Per scan.
     std::vector<char> changedSlot; // reset or removed: its old order entries are void
@@ -452,6 +454,7 @@ void LocalUsageScanner::setTuning(const Tuning& tuning)
 {
     std::lock_guard lock(m_scanMutex);
     m_state->tuning = tuning;
+    m_state->reader.reset();
 }
 
 LocalUsageScanSummary LocalUsageScanner::lastSummary() const
@@ -552,8 +555,9 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
     };
 
     std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        TranscriptReader reader(tuning.chunkBytes, tuning.maxLineBytes);
+    if (!reader)
+        reader = std::make_unique<TranscriptReader>(tuning.chunkBytes, tuning.maxLineBytes);
+    const auto work = [&](TranscriptReader& threadReader) {
         for (;;) {
             const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
             if (k >= pieces.size())
@@ -564,7 +568,7 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
                 piece.result.failed = true;
             } else {
                 ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-                piece.result = reader.read(fd, piece.kind, piece.range, piece.fallbackProject);
+                piece.result = threadReader.read(fd, piece.kind, piece.range, piece.fallbackProject);
                 ::close(fd);
             }
             if (remaining[piece.visit].fetch_sub(1, std::memory_order_acq_rel) == 1)
@@ -574,14 +578,18 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
     std::vector<std::thread> helpers;
     for (int i = 1; i < threads && std::size_t(i) < pieces.size(); ++i) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back([&work, this] {
+                TranscriptReader own(tuning.chunkBytes, tuning.maxLineBytes);
+                work(own);
+            });
         } catch (const std::system_error&) {
             break; // fewer threads, same result
         }
     }
-    work();
+    work(*reader);
     for (std::thread& helper : helpers)
         helper.join();
+    reader->trim();
     mergeReady(); // files that needed no reading, after the last read one
 }
 

@@ -13,8 +13,10 @@ using namespace simdjson;
 
 static_assert(kLinePadding >= SIMDJSON_PADDING);
 
-// A parser that once met a huge line gives its memory back instead of keeping it.
-constexpr std::size_t kKeepParserCapacity = 8u << 20;
+// A parser kept between scans holds memory in proportion to the longest line it met: one
+// that met a long line starts afresh.
+constexpr std::size_t kKeepParserCapacity = 256u << 10;
+constexpr std::size_t kFirstParserCapacity = 64u << 10;
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
@@ -161,9 +163,17 @@ LineParser::~LineParser() = default;
 
 bool LineParser::parseDocument(std::string_view line)
 {
-    if (m_parser->capacity() > kKeepParserCapacity && line.size() < kKeepParserCapacity)
-        m_parser = std::make_unique<dom::parser>();
+    // Grow in steps, not to each new longest line: every growth maps fresh pages.
+    if (line.size() > m_parser->capacity() &&
+        m_parser->allocate(std::max({line.size(), 2 * m_parser->capacity(), kFirstParserCapacity})))
+        return false;
     return !m_parser->parse(line.data(), line.size(), false).error();
+}
+
+void LineParser::trim()
+{
+    if (m_parser->capacity() > kKeepParserCapacity)
+        m_parser = std::make_unique<dom::parser>();
 }
 
 std::optional<LineEvent> LineParser::parse(TranscriptKind kind, std::string_view line, InternedString fallbackProject,

@@ -74,6 +74,8 @@ public:
     /// updated by session_meta and turn_context lines.
     std::optional<LineEvent> parse(TranscriptKind kind, std::string_view line, InternedString fallbackProject,
                                    CodexContext& context);
+    /// Gives back the memory that a long line made the parser take.
+    void trim();
 
 private:
     std::optional<LineEvent> parseClaude(std::string_view line, InternedString fallbackProject);

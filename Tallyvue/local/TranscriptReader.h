@@ -68,6 +68,8 @@ public:
 
     /// `fd` is read with pread only, so readers may share it.
     ReadResult read(int fd, TranscriptKind kind, const ReadRange& range, InternedString fallbackProject);
+    /// Gives back memory taken for long lines, for a reader kept between scans.
+    void trim() { m_parser.trim(); }
 
 private:
     void handleLine(std::string_view line, ReadResult& out);

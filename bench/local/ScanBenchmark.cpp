@@ -81,8 +81,14 @@ ChildRun runChild(const std::vector<std::string>& args, const std::vector<std::s
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<std::string> envStrings;
-    for (char** e = environ; *e; ++e)
-        envStrings.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& add) {
+            return entry.substr(0, entry.find('=') + 1) == std::string_view(add).substr(0, add.find('=') + 1);
+        });
+        if (!replaced)
+            envStrings.emplace_back(entry);
+    }
     envStrings.insert(envStrings.end(), env.begin(), env.end());
     std::vector<char*> envp;
     for (std::string& e : envStrings)
