@@ -15,7 +15,7 @@
 namespace tallyvue::test {
 
 /// Runs the event loop until `done` holds or `ms` pass; returns `done()`.
-inline bool waitUntil(const std::function<bool()>& done, int ms = 5000)
+inline bool waitUntil(const std::function<bool()>& done, int ms = 15000)
 {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired()) {

@@ -10,7 +10,7 @@ export QT_QPA_PLATFORM=xcb TALLYVUE_TRAY_HOST=1 DBUS_SESSION_BUS_ADDRESS=disable
 trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 32 >/dev/null 2>&1 &
 tray=$!
 trap 'kill $tray 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
+for _ in $(seq 200); do
     xdotool search --class trayer >/dev/null 2>&1 && break
     sleep 0.1
 done
