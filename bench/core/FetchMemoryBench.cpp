@@ -2,11 +2,10 @@
 // Runs `tallyvue-cli fetch` against a local server with all three providers answering and
 // prints the child's peak resident memory and wall time (best of a few runs).
 #include "support/HttpServer.h"
+#include "support/SampleProviders.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -22,14 +21,6 @@ using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-}
 
 QCoro::Task<int> runFetch(QProcessEnvironment env)
 {
@@ -53,24 +44,8 @@ int main(int argc, char** argv)
     HttpServer server;
     if (!server.start())
         return 1;
-    server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.5,)"
-                                                                       R"("resets_at":"2099-01-01T00:00:00Z"},)"
-                                                                       R"("seven_day":{"utilization":63}})"));
-    server.setResponse("/backend-api/wham/usage",
-                       ScriptedResponse::json(200, R"({"rate_limit":{"primary_window":{"used_percent":12}}})"));
-    server.setResponse("/copilot_internal/user",
-                       ScriptedResponse::json(200, R"({"quota_snapshots":{"chat":{"percent_remaining":80}}})"));
-    writeFile(home.path() + u"/.codex/auth.json"_s, R"({"tokens":{"access_token":"t"}})");
-    writeFile(home.path() + u"/.config/github-copilot/apps.json"_s, R"({"a":{"oauth_token":"t"}})");
-
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"HOME"_s, home.path());
-    env.insert(u"XDG_CONFIG_HOME"_s, home.path() + u"/config"_s);
-    env.insert(u"XDG_DATA_HOME"_s, home.path() + u"/data"_s);
-    env.insert(u"CLAUDE_CODE_OAUTH_TOKEN"_s, u"t"_s);
-    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s);
-    for (const QString& name : {u"TALLYVUE_CLAUDE_API"_s, u"TALLYVUE_CHATGPT_API"_s, u"TALLYVUE_COPILOT_API"_s})
-        env.insert(name, server.origin());
+    serveSampleProviders(server);
+    const QProcessEnvironment env = sampleProviderEnvironment(home.path(), server);
 
     qint64 best = -1;
     for (int run = 0; run < 5; ++run) {

@@ -4,6 +4,7 @@
 // use while idle between refreshes. `--idle-seconds N` shortens the idle window (default 120).
 #include "platform/TestServers.h"
 #include "support/HttpServer.h"
+#include "support/SampleProviders.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -42,14 +43,6 @@ public Q_SLOTS:
             registeredAt = clock->elapsed();
     }
 };
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
 
 /// Resident set size in MB, from /proc.
 double residentMegabytes(qint64 pid)
@@ -103,31 +96,12 @@ int main(int argc, char** argv)
     HttpServer server;
     if (!server.start())
         return 1;
-    server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.5,)"
-                                                                       R"("resets_at":"2099-01-01T00:00:00Z"},)"
-                                                                       R"("seven_day":{"utilization":63}})"));
-    server.setResponse("/backend-api/wham/usage",
-                       ScriptedResponse::json(200, R"({"rate_limit":{"primary_window":{"used_percent":12}}})"));
-    server.setResponse("/copilot_internal/user",
-                       ScriptedResponse::json(200, R"({"quota_snapshots":{"chat":{"percent_remaining":80}}})"));
+    serveSampleProviders(server);
 
     QTemporaryDir home;
-    writeFile(home.path() + u"/.codex/auth.json"_s, R"({"tokens":{"access_token":"t"}})");
-    writeFile(home.path() + u"/.config/github-copilot/apps.json"_s, R"({"a":{"oauth_token":"t"}})");
-    QDir().mkpath(home.path() + u"/runtime"_s);
-    QFile::setPermissions(home.path() + u"/runtime"_s,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"HOME"_s, home.path());
-    env.insert(u"XDG_CONFIG_HOME"_s, home.path() + u"/.config"_s);
-    env.insert(u"XDG_DATA_HOME"_s, home.path() + u"/.local/share"_s);
-    env.insert(u"XDG_RUNTIME_DIR"_s, home.path() + u"/runtime"_s);
-    env.insert(u"TMPDIR"_s, home.path());
-    env.insert(u"CLAUDE_CODE_OAUTH_TOKEN"_s, u"t"_s);
+    QProcessEnvironment env = sampleProviderEnvironment(home.path(), server);
     env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    for (const QString& name : {u"TALLYVUE_CLAUDE_API"_s, u"TALLYVUE_CHATGPT_API"_s, u"TALLYVUE_COPILOT_API"_s})
-        env.insert(name, server.origin());
 
     QProcess tallyvue;
     tallyvue.setProcessEnvironment(env);
