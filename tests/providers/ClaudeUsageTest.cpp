@@ -145,7 +145,6 @@ TEST_F(ClaudeFetch, StatusHandling)
          R"(API returned HTTP 401: {"error":"token expired"})", true},
         {204, "", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 204: ", true},
         {201, "{}", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 201: {}", true},
-        {429, "slow down", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 429: slow down", true},
         {500, "\xff\xfe", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 500: (empty)", false},
         {200, "{\"five_hour\":{}}", UsageServiceError::Kind::DecodingFailed, "utilization", true},
         {200, "<html>", UsageServiceError::Kind::DecodingFailed, "not valid JSON", true},

@@ -66,35 +66,22 @@ TEST(ServiceEndpoint, OverrideRules)
 
 using HttpGet = ServerTest;
 
-// Status and body arrive as sent, error statuses included; headers are sent once each, in order.
+// An empty header value is still sent, and no Accept is added. Other statuses and bodies are
+// covered by each service's status table; a 401 with a challenge is delivered, not answered.
 TEST_F(HttpGet, DeliversStatusBodyAndHeaders)
 {
-    server.setResponse("/a", ScriptedResponse::json(200, "{\"x\":1}"));
-    server.setResponse("/gone", ScriptedResponse::json(404, "missing"));
     ScriptedResponse challenge(401, "denied");
     challenge.headers = {{"WWW-Authenticate", "Bearer"}};
     server.setResponse("/auth", challenge);
-    server.setResponse("/empty", ScriptedResponse::json(204, {}));
 
-    const auto ok = get(server, "/a", {{"X-One", "1"}, {"X-Two", "2"}, {"X-Empty", ""}});
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(ok->status, 200);
-    EXPECT_EQ(ok->body, "{\"x\":1}");
+    const auto reply = get(server, "/auth", {{"X-One", "1"}, {"X-Empty", ""}});
+    ASSERT_TRUE(reply) << reply.error().description().toStdString();
+    EXPECT_EQ(reply->status, 401);
+    EXPECT_EQ(reply->body, "denied");
     const RecordedRequest request = server.requests().at(0);
-    EXPECT_EQ(request.method, "GET");
-    EXPECT_EQ(request.target, "/a");
     EXPECT_EQ(request.value("X-One"), "1");
     EXPECT_EQ(request.value("X-Empty"), "");
     EXPECT_TRUE(request.values("Accept").isEmpty());
-
-    for (const auto& [path, status, body] :
-         {std::tuple{"/gone", 404, "missing"}, {"/auth", 401, "denied"}, {"/empty", 204, ""}}) {
-        SCOPED_TRACE(path);
-        const auto reply = get(server, path);
-        ASSERT_TRUE(reply) << reply.error().description().toStdString();
-        EXPECT_EQ(reply->status, status);
-        EXPECT_EQ(reply->body, QByteArray(body));
-    }
 }
 
 // A body over 8 MiB is refused, whether announced by Content-Length (without waiting for it)
