@@ -9,15 +9,6 @@ using namespace tallyvue;
 using tallyvue::test::OutputCapture;
 using namespace Qt::StringLiterals;
 
-// Version and build number come from the build configuration.
-TEST(AppVersionTest, VersionTextsFromTheBuild)
-{
-    EXPECT_EQ(shortVersion(), QStringLiteral(TALLYVUE_EXPECTED_VERSION));
-    EXPECT_EQ(buildNumber(), QStringLiteral(TALLYVUE_EXPECTED_BUILD));
-    // This test runs from the build folder.
-    EXPECT_EQ(localBuildLabel(), u"Local build"_s);
-}
-
 // Only a program under an installed location goes without the "Local build" label.
 TEST(AppVersionTest, LocalBuildLabel)
 {
