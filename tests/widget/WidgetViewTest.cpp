@@ -158,15 +158,3 @@ TEST_F(WidgetViewTest, PerModelWeeklyWindows)
     EXPECT_EQ(view->mediumView()->content().updatedText, u"Updated 2 minutes ago"_s);
     show({"per-model", WidgetFamily::Small, {kNow, snapshot}});
 }
-
-// A reset already past reads "soon" until the application brings the next window.
-TEST_F(WidgetViewTest, ResetInThePast)
-{
-    const WidgetSnapshot snapshot =
-        snapshotOf({claude("session", "5-Hour", 97, -90), claude("weekly_all", "7-Day", 64, 0)});
-    const auto small = show({"reset-past", WidgetFamily::Small, {kNow, snapshot}});
-    EXPECT_EQ(small->smallView()->content()->resetText, u"Resets soon"_s);
-    EXPECT_EQ(small->smallView()->content()->color, UsageColor::Red);
-    const auto medium = show({"reset-past", WidgetFamily::Medium, {kNow, snapshot}});
-    EXPECT_EQ(rowTexts(medium->mediumView()->content()), (QStringList{u"C 5-Hour 97% soon"_s, u"C 7-Day 64% soon"_s}));
-}
