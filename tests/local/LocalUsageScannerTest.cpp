@@ -184,17 +184,6 @@ TEST_F(ScannerTest, MissingTree)
     EXPECT_EQ(m_scanner->lastSummary().files, 1u);
 }
 
-// An overlong line is skipped (and logged once); the rows after it count.
-TEST_F(ScannerTest, OverlongLineIsSkipped)
-{
-    m_scanner->setTuning({.chunkBytes = 256, .maxLineBytes = 1000});
-    const std::string huge = claudeLine({.id = "big", .output = 50, .model = std::string(3000, 'x')});
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + huge.substr(0, 2000));
-    EXPECT_EQ(outputs(), (Outputs{1}));
-    append(u"claude/projects/p/s.jsonl"_s, huge.substr(2000) + claudeLine({.id = "b", .output = 2}));
-    EXPECT_EQ(outputs(), (Outputs{1, 2}));
-}
-
 // Reading with several threads and files cut into pieces gives what one thread gives.
 TEST_F(ScannerTest, ParallelReadingMatchesSerial)
 {

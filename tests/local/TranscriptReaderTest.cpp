@@ -121,14 +121,6 @@ TEST(TranscriptReader, SkipsOverlongLines)
     EXPECT_EQ(fits.events.size(), 3u);
 }
 
-// A file with no line feed at all gives nothing and consumes nothing.
-TEST(TranscriptReader, NoLineFeedNoProgress)
-{
-    const ReadResult r = readAll(claudeLine({}).substr(0, 200), 64, 1 << 20);
-    EXPECT_TRUE(r.events.empty());
-    EXPECT_EQ(r.consumed, 0);
-}
-
 // The vector search finds what a plain search finds, at every offset and near the ends.
 TEST(MarkerSearch, AgreesWithPlainSearch)
 {
