@@ -19,38 +19,44 @@ using namespace Qt::StringLiterals;
 namespace tallyvue {
 namespace detail {
 
-void appendJsonString(QByteArray& out, std::string_view utf8)
+void appendJsonString(std::string& out, std::string_view utf8)
 {
     static constexpr char kHex[] = "0123456789abcdef";
     const auto plain = [](char c) { return c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20; };
-    out.append('"');
+    out.push_back('"');
     if (std::all_of(utf8.begin(), utf8.end(), plain)) {
-        out.append(utf8.data(), qsizetype(utf8.size()));
-        out.append('"');
+        out.append(utf8);
+        out.push_back('"');
         return;
     }
     for (const char c : utf8) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            out.append('\\').append(c);
+            out.push_back('\\');
+            out.push_back(c);
         } else if (byte < 0x20) {
             switch (c) {
             case '\n': out.append("\\n"); break;
             case '\r': out.append("\\r"); break;
             case '\t': out.append("\\t"); break;
-            default: out.append("\\u00").append(kHex[byte >> 4]).append(kHex[byte & 0xF]);
+            default:
+                out.append("\\u00");
+                out.push_back(kHex[byte >> 4]);
+                out.push_back(kHex[byte & 0xF]);
             }
         } else {
-            out.append(c);
+            out.push_back(c);
         }
     }
-    out.append('"');
+    out.push_back('"');
 }
 
 void appendJsonString(QByteArray& out, QStringView text)
 {
     const QByteArray utf8 = text.toUtf8();
-    appendJsonString(out, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    std::string escaped;
+    appendJsonString(escaped, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    out.append(escaped.data(), qsizetype(escaped.size()));
 }
 
 std::optional<QByteArray> shortestDouble(double value)
@@ -76,11 +82,11 @@ QByteArray decimalText(double value)
     return result;
 }
 
-void appendShortestDouble(QByteArray& out, double value)
+void appendShortestDouble(std::string& out, double value)
 {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    out.append(text, end - text);
+    out.append(text, std::size_t(end - text));
 }
 
 } // namespace detail
@@ -101,13 +107,27 @@ struct RawPoint
     double percent = 0;
     std::optional<std::string_view> displayName;
     std::optional<EpochMs> resetsAt;
+    std::string_view resetsAtText; ///< as read, when already in the stored form
 };
 
-/// Reads an optional string member: absent and null are nothing, another type is an error.
-bool optionalMember(simdjson::dom::object object, const char* key, std::optional<std::string_view>& into)
+/// The stored date form is exactly 20 characters; such a text that parsed is written back as it is.
+bool inStoredForm(std::string_view text)
 {
-    simdjson::dom::element value;
-    if (object[key].get(value) || value.is_null())
+    return text.size() == 20;
+}
+
+void appendStamp(std::string& out, EpochMs ms, std::string_view text)
+{
+    if (inStoredForm(text))
+        out.append(text);
+    else
+        appendWholeSecondTimestamp(out, ms);
+}
+
+/// Reads an optional string: null is nothing, another type is an error.
+bool optionalString(simdjson::dom::element value, std::optional<std::string_view>& into)
+{
+    if (value.is_null())
         return true;
     std::string_view text;
     if (value.get_string().get(text))
@@ -121,9 +141,25 @@ std::optional<RawPoint> readPoint(simdjson::dom::element element)
     simdjson::dom::object object;
     if (element.get_object().get(object))
         return std::nullopt;
+
+    // One pass over the members; a repeated key counts with its first value.
+    enum { Provider, Kind, Percent, DisplayName, ResetsAt, Count };
+    static constexpr std::string_view kKeys[Count] = {"provider", "kind", "percent", "displayName", "resetsAt"};
+    simdjson::dom::element members[Count];
+    bool present[Count] = {};
+    for (const simdjson::dom::key_value_pair field : object) {
+        for (int i = 0; i < Count; ++i) {
+            if (!present[i] && field.key == kKeys[i]) {
+                members[i] = field.value;
+                present[i] = true;
+                break;
+            }
+        }
+    }
+
     RawPoint point;
     std::optional<std::string_view> provider;
-    if (!optionalMember(object, "provider", provider))
+    if (present[Provider] && !optionalString(members[Provider], provider))
         return std::nullopt;
     if (provider) {
         const auto known = std::find(std::begin(kProviderNames), std::end(kProviderNames), *provider);
@@ -131,15 +167,18 @@ std::optional<RawPoint> readPoint(simdjson::dom::element element)
             return std::nullopt; // a provider this version does not know
         point.provider = kAllProviders[std::size_t(known - std::begin(kProviderNames))];
     }
-    if (object["kind"].get_string().get(point.kind) || object["percent"].get_double().get(point.percent))
+    if (!present[Kind] || !present[Percent] || members[Kind].get_string().get(point.kind) ||
+        members[Percent].get_double().get(point.percent))
         return std::nullopt;
     std::optional<std::string_view> resetsAt;
-    if (!optionalMember(object, "displayName", point.displayName) || !optionalMember(object, "resetsAt", resetsAt))
+    if ((present[DisplayName] && !optionalString(members[DisplayName], point.displayName)) ||
+        (present[ResetsAt] && !optionalString(members[ResetsAt], resetsAt)))
         return std::nullopt;
     if (resetsAt) {
         point.resetsAt = parseWholeSecondTimestampMs(*resetsAt);
         if (!point.resetsAt)
             return std::nullopt;
+        point.resetsAtText = *resetsAt;
     }
     return point;
 }
@@ -153,20 +192,21 @@ simdjson::dom::parser& parser()
 /// Reads one line by the store's rules and hands the accepted values to `sink`:
 /// sink.begin(timestamp), then sink.point(RawPoint) for each limit point. Returns false, having
 /// told the sink nothing useful, when the line is not a valid snapshot.
+/// `padded`: at least simdjson::SIMDJSON_PADDING readable bytes follow the line, so it is parsed in place.
 template<typename Sink>
-bool readLine(QByteArrayView line, Sink& sink)
+bool readLine(QByteArrayView line, Sink& sink, bool padded = false)
 {
     simdjson::dom::element root;
     simdjson::dom::object object;
     std::string_view stamp;
     simdjson::dom::array limits;
-    if (parser().parse(line.data(), std::size_t(line.size())).get(root) || root.get_object().get(object) ||
+    if (parser().parse(line.data(), std::size_t(line.size()), !padded).get(root) || root.get_object().get(object) ||
         object["timestamp"].get_string().get(stamp) || object["limits"].get_array().get(limits))
         return false;
     const auto timestamp = parseWholeSecondTimestampMs(stamp);
     if (!timestamp)
         return false;
-    sink.begin(*timestamp);
+    sink.begin(*timestamp, stamp);
     for (simdjson::dom::element element : limits) {
         const auto point = readPoint(element);
         if (!point)
@@ -180,7 +220,7 @@ bool readLine(QByteArrayView line, Sink& sink)
 class SnapshotBuilder
 {
 public:
-    void begin(EpochMs timestamp) { m_snapshot = {dateFromEpochMs(timestamp), {}}; }
+    void begin(EpochMs timestamp, std::string_view) { m_snapshot = {dateFromEpochMs(timestamp), {}}; }
     void point(const RawPoint& raw)
     {
         m_snapshot.limits.append({raw.provider, text(raw.kind), raw.percent,
@@ -211,18 +251,18 @@ private:
 class LineWriter
 {
 public:
-    explicit LineWriter(QByteArray& out) : m_out(out) {}
-    void begin(EpochMs timestamp)
+    explicit LineWriter(std::string& out) : m_out(out) {}
+    void begin(EpochMs timestamp, std::string_view text = {})
     {
         m_timestamp = timestamp;
         m_out.append(R"({"timestamp":")");
-        appendWholeSecondTimestamp(m_out, timestamp);
+        appendStamp(m_out, timestamp, text);
         m_out.append(R"(","limits":[)");
     }
     void point(const RawPoint& raw)
     {
         if (!m_first)
-            m_out.append(',');
+            m_out.push_back(',');
         m_first = false;
         appendPoint(m_out, raw);
     }
@@ -233,10 +273,9 @@ public:
     }
     EpochMs timestamp() const { return m_timestamp; }
 
-    static void appendPoint(QByteArray& out, const RawPoint& raw)
+    static void appendPoint(std::string& out, const RawPoint& raw)
     {
-        const std::string_view provider = kProviderNames[std::size_t(raw.provider)];
-        out.append(R"({"provider":")").append(provider.data(), qsizetype(provider.size())).append(R"(","kind":)");
+        out.append(R"({"provider":")").append(kProviderNames[std::size_t(raw.provider)]).append(R"(","kind":)");
         appendJsonString(out, raw.kind);
         out.append(R"(,"percent":)");
         detail::appendShortestDouble(out, raw.percent);
@@ -246,37 +285,41 @@ public:
         }
         if (raw.resetsAt) {
             out.append(R"(,"resetsAt":")");
-            appendWholeSecondTimestamp(out, *raw.resetsAt);
-            out.append('"');
+            appendStamp(out, *raw.resetsAt, raw.resetsAtText);
+            out.push_back('"');
         }
-        out.append('}');
+        out.push_back('}');
     }
 
 private:
-    QByteArray& m_out;
+    std::string& m_out;
     EpochMs m_timestamp = 0;
     bool m_first = true;
 };
 
-QByteArray readAll()
+/// The file's bytes followed by simdjson::SIMDJSON_PADDING blanks, so every line can be parsed in place.
+QByteArray readAllPadded()
 {
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return file.readAll();
+    QByteArray text = file.readAll();
+    text.append(QByteArray(qsizetype(simdjson::SIMDJSON_PADDING), ' '));
+    return text;
 }
 
-/// Calls `each` with every non-empty line of `text`.
+/// Calls `each` with every non-empty line of a padded text.
 template<typename Each>
-void forEachLine(const QByteArray& text, Each each)
+void forEachLine(const QByteArray& padded, Each each)
 {
+    const qsizetype size = std::max<qsizetype>(0, padded.size() - qsizetype(simdjson::SIMDJSON_PADDING));
     qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = text.indexOf('\n', start);
-        if (end < 0)
-            end = text.size();
+    while (start < size) {
+        qsizetype end = padded.indexOf('\n', start);
+        if (end < 0 || end > size)
+            end = size;
         if (end > start)
-            each(QByteArrayView(text).sliced(start, end - start));
+            each(QByteArrayView(padded).sliced(start, end - start));
         start = end + 1;
     }
 }
@@ -300,8 +343,8 @@ std::optional<UsageSnapshot> decodeLine(QByteArrayView line)
 
 std::optional<QByteArray> encodeLine(const UsageSnapshot& snapshot)
 {
-    QByteArray out;
-    out.reserve(64 + snapshot.limits.size() * 110);
+    std::string out;
+    out.reserve(64 + std::size_t(snapshot.limits.size()) * 110);
     LineWriter writer(out);
     writer.begin(snapshot.timestamp.toMSecsSinceEpoch());
     for (const auto& point : snapshot.limits) {
@@ -309,22 +352,24 @@ std::optional<QByteArray> encodeLine(const UsageSnapshot& snapshot)
             return std::nullopt; // JSON has no NaN or infinity
         const QByteArray kind = point.kind.toUtf8();
         const QByteArray name = point.displayName.value_or(QString()).toUtf8();
-        writer.point({point.provider, std::string_view(kind.constData(), std::size_t(kind.size())), point.percent,
+        writer.point({point.provider,
+                      std::string_view(kind.constData(), std::size_t(kind.size())),
+                      point.percent,
                       point.displayName ? std::optional(std::string_view(name.constData(), std::size_t(name.size())))
                                         : std::nullopt,
-                      point.resetsAt ? std::optional(point.resetsAt->toMSecsSinceEpoch()) : std::nullopt});
+                      point.resetsAt ? std::optional(point.resetsAt->toMSecsSinceEpoch()) : std::nullopt,
+                      {}});
     }
     writer.finish(true);
-    out.chop(1); // the line feed
-    return out;
+    return QByteArray(out.data(), qsizetype(out.size()) - 1); // without the line feed
 }
 
 QList<UsageSnapshot> load()
 {
     QList<UsageSnapshot> snapshots;
     SnapshotBuilder builder;
-    forEachLine(readAll(), [&](QByteArrayView line) {
-        if (readLine(line, builder))
+    forEachLine(readAllPadded(), [&](QByteArrayView line) {
+        if (readLine(line, builder, true))
             snapshots.append(builder.take());
     });
     return snapshots;
@@ -342,22 +387,22 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
     // Every kept line is rewritten in the store's own form straight from the parser: the
     // same bytes a load and re-encode would give, without building the snapshots.
     const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
-    const QByteArray old = readAll();
-    QByteArray text;
-    text.reserve(old.size() + 1024);
+    const QByteArray old = readAllPadded();
+    std::string text;
+    text.reserve(std::size_t(old.size()) + 1024);
     forEachLine(old, [&](QByteArrayView line) {
-        const qsizetype mark = text.size();
+        const std::size_t mark = text.size();
         LineWriter writer(text);
-        if (!writer.finish(readLine(line, writer)) || writer.timestamp() < cutoff)
-            text.truncate(mark);
+        if (!writer.finish(readLine(line, writer, true)) || writer.timestamp() < cutoff)
+            text.resize(mark);
     });
     if (const auto line = encodeLine(latest); line && now.toMSecsSinceEpoch() >= cutoff)
-        text.append(*line).append('\n');
+        text.append(line->constData(), std::size_t(line->size())).push_back('\n');
 
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(text);
+    file.write(text.data(), qint64(text.size()));
     file.commit(); // on failure the old file stays as it was
 }
 

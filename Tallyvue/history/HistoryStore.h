@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tallyvue {
@@ -69,10 +70,10 @@ std::optional<QByteArray> encodeLine(const UsageSnapshot& snapshot);
 namespace detail {
 /// JSON string literal with the escapes JSON requires.
 void appendJsonString(QByteArray& out, QStringView text);
-void appendJsonString(QByteArray& out, std::string_view utf8);
+void appendJsonString(std::string& out, std::string_view utf8);
 /// Shortest text that reads back as the same double; nothing for NaN or infinity.
 std::optional<QByteArray> shortestDouble(double value);
-void appendShortestDouble(QByteArray& out, double value);
+void appendShortestDouble(std::string& out, double value);
 /// Shortest round-trip decimal with at least one digit after the point ("42.0", "12.5", "1e-05").
 QByteArray decimalText(double value);
 } // namespace detail

@@ -173,6 +173,13 @@ std::optional<QDateTime> parseWholeSecondTimestamp(QStringView text)
 
 void appendWholeSecondTimestamp(QByteArray& out, EpochMs ms)
 {
+    std::string text;
+    appendWholeSecondTimestamp(text, ms);
+    out.append(text.data(), qsizetype(text.size()));
+}
+
+void appendWholeSecondTimestamp(std::string& out, EpochMs ms)
+{
     using namespace std::chrono;
     ms = std::clamp(ms, kFirstInstant, kLastInstant);
     const sys_time<milliseconds> instant{milliseconds(ms)};

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tallyvue {
@@ -26,6 +27,7 @@ std::optional<EpochMs> parseWholeSecondTimestampMs(std::string_view text);
 std::optional<QDateTime> parseWholeSecondTimestamp(QStringView text);
 /// UTC, whole seconds (truncated), "Z" suffix: always 20 characters.
 void appendWholeSecondTimestamp(QByteArray& out, EpochMs ms);
+void appendWholeSecondTimestamp(std::string& out, EpochMs ms);
 QString formatWholeSecondTimestamp(const QDateTime& date);
 
 QDateTime dateFromEpochMs(EpochMs ms);
