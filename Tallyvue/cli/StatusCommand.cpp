@@ -26,6 +26,46 @@ QString levelClass(double used)
     return used <= 80 ? u"warning"_s : u"critical"_s;
 }
 
+/// A title may hold a line break or other control characters; a status bar wants one line.
+QString oneLine(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return text;
+}
+
+/// waybar reads both `text` and `tooltip` as Pango markup and shows nothing for a field that
+/// does not parse, so a title holding `&` or `<` would blank the module.
+QString markupEscaped(QStringView text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&': escaped += u"&amp;"_s; break;
+        case u'<': escaped += u"&lt;"_s; break;
+        case u'>': escaped += u"&gt;"_s; break;
+        case u'"': escaped += u"&quot;"_s; break;
+        case u'\'': escaped += u"&apos;"_s; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+/// The highest used percent among the figures the label shows: the bar warns when any of them does.
+double highestShownUsed(const LabelBadges& badges)
+{
+    double highest = 0;
+    for (const auto* metric : {&badges.primary, &badges.secondary}) {
+        if (*metric && !std::isnan((*metric)->percent))
+            highest = std::max(highest, (*metric)->percent);
+    }
+    return highest;
+}
+
 QString tooltipLine(const ProviderMetric& metric, QuotaDisplayMode mode, const QDateTime& now)
 {
     QString line = rawValue(metric.provider) + u' ' + metric.title + u": "_s + metric.percentText(mode);
@@ -59,6 +99,13 @@ int runStatus(const QStringList& args)
     }
     const auto snapshot = decodeWidgetSnapshot(bytes);
     if (!snapshot || snapshot->metrics.isEmpty()) {
+        if (format == Format::Waybar) {
+            // waybar hides a module whose command fails; keep it visible and say what to do.
+            const QJsonObject empty{
+                {u"text"_s, u"–"_s}, {u"tooltip"_s, u"Open Tallyvue to load usage"_s}, {u"class"_s, u"empty"_s}};
+            out << QString::fromUtf8(QJsonDocument(empty).toJson(QJsonDocument::Compact)) << '\n';
+            return 0;
+        }
         out << "Open Tallyvue to load usage\n";
         return 1;
     }
@@ -71,7 +118,8 @@ int runStatus(const QStringList& args)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const LabelBadges badges =
         selectBadges(snapshot->metrics, preferences.selectedMenuBadge(), preferences.secondaryMenuBadge());
-    const QString text = menuBarLabelText(badges, snapshot->displayMode, preferences.badgeShowsCountdown(), now);
+    const QString text =
+        oneLine(menuBarLabelText(badges, snapshot->displayMode, preferences.badgeShowsCountdown(), now));
     if (format == Format::Text) {
         out << text << '\n';
         return 0;
@@ -79,12 +127,12 @@ int runStatus(const QStringList& args)
 
     QStringList tooltip;
     for (const ProviderMetric& metric : snapshot->metrics)
-        tooltip.append(tooltipLine(metric, snapshot->displayMode, now));
-    const double used = std::isnan(badges.primary->percent) ? 0.0 : std::clamp(badges.primary->percent, 0.0, 100.0);
-    const QJsonObject waybar{{u"text"_s, text},
+        tooltip.append(markupEscaped(oneLine(tooltipLine(metric, snapshot->displayMode, now))));
+    const double used = highestShownUsed(badges);
+    const QJsonObject waybar{{u"text"_s, markupEscaped(text)},
                              {u"tooltip"_s, tooltip.join(u'\n')},
-                             {u"class"_s, levelClass(badges.primary->percent)},
-                             {u"percentage"_s, static_cast<int>(used)}};
+                             {u"class"_s, levelClass(used)},
+                             {u"percentage"_s, static_cast<int>(std::min(used, 100.0))}};
     out << QString::fromUtf8(QJsonDocument(waybar).toJson(QJsonDocument::Compact)) << '\n';
     return 0;
 }

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace tallyvue;
 using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
@@ -139,6 +141,95 @@ TEST_F(CliTest, StatusFormats)
     EXPECT_EQ(waybar[u"class"].toString(), u"critical");
     EXPECT_EQ(waybar[u"percentage"].toInt(), 81);
     EXPECT_EQ(waybar[u"tooltip"].toString().count(u'\n'), 2);
+}
+
+namespace {
+
+/// A snapshot holding `metrics` (provider, kind, title, percent) in `mode`.
+QByteArray snapshotOf(const QList<std::tuple<QString, QString, QString, double>>& metrics,
+                      const QString& mode = u"used"_s)
+{
+    QJsonArray array;
+    for (const auto& [provider, kind, title, percent] : metrics)
+        array.append(
+            QJsonObject{{u"provider"_s, provider}, {u"kind"_s, kind}, {u"title"_s, title}, {u"percent"_s, percent}});
+    return QJsonDocument(QJsonObject{{u"timestamp"_s, u"2026-01-05T14:03:27Z"_s},
+                                     {u"metrics"_s, array},
+                                     {u"displayMode"_s, mode}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QJsonObject waybarLine(const CliRun& run)
+{
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.endsWith(u'\n') && run.out.count(u'\n') == 1) << run.out.toStdString();
+    return QJsonDocument::fromJson(run.out.toUtf8()).object();
+}
+
+} // namespace
+
+// The class and percentage follow the highest used figure the text shows, at the colour
+// thresholds, in either display mode; a figure the text leaves out does not count.
+TEST_F(CliTest, WaybarClassFollowsShownFigures)
+{
+    struct Row
+    {
+        double session, weekly, other;
+        const char* mode;
+        const char* text;
+        const char* cls;
+        int percentage;
+    } rows[] = {
+        {50, 10, 100, "used", "50%  ·  7d 10%", "normal", 50},
+        {50.5, 10, 0, "used", "50%  ·  7d 10%", "warning", 50},
+        {10, 80, 0, "used", "10%  ·  7d 80%", "warning", 80},
+        {10, 80.2, 0, "used", "10%  ·  7d 80%", "critical", 80},
+        {5, 100, 0, "remaining", "95%  ·  7d 0%", "critical", 100},
+        {130, 0, 0, "used", "100%  ·  7d 0%", "critical", 100},
+    };
+    for (const Row& row : rows) {
+        writeFile(*widgetSnapshotPath(), snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, row.session},
+                                                     {u"Claude"_s, u"weekly_all"_s, u"7-Day"_s, row.weekly},
+                                                     {u"ChatGPT"_s, u"primary"_s, u"5-Hour"_s, row.other}},
+                                                    QString::fromLatin1(row.mode)));
+        const QJsonObject json = waybarLine(cli({u"status"_s, u"--waybar"_s}));
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(json[u"text"].toString(), QString::fromUtf8(row.text));
+        EXPECT_EQ(json[u"class"].toString(), QString::fromLatin1(row.cls));
+        EXPECT_EQ(json[u"percentage"].toInt(-1), row.percentage);
+    }
+}
+
+// Before the first snapshot, or with one that holds nothing, waybar still gets a line it can
+// show; plain status and --json keep failing.
+TEST_F(CliTest, WaybarEmptyState)
+{
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("{not json"), snapshotOf({})}) {
+        SCOPED_TRACE(bytes.toStdString());
+        if (!bytes.isNull())
+            writeFile(*widgetSnapshotPath(), bytes);
+        const QJsonObject json = waybarLine(cli({u"status"_s, u"--waybar"_s}));
+        EXPECT_EQ(json, (QJsonObject{{u"text"_s, u"–"_s},
+                                     {u"tooltip"_s, u"Open Tallyvue to load usage"_s},
+                                     {u"class"_s, u"empty"_s}}));
+        EXPECT_EQ(cli({u"status"_s}).exitCode, 1);
+        EXPECT_EQ(cli({u"status"_s, u"--json"_s}).exitCode, 1);
+    }
+}
+
+// waybar parses text and tooltip as Pango markup: markup characters in a title arrive escaped,
+// and a line break in one never splits a status bar's line.
+TEST_F(CliTest, WaybarEscapesMarkup)
+{
+    writeFile(*widgetSnapshotPath(), snapshotOf({{u"Copilot"_s, u"chat"_s, u"Q&A\n<\"beta\">"_s, 20},
+                                                 {u"Copilot"_s, u"completions"_s, u"Tab's fill"_s, 30}}));
+    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"selectedMenuBadge"_s, u"Copilot:completions"_s);
+    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"secondaryMenuBadge"_s, u"Copilot:chat"_s);
+    const QJsonObject json = waybarLine(cli({u"status"_s, u"--waybar"_s}));
+    EXPECT_EQ(json[u"text"].toString(), u"30%  ·  Q&amp;A &lt;&quot;beta&quot;&gt; 20%"_s);
+    EXPECT_EQ(json[u"tooltip"].toString(),
+              u"Copilot Q&amp;A &lt;&quot;beta&quot;&gt;: 20%\nCopilot Tab&apos;s fill: 30%"_s);
+    EXPECT_EQ(cli({u"status"_s}).out, u"30%  ·  Q&A <\"beta\"> 20%\n"_s);
 }
 
 // history export writes the CSV to a file atomically or to standard output; clear removes it.

@@ -179,7 +179,8 @@ TEST_F(PortalHotKeyTest, QuickSwitchKeepsTheLastChoice)
     EXPECT_EQ(pressIn(portal->bindings[0].session), 1);
 }
 
-// A refusal by the portal, or no portal at all, gives only the log line with the status.
+// A refusal by the portal, or no portal at all, gives the log line with the status; the first
+// one also names the key-binding workaround.
 TEST_F(PortalHotKeyTest, RefusalIsLogged)
 {
     struct Row
@@ -188,7 +189,10 @@ TEST_F(PortalHotKeyTest, RefusalIsLogged)
         uint createAnswer, bindAnswer;
         const char* line;
     } rows[] = {
-        {true, 0, 2, "[Tallyvue] RegisterEventHotKey failed: 2\n"},
+        {true, 0, 2,
+         "[Tallyvue] RegisterEventHotKey failed: 2\n[Tallyvue] No global shortcut from this desktop; bind a key to "
+         "run `tallyvue` instead, which opens the running copy's popover (sway/i3: bindsym Ctrl+Alt+q exec "
+         "tallyvue)\n"},
         {true, 1, 0, "[Tallyvue] RegisterEventHotKey failed: 1\n"},
         {false, 0, 0, "[Tallyvue] RegisterEventHotKey failed: -1\n"},
     };

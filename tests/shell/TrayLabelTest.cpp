@@ -4,6 +4,9 @@
 #include "model/Timestamp.h"
 #include "shell/Popover.h"
 #include "shell/TrayItem.h"
+#include "views/MenuBarView.h"
+
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -139,4 +142,22 @@ TEST(Popover, Placement)
     EXPECT_EQ(popoverPosition(QRect(0, 0, 10, 10), size, screen).x(), 8);
     // A second screen to the right: kept inside it.
     EXPECT_EQ(popoverPosition(QRect(2000, 0, 20, 20), size, QRect(1920, 0, 1280, 1024)).x(), 1920 + 8);
+}
+
+// Tiling window managers (sway, i3) float a window whose minimum and maximum sizes agree and
+// tile any other, which would stretch the popover across the screen; so its size stays fixed,
+// as a panel and as the window shown without a tray.
+TEST(Popover, FixedSizeSoTilingManagersFloatIt)
+{
+    Popover popover(new MenuBarView);
+    popover.openAt(QRect(1890, 2, 22, 22));
+    EXPECT_EQ(popover.windowType(), Qt::Tool);
+    for (const bool panel : {true, false}) {
+        if (!panel)
+            popover.openAsWindow();
+        const QWindow* window = popover.windowHandle();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->minimumSize(), MenuBarView::kSize) << panel;
+        EXPECT_EQ(window->maximumSize(), MenuBarView::kSize) << panel;
+    }
 }

@@ -16,8 +16,9 @@ std::unique_ptr<HotKeyBackend> createDesktopHotKeyBackend()
     QString platform = qGuiApp ? QGuiApplication::platformName() : QString();
     if (platform.isEmpty() || platform == u"offscreen")
         platform = qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ? u"wayland"_s : u"xcb"_s;
-    // On Wayland an X11 grab only sees keys typed into X11 windows, so it is no use there.
-    if (platform.startsWith(u"wayland"))
+    // On Wayland an X11 grab only sees keys typed into X11 windows, so it is no use there, also
+    // when we run through XWayland: it would succeed and never fire.
+    if (platform.startsWith(u"wayland") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return std::make_unique<PortalHotKeyBackend>();
     if (platform == u"xcb" && qEnvironmentVariableIsSet("DISPLAY"))
         return X11HotKeyBackend::connect();

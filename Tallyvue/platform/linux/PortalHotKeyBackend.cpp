@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/PortalHotKeyBackend.h"
 
+#include "model/Log.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -159,7 +161,7 @@ QCoro::Task<> PortalHotKeyBackend::bind(HotKeyCombination combination, quint64 g
         co_return;
     if (!session) {
         if (generation == m_generation)
-            Q_EMIT refused(session.error());
+            refuse(session.error());
         co_return;
     }
     const QString handle = sessionText(session->value(u"session_handle"_s));
@@ -173,7 +175,19 @@ QCoro::Task<> PortalHotKeyBackend::bind(HotKeyCombination combination, quint64 g
 
     const auto bound = co_await request(kShortcuts, u"BindShortcuts"_s, bindArguments(handle, combination));
     if (self && !bound && generation == m_generation)
-        Q_EMIT refused(bound.error());
+        refuse(bound.error());
+}
+
+void PortalHotKeyBackend::refuse(int status)
+{
+    Q_EMIT refused(status);
+    if (m_hinted)
+        return;
+    m_hinted = true;
+    // Compositors without the portal (sway, river, ...) still run commands on keys,
+    // and a second copy hands over to this one.
+    log(u"No global shortcut from this desktop; bind a key to run `tallyvue` instead, which opens the running "
+        u"copy's popover (sway/i3: bindsym Ctrl+Alt+q exec tallyvue)"_s);
 }
 
 QCoro::Task<Result<QVariantMap, int>> PortalHotKeyBackend::request(const QString& interface, const QString& method,

@@ -39,6 +39,8 @@ private Q_SLOTS:
 
 private:
     QCoro::Task<> bind(HotKeyCombination combination, quint64 generation);
+    /// Reports a refusal and, the first time, how to open the popover without the portal.
+    void refuse(int status);
     /// Calls a portal method that answers through a Request object; its results or a status.
     QCoro::Task<Result<QVariantMap, int>> request(const QString& interface, const QString& method,
                                                   QVariantList arguments);
@@ -47,6 +49,7 @@ private:
     QString m_session;
     quint64 m_generation = 0;
     quint64 m_tokens = 0;
+    bool m_hinted = false;
 };
 
 } // namespace tallyvue
