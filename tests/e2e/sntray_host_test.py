@@ -11,6 +11,7 @@ from xfce_tray_test import panel_pids
 
 def scenario(session):
     session.item(timeout=30)
+    check("libsntray" in session.watcher_command_line(), f"the host is {session.watcher_command_line()!r}")
     check(session.menu_entries()[0] == "Open Tallyvue", f"menu entries: {session.menu_entries()}")
     session.wait_for_refresh()
     pids = panel_pids(session.env["DISPLAY"]) + [session.processes["dbus"].pid]

@@ -51,35 +51,6 @@ COPILOT_PATH = "/copilot_internal/user"
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-XFCE_PANEL_XML = """<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="length" type="uint" value="100"/>
-      <property name="position-locked" type="bool" value="true"/>
-      <property name="size" type="uint" value="{size}"/>
-      <property name="plugin-ids" type="array">
-        <value type="int" value="1"/>
-        <value type="int" value="2"/>
-        <value type="int" value="3"/>
-      </property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="separator">
-      <property name="expand" type="bool" value="true"/>
-      <property name="style" type="uint" value="0"/>
-    </property>
-    <property name="plugin-2" type="string" value="{tray}"/>
-    <property name="plugin-3" type="string" value="clock"/>
-  </property>
-</channel>
-"""
-
-
 class Failure(AssertionError):
     pass
 
@@ -171,13 +142,12 @@ class Session:
     """
 
     def __init__(self, tallyvue, host="fake", settings=None, responses=None, env=None,
-                 screen="1280x800x24", panel_size=30, notifications=False, start=True):
+                 screen="1280x800x24", notifications=False, start=True):
         self.tallyvue_path = tallyvue
         self.host = host
         self.settings = dict(settings or {})
         self.extra_env = dict(env or {})
         self.screen = screen
-        self.panel_size = panel_size
         self.notifications = notifications
         self.start_program = start
         self.processes = {}
@@ -328,12 +298,33 @@ class Session:
         wait_for(lambda: self.bus.name_has_owner("org.a11y.Bus"), 10, "the AT-SPI bus")
 
     def _start_xfce(self):
-        tray = "systray" if self.host == "xfce-systray" else "sntray"
-        self._write(".config/xfce4/xfconf/xfce4-perchannel-xml/xfce4-panel.xml",
-                    XFCE_PANEL_XML.format(size=self.panel_size, tray=tray))
+        # The panel starts with its default layout, which has the Status Tray; for the sntray
+        # host that plugin is swapped in place through xfconf and the panel restarted.
         self._spawn("openbox", ["openbox", "--sm-disable"])
         self._spawn("panel", ["xfce4-panel", "--disable-wm-check"])
         wait_for(lambda: self.bus.name_has_owner("org.kde.StatusNotifierWatcher"), 30, "the panel's tray watcher")
+        if self.host == "xfce-sntray":
+            def systray_plugin():
+                listing = subprocess.run(["xfconf-query", "-c", "xfce4-panel", "-p", "/plugins", "-l", "-v"],
+                                         env=self.env, capture_output=True, text=True).stdout
+                return next((line.split()[0] for line in listing.splitlines()
+                             if line.split()[1:] == ["systray"]), None)
+            plugin = wait_for(systray_plugin, 20, "the Status Tray in the panel's settings")
+            subprocess.run(["xfconf-query", "-c", "xfce4-panel", "-p", plugin, "-s", "sntray"], env=self.env,
+                           check=True)
+            subprocess.run(["xfce4-panel", "-r"], env=self.env, check=False, timeout=30)
+            wait_for(lambda: "sntray" in self.watcher_command_line(), 30, "the sntray host")
+
+    def watcher_command_line(self):
+        """The command line of the process that owns the StatusNotifierWatcher name."""
+        try:
+            owner = self.bus.get_name_owner("org.kde.StatusNotifierWatcher")
+            pid = self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                            "GetConnectionUnixProcessID", owner)
+            with open(f"/proc/{pid}/cmdline", "rb") as file:
+                return file.read().replace(b"\0", b" ").decode(errors="replace")
+        except Exception:
+            return ""
 
     # --- D-Bus ---------------------------------------------------------------------------
 
