@@ -50,6 +50,16 @@ InsightCaption insightCaption(const MetricInsight& insight, const QDateTime& now
     return caption;
 }
 
+QString weekdayMonthDayPattern(const QLocale& locale)
+{
+    // The locale's own order of day and month, as its short date shows it ("Mon, Jan 5" in
+    // the US, "Mon, 5 Jan" in Britain). The C locale names months the English way, US order.
+    if (locale.language() == QLocale::C)
+        return u"ddd, MMM d"_s;
+    const QString shortFormat = locale.dateFormat(QLocale::ShortFormat);
+    return shortFormat.indexOf(u'd') < shortFormat.indexOf(u'M') ? u"ddd, d MMM"_s : u"ddd, MMM d"_s;
+}
+
 std::optional<QString> resetCountdownText(const std::optional<QDateTime>& resetsAt, const QDateTime& now,
                                           const QLocale& locale)
 {
@@ -59,7 +69,7 @@ std::optional<QString> resetCountdownText(const std::optional<QDateTime>& resets
     if (seconds <= 0)
         return u"Resets soon"_s;
     if (seconds > 129600)
-        return u"Resets "_s + locale.toString(resetsAt->toLocalTime().date(), u"ddd, MMM d");
+        return u"Resets "_s + locale.toString(resetsAt->toLocalTime().date(), weekdayMonthDayPattern(locale));
     return u"Resets in "_s + durationText(seconds);
 }
 

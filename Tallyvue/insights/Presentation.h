@@ -38,6 +38,9 @@ struct InsightCaption
 
 InsightCaption insightCaption(const MetricInsight& insight, const QDateTime& now);
 
+/// "ddd, MMM d" or "ddd, d MMM": weekday, then day and month in the locale's own order.
+QString weekdayMonthDayPattern(const QLocale& locale);
+
 /// "Resets in 2h 5m", "Resets soon" or "Resets Mon, Jan 5"; nothing without a reset time.
 std::optional<QString> resetCountdownText(const std::optional<QDateTime>& resetsAt, const QDateTime& now,
                                           const QLocale& locale = QLocale::system());

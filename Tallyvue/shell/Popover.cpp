@@ -2,14 +2,21 @@
 #include "shell/Popover.h"
 
 #include "views/MenuBarView.h"
+#include "views/Widgets.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -18,18 +25,97 @@ namespace tallyvue {
 namespace {
 constexpr int kMargin = 8;
 constexpr int kGap = 6;
+xcb_connection_t* x11Connection()
+{
+    const auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t x11Atom(xcb_connection_t* connection, const char* name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+/// Without one, see-through pixels show black. Wayland always composites.
+bool hasCompositor()
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return true;
+    const auto cookie = xcb_get_selection_owner(connection, x11Atom(connection, "_NET_WM_CM_S0"));
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
+        xcb_get_selection_owner_reply(connection, cookie, nullptr), &std::free);
+    return reply && reply->owner != XCB_WINDOW_NONE;
+}
+
+/// Keeps the panel out of task lists and pagers; Qt adds its own states when it maps the window.
+void skipTaskbarAndPager(QWidget* window)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return;
+    xcb_atom_t states[] = {x11Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                           x11Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                        x11Atom(connection, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+    xcb_flush(connection);
+}
+
 } // namespace
+
+QRect popoverGeometry(const QRect& anchor, const QSize& size, const QRect& available)
+{
+    const QSize fitted = size.boundedTo(available.size());
+    // The usual margin while there is room for it; on a small screen the panel may touch the edge.
+    const int marginX = std::clamp((available.width() - fitted.width()) / 2, 0, kMargin);
+    const int marginY = std::clamp((available.height() - fitted.height()) / 2, 0, kMargin);
+    const bool trayAtBottom = anchor.center().y() > available.center().y();
+    int x = anchor.center().x() - fitted.width() / 2;
+    int y = trayAtBottom ? anchor.top() - kGap - fitted.height() : anchor.bottom() + 1 + kGap;
+    x = std::clamp(x, available.left() + marginX, available.right() + 1 - marginX - fitted.width());
+    y = std::clamp(y, available.top() + marginY, available.bottom() + 1 - marginY - fitted.height());
+    return {QPoint(x, y), fitted};
+}
+
+QRect trayEdgeAnchor(const QRect& screen, const QRect& available)
+{
+    const bool panelAtTop = available.top() > screen.top();
+    const bool panelAtBottom = available.bottom() < screen.bottom();
+    const int right = available.right() - 1;
+    if (panelAtBottom && !panelAtTop)
+        return {QPoint(right, available.bottom()), QSize(1, 1)};
+    return {QPoint(right, available.top()), QSize(1, 1)};
+}
+
+QPoint nativeToLogical(QPoint native, const QList<QPair<QRect, qreal>>& screens)
+{
+    if (native.isNull())
+        return {};
+    for (const auto& [geometry, ratio] : screens) {
+        // Qt keeps each screen's top-left corner in native pixels and scales from there.
+        const QRect nativeGeometry(geometry.topLeft(), geometry.size() * ratio);
+        if (nativeGeometry.contains(native)) {
+            const QPointF offset = QPointF(native - geometry.topLeft()) / ratio;
+            return geometry.topLeft() + offset.toPoint();
+        }
+    }
+    return native;
+}
+
+QPoint hostPointToLogical(QPoint native)
+{
+    QList<QPair<QRect, qreal>> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.append({screen->geometry(), screen->devicePixelRatio()});
+    return nativeToLogical(native, screens);
+}
 
 QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available)
 {
-    const bool trayAtBottom = anchor.center().y() > available.center().y();
-    int x = anchor.center().x() - size.width() / 2;
-    int y = trayAtBottom ? anchor.top() - kGap - size.height() : anchor.bottom() + 1 + kGap;
-    x = std::clamp(x, available.left() + kMargin,
-                   std::max(available.left() + kMargin, available.right() + 1 - kMargin - size.width()));
-    y = std::clamp(y, available.top() + kMargin,
-                   std::max(available.top() + kMargin, available.bottom() + 1 - kMargin - size.height()));
-    return {x, y};
+    return popoverGeometry(anchor, size, available).topLeft();
 }
 
 Popover::Popover(MenuBarView* view, QWidget* parent) : QWidget(parent), m_view(view)
@@ -38,6 +124,7 @@ Popover::Popover(MenuBarView* view, QWidget* parent) : QWidget(parent), m_view(v
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
     setWindowTitle(u"Tallyvue"_s);
+    setAccessibleGroup(this, QAccessible::Window, u"Tallyvue"_s);
     setPanel(true);
 }
 
@@ -46,13 +133,16 @@ void Popover::setPanel(bool panel)
     const bool wasVisible = isVisible();
     m_panel = panel;
     if (panel) {
+        m_rounded = hasCompositor();
         setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_TranslucentBackground, m_rounded);
     } else {
         setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
         setAttribute(Qt::WA_TranslucentBackground, false);
     }
     m_view->setFramed(panel);
+    m_view->setRounded(panel && m_rounded);
+    m_view->setFixedSize(MenuBarView::kSize);
     setFixedSize(MenuBarView::kSize);
     if (wasVisible)
         show();
@@ -60,14 +150,21 @@ void Popover::setPanel(bool panel)
 
 void Popover::openAt(const QRect& anchor)
 {
-    if (!m_panel)
+    // A compositing manager may have started or stopped since the panel was made.
+    if (!m_panel || (!isVisible() && m_rounded != hasCompositor()))
         setPanel(true);
     const QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
     QScreen* screen = QGuiApplication::screenAt(target.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (screen)
-        move(popoverPosition(target, MenuBarView::kSize, screen->availableGeometry()));
+    if (screen) {
+        const QRect frame = popoverGeometry(target, MenuBarView::kSize, screen->availableGeometry());
+        m_view->setFixedSize(frame.size());
+        setFixedSize(frame.size());
+        move(frame.topLeft());
+    }
+    if (!isVisible())
+        skipTaskbarAndPager(this);
     show();
     raise();
     activateWindow();

@@ -14,6 +14,20 @@ class MenuBarView;
 /// when the tray is at the bottom), kept 8 pixels inside `available`.
 QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available);
 
+/// The panel's whole frame: as popoverPosition(), but never larger than `available` (the
+/// margin shrinks first, then the panel), so it is always fully on screen.
+QRect popoverGeometry(const QRect& anchor, const QSize& size, const QRect& available);
+
+/// Where the tray most likely is when no click told us: the right end of the screen's edge
+/// that a panel takes away from `available` (top when none or both do).
+QRect trayEdgeAnchor(const QRect& screen, const QRect& available);
+
+/// A point a tray host sends (in the display's own pixels) in Qt's device-independent pixels,
+/// for screens given as (geometry, device pixel ratio); a null point stays null.
+QPoint nativeToLogical(QPoint native, const QList<QPair<QRect, qreal>>& screens);
+/// The same for the screens Qt knows.
+QPoint hostPointToLogical(QPoint native);
+
 /**
  * The window around the popover's content. Normally a frameless panel next to the tray item
  * that closes when it loses focus or on Escape; without a tray it is an ordinary small window.
@@ -33,6 +47,8 @@ public:
     /// away (and so closed the panel) does not open it again.
     void toggleAt(const QRect& anchor);
     bool isPanel() const { return m_panel; }
+    /// Rounded, see-through corners: only under a compositing manager, else they show black.
+    bool hasRoundedCorners() const { return m_rounded; }
     MenuBarView* view() const { return m_view; }
 
 protected:
@@ -43,6 +59,7 @@ private:
     void setPanel(bool panel);
     MenuBarView* m_view;
     bool m_panel = true;
+    bool m_rounded = true;
     QElapsedTimer m_sinceShown;
     QElapsedTimer m_sinceClosed;
 };

@@ -107,8 +107,7 @@ public:
     SniIconPixmapList noPixmaps() const { return {}; }
     SniToolTip toolTip() const { return m_item->toolTip(); }
     bool itemIsMenu() const { return false; }
-    // No exported menu: hosts then call ContextMenu, which shows our own.
-    QDBusObjectPath menu() const { return QDBusObjectPath(u"/NO_DBUSMENU"_s); }
+    QDBusObjectPath menu() const { return QDBusObjectPath(m_item->menuPath()); }
     QString label() const { return m_item->label(); }
     QString labelGuide() const { return m_item->labelGuide(); }
     uint orderingIndex() const { return 0; }
@@ -210,6 +209,9 @@ void StatusNotifierItem::registerWithWatcher()
 
 void StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
 {
+    // Hosts fetch and redraw the whole icon on every NewIcon: only send real changes.
+    if (pixmaps == m_icon)
+        return;
     m_icon = pixmaps;
     Q_EMIT newIcon();
 }

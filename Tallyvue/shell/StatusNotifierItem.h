@@ -23,6 +23,7 @@ struct SniIconPixmap
     QByteArray bytes;
 
     static SniIconPixmap fromImage(const QImage& image);
+    friend bool operator==(const SniIconPixmap&, const SniIconPixmap&) = default;
 };
 using SniIconPixmapList = QList<SniIconPixmap>;
 
@@ -68,6 +69,9 @@ public:
     void setToolTip(const QString& title, const QString& description);
     /// The text beside the icon; `guide` is the longest text expected, for a steady width.
     void setLabel(const QString& label, const QString& guide);
+    /// Where our dbusmenu is served on the same connection; set before start().
+    void setMenuPath(const QString& path) { m_menuPath = path; }
+    QString menuPath() const { return m_menuPath; }
 
     // What the bus reads.
     const SniIconPixmapList& iconPixmap() const { return m_icon; }
@@ -102,6 +106,7 @@ private:
     QString m_toolTipText;
     QString m_label;
     QString m_guide;
+    QString m_menuPath = QStringLiteral("/NO_DBUSMENU");
     bool m_registered = false;
 };
 

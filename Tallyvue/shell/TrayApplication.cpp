@@ -7,12 +7,14 @@
 #include "shell/Popover.h"
 #include "shell/TrayItem.h"
 #include "shell/TrayLabel.h"
+#include "shell/TrayMenu.h"
 #include "views/MenuBarView.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMenu>
+#include <QScreen>
 
 using namespace Qt::StringLiterals;
 
@@ -20,20 +22,20 @@ namespace tallyvue {
 
 TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_viewModel(viewModel), m_view(new MenuBarView), m_popover(std::make_unique<Popover>(m_view)),
-      m_menu(std::make_unique<QMenu>()), m_tray(new TrayItem(bus, this))
+      m_menu(new TrayMenu(this)), m_tray(new TrayItem(bus, this))
 {
     connect(m_view, &MenuBarView::refreshRequested, this, [this](bool force) { m_viewModel.refresh(force); });
     connect(m_view, &MenuBarView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    m_menu->addAction(u"Open Tallyvue"_s, this, [this] { openPopover(); });
-    m_menu->addAction(u"Refresh Now"_s, this, [this] { m_viewModel.refresh(true); });
-    m_menu->addSeparator();
-    m_menu->addAction(u"Quit"_s, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    m_tray->setContextMenu(m_menu.get());
+    rebuildMenu();
+    m_tray->setMenu(m_menu);
+    m_tray->setPercentChoice(trayIconShowsPercent());
 
     connect(m_tray, &TrayItem::activated, this, &TrayApplication::activate);
-    connect(m_tray, &TrayItem::contextMenuRequested, this,
-            [this](QPoint where) { m_menu->popup(where.isNull() ? QCursor::pos() : where); });
+    connect(m_tray, &TrayItem::contextMenuRequested, this, [this](QPoint where) {
+        const QPoint at = hostPointToLogical(where);
+        m_menu->menu()->popup(at.isNull() ? QCursor::pos() : at);
+    });
     connect(m_tray, &TrayItem::noTrayAppeared, this, [this] {
         log(u"No system tray appeared within 30 seconds; opening Tallyvue as a window"_s);
         m_popover->openAsWindow();
@@ -45,6 +47,8 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
     connect(&Preferences::instance(), &Preferences::changed, this, [this](const QString& key) {
         if (TrayLabelSettings::concerns(key))
             relabel();
+        else if (key == kTrayIconShowsPercentKey)
+            m_tray->setPercentChoice(trayIconShowsPercent());
     });
     AppRoutes::instance().setOpenPopover([this] { return openPopover(); });
     connect(&AppRoutes::instance(), &AppRoutes::posted, this, [this](const QString& name) {
@@ -65,6 +69,28 @@ TrayApplication::~TrayApplication()
 void TrayApplication::setOpenDetails(std::function<void()> open)
 {
     m_openDetails = std::move(open);
+    rebuildMenu();
+}
+
+void TrayApplication::setOpenSettings(std::function<void()> open)
+{
+    m_openSettings = std::move(open);
+    rebuildMenu();
+}
+
+void TrayApplication::rebuildMenu()
+{
+    QList<TrayMenuEntry> entries = {
+        {u"Open Tallyvue"_s, [this] { openPopover(); }},
+        {u"Refresh Now"_s, [this] { m_viewModel.refresh(true); }},
+    };
+    if (m_openDetails)
+        entries.append(TrayMenuEntry{u"Open Details…"_s, [this] { openDetails(); }});
+    if (m_openSettings)
+        entries.append(TrayMenuEntry{u"Settings…"_s, [this] { m_openSettings(); }});
+    entries.append(TrayMenuEntry{}); // a separator
+    entries.append(TrayMenuEntry{u"Quit"_s, [] { QCoreApplication::quit(); }});
+    m_menu->setEntries(std::move(entries));
 }
 
 void TrayApplication::openDetails()
@@ -86,15 +112,31 @@ bool TrayApplication::openPopover()
         m_popover->openAsWindow();
         return true;
     }
-    m_popover->openAt(m_tray->iconGeometry());
+    m_popover->openAt(popoverAnchor());
     return true;
+}
+
+QRect TrayApplication::popoverAnchor() const
+{
+    const QRect icon = m_tray->iconGeometry();
+    if (icon.isValid() && !icon.isEmpty())
+        return icon;
+    if (!m_lastActivation.isNull())
+        return m_lastActivation;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? trayEdgeAnchor(screen->geometry(), screen->availableGeometry()) : QRect();
 }
 
 void TrayApplication::activate(QPoint where)
 {
     QRect anchor = m_tray->iconGeometry();
-    if (anchor.isEmpty() && !where.isNull() && where != QPoint(0, 0))
-        anchor = QRect(where, QSize(1, 1));
+    if (anchor.isEmpty()) {
+        // Hosts that know no position send 0, 0; the popover then opens where it last did.
+        const QPoint point = hostPointToLogical(where);
+        if (!point.isNull())
+            m_lastActivation = QRect(point, QSize(1, 1));
+        anchor = popoverAnchor();
+    }
     m_popover->toggleAt(anchor);
 }
 

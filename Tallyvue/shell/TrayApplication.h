@@ -4,18 +4,18 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 
 #include <chrono>
 #include <functional>
 #include <memory>
-
-class QMenu;
 
 namespace tallyvue {
 
 class MenuBarView;
 class Popover;
 class TrayItem;
+class TrayMenu;
 class UsageViewModel;
 
 /**
@@ -38,10 +38,14 @@ public:
     /// Registered as the application's "open the popover" route (hot key, notification click,
     /// a second copy being started).
     bool openPopover();
-    /// What "TallyvueOpenDetails" opens; until there is a details window, the popover.
+    /// What "TallyvueOpenDetails" and the menu's "Open Details…" open; until there is a
+    /// details window, the popover (and the menu has no such entry).
     void setOpenDetails(std::function<void()> open);
+    /// What the menu's "Settings…" opens; without it the menu has no such entry.
+    void setOpenSettings(std::function<void()> open);
 
     TrayItem& trayItem() const { return *m_tray; }
+    TrayMenu& trayMenu() const { return *m_menu; }
     Popover& popover() const { return *m_popover; }
     MenuBarView& view() const { return *m_view; }
 
@@ -53,13 +57,19 @@ private:
     void pushState();
     void activate(QPoint where);
     void openDetails();
+    void rebuildMenu();
+    /// Where the popover opens: at the icon, else where the item was last clicked, else at
+    /// the tray's edge of the primary screen.
+    QRect popoverAnchor() const;
 
     UsageViewModel& m_viewModel;
     MenuBarView* m_view;
     std::unique_ptr<Popover> m_popover;
-    std::unique_ptr<QMenu> m_menu;
+    TrayMenu* m_menu;
     TrayItem* m_tray;
     std::function<void()> m_openDetails;
+    std::function<void()> m_openSettings;
+    QRect m_lastActivation;
 };
 
 } // namespace tallyvue

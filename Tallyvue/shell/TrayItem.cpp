@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "shell/TrayItem.h"
 
+#include "model/Log.h"
 #include "shell/StatusNotifierItem.h"
+#include "shell/TrayMenu.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -16,9 +21,47 @@ using namespace std::chrono_literals;
 namespace tallyvue {
 
 namespace {
-// 1x and 2x of the usual panel sizes.
-constexpr int kSizes[] = {16, 22, 32, 44};
+// The usual panel sizes at 1x and 2x; hosts pick the nearest and scale it.
+constexpr int kSizes[] = {16, 22, 24, 32, 44, 48, 64};
+
+/// The command line of the process that owns `service` on `bus`, spaces between arguments.
+QString ownerCommandLine(const QDBusConnection& bus, const QString& service)
+{
+    if (!bus.interface())
+        return {};
+    const QDBusReply<uint> pid = bus.interface()->servicePid(service);
+    if (!pid.isValid())
+        return {};
+    QFile file(u"/proc/%1/cmdline"_s.arg(pid.value()));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray bytes = file.read(4096);
+    bytes.replace('\0', ' ');
+    return QString::fromLocal8Bit(bytes).trimmed();
+}
 } // namespace
+
+bool hostShowsLabel(QStringView commandLine)
+{
+    // The label is Ayatana's: GNOME Shell's AppIndicator extension and the Ayatana (and older
+    // Unity) indicator services show it. KDE Plasma, XFCE's Status Tray, the vala sntray host
+    // (by default), waybar and XEmbed trays show only the icon, as does anything unknown.
+    const QStringView first =
+        commandLine.left(commandLine.indexOf(u' ') < 0 ? commandLine.size() : commandLine.indexOf(u' '));
+    const QStringView program = first.mid(first.lastIndexOf(u'/') + 1);
+    return program == u"gnome-shell" || program.startsWith(u"ayatana-indicator-application") ||
+           program == u"indicator-application-service";
+}
+
+bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel)
+{
+    switch (choice) {
+    case TrayIconPercent::Always: return true;
+    case TrayIconPercent::Never: return false;
+    case TrayIconPercent::Automatic: break;
+    }
+    return !hostShowsLabel;
+}
 
 QString labelGuide(const QString& label)
 {
@@ -52,6 +95,7 @@ void TrayItem::start(std::chrono::milliseconds giveUpAfter)
         connect(m_item, &StatusNotifierItem::activated, this, &TrayItem::activated);
         connect(m_item, &StatusNotifierItem::contextMenuRequested, this, &TrayItem::contextMenuRequested);
         connect(m_item, &StatusNotifierItem::registered, this, [this] {
+            identifyHost();
             // A watcher that appears later wins over the XEmbed icon: it can show the text too.
             if (m_systemTray) {
                 m_systemTray->hide();
@@ -62,6 +106,8 @@ void TrayItem::start(std::chrono::milliseconds giveUpAfter)
             m_giveUp.stop();
             Q_EMIT shown();
         });
+        if (m_menu && m_menu->exportOn(m_bus))
+            m_item->setMenuPath(TrayMenu::kPath.toString());
         applyLabel();
         if (!m_item->start()) {
             delete m_item;
@@ -95,7 +141,7 @@ void TrayItem::useSystemTray()
             Q_EMIT activated(QPoint());
     });
     if (m_menu)
-        m_systemTray->setContextMenu(m_menu);
+        m_systemTray->setContextMenu(m_menu->menu());
     applyLabel();
     m_systemTray->show();
     m_giveUp.stop();
@@ -108,21 +154,52 @@ void TrayItem::setLabel(const TrayLabel& label)
     applyLabel();
 }
 
-void TrayItem::setContextMenu(QMenu* menu)
+void TrayItem::setMenu(TrayMenu* menu)
 {
     m_menu = menu;
     if (m_systemTray)
-        m_systemTray->setContextMenu(menu);
+        m_systemTray->setContextMenu(menu ? menu->menu() : nullptr);
+}
+
+void TrayItem::setPercentChoice(TrayIconPercent choice)
+{
+    if (choice == m_percentChoice)
+        return;
+    m_percentChoice = choice;
+    applyLabel();
+}
+
+bool TrayItem::iconShowsPercent() const
+{
+    return tallyvue::iconShowsPercent(m_percentChoice, hostShowsLabel());
+}
+
+void TrayItem::identifyHost()
+{
+    const QString host = ownerCommandLine(m_bus, StatusNotifierItem::kWatcherService.toString());
+    const bool showsLabel = tallyvue::hostShowsLabel(host);
+    log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
+        (showsLabel ? u" (shows the label beside the icon)"_s : u" (icon only)"_s));
+    if (showsLabel != m_hostShowsLabel) {
+        m_hostShowsLabel = showsLabel;
+        applyLabel();
+    }
+}
+
+QImage TrayItem::iconImage(int side) const
+{
+    const QColor foreground = trayForeground();
+    return iconShowsPercent() ? renderPercentIcon(m_label, side, 1.0, foreground)
+                              : renderTrayImage(m_label, side, 1.0, foreground);
 }
 
 void TrayItem::applyLabel()
 {
-    const QColor foreground = trayForeground();
     const QString description = m_label.toolTip == u"Tallyvue" ? QString() : m_label.toolTip;
     if (m_item) {
         SniIconPixmapList pixmaps;
         for (int size : kSizes)
-            pixmaps.append(SniIconPixmap::fromImage(renderTrayImage(m_label, size, 1.0, foreground)));
+            pixmaps.append(SniIconPixmap::fromImage(iconImage(size)));
         m_item->setIcon(pixmaps);
         m_item->setToolTip(u"Tallyvue"_s, description);
         m_item->setLabel(m_label.text, labelGuide(m_label.text));
@@ -130,7 +207,7 @@ void TrayItem::applyLabel()
     if (m_systemTray) {
         QIcon icon;
         for (int size : kSizes)
-            icon.addPixmap(QPixmap::fromImage(renderTrayImage(m_label, size, 1.0, foreground)));
+            icon.addPixmap(QPixmap::fromImage(iconImage(size)));
         m_systemTray->setIcon(icon);
         m_systemTray->setToolTip(description.isEmpty() ? u"Tallyvue"_s : u"Tallyvue: "_s + description);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "model/TrayIconPreference.h"
 #include "shell/TrayLabel.h"
 
 #include <QDBusConnection>
@@ -11,16 +12,23 @@
 
 #include <chrono>
 
-class QMenu;
 class QSystemTrayIcon;
 
 namespace tallyvue {
 
 class StatusNotifierItem;
+class TrayMenu;
 
 /// "42%  ·  7d 63%" -> "100%  ·  7d 100%": the widest text of the same shape, so that the
 /// space the tray keeps for the label does not jump as the numbers change.
 QString labelGuide(const QString& label);
+
+/// Whether the tray host that runs `commandLine` (the StatusNotifierWatcher's process) shows
+/// an item's XAyatanaLabel beside its icon.
+bool hostShowsLabel(QStringView commandLine);
+
+/// Whether the icon should carry the percentage: always, never, or where no label is shown.
+bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel);
 
 /**
  * Tallyvue's place in the tray: a StatusNotifierItem of our own where a watcher exists (now or
@@ -39,12 +47,21 @@ public:
 
     void start(std::chrono::milliseconds giveUpAfter = std::chrono::seconds(30));
     void setLabel(const TrayLabel& label);
-    void setContextMenu(QMenu* menu);
+    /// The menu hosts show on right-click; set before start().
+    void setMenu(TrayMenu* menu);
+    /// The user's choice between digits in the icon and the plain image.
+    void setPercentChoice(TrayIconPercent choice);
 
     Kind kind() const;
     bool isShown() const;
     /// Where the icon sits on screen, when the tray tells (XEmbed only).
     QRect iconGeometry() const;
+    /// Whether the host shows the label text beside the icon (known hosts only).
+    bool hostShowsLabel() const { return kind() == Kind::StatusNotifier && m_hostShowsLabel; }
+    /// Whether the icon now carries the percentage as digits.
+    bool iconShowsPercent() const;
+    /// The icon as the tray gets it, `side` pixels square.
+    QImage iconImage(int side) const;
     StatusNotifierItem* statusNotifierItem() const { return m_item; }
 
 Q_SIGNALS:
@@ -60,12 +77,15 @@ private:
     void poll();
     void useSystemTray();
     void applyLabel();
+    void identifyHost();
 
     QDBusConnection m_bus;
     StatusNotifierItem* m_item = nullptr;
     QSystemTrayIcon* m_systemTray = nullptr;
-    QMenu* m_menu = nullptr;
+    TrayMenu* m_menu = nullptr;
     TrayLabel m_label;
+    TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
+    bool m_hostShowsLabel = false;
     QTimer m_poll;
     QTimer m_giveUp;
     bool m_announced = false;

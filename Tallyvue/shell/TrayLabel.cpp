@@ -3,11 +3,15 @@
 
 #include "model/Formatting.h"
 #include "views/Glyphs.h"
+#include "views/Style.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -43,19 +47,15 @@ TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSet
         label.ringFraction = ringFraction(shownPercent(primary.percent, settings.mode));
     }
     label.toolTip = menuBarLabelText(badges, settings.mode, settings.showsCountdown, now);
+    label.digits = percentText(primary.percent, settings.mode).chopped(1);
     if (settings.style != MenuBarStyle::IconOnly)
         label.text = label.toolTip;
     return label;
 }
 
-QColor trayLevelColor(UsageLevel level)
+QColor trayLevelColor(UsageLevel level, const QColor& primary)
 {
-    switch (level) {
-    case UsageLevel::Green: return QColor(0x34C759);
-    case UsageLevel::Yellow: return QColor(0xFFCC00);
-    case UsageLevel::Red: return QColor(0xFF3B30);
-    }
-    return QColor(0x34C759);
+    return style::levelColor(level, primary.lightnessF() > 0.5);
 }
 
 QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary)
@@ -66,7 +66,7 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
     image.setDevicePixelRatio(devicePixelRatio);
     QPainter painter(&image);
     const qreal unit = side / 16.0;
-    const QColor color = label.level ? trayLevelColor(*label.level) : primary;
+    const QColor color = label.level ? trayLevelColor(*label.level, primary) : primary;
     if (label.image == TrayLabel::Image::Ring) {
         const qreal ring = 14 * unit;
         drawUsageRing(painter, QRectF((side - ring) / 2, (side - ring) / 2, ring, ring), label.ringFraction, color,
@@ -75,6 +75,68 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
         const qreal glyph = 15 * unit;
         drawBarGlyph(painter, QRectF((side - glyph) / 2, (side - glyph) / 2, glyph, glyph), color);
     }
+    return image;
+}
+
+QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary)
+{
+    if (label.digits.isEmpty())
+        return renderTrayImage(label, side, devicePixelRatio, primary);
+    const int pixels = std::max(1, int(std::lround(side * devicePixelRatio)));
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor color = label.level ? trayLevelColor(*label.level, primary) : primary;
+    QColor track = primary;
+    track.setAlphaF(0.25f);
+    const double fraction = std::clamp(label.digits.toDouble() / 100.0, 0.0, 1.0);
+
+    // Sizes are worked out in device pixels: legibility depends on them, not on the scale.
+    QRectF textBox;
+    if (label.image == TrayLabel::Image::Ring && pixels >= 30) {
+        // Large enough for the ring around the digits.
+        const qreal ring = pixels * 14.0 / 16.0;
+        const QRectF square((pixels - ring) / 2, (pixels - ring) / 2, ring, ring);
+        drawUsageRing(painter, square, ringFraction(fraction * 100), color, primary);
+        const qreal inner = ring - 2 * ring * 2.5 / 14.0;
+        textBox = QRectF(0, 0, inner * 0.92, inner * 0.62);
+        textBox.moveCenter(square.center());
+    } else {
+        // The digits on top, a short usage bar below them (the glyph's bars, reduced to one).
+        const qreal barHeight = std::max(2.0, std::round(pixels * 0.14));
+        const qreal gap = std::max(1.0, std::round(pixels * 0.06));
+        const QRectF bar(pixels * 0.06, pixels - barHeight, pixels * 0.88, barHeight);
+        const qreal radius = barHeight / 2;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(track);
+        painter.drawRoundedRect(bar, radius, radius);
+        if (fraction > 0) {
+            painter.setBrush(color);
+            painter.drawRoundedRect(
+                QRectF(bar.topLeft(), QSizeF(std::max(barHeight, bar.width() * fraction), barHeight)), radius, radius);
+        }
+        textBox = QRectF(0, 0, pixels, bar.top() - gap);
+    }
+
+    // Bold digits as large as the box allows: the glyph outlines are measured, so the digits
+    // fill the box whatever the font's own spacing.
+    QFont font = QGuiApplication::font();
+    font.setWeight(QFont::Bold);
+    font.setPixelSize(100);
+    QPainterPath path;
+    path.addText(0, 0, font, label.digits);
+    const QRectF bounds = path.boundingRect();
+    const qreal scale = std::min(textBox.width() / bounds.width(), textBox.height() / bounds.height());
+    QTransform transform;
+    transform.translate(textBox.center().x(), textBox.center().y());
+    transform.scale(scale, scale);
+    transform.translate(-bounds.center().x(), -bounds.center().y());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawPath(transform.map(path));
+    painter.end();
+    image.setDevicePixelRatio(devicePixelRatio);
     return image;
 }
 

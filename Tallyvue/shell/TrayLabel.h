@@ -42,18 +42,27 @@ struct TrayLabel
     QString text;
     /// Always the whole label ("42%  ·  7d 63%"), even when the image stands alone.
     QString toolTip;
+    /// The primary metric's shown percentage without the sign ("42"); empty without data.
+    QString digits;
 };
 
 TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now);
 
-/// The level colours of the label, the same on any panel.
-QColor trayLevelColor(UsageLevel level);
+/// The level colour on a panel whose text colour is `primary` (light text: a dark panel).
+QColor trayLevelColor(UsageLevel level, const QColor& primary);
 
 /**
  * The label's image in a square icon of `side` pixels (scaled by `devicePixelRatio`): the
  * ring is 14 and the glyph 15 of 16 units, centred. `primary` is the panel's text colour.
  */
 QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary);
+
+/**
+ * The icon for trays that show no text: the primary percentage as bold digits in the level
+ * colour, as large as the square allows, over a short usage bar (or inside the ring where the
+ * square is large enough for both). Without data, the plain image.
+ */
+QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary);
 
 /// The text colour of the panel the tray lives on: light on desktops whose top bar is always
 /// dark, else the palette's text colour.

@@ -112,6 +112,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
         pages.append({rawValue(provider), rawValue(provider), provider, {}, productName(provider), true});
     m_providers = new SelectorBar(pages, 4, 200);
     m_providers->setObjectName(u"providerSelector"_s);
+    setAccessibleGroup(m_providers, QAccessible::PageTabList, u"Provider"_s);
     connect(m_providers, &SelectorBar::activated, this, [](const QString& key) {
         if (const auto page = workspacePageFromRaw(key))
             Preferences::instance().setSelectedPage(*page);
@@ -123,6 +124,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
         tabs.append({rawValue(tab), rawValue(tab), std::nullopt, symbolForTab(tab), rawValue(tab), false});
     m_tabs = new SelectorBar(tabs, 8, 150);
     m_tabs->setObjectName(u"tabBar"_s);
+    setAccessibleGroup(m_tabs, QAccessible::PageTabList, u"Tab"_s);
     connect(m_tabs, &SelectorBar::activated, this, [](const QString& key) {
         if (const auto tab = appTabFromRaw(key))
             Preferences::instance().setSelectedTab(*tab);
@@ -197,6 +199,12 @@ void MenuBarView::setFramed(bool framed)
     update();
 }
 
+void MenuBarView::setRounded(bool rounded)
+{
+    m_rounded = rounded;
+    update();
+}
+
 void MenuBarView::setState(const UsageState& state)
 {
     m_state = state;
@@ -231,7 +239,8 @@ void MenuBarView::render(bool animate)
     m_refresh->setSpinning(m_state.isLoading);
     m_providers->setCurrent(rawValue(m_page));
     m_tabs->setCurrent(rawValue(m_tab));
-    m_tabBand->setVisible(m_page.provider.has_value());
+    // A bar with a single tab offers no choice; its band would only take room from the page.
+    m_tabBand->setVisible(m_page.provider.has_value() && availableTabs().size() > 1);
 
     QString kind;
     if (!m_page.provider) {
@@ -358,7 +367,8 @@ void MenuBarView::paintEvent(QPaintEvent*)
     }
     painter.setPen(QPen(style::isDark(pal) ? QColor(255, 255, 255, 36) : QColor(0, 0, 0, 40), 1));
     painter.setBrush(style::panelColor(pal));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    const qreal radius = m_rounded ? 12 : 0;
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
 }
 
 void MenuBarView::showEvent(QShowEvent* event)

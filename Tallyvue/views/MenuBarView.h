@@ -43,6 +43,8 @@ public:
     const UsageState& state() const { return m_state; }
     /// Round corners and an edge of its own (off inside an ordinary window).
     void setFramed(bool framed);
+    /// Square corners for a framed panel where see-through corners would show black.
+    void setRounded(bool rounded);
 
     WorkspacePage page() const { return m_page; }
     AppTab tab() const { return m_tab; }
@@ -79,6 +81,7 @@ private:
     WorkspacePage m_page;
     AppTab m_tab = AppTab::Models;
     bool m_framed = true;
+    bool m_rounded = true;
     bool m_dirty = true;
 
     GlassButton* m_refresh;

@@ -10,6 +10,9 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -17,6 +20,42 @@ namespace tallyvue {
 
 using style::TextStyle;
 using style::Tone;
+
+namespace {
+
+QString unitText(std::int64_t count, const char* unit)
+{
+    return QString::number(count) + u' ' + QLatin1StringView(unit) + (count == 1 ? u""_s : u"s"_s);
+}
+
+} // namespace
+
+QString spokenDurationText(double seconds)
+{
+    const double bounded = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, 9.0e15);
+    const auto s = static_cast<std::int64_t>(bounded);
+    if (s < 3600)
+        return unitText(std::max<std::int64_t>(1, s / 60), "minute");
+    if (s < 86400) {
+        const auto rest = s % 3600;
+        return rest < 60 ? unitText(s / 3600, "hour")
+                         : unitText(s / 3600, "hour") + u' ' + unitText(rest / 60, "minute");
+    }
+    const auto rest = s % 86400;
+    return rest < 3600 ? unitText(s / 86400, "day") : unitText(s / 86400, "day") + u' ' + unitText(rest / 3600, "hour");
+}
+
+QString spokenMetricText(const ProviderMetric& metric, QuotaDisplayMode mode, const QDateTime& now)
+{
+    QString text = rawValue(metric.provider) + u", "_s + metric.title + u", "_s + metric.percentText(mode).chopped(1) +
+                   (mode == QuotaDisplayMode::Remaining ? u" percent left"_s : u" percent used"_s);
+    if (metric.resetsAt) {
+        const double seconds = double(now.msecsTo(*metric.resetsAt)) / 1000.0;
+        if (seconds > 0)
+            text += u", resets in "_s + spokenDurationText(seconds);
+    }
+    return text;
+}
 
 int symbolSize(TextStyle textStyle)
 {
@@ -146,6 +185,12 @@ MetricRow::MetricRow(const ProviderMetric& metric, const QList<UsageSnapshot>& h
     m_detailLine = hbox({m_subtitle, nullptr, m_countdown}, 8);
     layout->addWidget(m_detailLine);
     layout->addWidget(m_caption);
+    // Read as one group; the name follows the countdown minute by minute.
+    setAccessibleGroup(this, QAccessible::Grouping, {});
+    m_speechTimer.setInterval(60s);
+    connect(&m_speechTimer, &QTimer::timeout, this,
+            [this] { setAccessibleName(spokenMetricText(m_metric, m_mode, viewNow())); });
+    m_speechTimer.start();
     setMetric(metric, history, mode, subtitle);
 }
 
@@ -163,15 +208,19 @@ void MetricRow::setMetric(const ProviderMetric& metric, const QList<UsageSnapsho
     m_countdown->setVisible(metric.resetsAt.has_value());
     m_detailLine->setVisible(!subtitle.isEmpty() || metric.resetsAt);
     m_caption->setMetric(metric, history);
+    m_mode = mode;
+    setAccessibleName(spokenMetricText(metric, mode, viewNow()));
 }
 
 ModelRow::ModelRow(const QString& name, double utilization, QuotaDisplayMode mode, QWidget* parent)
-    : QWidget(parent), m_bar(new ProgressBarView(utilization, mode, 6)),
+    : QWidget(parent), m_name(name), m_nameLabel(new TextLabel(name, TextStyle::Caption)),
+      m_bar(new ProgressBarView(utilization, mode, 6)),
       m_percent(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary)))
 {
-    auto* nameLabel = new TextLabel(name, TextStyle::Caption);
-    nameLabel->setObjectName(u"name"_s);
-    nameLabel->setFixedWidth(50);
+    m_nameLabel->setObjectName(u"name"_s);
+    m_nameLabel->setFixedWidth(50);
+    // Long names ("Weekly Opus") are elided; the whole name is the tooltip.
+    m_nameLabel->setToolTip(name);
     m_percent->setObjectName(u"percent"_s);
     m_percent->setTextStyle(TextStyle::Caption, QFont::Normal, true);
     m_percent->setFixedWidth(30);
@@ -179,16 +228,36 @@ ModelRow::ModelRow(const QString& name, double utilization, QuotaDisplayMode mod
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(nameLabel, 0, Qt::AlignVCenter);
+    layout->addWidget(m_nameLabel, 0, Qt::AlignVCenter);
     layout->addWidget(m_bar, 1, Qt::AlignVCenter);
     layout->addWidget(m_percent, 0, Qt::AlignVCenter);
+    setAccessibleGroup(this, QAccessible::Grouping, {});
     setUtilization(utilization, mode);
+    elideName();
 }
 
 void ModelRow::setUtilization(double utilization, QuotaDisplayMode mode)
 {
     m_bar->setUsage(utilization, mode);
     m_percent->setText(percentText(utilization, mode));
+    setAccessibleName(m_name + u", "_s + percentText(utilization, mode).chopped(1) +
+                      (mode == QuotaDisplayMode::Remaining ? u" percent left"_s : u" percent used"_s));
+}
+
+void ModelRow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    elideName();
+}
+
+void ModelRow::elideName()
+{
+    // The label's font is final only once it is polished; measure with what it draws.
+    m_nameLabel->ensurePolished();
+    const QString shown = QFontMetrics(m_nameLabel->font()).elidedText(m_name, Qt::ElideRight, m_nameLabel->width());
+    if (shown != m_nameLabel->text())
+        m_nameLabel->setText(shown);
+    m_nameLabel->setAccessibleName(m_name);
 }
 
 StatRow::StatRow(const QString& title, const QString& value, QWidget* parent) : QWidget(parent)

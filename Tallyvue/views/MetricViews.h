@@ -83,6 +83,8 @@ private:
     ResetCountdownText* m_countdown;
     QWidget* m_detailLine;
     MetricInsightCaption* m_caption;
+    QuotaDisplayMode m_mode = QuotaDisplayMode::Used;
+    QTimer m_speechTimer;
 };
 
 /// One model's weekly usage in a compact line: name, bar, percent.
@@ -94,7 +96,13 @@ public:
     ModelRow(const QString& name, double utilization, QuotaDisplayMode mode, QWidget* parent = nullptr);
     void setUtilization(double utilization, QuotaDisplayMode mode);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void elideName();
+    QString m_name;
+    TextLabel* m_nameLabel;
     ProgressBarView* m_bar;
     TextLabel* m_percent;
 };
@@ -107,6 +115,13 @@ class StatRow : public QWidget
 public:
     StatRow(const QString& title, const QString& value, QWidget* parent = nullptr);
 };
+
+/// "2 hours 5 minutes": a duration as a screen reader should say it (same rounding as
+/// durationText's "2h 5m").
+QString spokenDurationText(double seconds);
+/// What a screen reader says for a limit window: "Claude, 5-Hour, 42 percent used, resets in
+/// 2 hours 5 minutes" ("58 percent left" in remaining mode; no reset part when none is ahead).
+QString spokenMetricText(const ProviderMetric& metric, QuotaDisplayMode mode, const QDateTime& now);
 
 /// A symbol size that sits well beside text of a style.
 int symbolSize(style::TextStyle textStyle);

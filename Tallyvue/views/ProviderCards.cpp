@@ -119,6 +119,7 @@ bool ProviderCard::beginUpdate(const QString& structure)
 
 QWidget* ProviderCard::header(AIProvider provider, const QString& badge)
 {
+    setAccessibleGroup(this, QAccessible::Grouping, productName(provider));
     auto* title = new TextLabel(productName(provider), TextStyle::Headline);
     title->setObjectName(u"cardTitle"_s);
     TextLabel* plan = nullptr;

@@ -69,7 +69,20 @@ SelectorBar::SelectorBar(const QList<SelectorItem>& items, int spacing, int anim
     for (const SelectorItem& item : items) {
         auto* button = new SelectorButton(item);
         button->setAttribute(Qt::WA_Hover);
-        connect(button, &QAbstractButton::clicked, this, [this, key = item.key] {
+        // Acting on toggled() covers a click and assistive tools alike: AT-SPI's "Toggle"
+        // calls toggle(), which sends no clicked().
+        connect(button, &QAbstractButton::toggled, this, [this, button, key = item.key](bool checked) {
+            if (m_settingCurrent)
+                return;
+            if (!checked) {
+                // The selected page stays selected; a selector is never empty.
+                if (key == m_current) {
+                    m_settingCurrent = true;
+                    button->setChecked(true);
+                    m_settingCurrent = false;
+                }
+                return;
+            }
             setCurrent(key);
             Q_EMIT activated(key);
         });
@@ -103,8 +116,10 @@ void SelectorBar::setCurrent(const QString& key)
     if (key == m_current)
         return;
     m_current = key;
+    m_settingCurrent = true;
     for (SelectorButton* button : std::as_const(m_buttons))
         button->setChecked(button->item().key == key);
+    m_settingCurrent = false;
     const QRectF target = targetRect();
     if (!isVisible() || m_highlight.isNull() || target.isNull()) {
         m_highlight = target;

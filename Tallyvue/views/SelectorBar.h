@@ -66,6 +66,7 @@ private:
     QString m_current;
     QRectF m_highlight;
     QVariantAnimation m_animation;
+    bool m_settingCurrent = false;
 };
 
 } // namespace tallyvue

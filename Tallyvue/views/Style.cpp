@@ -110,7 +110,19 @@ QImage themeSymbol(QStringView themeName, int pixels)
         return {};
     static QHash<QString, bool> usable;
     const QIcon icon = QIcon::fromTheme(themeName.toString());
-    QImage image = icon.pixmap(QSize(pixels, pixels)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Ask for device pixels at ratio 1: pixmap(QSize) alone scales by the application's ratio
+    // again. A theme may also answer with a smaller size; centre that in the square.
+    const QImage found =
+        icon.pixmap(QSize(pixels, pixels), 1.0).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    if (!found.isNull()) {
+        QPainter painter(&image);
+        const QImage fitted = found.width() > pixels || found.height() > pixels
+                                  ? found.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                  : found;
+        painter.drawImage(QPoint((pixels - fitted.width()) / 2, (pixels - fitted.height()) / 2), fitted);
+    }
     const QString key = themeName.toString();
     if (!usable.contains(key))
         usable.insert(key, isOneColour(image));
@@ -175,27 +187,36 @@ QColor textColor(Tone tone, const QPalette& palette)
     return color;
 }
 
+QColor accentColor(Accent accent, bool dark)
+{
+    switch (accent) {
+    case Accent::Green: return dark ? QColor(0x34C759) : QColor(0x178038);
+    case Accent::Yellow: return dark ? QColor(0xFFCC00) : QColor(0x8A6000);
+    case Accent::Red: return dark ? QColor(0xFF6961) : QColor(0xD70015);
+    case Accent::Orange: return dark ? QColor(0xFF9500) : QColor(0xB25000);
+    case Accent::Blue: return dark ? QColor(0x409CFF) : QColor(0x0064D2);
+    }
+    return dark ? QColor(Qt::white) : QColor(Qt::black);
+}
+
 QColor accentColor(Accent accent, const QPalette& palette)
 {
-    const bool dark = isDark(palette);
-    switch (accent) {
-    case Accent::Green: return dark ? QColor(0x34C759) : QColor(0x1F9D45);
-    case Accent::Yellow: return dark ? QColor(0xFFCC00) : QColor(0xC28E00);
-    case Accent::Red: return dark ? QColor(0xFF453A) : QColor(0xE5342A);
-    case Accent::Orange: return dark ? QColor(0xFF9F0A) : QColor(0xE07800);
-    case Accent::Blue: return dark ? QColor(0x0A84FF) : QColor(0x0A6FE0);
+    return accentColor(accent, isDark(palette));
+}
+
+QColor levelColor(UsageLevel level, bool dark)
+{
+    switch (level) {
+    case UsageLevel::Green: return accentColor(Accent::Green, dark);
+    case UsageLevel::Yellow: return accentColor(Accent::Yellow, dark);
+    case UsageLevel::Red: return accentColor(Accent::Red, dark);
     }
-    return palette.color(QPalette::WindowText);
+    return accentColor(Accent::Green, dark);
 }
 
 QColor levelColor(UsageLevel level, const QPalette& palette)
 {
-    switch (level) {
-    case UsageLevel::Green: return accentColor(Accent::Green, palette);
-    case UsageLevel::Yellow: return accentColor(Accent::Yellow, palette);
-    case UsageLevel::Red: return accentColor(Accent::Red, palette);
-    }
-    return accentColor(Accent::Green, palette);
+    return levelColor(level, isDark(palette));
 }
 
 QColor usageColor(double usedPercent, const QPalette& palette)

@@ -30,8 +30,11 @@ QFont font(TextStyle textStyle, QFont::Weight weight = QFont::Normal, bool monos
 bool isDark(const QPalette& palette);
 /// The palette's text colour at 100 / 60 / 40 / 20 % opacity.
 QColor textColor(Tone tone, const QPalette& palette);
-/// The accent colours, a little darker on light backgrounds so text stays readable.
+/// The one colour table of the popover, the tray and the charts (the widget keeps a copy):
+/// on light backgrounds darker shades, so that text reaches 4.5:1 and bars 3:1 against them.
+QColor accentColor(Accent accent, bool dark);
 QColor accentColor(Accent accent, const QPalette& palette);
+QColor levelColor(UsageLevel level, bool dark);
 QColor levelColor(UsageLevel level, const QPalette& palette);
 /// The colour of a used percent: green up to 50, yellow up to 80, red above.
 QColor usageColor(double usedPercent, const QPalette& palette);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "views/Widgets.h"
 
+#include <QAccessibleWidget>
 #include <QDateTime>
 #include <QEvent>
 #include <QFocusEvent>
@@ -23,6 +24,25 @@ bool isPaletteEvent(const QEvent* event)
 }
 
 } // namespace
+
+namespace {
+const char* const kAccessibleRole = "tallyvueAccessibleRole";
+
+QAccessibleInterface* groupAccessible(const QString&, QObject* object)
+{
+    auto* widget = qobject_cast<QWidget*>(object);
+    const QVariant role = widget ? widget->property(kAccessibleRole) : QVariant();
+    return role.isValid() ? new QAccessibleWidget(widget, QAccessible::Role(role.toInt())) : nullptr;
+}
+} // namespace
+
+void setAccessibleGroup(QWidget* widget, QAccessible::Role role, const QString& name)
+{
+    static const bool installed = (QAccessible::installFactory(groupAccessible), true);
+    Q_UNUSED(installed);
+    widget->setProperty(kAccessibleRole, int(role));
+    widget->setAccessibleName(name);
+}
 
 TextColor TextColor::accent(style::Accent accent)
 {

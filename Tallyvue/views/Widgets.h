@@ -4,6 +4,7 @@
 #include "views/Style.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QFrame>
 #include <QLabel>
 
@@ -13,6 +14,10 @@
 class QVBoxLayout;
 
 namespace tallyvue {
+
+/// Gives a plain widget (a card, a row) an accessible role and name, so that screen readers
+/// read it as one named group instead of an anonymous filler.
+void setAccessibleGroup(QWidget* widget, QAccessible::Role role, const QString& name);
 
 /// The colour a piece of text takes: a tone of the palette's text colour, or a fixed rule.
 struct TextColor

@@ -110,9 +110,10 @@ QColor colorValue(UsageColor color, Appearance appearance)
 {
     const bool light = appearance == Appearance::Light;
     switch (color) {
-    case UsageColor::Green: return light ? QColor(0x2B, 0xB0, 0x4E) : QColor(0x34, 0xC7, 0x59);
-    case UsageColor::Yellow: return light ? QColor(0xD6, 0x9E, 0x00) : QColor(0xFF, 0xCC, 0x00);
-    case UsageColor::Red: return light ? QColor(0xF0, 0x35, 0x2A) : QColor(0xFF, 0x3B, 0x30);
+    // The application's colour table (its tests hold both copies equal).
+    case UsageColor::Green: return light ? QColor(0x17, 0x80, 0x38) : QColor(0x34, 0xC7, 0x59);
+    case UsageColor::Yellow: return light ? QColor(0x8A, 0x60, 0x00) : QColor(0xFF, 0xCC, 0x00);
+    case UsageColor::Red: return light ? QColor(0xD7, 0x00, 0x15) : QColor(0xFF, 0x69, 0x61);
     }
     return {};
 }

@@ -44,7 +44,7 @@ enum class UsageColor { Green, Yellow, Red };
 UsageColor usageColor(double usedPercent);
 
 enum class Appearance { Light, Dark };
-/// The colour itself; the light theme gets slightly deeper tones so text stays readable on white.
+/// The colour itself; the light theme gets deeper tones so text reaches 4.5:1 on its background.
 QColor colorValue(UsageColor color, Appearance appearance);
 
 } // namespace tallyvue::widget

@@ -80,9 +80,18 @@ TEST(Presentation, ResetCountdown)
     EXPECT_EQ(text(59), u"Resets in 1m");
     EXPECT_EQ(text(7500), u"Resets in 2h 5m");
     EXPECT_EQ(text(129600), u"Resets in 1d 12h");
+    // Past 36 hours: weekday, then day and month in the locale's own order.
     const QDateTime later = kNow.addSecs(129601).toLocalTime();
     EXPECT_EQ(text(129601), u"Resets "_s + english.toString(later.date(), u"ddd, MMM d"));
     EXPECT_TRUE(text(129601)->contains(u"Jan"));
+    const std::pair<QLocale, const char*> locales[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "ddd, MMM d"},
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), "ddd, d MMM"},
+        {QLocale(QLocale::German, QLocale::Germany), "ddd, d MMM"},
+        {QLocale::c(), "ddd, MMM d"},
+    };
+    for (const auto& [locale, pattern] : locales)
+        EXPECT_EQ(weekdayMonthDayPattern(locale), QString::fromUtf8(pattern)) << locale.name().toStdString();
 }
 
 TEST(Presentation, RelativeTime)

@@ -2,7 +2,11 @@
 // The tray item against a StatusNotifierWatcher of our own on a private session bus.
 #include "shell/StatusNotifierItem.h"
 #include "platform/TestServers.h"
+#include "refresh/UsageViewModel.h"
+#include "shell/Popover.h"
+#include "shell/TrayApplication.h"
 #include "shell/TrayItem.h"
+#include "shell/TrayMenu.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -46,8 +50,11 @@ public:
     int toolTips = 0;
     int icons = 0;
 
+    int layoutUpdates = 0;
+
 public Q_SLOTS:
     void onLabel(const QString& text, const QString&) { labels.append(text); }
+    void onLayoutUpdated(uint, int) { ++layoutUpdates; }
     void onToolTip() { ++toolTips; }
     void onIcon() { ++icons; }
 };
@@ -180,11 +187,16 @@ TEST_F(StatusNotifierItemTest, PropertiesSignalsAndActivate)
         sides.append(pixmap.width);
         EXPECT_EQ(pixmap.bytes.size(), pixmap.width * pixmap.height * 4);
     }
-    EXPECT_EQ(sides, (QList<int>{16, 22, 32, 44}));
+    EXPECT_EQ(sides, (QList<int>{16, 22, 24, 32, 44, 48, 64}));
 
-    // A second label that is the same sends no signal.
+    // A second label that is the same sends no signal, neither for the text nor the image.
+    QSignalSpy icons(tray.statusNotifierItem(), &StatusNotifierItem::newIcon);
     tray.setLabel(label);
     EXPECT_EQ(labels.size(), 1);
+    EXPECT_EQ(icons.size(), 0);
+    label.level = UsageLevel::Red;
+    tray.setLabel(label);
+    EXPECT_EQ(icons.size(), 1);
 
     QSignalSpy activated(&tray, &TrayItem::activated);
     QDBusMessage activate = QDBusMessage::createMethodCall(service, u"/StatusNotifierItem"_s,
@@ -214,10 +226,79 @@ TEST_F(StatusNotifierItemTest, ChangeSignalsReachTheBus)
     TrayLabel label;
     label.text = u"12%"_s;
     label.toolTip = label.text;
+    label.digits = u"12"_s;
+    label.level = UsageLevel::Green;
     tray.setLabel(label);
     ASSERT_TRUE(
         test::waitUntil([&] { return !catcher.labels.isEmpty() && catcher.toolTips > 0 && catcher.icons > 0; }));
     EXPECT_EQ(catcher.labels, QStringList{u"12%"_s});
+}
+
+/// The top-level labels of the item's dbusmenu as a host reads them ("-" for a separator).
+QStringList menuEntries(const QDBusConnection& bus, const QString& service, const QString& path)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(service, path, u"com.canonical.dbusmenu"_s, u"GetLayout"_s);
+    get << 0 << -1 << QStringList();
+    const QDBusMessage reply = call(bus, get);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2)
+        return {u"error: "_s + reply.errorMessage()};
+    DBusMenuLayoutItem root;
+    reply.arguments().at(1).value<QDBusArgument>() >> root;
+    QStringList entries;
+    for (const DBusMenuLayoutItem& item : root.children)
+        entries.append(item.properties.value(u"type"_s).toString() == u"separator"
+                           ? u"-"_s
+                           : item.properties.value(u"label"_s).toString());
+    return entries;
+}
+
+// The item serves a real dbusmenu with the app's entries: hosts draw it themselves. Entries
+// that appear later reach a host that already cached the menu through LayoutUpdated, and a
+// "clicked" event runs the entry.
+TEST_F(StatusNotifierItemTest, MenuOverTheBus)
+{
+    startWatcher();
+    UsageViewModel::Options quiet;
+    quiet.startLoops = false;
+    UsageViewModel viewModel(quiet);
+    TrayApplication shell(viewModel, m_itemBus);
+    shell.start();
+    ASSERT_TRUE(test::waitUntil([&] { return shell.trayItem().isShown(); }));
+    const QString service = shell.trayItem().statusNotifierItem()->serviceName();
+    const QString path = qvariant_cast<QDBusObjectPath>(property(m_watcherBus, service, u"Menu"_s)).path();
+    ASSERT_EQ(path, u"/MenuBar");
+    EXPECT_EQ(menuEntries(m_watcherBus, service, path),
+              (QStringList{u"Open Tallyvue"_s, u"Refresh Now"_s, u"-"_s, u"Quit"_s}));
+    QDBusMessage version =
+        QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    version << u"com.canonical.dbusmenu"_s << u"Version"_s;
+    EXPECT_EQ(call(m_watcherBus, version).arguments().value(0).value<QDBusVariant>().variant().toUInt(), 3u);
+
+    SignalCatcher catcher;
+    ASSERT_TRUE(m_watcherBus.connect(service, path, u"com.canonical.dbusmenu"_s, u"LayoutUpdated"_s, &catcher,
+                                     SLOT(onLayoutUpdated(uint, int))));
+    int detailsOpened = 0;
+    shell.setOpenDetails([&] { ++detailsOpened; });
+    shell.setOpenSettings([] {});
+    ASSERT_TRUE(test::waitUntil([&] { return catcher.layoutUpdates >= 2; }));
+    const QStringList entries = menuEntries(m_watcherBus, service, path);
+    EXPECT_EQ(entries, (QStringList{u"Open Tallyvue"_s, u"Refresh Now"_s, u"Open Details…"_s, u"Settings…"_s, u"-"_s,
+                                    u"Quit"_s}));
+
+    QDBusMessage click = QDBusMessage::createMethodCall(service, path, u"com.canonical.dbusmenu"_s, u"Event"_s);
+    click << int(entries.indexOf(u"Open Details…"_s) + 1) << u"clicked"_s
+          << QVariant::fromValue(QDBusVariant(QVariant(0))) << 0u;
+    EXPECT_EQ(call(m_watcherBus, click).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(test::waitUntil([&] { return detailsOpened == 1; }));
+    // Only "clicked" runs an entry; a hover does nothing.
+    QDBusMessage hover = QDBusMessage::createMethodCall(service, path, u"com.canonical.dbusmenu"_s, u"Event"_s);
+    hover << 1 << u"hovered"_s << QVariant::fromValue(QDBusVariant(QVariant(0))) << 0u;
+    EXPECT_EQ(call(m_watcherBus, hover).type(), QDBusMessage::ReplyMessage);
+    QDBusMessage open = QDBusMessage::createMethodCall(service, path, u"com.canonical.dbusmenu"_s, u"Event"_s);
+    open << 1 << u"clicked"_s << QVariant::fromValue(QDBusVariant(QVariant(0))) << 0u;
+    call(m_watcherBus, open);
+    EXPECT_TRUE(test::waitUntil([&] { return shell.popover().isVisible(); }));
+    EXPECT_EQ(detailsOpened, 1);
 }
 
 #include "StatusNotifierItemTest.moc"

@@ -5,10 +5,13 @@
 #include "shell/Popover.h"
 #include "shell/TrayItem.h"
 #include "views/MenuBarView.h"
+#include "views/Style.h"
 
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
@@ -124,10 +127,93 @@ TEST(TrayLabel, RingImage)
     const QImage bars = renderTrayImage(glyph, 48, 1.0, Qt::black); // 15/16 of 48: u = 1.875
     const qreal u = 45.0 / 24;
     const auto at = [&](qreal x, qreal y) { return bars.pixelColor(int(1.5 + x * u), int(1.5 + y * u)); };
-    EXPECT_EQ(at(6, 5.6), QColor(0x34C759));
-    EXPECT_EQ(at(12, 5.6).alpha(), 0); // the first bar is 8 units long
+    EXPECT_EQ(at(6, 5.6), style::levelColor(UsageLevel::Green, false)); // black text: a light panel
+    EXPECT_EQ(at(12, 5.6).alpha(), 0);                                  // the first bar is 8 units long
     EXPECT_NEAR(at(19, 20.6).alphaF(), 0.55, 0.02);
     EXPECT_EQ(at(6, 8.4).alpha(), 0); // the gap between bars
+}
+
+// Which hosts get the label text and which the digits in the icon, and the user's override.
+TEST(TrayLabel, HostClassification)
+{
+    const std::pair<const char*, bool> hosts[] = {
+        {"/usr/bin/gnome-shell", true},
+        {"/usr/libexec/ayatana-indicator-application/ayatana-indicator-application-service", true},
+        {"/usr/lib/x86_64-linux-gnu/indicator-application/indicator-application-service", true},
+        {"/usr/bin/kded5", false},
+        {"/usr/bin/plasmashell --no-respawn", false},
+        {"/usr/lib/x86_64-linux-gnu/xfce4/panel/wrapper-2.0 /usr/lib/x86_64-linux-gnu/xfce4/panel/plugins/"
+         "libsystray.so 2 16777223 systray Status Tray",
+         false},
+        {"/usr/lib/x86_64-linux-gnu/xfce4/panel/wrapper-2.0 /usr/lib/x86_64-linux-gnu/xfce4/panel/plugins/"
+         "libsntray-xfce.so 3 gnome-shell",
+         false}, // a plugin argument that names another host must not count
+        {"waybar", false},
+        {"/usr/bin/python3 fake_watcher.py", false},
+        {"", false},
+    };
+    for (const auto& [commandLine, showsLabel] : hosts)
+        EXPECT_EQ(hostShowsLabel(QString::fromUtf8(commandLine)), showsLabel) << commandLine;
+
+    EXPECT_TRUE(iconShowsPercent(TrayIconPercent::Automatic, false));
+    EXPECT_FALSE(iconShowsPercent(TrayIconPercent::Automatic, true));
+    EXPECT_TRUE(iconShowsPercent(TrayIconPercent::Always, true));
+    EXPECT_FALSE(iconShowsPercent(TrayIconPercent::Never, false));
+    EXPECT_EQ(trayIconPercentFromRaw(u"never"), TrayIconPercent::Never);
+    EXPECT_EQ(trayIconPercentFromRaw(u"Never"), std::nullopt);
+}
+
+// The digits in the icon: as large as the square allows at every tray size and scale, in the
+// level colour for the panel, over a bar that shows how much is used.
+TEST(TrayLabel, PercentIcon)
+{
+    TrayLabel label = makeTrayLabel(kMetrics, settings(), kNow);
+    ASSERT_EQ(label.digits, u"42");
+    const QColor red = style::levelColor(UsageLevel::Red, true);
+    for (const int side : {16, 22, 24, 32}) {
+        for (const qreal ratio : {1.0, 2.0}) {
+            SCOPED_TRACE(testing::Message() << side << " px at " << ratio << "x");
+            for (const auto& [digits, level] : {std::pair{u"42"_s, UsageLevel::Yellow}, {u"100"_s, UsageLevel::Red}}) {
+                label.digits = digits;
+                label.level = level;
+                const QImage image =
+                    renderPercentIcon(label, side, ratio, Qt::white).convertToFormat(QImage::Format_ARGB32);
+                const int pixels = int(side * ratio);
+                ASSERT_EQ(image.size(), QSize(pixels, pixels));
+                // The box of the digits' solid pixels (level colour, fully opaque).
+                const QColor colour = style::levelColor(level, true);
+                int left = pixels, right = -1, top = pixels, bottom = -1;
+                for (int y = 0; y < pixels * 3 / 4; ++y) {
+                    for (int x = 0; x < pixels; ++x) {
+                        const QColor pixel = image.pixelColor(x, y);
+                        if (pixel.alpha() > 200 && std::abs(pixel.red() - colour.red()) < 40 &&
+                            std::abs(pixel.green() - colour.green()) < 40) {
+                            left = std::min(left, x);
+                            right = std::max(right, x);
+                            top = std::min(top, y);
+                            bottom = std::max(bottom, y);
+                        }
+                    }
+                }
+                ASSERT_GE(right, 0) << "no digits drawn";
+                // Legible: the digits use most of the width, and two digits at least half the
+                // height (three are bound by the width).
+                EXPECT_GE(right - left + 1, pixels * 0.7);
+                EXPECT_GE(bottom - top + 1, pixels * (digits.size() == 3 ? 0.3 : 0.5));
+            }
+        }
+    }
+    // The bar under the digits: filled in the level colour up to the percentage, track after.
+    label.digits = u"25"_s;
+    label.level = UsageLevel::Red;
+    const QImage bar = renderPercentIcon(label, 32, 1.0, Qt::white).convertToFormat(QImage::Format_ARGB32);
+    const int y = 32 - 2;
+    EXPECT_EQ(bar.pixelColor(5, y).rgb(), red.rgb());
+    EXPECT_NEAR(bar.pixelColor(26, y).alphaF(), 0.25, 0.05);
+    // Without data there are no digits: the plain glyph.
+    const TrayLabel empty = makeTrayLabel({}, settings(), kNow);
+    EXPECT_TRUE(empty.digits.isEmpty());
+    EXPECT_EQ(renderPercentIcon(empty, 22, 1.0, Qt::white), renderTrayImage(empty, 22, 1.0, Qt::white));
 }
 
 TEST(Popover, Placement)
@@ -142,6 +228,40 @@ TEST(Popover, Placement)
     EXPECT_EQ(popoverPosition(QRect(0, 0, 10, 10), size, screen).x(), 8);
     // A second screen to the right: kept inside it.
     EXPECT_EQ(popoverPosition(QRect(2000, 0, 20, 20), size, QRect(1920, 0, 1280, 1024)).x(), 1920 + 8);
+
+    // Always fully on screen: scale 2 on a 1080-line screen leaves 540 lines, less a panel.
+    struct Case
+    {
+        QRect anchor;
+        QRect available;
+    };
+    const Case cases[] = {
+        {QRect(930, 2, 12, 12), QRect(0, 15, 960, 525)},   // top panel, 15 lines
+        {QRect(930, 530, 12, 8), QRect(0, 0, 960, 510)},   // bottom panel, 30 lines
+        {QRect(0, 0, 1, 1), QRect(0, 0, 960, 540)},        // no panel
+        {QRect(5000, 5000, 1, 1), QRect(0, 24, 360, 500)}, // anchor off screen, tiny screen
+    };
+    for (const Case& c : cases) {
+        const QRect frame = popoverGeometry(c.anchor, size, c.available);
+        EXPECT_TRUE(c.available.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        EXPECT_EQ(frame.width(), std::min(380, c.available.width()));
+        EXPECT_EQ(frame.height(), std::min(520, c.available.height()));
+    }
+
+    // Without a click to go by: the right end of the edge a panel takes, top by default.
+    const QRect full(0, 0, 1920, 1080);
+    EXPECT_EQ(trayEdgeAnchor(full, QRect(0, 28, 1920, 1052)).topLeft(), QPoint(1918, 28));
+    EXPECT_EQ(trayEdgeAnchor(full, QRect(0, 0, 1920, 1040)).topLeft(), QPoint(1918, 1039));
+    EXPECT_EQ(trayEdgeAnchor(full, full).topLeft(), QPoint(1918, 0));
+    const QRect bottomAnchor = trayEdgeAnchor(full, QRect(0, 0, 1920, 1040));
+    EXPECT_LT(popoverGeometry(bottomAnchor, size, QRect(0, 0, 1920, 1040)).bottom(), 1040);
+
+    // A host's point in display pixels, on a screen at 2x beside one at 1x.
+    const QList<QPair<QRect, qreal>> screens = {{QRect(0, 0, 960, 540), 2.0}, {QRect(1920, 0, 1280, 1024), 1.0}};
+    EXPECT_EQ(nativeToLogical(QPoint(1900, 20), screens), QPoint(950, 10));
+    EXPECT_EQ(nativeToLogical(QPoint(2000, 20), screens), QPoint(2000, 20));
+    EXPECT_TRUE(nativeToLogical(QPoint(), screens).isNull());
 }
 
 // Tiling window managers (sway, i3) float a window whose minimum and maximum sizes agree and

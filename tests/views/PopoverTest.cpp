@@ -7,6 +7,8 @@
 #include "views/SelectorBar.h"
 #include "views/Widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -133,7 +135,8 @@ TEST_F(PopoverTest, NavigationIsRemembered)
     view.setState(state);
     view.show();
     EXPECT_EQ(view.page(), WorkspacePage{AIProvider::Claude}); // an unknown page reads as Claude
-    EXPECT_TRUE(view.isTabBarShown());
+    // A single tab is no choice: its band is hidden and gives its room to the page.
+    EXPECT_EQ(view.isTabBarShown(), availableTabs().size() > 1);
 
     QTest::mouseClick(view.providerSelector()->button(u"ChatGPT"_s), Qt::LeftButton);
     EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
@@ -151,4 +154,43 @@ TEST_F(PopoverTest, NavigationIsRemembered)
     MenuBarView reopened;
     EXPECT_EQ(reopened.page(), WorkspacePage{});
     EXPECT_EQ(reopened.contentKey(), u"overview");
+}
+
+// Assistive tools switch pages with the selector's accessible action ("Toggle" on a checkable
+// button calls toggle(), which sends no click); toggling the selected page leaves it selected.
+TEST_F(PopoverTest, SelectorWorksThroughAccessibility)
+{
+    MenuBarView view;
+    UsageState state;
+    state.usage = claudeResponse();
+    open(view, WorkspacePage{AIProvider::Claude}, state);
+    const auto act = [](QWidget* button) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_TRUE(accessible && accessible->actionInterface());
+        const QStringList actions = accessible->actionInterface()->actionNames();
+        ASSERT_FALSE(actions.isEmpty());
+        accessible->actionInterface()->doAction(actions.first());
+    };
+    SelectorButton* chatgpt = view.providerSelector()->button(u"ChatGPT"_s);
+    SelectorButton* claude = view.providerSelector()->button(u"Claude"_s);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(chatgpt)->text(QAccessible::Name), u"ChatGPT / Codex");
+
+    act(chatgpt);
+    EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
+    EXPECT_EQ(view.contentKey(), u"ChatGPT/Models/loading");
+    EXPECT_TRUE(chatgpt->isChecked());
+    EXPECT_FALSE(claude->isChecked());
+
+    act(chatgpt); // the selected page again: stays
+    EXPECT_TRUE(chatgpt->isChecked());
+    EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
+
+    act(claude);
+    EXPECT_EQ(view.contentKey(), u"Claude/Models/card");
+    EXPECT_TRUE(claude->isChecked());
+    EXPECT_FALSE(chatgpt->isChecked());
+    // The card and its rows read as named groups.
+    QWidget* card = view.content();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->text(QAccessible::Name), u"Claude Code");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->role(), QAccessible::Grouping);
 }

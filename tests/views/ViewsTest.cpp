@@ -7,9 +7,16 @@
 #include "views/ProgressBarView.h"
 #include "views/ProviderCards.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
@@ -33,6 +40,15 @@ QStringList texts(const QWidget& widget, const QString& name)
     QStringList result;
     for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
         result.append(label->text());
+    return result;
+}
+
+/// The full names behind labels that may be elided.
+QStringList toolTips(const QWidget& widget, const QString& name)
+{
+    QStringList result;
+    for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
+        result.append(label->toolTip());
     return result;
 }
 
@@ -125,7 +141,7 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.extraUsage = ExtraUsage{true, 20.0, 1.5, std::nullopt};
     card.setData(usage, {}, QuotaDisplayMode::Used);
     EXPECT_EQ(texts(card, u"title"_s), QStringList{u"5-Hour"_s});
-    EXPECT_EQ(texts(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
+    EXPECT_EQ(toolTips(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"$1.50 / $20.00");
 
     usage.extraUsage = ExtraUsage{false, 20.0, 1.5, std::nullopt};
@@ -255,4 +271,130 @@ TEST_F(ViewsTest, FollowsThemeChanges)
     QApplication::setPalette(original);
     QCoreApplication::processEvents();
     EXPECT_EQ(label(row, u"percent"_s)->textColor(), style::accentColor(style::Accent::Green, original));
+}
+
+namespace {
+
+double luminance(const QColor& colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+/// `top` drawn over `bottom`, as the eye sees it.
+QColor over(const QColor& top, const QColor& bottom)
+{
+    const double a = top.alphaF();
+    return QColor::fromRgbF(float(top.redF() * a + bottom.redF() * (1 - a)),
+                            float(top.greenF() * a + bottom.greenF() * (1 - a)),
+                            float(top.blueF() * a + bottom.blueF() * (1 - a)));
+}
+
+} // namespace
+
+// The colour table is readable: text at least 4.5:1 and bars, rings and glyphs at least 3:1
+// against every background it is drawn on (panel, card on panel, widget, tray panels).
+TEST_F(ViewsTest, ColourTableContrast)
+{
+    for (const bool dark : {false, true}) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, dark ? QColor(0x1E1E20) : QColor(0xEDEDF0));
+        ASSERT_EQ(style::isDark(palette), dark);
+        const QColor panel = over(style::panelColor(palette), dark ? Qt::black : Qt::white);
+        const QList<QColor> textBackgrounds = {panel, over(style::cardFill(palette), panel),
+                                               dark ? QColor(0x1F1F22) : QColor(0xF7F7F8), // the widget
+                                               dark ? QColor(0x2A2A2E) : QColor(Qt::white)};
+        // Tray panels of either kind, a little darker or lighter than a window.
+        const QList<QColor> trayPanels = dark ? QList<QColor>{QColor(0x303030), QColor(Qt::black)}
+                                              : QList<QColor>{QColor(0xDCDCDC), QColor(0xFFFFFF)};
+        for (const auto accent : {style::Accent::Green, style::Accent::Yellow, style::Accent::Red,
+                                  style::Accent::Orange, style::Accent::Blue}) {
+            const QColor colour = style::accentColor(accent, palette);
+            for (const QColor& background : textBackgrounds)
+                EXPECT_GE(contrast(colour, background), 4.5)
+                    << colour.name().toStdString() << " on " << background.name().toStdString();
+            for (const QColor& background : trayPanels)
+                EXPECT_GE(contrast(colour, background), 3.0)
+                    << colour.name().toStdString() << " on " << background.name().toStdString();
+        }
+    }
+}
+
+// What a screen reader says for a window and a model row; long model names are elided.
+TEST_F(ViewsTest, SpokenTexts)
+{
+    const std::pair<double, const char*> durations[] = {
+        {0, "1 minute"},   {59, "1 minute"},        {150, "2 minutes"}, {3600, "1 hour"},  {7500, "2 hours 5 minutes"},
+        {7230, "2 hours"}, {90000, "1 day 1 hour"}, {172800, "2 days"}, {NAN, "1 minute"},
+    };
+    for (const auto& [seconds, text] : durations)
+        EXPECT_EQ(spokenDurationText(seconds), QString::fromUtf8(text)) << seconds;
+
+    const ProviderMetric session{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.7, kNow.addSecs(7500), 18000};
+    EXPECT_EQ(spokenMetricText(session, QuotaDisplayMode::Used, kNow),
+              u"Claude, 5-Hour, 42 percent used, resets in 2 hours 5 minutes");
+    EXPECT_EQ(spokenMetricText(session, QuotaDisplayMode::Remaining, kNow.addSecs(8000)),
+              u"Claude, 5-Hour, 57 percent left");
+    MetricRow row(session, {}, QuotaDisplayMode::Used);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&row)->text(QAccessible::Name),
+              spokenMetricText(session, QuotaDisplayMode::Used, kNow));
+
+    ModelRow model(u"Weekly Opus"_s, 71, QuotaDisplayMode::Used);
+    model.resize(300, 20);
+    model.show();
+    QCoreApplication::processEvents();
+    const TextLabel* name = label(model, u"name"_s);
+    EXPECT_TRUE(name->text().endsWith(u'…')) << name->text().toStdString();
+    EXPECT_LE(QFontMetrics(name->font()).horizontalAdvance(name->text()), name->width());
+    EXPECT_EQ(name->toolTip(), u"Weekly Opus");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&model)->text(QAccessible::Name), u"Weekly Opus, 71 percent used");
+    ModelRow shortName(u"Opus"_s, 71, QuotaDisplayMode::Used);
+    shortName.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label(shortName, u"name"_s)->text(), u"Opus");
+}
+
+// A theme symbol comes out at its logical size at any scale, centred: QIcon::pixmap(QSize)
+// already returns device pixels, which must not be scaled by the ratio again.
+TEST_F(ViewsTest, ThemeSymbolsAtHighDensity)
+{
+    QTemporaryDir themes;
+    const QString folder = themes.path() + u"/probe/scalable/actions"_s;
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile index(themes.path() + u"/probe/index.theme"_s);
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
+                "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    QFile svg(folder + u"/view-refresh-symbolic.svg"_s);
+    ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
+    svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+              R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
+    svg.close();
+    const QStringList oldPaths = QIcon::themeSearchPaths();
+    const QString oldTheme = QIcon::themeName();
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName(u"probe"_s);
+    style::setUseThemeSymbols(true);
+
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap pixmap = style::symbol(u"arrow.clockwise"_s, 14, Qt::red, ratio);
+        EXPECT_EQ(pixmap.size(), QSize(14, 14) * ratio) << ratio;
+        EXPECT_EQ(pixmap.deviceIndependentSize(), QSizeF(14, 14)) << ratio;
+        // The square sits in the middle: its centre pixel is drawn, the corners are not.
+        const QImage image = pixmap.toImage();
+        const int mid = image.width() / 2;
+        EXPECT_GT(qAlpha(image.pixel(mid, mid)), 200) << ratio;
+        EXPECT_EQ(qAlpha(image.pixel(1, 1)), 0) << ratio;
+        EXPECT_EQ(qAlpha(image.pixel(image.width() - 2, image.height() - 2)), 0) << ratio;
+    }
+
+    QIcon::setThemeSearchPaths(oldPaths);
+    QIcon::setThemeName(oldTheme);
 }

@@ -4,6 +4,7 @@
 #include "logic/UsageText.h"
 #include "logic/UsageTimeline.h"
 #include "model/Formatting.h"
+#include "views/Style.h"
 #include "widget/SnapshotCases.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
@@ -120,5 +121,18 @@ TEST(Agreement, WrittenByTheApplication)
         EXPECT_EQ(inAppTypes(*read), app::decodeWidgetSnapshot(file).value());
         EXPECT_EQ(read->metrics.at(1).title, snapshot.metrics.at(1).title);
         EXPECT_EQ(read->timestamp, now.addMSecs(-640)); // whole seconds in the file
+    }
+}
+
+// The widget's level colours are the application's table, in both themes.
+TEST(Agreement, LevelColours)
+{
+    const std::pair<widget::UsageColor, app::UsageLevel> levels[] = {
+        {widget::UsageColor::Green, app::UsageLevel::Green},
+        {widget::UsageColor::Yellow, app::UsageLevel::Yellow},
+        {widget::UsageColor::Red, app::UsageLevel::Red}};
+    for (const auto& [inWidget, inApp] : levels) {
+        EXPECT_EQ(widget::colorValue(inWidget, widget::Appearance::Light), app::style::levelColor(inApp, false));
+        EXPECT_EQ(widget::colorValue(inWidget, widget::Appearance::Dark), app::style::levelColor(inApp, true));
     }
 }

@@ -130,13 +130,13 @@ TEST_F(WidgetViewTest, RemainingAtNinetyPercent)
     EXPECT_EQ(content->percentText, u"10%"_s);
     EXPECT_EQ(content->color, UsageColor::Red);
     EXPECT_NEAR(content->ringFraction, 0.1, 1e-9);
-    EXPECT_EQ(WidgetStyle::of(small.get()).usage(content->color), QColor(0xF0, 0x35, 0x2A));
+    EXPECT_EQ(WidgetStyle::of(small.get()).usage(content->color), QColor(0xD7, 0x00, 0x15));
 
     const auto medium = show({"remaining-90", WidgetFamily::Medium, {kNow, snapshot}});
     EXPECT_EQ(rowTexts(medium->mediumView()->content()), (QStringList{u"C 5-Hour 10% 50m"_s, u"C 7-Day 65% Jan 10"_s}));
     EXPECT_EQ(medium->mediumView()->content().rows[1].color, UsageColor::Green);
     medium->setPalette(widgetPalette(Appearance::Dark));
-    EXPECT_EQ(WidgetStyle::of(medium->mediumView()).usage(UsageColor::Red), QColor(0xFF, 0x3B, 0x30));
+    EXPECT_EQ(WidgetStyle::of(medium->mediumView()).usage(UsageColor::Red), QColor(0xFF, 0x69, 0x61));
 }
 
 // Claude's per-model weekly windows come after the rest, and the sixth window and beyond are left out.

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -163,7 +164,8 @@ bool renderPopover(const QString& dir, const QString& name, bool dark, const Usa
         QApplication::processEvents();
     const QImage image = onBackdrop(view.grab().toImage(), dark);
     view.hide();
-    return save(image, dir + u"/popover-"_s + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
+    const QString scale = qApp->devicePixelRatio() > 1 ? u"@2x"_s : QString();
+    return save(image, dir + u"/popover-"_s + name + scale + (dark ? u"-dark.png"_s : u"-light.png"_s));
 }
 
 /// Every style and level of the tray label on a dark and a light panel, text beside the icon.
@@ -236,6 +238,72 @@ bool renderTrayIcons(const QString& dir)
     return save(canvas, dir + u"/tray-icons.png"_s);
 }
 
+/// The icon with the percentage as digits (for trays that show no text) at the usual tray sizes,
+/// 1x and 2x, on a dark and a light panel; each icon at its real pixels, the sheet magnified
+/// three times so that single pixels can be judged.
+bool renderPercentIcons(const QString& dir)
+{
+    struct Row
+    {
+        const char* caption;
+        MenuBarStyle style;
+        double percent;
+        bool monochrome;
+    };
+    const Row rows[] = {
+        {"7 %", MenuBarStyle::Percent, 7, false},       {"42 %", MenuBarStyle::Percent, 42.7, false},
+        {"63 %", MenuBarStyle::Percent, 63, false},     {"93 %", MenuBarStyle::Percent, 93, false},
+        {"100 %", MenuBarStyle::Percent, 100, false},   {"monochrome", MenuBarStyle::Percent, 63, true},
+        {"ring 42 %", MenuBarStyle::Ring, 42.7, false}, {"ring 93 %", MenuBarStyle::Ring, 93, false},
+    };
+    const int sides[] = {16, 22, 24, 32};
+    const int cell = 72;
+    const int captionWidth = 90;
+    const int columns = int(std::size(sides)) * 2;
+    QImage sheet(captionWidth + 2 * columns * cell, cell * int(std::size(rows) + 1),
+                 QImage::Format_ARGB32_Premultiplied);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    QFont captionFont = QApplication::font();
+    captionFont.setPixelSize(11);
+    painter.setFont(captionFont);
+    for (int panel = 0; panel < 2; ++panel) {
+        const bool darkPanel = panel == 0;
+        for (int c = 0; c < columns; ++c) {
+            const QRect header(captionWidth + (panel * columns + c) * cell, 0, cell, cell);
+            painter.setPen(QColor(0x555555));
+            painter.drawText(
+                header, Qt::AlignCenter,
+                u"%1 px %2x\n%3"_s.arg(sides[c / 2]).arg(c % 2 + 1).arg(darkPanel ? u"dark"_s : u"light"_s));
+        }
+    }
+    int y = cell;
+    for (const Row& row : rows) {
+        const QList<ProviderMetric> metrics = {
+            {AIProvider::Claude, u"session"_s, u"5-Hour"_s, row.percent, kNow.addSecs(7500), 18000}};
+        const TrayLabel label =
+            makeTrayLabel(metrics, {{}, {}, row.style, row.monochrome, false, QuotaDisplayMode::Used}, kNow);
+        painter.setPen(QColor(0x555555));
+        painter.drawText(QRect(6, y, captionWidth - 6, cell), Qt::AlignVCenter, QString::fromUtf8(row.caption));
+        for (int panel = 0; panel < 2; ++panel) {
+            const bool darkPanel = panel == 0;
+            const QColor background = darkPanel ? QColor(0x2B2B2B) : QColor(0xE8E8E8);
+            const QColor foreground = darkPanel ? QColor(0xF2F2F2) : QColor(0x1D1D1F);
+            for (int c = 0; c < columns; ++c) {
+                const QRect box(captionWidth + (panel * columns + c) * cell, y, cell, cell);
+                painter.fillRect(box.adjusted(1, 1, -1, -1), background);
+                QImage icon = renderPercentIcon(label, sides[c / 2], c % 2 + 1, foreground);
+                icon.setDevicePixelRatio(1); // its real pixels
+                painter.drawImage(box.center() - QPoint(icon.width() / 2, icon.height() / 2), icon);
+            }
+        }
+        y += cell;
+    }
+    painter.end();
+    return save(sheet.scaled(sheet.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+                dir + u"/tray-percent-icons.png"_s);
+}
+
 /// Pins the fonts to DejaVu so that pictures are the same on every machine that has it.
 void pinFonts(const QTemporaryDir& sandbox)
 {
@@ -288,8 +356,19 @@ int main(int argc, char** argv)
     style::setUseThemeSymbols(false);
     setViewClock([] { return kNow; });
 
-    bool ok = renderTrayIcons(dir);
     const WorkspacePage claude{AIProvider::Claude};
+    if (qEnvironmentVariableIsSet("TALLYVUE_GALLERY_SCALED")) {
+        // The second pass, at scale 2: the popover as a HiDPI screen shows it.
+        bool ok = true;
+        for (bool dark : {false, true}) {
+            QApplication::setPalette(themePalette(dark));
+            ok &= renderPopover(dir, u"claude"_s, dark, makeState(true, true, true), claude);
+        }
+        return ok ? 0 : 1;
+    }
+
+    bool ok = renderTrayIcons(dir);
+    ok &= renderPercentIcons(dir);
     const WorkspacePage chatgpt{AIProvider::ChatGPT};
     const WorkspacePage copilot{AIProvider::Copilot};
     for (bool dark : {false, true}) {
@@ -315,5 +394,14 @@ int main(int argc, char** argv)
         ok &= renderPopover(dir, u"overview"_s, dark, full, WorkspacePage{});
         ok &= renderPopover(dir, u"overview-partial"_s, dark, partial, WorkspacePage{});
     }
+    // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
+    QProcess scaled;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TALLYVUE_GALLERY_SCALED"_s, u"1"_s);
+    env.insert(u"QT_SCALE_FACTOR"_s, u"2"_s);
+    scaled.setProcessEnvironment(env);
+    scaled.setProcessChannelMode(QProcess::ForwardedChannels);
+    scaled.start(QCoreApplication::applicationFilePath(), {dir});
+    ok &= scaled.waitForFinished(120000) && scaled.exitStatus() == QProcess::NormalExit && scaled.exitCode() == 0;
     return ok ? 0 : 1;
 }
