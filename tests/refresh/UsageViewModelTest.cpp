@@ -119,7 +119,8 @@ TEST_F(UsageViewModelTest, RefreshRunsEveryStep)
 }
 
 // A non-forced refresh is skipped while the last Claude success is younger than the
-// interval's minimum age; a forced one always runs.
+// interval's minimum age; a forced one always runs, and so does any refresh after the clock
+// was set back behind the last success.
 TEST_F(UsageViewModelTest, RateLimitProtection)
 {
     Preferences::instance().setRefreshIntervalMinutes(5);
@@ -138,6 +139,10 @@ TEST_F(UsageViewModelTest, RateLimitProtection)
     EXPECT_EQ(m_server.requests().size(), 3);
     QCoro::waitFor(model->refresh(true));
     EXPECT_EQ(m_server.requests().size(), 6);
+
+    m_now = m_now.addSecs(-3600);
+    QCoro::waitFor(model->refresh(false));
+    EXPECT_EQ(m_server.requests().size(), 9);
 }
 
 // The loop pause and minimum age of every stored interval, unknown values acting like 10.
@@ -172,7 +177,10 @@ TEST_F(UsageViewModelTest, RetriesOnceAfterUnauthorized)
 
     m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "a"));
     m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "b"));
+    OutputCapture retryOutput;
     QCoro::waitFor(model->refresh(true));
+    EXPECT_TRUE(
+        retryOutput.text().contains("[Tallyvue] Retry failed: invalidResponse(statusCode: 401, body: \"b\")\n"));
     EXPECT_EQ(model->errorMessage(), u"API returned HTTP 401: b"_s);
     EXPECT_TRUE(model->usage()); // the last good record stays
 }
@@ -208,7 +216,13 @@ TEST_F(UsageViewModelTest, TotalFailureLosesNothing)
     QFile::remove(QDir::homePath() + u"/.codex/auth.json"_s);
     m_server.setResponse("/copilot_internal/user", ScriptedResponse::json(401, "Bad credentials"));
     auto model = makeModel();
+    OutputCapture output;
     QCoro::waitFor(model->refresh(true));
+    // The log names each error by its case; the user sees its description.
+    const QByteArray log = output.text();
+    for (const char* line : {"[Tallyvue] Error: keychainNotFound\n", "[Tallyvue] Codex error: configFileNotFound\n",
+                             "[Tallyvue] Copilot error: invalidResponse(statusCode: 401, body: \"Bad credentials\")\n"})
+        EXPECT_TRUE(log.contains(line)) << log.constData();
 
     EXPECT_EQ(model->errorMessage(), u"OAuth token not found. Run 'claude' to authenticate first."_s);
     EXPECT_EQ(model->codexError(), u"Credentials file not found."_s);
