@@ -381,8 +381,10 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
         return;
     UsageSnapshot latest{now, {}};
     latest.limits.reserve(metrics.size());
+    // A metric without a title has no name to keep: the key is left out rather than written empty.
     for (const ProviderMetric& metric : metrics)
-        latest.limits.append({metric.provider, metric.kind, metric.percent, metric.title, metric.resetsAt});
+        latest.limits.append({metric.provider, metric.kind, metric.percent,
+                              metric.title.isEmpty() ? std::nullopt : std::optional(metric.title), metric.resetsAt});
 
     // Every kept line is rewritten in the store's own form straight from the parser: the
     // same bytes a load and re-encode would give, without building the snapshots.
