@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 using namespace tallyvue;
 using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
@@ -43,6 +46,22 @@ QCoro::Task<CliRun> runCli(QStringList args)
 CliRun cli(const QStringList& args)
 {
     return QCoro::waitFor(runCli(args));
+}
+
+/// Runs `count` copies of tallyvue-cli with `args` at once; the exit codes.
+QCoro::Task<QList<int>> runCliTogether(int count, QStringList args)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < count; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(TALLYVUE_CLI_PATH), args);
+    }
+    QList<int> codes;
+    for (auto& process : processes) {
+        co_await qCoro(*process).waitForFinished(120000);
+        codes.append(process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1);
+    }
+    co_return codes;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -172,4 +191,28 @@ TEST_F(CliTest, Usage)
     }
     EXPECT_EQ(cli({u"--help"_s}).exitCode, 0);
     EXPECT_TRUE(cli({u"--version"_s}).out.startsWith(u"tallyvue-cli 0.1.0"));
+}
+
+// Eight fetches at once on a full two-week history each add their line: the rewrites of the
+// file take turns, so none is overwritten by another process's older copy.
+TEST_F(CliTest, SimultaneousFetchesKeepEveryLine)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime oldest = now.addSecs(-HistoryStore::kRetentionSeconds + 3600); // kept however slow the run
+    constexpr int kSnapshots = 10080;                                              // every two minutes for 14 days
+    QByteArray text;
+    for (int i = 0; i < kSnapshots; ++i) {
+        UsageSnapshot snapshot{oldest.addSecs(qint64(i) * 119), {}};
+        for (const char* kind : {"session", "weekly_all", "primary", "secondary", "premium_interactions", "chat"})
+            snapshot.limits.append(
+                {AIProvider::Claude, QString::fromLatin1(kind), 42.5 + i % 7, u"Title"_s, now.addSecs(7200)});
+        text += *HistoryStore::encodeLine(snapshot) + '\n';
+    }
+    writeFile(HistoryStore::filePath(), text);
+
+    constexpr int kFetches = 8;
+    const QList<int> codes = QCoro::waitFor(runCliTogether(kFetches, {u"fetch"_s}));
+    EXPECT_EQ(codes, QList<int>(kFetches, 0));
+    EXPECT_EQ(HistoryStore::load().size(), kSnapshots + kFetches);
+    EXPECT_FALSE(QFile::exists(HistoryStore::filePath() + u".lock"_s));
 }
