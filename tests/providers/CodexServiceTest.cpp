@@ -239,8 +239,6 @@ TEST_F(CodexFetch, StatusHandling)
         {401, "{}", "ChatGPT session expired. Run `codex` in your terminal to sign in again, then refresh."},
         {200, "[]", "API returned HTTP 200: []"},
         {200, "not json", "API returned HTTP 200: not json"},
-        {403, "", "API returned HTTP 403: "},
-        {500, "\xc3", "API returned HTTP 500: (empty)"},
     };
     for (const auto& [status, body, text] : cases) {
         SCOPED_TRACE(status);

@@ -75,22 +75,17 @@ TEST(ServiceEndpoint, OverrideRules)
 
 using HttpGet = ServerTest;
 
-// An empty header value is still sent, and no Accept is added. Other statuses and bodies are
-// covered by each service's status table; a 401 with a challenge is delivered, not answered.
-TEST_F(HttpGet, DeliversStatusBodyAndHeaders)
+// A 401 with a challenge is delivered, not answered with credentials Qt does not have.
+TEST_F(HttpGet, DeliversAChallenge)
 {
     ScriptedResponse challenge(401, "denied");
     challenge.headers = {{"WWW-Authenticate", "Bearer"}};
     server.setResponse("/auth", challenge);
 
-    const auto reply = get(server, "/auth", {{"X-One", "1"}, {"X-Empty", ""}});
+    const auto reply = get(server, "/auth");
     ASSERT_TRUE(reply) << reply.error().description().toStdString();
     EXPECT_EQ(reply->status, 401);
     EXPECT_EQ(reply->body, "denied");
-    const RecordedRequest request = server.requests().at(0);
-    EXPECT_EQ(request.value("X-One"), "1");
-    EXPECT_EQ(request.value("X-Empty"), "");
-    EXPECT_TRUE(request.values("Accept").isEmpty());
 }
 
 // A body over 8 MiB is refused, whether announced by Content-Length (without waiting for it)

