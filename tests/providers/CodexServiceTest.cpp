@@ -51,8 +51,9 @@ TEST(CodexWindowTitle, Table)
     }
 }
 
-// Windows from every container, with names, lengths and reset times read as documented and
-// ranked primary, secondary, then the rest.
+// Windows from every container ("rate_limit", "code_review_rate_limit", each additional limit),
+// named by their member and prefix, lengths from minutes or seconds, resets from either member,
+// and ranked primary, secondary, then the rest.
 TEST(CodexParse, ContainersAndOrder)
 {
     const CodexUsage usage = parse(R"({
