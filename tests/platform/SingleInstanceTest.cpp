@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,7 @@ TEST(SingleInstanceTest, SimultaneousStartsLeaveOne)
 TEST(SingleInstanceTest, PrivateFolderWithoutRuntimeDir)
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
     qunsetenv("XDG_RUNTIME_DIR");
     const QString folder = QDir::tempPath() + u"/tallyvue-"_s + QString::number(::getuid());
     const QByteArray name = QFile::encodeName(folder);
@@ -166,5 +168,4 @@ TEST(SingleInstanceTest, PrivateFolderWithoutRuntimeDir)
     }
     QFile::remove(folder);
     QDir(folder).removeRecursively();
-    qputenv("XDG_RUNTIME_DIR", runtime);
 }
