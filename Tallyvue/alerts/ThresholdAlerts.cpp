@@ -213,6 +213,10 @@ std::optional<ProviderMetric> testAlertMetric(const QList<ProviderMetric>& metri
 
 void sendTestAlert(const std::optional<ProviderMetric>& metric, const Clock& clock)
 {
+    // One clock read. The sample is built before it is sent, so sending is taken one millisecond
+    // later: its countdown is always just under 5700 s ("resets in 1h 34m"), never 1h 35m when
+    // two reads happen to fall in the same millisecond.
+    const QDateTime built = clock();
     ProviderMetric chosen;
     if (metric) {
         chosen = *metric;
@@ -221,10 +225,10 @@ void sendTestAlert(const std::optional<ProviderMetric>& metric, const Clock& clo
         chosen.kind = u"session"_s;
         chosen.title = u"5-Hour"_s;
         chosen.percent = 87;
-        chosen.resetsAt = clock().addSecs(kTestResetSeconds);
+        chosen.resetsAt = built.addSecs(kTestResetSeconds);
         chosen.windowLength = 18000;
     }
-    send(chosen, Preferences::instance().quotaDisplayMode(), clock(), threshold(chosen.provider));
+    send(chosen, Preferences::instance().quotaDisplayMode(), built.addMSecs(1), threshold(chosen.provider));
 }
 
 QCoro::Task<NotificationAuthorization> authorizationStatus()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "history/HistoryStore.h"
 
+#include "history/FileLock.h"
 #include "model/Timestamp.h"
 
 #include <QDir>
@@ -381,12 +382,16 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
         return;
     UsageSnapshot latest{now, {}};
     latest.limits.reserve(metrics.size());
+    // A metric without a title has no name to keep: the key is left out rather than written empty.
     for (const ProviderMetric& metric : metrics)
-        latest.limits.append({metric.provider, metric.kind, metric.percent, metric.title, metric.resetsAt});
+        latest.limits.append({metric.provider, metric.kind, metric.percent,
+                              metric.title.isEmpty() ? std::nullopt : std::optional(metric.title), metric.resetsAt});
 
     // Every kept line is rewritten in the store's own form straight from the parser: the
     // same bytes a load and re-encode would give, without building the snapshots.
     const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
+    const QString path = filePath();
+    const FileLock lock(path); // from the read to the replace, or another writer's line is lost
     const QByteArray old = readAllPadded();
     std::string text;
     text.reserve(std::size_t(old.size()) + 1024);
@@ -399,7 +404,7 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
     if (const auto line = encodeLine(latest); line && now.toMSecsSinceEpoch() >= cutoff)
         text.append(line->constData(), std::size_t(line->size())).push_back('\n');
 
-    QSaveFile file(filePath());
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
     file.write(text.data(), qint64(text.size()));
@@ -408,7 +413,9 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
 
 void clear()
 {
-    QFile::remove(filePath());
+    const QString path = filePath();
+    const FileLock lock(path); // a record in progress must not bring the history back
+    QFile::remove(path);
 }
 
 QString exportCSV()

@@ -41,7 +41,8 @@ struct UsageSnapshot
 /**
  * The rolling 14-day record of refreshes in usageHistory.jsonl, one compact JSON object per
  * line. The store keeps no state: the file is the history. All calls run on the main thread;
- * failures are silent (a damaged line is skipped, a failed write leaves the old file).
+ * failures are silent (a damaged line is skipped, a failed write leaves the old file). Record and
+ * clear hold usageHistory.jsonl.lock, so the app and tallyvue-cli never drop each other's lines.
  */
 namespace HistoryStore {
 

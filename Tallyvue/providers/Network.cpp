@@ -13,6 +13,7 @@
 
 #include <qcoro/qcorosignal.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -67,12 +68,15 @@ void deleteLaterDeleter(QObject* object)
         object->deleteLater();
 }
 
-// Status-derived errors (content and server classes) still come with a usable HTTP answer;
-// every other error means the transfer itself failed.
-bool isHttpStatusError(QNetworkReply::NetworkError error)
+// Qt turns many statuses into error codes of its own (400 and 418 into protocol errors, 407
+// into a proxy error); once a status line was read, those are still the server's answer. Only
+// the network-layer codes (below 100: refused, reset, timed out, TLS, refused redirect) mean the
+// transfer itself failed, even when a status arrived before the body broke off.
+bool transferFailed(bool hasStatus, QNetworkReply::NetworkError error)
 {
-    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError) ||
-           (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+    if (error == QNetworkReply::NoError)
+        return false;
+    return !hasStatus || error < QNetworkReply::ProxyConnectionRefusedError;
 }
 
 bool isHeaderSafe(const QByteArray& bytes)
@@ -164,15 +168,15 @@ QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, 
             co_return UsageServiceError::networkError(tooLargeText());
     }
 
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = reply->error();
-    if (error != QNetworkReply::NoError && !(status.isValid() && isHttpStatusError(error))) {
+    if (transferFailed(status > 0, error)) {
         // The transfer timeout ends a request as a cancellation; nothing else here cancels.
         if (error == QNetworkReply::OperationCanceledError)
             co_return UsageServiceError::networkError(u"The request timed out."_s);
         co_return UsageServiceError::networkError(reply->errorString());
     }
-    co_return HttpReply{status.isValid() ? status.toInt() : 0, std::move(body)};
+    co_return HttpReply{std::max(status, 0), std::move(body)};
 }
 
 QString bodyText(const QByteArray& body)

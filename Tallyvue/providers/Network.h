@@ -34,7 +34,8 @@ struct HttpReply
 };
 
 /// GET with the given headers, a 20 s transfer timeout and bodies capped at 8 MiB.
-/// A transport failure (or a larger body) is a NetworkError.
+/// Every answer with an HTTP status is delivered, whatever the status; a transport failure
+/// (nothing answered, or the body broke off) or a larger body is a NetworkError.
 QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, QByteArray>> headers);
 
 /// A body as the error texts show it: UTF-8, or "(empty)" when it is not valid UTF-8.

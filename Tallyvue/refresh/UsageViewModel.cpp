@@ -122,7 +122,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     QPointer<UsageViewModel> self(this);
     if (!force && m_lastUpdated) {
         const auto minimumAge = refreshTiming(Preferences::instance().refreshIntervalMinutes()).minimumAge;
-        if (m_lastUpdated->secsTo(currentTime()) < minimumAge.count()) {
+        // A success "in the future" means the clock was set back: count it as stale, or no
+        // refresh would run until wall time caught up.
+        const qint64 age = m_lastUpdated->secsTo(currentTime());
+        if (age >= 0 && age < minimumAge.count()) {
             log(u"Rate limit protection: Skipping fetch, updated recently."_s);
             co_return;
         }
@@ -153,11 +156,11 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
             log(u"Retry succeeded"_s);
         } else {
             m_errorMessage = retry.error().description();
-            log(u"Retry failed: "_s + retry.error().description());
+            log(u"Retry failed: "_s + retry.error().debugDescription());
         }
     } else {
         m_errorMessage = claude.error().description();
-        log(u"Error: "_s + claude.error().description());
+        log(u"Error: "_s + claude.error().debugDescription());
     }
     Q_EMIT changed();
 
@@ -233,7 +236,7 @@ QCoro::Task<> UsageViewModel::fetchCopilot()
         m_copilotError.reset();
     } else {
         m_copilotError = result.error().description();
-        log(u"Copilot error: "_s + result.error().description());
+        log(u"Copilot error: "_s + result.error().debugDescription());
     }
     Q_EMIT changed();
 }
@@ -250,7 +253,7 @@ QCoro::Task<> UsageViewModel::fetchCodex()
     } else {
         m_codexError = result.error().description();
         m_codexUsage.reset();
-        log(u"Codex error: "_s + result.error().description());
+        log(u"Codex error: "_s + result.error().debugDescription());
     }
     Q_EMIT changed();
 }

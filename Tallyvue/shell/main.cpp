@@ -11,6 +11,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
+#include "shell/CommandLine.h"
 #include "shell/TrayApplication.h"
 #include "views/Style.h"
 
@@ -25,6 +26,8 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char** argv)
 {
+    if (const auto status = handleCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setOrganizationName(u"Tallyvue"_s);
     QApplication::setApplicationName(u"Tallyvue"_s);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "widget_snapshot/WidgetSnapshot.h"
 
+#include "history/FileLock.h"
 #include "history/HistoryStore.h"
 #include "model/Log.h"
 #include "model/Timestamp.h"
@@ -149,6 +150,7 @@ void writeWidgetSnapshotFile(const WidgetSnapshot& snapshot)
         log(u"Failed to write widget snapshot: cannot create the folder "_s + folder);
         return;
     }
+    const FileLock lock(*path); // the app and tallyvue-cli replace it one at a time
     QSaveFile file(*path);
     if (!file.open(QIODevice::WriteOnly)) {
         log(u"Failed to write widget snapshot: "_s + file.errorString());

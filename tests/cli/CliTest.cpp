@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // tallyvue-cli as a user runs it: a real process against a local server and real files.
+#include "BuildInfo.h"
 #include "history/HistoryStore.h"
 #include "support/HttpServer.h"
 #include "widget_snapshot/WidgetSnapshot.h"
@@ -16,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <tuple>
+#include <vector>
 
 using namespace tallyvue;
 using namespace tallyvue::test;
@@ -45,6 +48,22 @@ QCoro::Task<CliRun> runCli(QStringList args)
 CliRun cli(const QStringList& args)
 {
     return QCoro::waitFor(runCli(args));
+}
+
+/// Runs `count` copies of tallyvue-cli with `args` at once; the exit codes.
+QCoro::Task<QList<int>> runCliTogether(int count, QStringList args)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < count; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(TALLYVUE_CLI_PATH), args);
+    }
+    QList<int> codes;
+    for (auto& process : processes) {
+        co_await qCoro(*process).waitForFinished(120000);
+        codes.append(process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1);
+    }
+    co_return codes;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -261,6 +280,66 @@ TEST_F(CliTest, Usage)
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
     }
-    EXPECT_EQ(cli({u"--help"_s}).exitCode, 0);
-    EXPECT_TRUE(cli({u"--version"_s}).out.startsWith(u"tallyvue-cli 0.1.0"));
+}
+
+// Every program answers --help and --version, and refuses an unknown option with its usage and
+// status 2, before it needs a display or a session bus; Qt's own options are passed over.
+TEST(ProgramCommandLines, WithoutDisplayOrBus)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"disabled:"_s);
+    const QString programs[] = {QStringLiteral(TALLYVUE_CLI_PATH), QStringLiteral(TALLYVUE_APP_PATH),
+                                QStringLiteral(TALLYVUE_WIDGET_PATH)};
+    const std::tuple<QStringList, int, const char*> cases[] = {
+        {{u"--help"_s}, 0, "Usage: "},
+        {{u"--version"_s}, 0, build::kVersion},
+        {{u"--bogus"_s}, 2, "Usage: "},
+    };
+    for (const QString& program : programs) {
+        const QString name = program.section(u'/', -1);
+        for (const auto& [args, status, text] : cases) {
+            SCOPED_TRACE(QString(name + u' ' + args.join(u' ')).toStdString());
+            QProcess process;
+            process.setProcessEnvironment(environment);
+            process.start(program, args);
+            ASSERT_TRUE(process.waitForFinished(30000));
+            EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(process.exitCode(), status);
+            const QString out =
+                QString::fromUtf8(status == 0 ? process.readAllStandardOutput() : process.readAllStandardError());
+            EXPECT_TRUE(out.contains(QString::fromLatin1(text))) << out.toStdString();
+            EXPECT_TRUE(out.contains(name)) << out.toStdString();
+        }
+    }
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(QStringLiteral(TALLYVUE_APP_PATH), {u"-platform"_s, u"offscreen"_s, u"-reverse"_s, u"--version"_s});
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+// Eight fetches at once on a full two-week history each add their line: the rewrites of the
+// file take turns, so none is overwritten by another process's older copy.
+TEST_F(CliTest, SimultaneousFetchesKeepEveryLine)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime oldest = now.addSecs(-HistoryStore::kRetentionSeconds + 3600); // kept however slow the run
+    constexpr int kSnapshots = 10080;                                              // every two minutes for 14 days
+    QByteArray text;
+    for (int i = 0; i < kSnapshots; ++i) {
+        UsageSnapshot snapshot{oldest.addSecs(qint64(i) * 119), {}};
+        for (const char* kind : {"session", "weekly_all", "primary", "secondary", "premium_interactions", "chat"})
+            snapshot.limits.append(
+                {AIProvider::Claude, QString::fromLatin1(kind), 42.5 + i % 7, u"Title"_s, now.addSecs(7200)});
+        text += *HistoryStore::encodeLine(snapshot) + '\n';
+    }
+    writeFile(HistoryStore::filePath(), text);
+
+    constexpr int kFetches = 8;
+    const QList<int> codes = QCoro::waitFor(runCliTogether(kFetches, {u"fetch"_s}));
+    EXPECT_EQ(codes, QList<int>(kFetches, 0));
+    EXPECT_EQ(HistoryStore::load().size(), kSnapshots + kFetches);
+    EXPECT_FALSE(QFile::exists(HistoryStore::filePath() + u".lock"_s));
 }

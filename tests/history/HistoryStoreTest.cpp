@@ -44,7 +44,8 @@ protected:
     void SetUp() override { HistoryStore::clear(); }
 };
 
-// A recorded refresh reads back exactly, and the line is the compact documented form.
+// A recorded refresh reads back exactly, and the line is one compact JSON object with whole-second
+// UTC dates; a metric without a title or reset time has no "displayName" or "resetsAt" key.
 TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
 {
     const QDateTime now = at("2026-01-05T14:03:22.750Z");
@@ -54,7 +55,7 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
         now);
     EXPECT_EQ(fileText(), R"({"timestamp":"2026-01-05T14:03:22Z","limits":[{"provider":"Claude","kind":"session",)"
                           R"("percent":42,"displayName":"5-Hour","resetsAt":"2026-01-05T17:00:00Z"},)"
-                          R"({"provider":"Copilot","kind":"chat","percent":12.5,"displayName":""}]})"
+                          R"({"provider":"Copilot","kind":"chat","percent":12.5}]})"
                           "\n");
 
     const auto history = HistoryStore::load();
@@ -63,7 +64,7 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
     ASSERT_EQ(history[0].limits.size(), 2);
     EXPECT_EQ(history[0].limits[0].seriesKey(), u"Claude:session");
     EXPECT_EQ(history[0].limits[0].resetsAt, at("2026-01-05T17:00:00Z"));
-    EXPECT_EQ(history[0].limits[1].displayName, u""_s);
+    EXPECT_FALSE(history[0].limits[1].displayName);
     EXPECT_FALSE(history[0].limits[1].resetsAt);
     EXPECT_EQ(HistoryStore::point(history[0], u"Copilot:chat")->percent, 12.5);
     EXPECT_FALSE(HistoryStore::point(history[0], u"Copilot:session"));

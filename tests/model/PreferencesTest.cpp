@@ -15,22 +15,6 @@ protected:
     Preferences& prefs = Preferences::instance();
 };
 
-// A fresh install reads every key's default.
-TEST_F(PreferencesTest, FreshInstallDefaults)
-{
-    EXPECT_EQ(prefs.selectedMenuBadge(), QString());
-    EXPECT_EQ(prefs.menuBarStyle(), MenuBarStyle::Percent);
-    EXPECT_FALSE(prefs.menuBarMonochrome());
-    EXPECT_FALSE(prefs.badgeShowsCountdown());
-    EXPECT_EQ(prefs.hotKeyPreset(), HotKeyPreset::Off);
-    EXPECT_EQ(prefs.refreshIntervalMinutes(), 0);
-    EXPECT_EQ(prefs.quotaDisplayMode(), QuotaDisplayMode::Used);
-    EXPECT_FALSE(prefs.alertsEnabled());
-    EXPECT_EQ(prefs.alertThreshold(AIProvider::Copilot), 0.0);
-    EXPECT_EQ(prefs.selectedPage(), WorkspacePage{AIProvider::Claude});
-    EXPECT_EQ(prefs.selectedTab(), AppTab::Models);
-}
-
 // Values written by another process (or by hand) are read at the moment of use, and
 // unknown texts fall back to the default instead of failing.
 TEST_F(PreferencesTest, ReadsStoreAtUseAndFallsBack)

@@ -45,6 +45,8 @@ protected:
     void SetUp() override
     {
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear(); // the CLI reads this process's settings folder
+        if (const auto why = missingTools({"dbus-daemon"}))
+            GTEST_SKIP() << *why;
         ASSERT_TRUE(bus.start());
     }
     void TearDown() override { QDBusConnection::disconnectFromBus(u"cli-fake"_s); }

@@ -107,6 +107,8 @@ class PortalHotKeyTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        if (const auto why = missingTools({"dbus-daemon"}))
+            GTEST_SKIP() << *why;
         ASSERT_TRUE(bus.start());
         portalBus = QDBusConnection::connectToBus(bus.address(), u"portal"_s);
         clientBus = QDBusConnection::connectToBus(bus.address(), u"portal-client"_s);

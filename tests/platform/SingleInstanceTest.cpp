@@ -2,16 +2,22 @@
 // One Tallyvue per user, with real processes (tallyvue-instance-probe) in the test's own HOME.
 #include "platform/linux/SingleInstance.h"
 #include "platform/TestServers.h"
+#include "support/OutputCapture.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tallyvue;
 using namespace tallyvue::test;
@@ -114,4 +120,52 @@ TEST(SingleInstanceTest, SimultaneousStartsLeaveOne)
     }
     EXPECT_EQ(running, 1);
     EXPECT_EQ(handedOver, 3);
+}
+
+// Without XDG_RUNTIME_DIR the socket lives in a 0700 folder of ours under the shared temporary
+// folder. A folder there that others may enter, a link, or another user's folder is not trusted:
+// the copy runs without looking for others rather than talk to whatever waits inside.
+TEST(SingleInstanceTest, PrivateFolderWithoutRuntimeDir)
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString folder = QDir::tempPath() + u"/tallyvue-"_s + QString::number(::getuid());
+    const QByteArray name = QFile::encodeName(folder);
+    const char* const raw = name.constData();
+    EXPECT_EQ(SingleInstance::socketPath(), folder + u"/instance.sock"_s);
+
+    const QString elsewhere = QDir::tempPath() + u"/elsewhere-private"_s;
+    const std::tuple<const char*, std::function<bool()>, bool> cases[] = {
+        {"missing", [] { return true; }, true},
+        {"open to others", [&] { return ::mkdir(raw, 0700) == 0 && ::chmod(raw, 0755) == 0; }, false},
+        {"a link", [&] { return QDir().mkpath(elsewhere) && QFile::link(elsewhere, folder); }, false},
+        {"another user's", [&] { return ::mkdir(raw, 0700) == 0 && ::chown(raw, 65534, 65534) == 0; }, false},
+    };
+    for (const auto& [what, arrange, used] : cases) {
+        SCOPED_TRACE(what);
+        QFile::remove(folder);
+        QDir(folder).removeRecursively();
+        if (!arrange()) {
+            ASSERT_NE(::getuid(), 0u); // only root may give a folder away
+            continue;
+        }
+        SingleInstance instance;
+        OutputCapture output;
+        EXPECT_TRUE(instance.claim());
+        const QByteArray log = output.text();
+        if (used) {
+            EXPECT_TRUE(log.isEmpty()) << log.constData();
+            EXPECT_FALSE(QFileInfo(folder).permissions().testAnyFlags(QFile::ReadGroup | QFile::WriteGroup |
+                                                                      QFile::ExeGroup | QFile::ReadOther |
+                                                                      QFile::WriteOther | QFile::ExeOther));
+            EXPECT_TRUE(QFileInfo::exists(SingleInstance::socketPath()));
+        } else {
+            EXPECT_TRUE(log.startsWith(QByteArray("[Tallyvue] Not checking for other copies: " + name + " is unsafe")))
+                << log.constData();
+            EXPECT_FALSE(QFileInfo::exists(folder + u"/instance.sock"_s));
+        }
+    }
+    QFile::remove(folder);
+    QDir(folder).removeRecursively();
 }

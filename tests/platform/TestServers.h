@@ -3,6 +3,8 @@
 // each started by the test itself and stopped when it ends.
 #pragma once
 
+#include "support/Tools.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>

@@ -96,6 +96,8 @@ class X11HotKeyTest : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
+        if (missingTools({"Xvfb", "xdotool"}))
+            return; // each test skips
         g_x = new XvfbServer;
         ASSERT_TRUE(g_x->start()) << "Xvfb did not start";
     }
@@ -103,6 +105,8 @@ protected:
 
     void SetUp() override
     {
+        if (const auto why = missingTools({"Xvfb", "xdotool"}))
+            GTEST_SKIP() << *why;
         auto backend = X11HotKeyBackend::connect(g_x->display().toLatin1());
         ASSERT_TRUE(backend);
         manager.setBackend(std::move(backend));

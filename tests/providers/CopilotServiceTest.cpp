@@ -104,7 +104,6 @@ TEST_F(CopilotFetch, HeadersAndStatuses)
 
     const std::tuple<int, QByteArray, const char*> cases[] = {
         {401, R"({"message":"Bad credentials"})", R"(API returned HTTP 401: {"message":"Bad credentials"})"},
-        {404, "\xff", "API returned HTTP 404: (empty)"},
         {200, "[]", "Failed to parse credential data from Keychain."},
     };
     for (const auto& [status, body, text] : cases) {

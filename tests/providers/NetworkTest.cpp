@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ProviderTest.h"
 
+#include "providers/CodexService.h"
+#include "providers/CopilotService.h"
 #include "providers/Network.h"
 #include "support/Await.h"
 #include "support/OutputCapture.h"
 
-#include <QElapsedTimer>
+#include <functional>
 
 #include <qcoro/qcorotask.h>
 
@@ -20,6 +22,13 @@ ServiceResult<HttpReply> get(const HttpServer& server, const QByteArray& path,
                              QList<QPair<QByteArray, QByteArray>> headers = {})
 {
     return await(httpGet(QUrl(server.origin() + QString::fromUtf8(path)), std::move(headers)));
+}
+
+template<typename T>
+std::optional<UsageServiceError> failureOf(QCoro::Task<ServiceResult<T>> fetch)
+{
+    const auto result = await(std::move(fetch));
+    return result ? std::nullopt : std::optional(result.error());
 }
 
 } // namespace
@@ -66,22 +75,17 @@ TEST(ServiceEndpoint, OverrideRules)
 
 using HttpGet = ServerTest;
 
-// An empty header value is still sent, and no Accept is added. Other statuses and bodies are
-// covered by each service's status table; a 401 with a challenge is delivered, not answered.
-TEST_F(HttpGet, DeliversStatusBodyAndHeaders)
+// A 401 with a challenge is delivered, not answered with credentials Qt does not have.
+TEST_F(HttpGet, DeliversAChallenge)
 {
     ScriptedResponse challenge(401, "denied");
     challenge.headers = {{"WWW-Authenticate", "Bearer"}};
     server.setResponse("/auth", challenge);
 
-    const auto reply = get(server, "/auth", {{"X-One", "1"}, {"X-Empty", ""}});
+    const auto reply = get(server, "/auth");
     ASSERT_TRUE(reply) << reply.error().description().toStdString();
     EXPECT_EQ(reply->status, 401);
     EXPECT_EQ(reply->body, "denied");
-    const RecordedRequest request = server.requests().at(0);
-    EXPECT_EQ(request.value("X-One"), "1");
-    EXPECT_EQ(request.value("X-Empty"), "");
-    EXPECT_TRUE(request.values("Accept").isEmpty());
 }
 
 // A body over 8 MiB is refused, whether announced by Content-Length (without waiting for it)
@@ -97,12 +101,10 @@ TEST_F(HttpGet, RefusesBodiesOverEightMiB)
 
     for (const char* path : {"/announced", "/streamed"}) {
         SCOPED_TRACE(path);
-        QElapsedTimer clock;
-        clock.start();
         const auto reply = get(server, path);
         ASSERT_FALSE(reply);
+        // Not the transfer timeout: /announced never sends its body.
         EXPECT_EQ(reply.error().description(), u"Network error: The response is larger than 8 MiB."_s);
-        EXPECT_LT(clock.elapsed(), 1500); // not the transfer timeout
     }
     const auto exact = get(server, "/exact");
     ASSERT_TRUE(exact);
@@ -115,7 +117,7 @@ TEST_F(HttpGet, TransportFailures)
 {
     detail::setTransferTimeout(std::chrono::milliseconds(300));
     ScriptedResponse slow = ScriptedResponse::json(200, "{}");
-    slow.delay = std::chrono::milliseconds(3000);
+    slow.delay = std::chrono::milliseconds(60000);
     server.setResponse("/slow", slow);
     ScriptedResponse stall(200, "{", Behavior::Stall);
     stall.contentLength = 100;
@@ -125,12 +127,9 @@ TEST_F(HttpGet, TransportFailures)
 
     for (const char* path : {"/slow", "/stall"}) {
         SCOPED_TRACE(path);
-        QElapsedTimer clock;
-        clock.start();
         const auto reply = get(server, path);
         ASSERT_FALSE(reply);
         EXPECT_EQ(reply.error().description(), u"Network error: The request timed out."_s);
-        EXPECT_LT(clock.elapsed(), 2500);
     }
     for (const char* path : {"/close", "/garbage"}) {
         SCOPED_TRACE(path);
@@ -183,4 +182,30 @@ TEST_F(HttpGet, FollowsRedirectsOnlyWithinTheOrigin)
     EXPECT_EQ(other.error().description(), u"Network error: Insecure redirect"_s);
     ASSERT_EQ(server.requests().size(), 1);
     EXPECT_EQ(server.requests().first().target, "/other");
+}
+
+// Qt files 400, 407 and 418 under error codes of its own; they are still the service's answer.
+// Every provider reports each status with its body, and Claude logs the body first.
+TEST_F(HttpGet, EveryStatusIsAnAnswer)
+{
+    writeFile(QDir::homePath() + u"/.codex/auth.json"_s, R"({"tokens":{"access_token":"tok"}})");
+    writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s, R"({"app":{"oauth_token":"gho"}})");
+    const std::tuple<const char*, std::function<std::optional<UsageServiceError>()>, bool> providers[] = {
+        {"/api/oauth/usage", [] { return failureOf(UsageService::fetchUsage(u"t"_s)); }, true},
+        {"/backend-api/wham/usage", [] { return failureOf(CodexService::fetchUsage()); }, false},
+        {"/copilot_internal/user", [] { return failureOf(CopilotService::fetchUsage()); }, false},
+    };
+    for (const auto& [path, fetch, logsBody] : providers) {
+        for (const int status : {400, 407, 418, 429, 500}) {
+            SCOPED_TRACE(std::string(path) + ' ' + std::to_string(status));
+            const QByteArray body = R"({"error":"refused )" + QByteArray::number(status) + "\"}";
+            server.setResponse(path, ScriptedResponse::json(status, body));
+            OutputCapture output;
+            const std::optional<UsageServiceError> error = fetch();
+            const QByteArray log = output.text();
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->description(), u"API returned HTTP %1: %2"_s.arg(status).arg(QString::fromUtf8(body)));
+            EXPECT_EQ(log, logsBody ? "[Tallyvue] Raw API Response:\n" + body + '\n' : QByteArray());
+        }
+    }
 }

@@ -90,7 +90,7 @@ protected:
         m_env.emplace_back("TALLYVUE_CLAUDE_API", origin);
         m_env.emplace_back("TALLYVUE_CHATGPT_API", origin);
         m_env.emplace_back("TALLYVUE_COPILOT_API", origin);
-        detail::setTransferTimeout(std::chrono::milliseconds(2000));
+        detail::setTransferTimeout(std::chrono::milliseconds(10000)); // never reached unless a test stalls
     }
     void TearDown() override
     {

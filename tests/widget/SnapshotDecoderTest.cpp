@@ -11,40 +11,9 @@ using tallyvue::widget::testing::fileWith;
 
 namespace {
 
-QDateTime utc(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs).toUTC();
-}
-
 constexpr const char* kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
 
 } // namespace
-
-// A file as the application writes it comes back field by field.
-TEST(SnapshotDecoder, ReadsEveryField)
-{
-    const auto snapshot = decodeSnapshot(R"({
-        "timestamp": "2026-01-05T14:03:27Z",
-        "metrics": [
-            {"provider": "Claude", "kind": "session", "title": "5-Hour", "percent": 42.5,
-             "resetsAt": "2026-01-05T16:00:00Z", "windowLength": 18000},
-            {"provider": "Copilot", "kind": "premium_interactions", "title": "Premium", "percent": 7}
-        ],
-        "primaryMetricID": "Claude:session",
-        "displayMode": "remaining"
-    })");
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->timestamp, utc("2026-01-05T14:03:27Z"));
-    ASSERT_EQ(snapshot->metrics.size(), 2);
-    const ProviderMetric claude{AIProvider::Claude,          u"session"_s, u"5-Hour"_s, 42.5,
-                                utc("2026-01-05T16:00:00Z"), 18000.0};
-    EXPECT_EQ(snapshot->metrics[0], claude);
-    const ProviderMetric copilot{AIProvider::Copilot, u"premium_interactions"_s, u"Premium"_s, 7, std::nullopt,
-                                 std::nullopt};
-    EXPECT_EQ(snapshot->metrics[1], copilot);
-    EXPECT_EQ(snapshot->primaryMetricID, u"Claude:session"_s);
-    EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
-}
 
 // Every reader rule: what must be tolerated is read (with the right display mode), anything else
 // refuses the whole file, so the widget shows its empty state.

@@ -6,13 +6,17 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -42,6 +46,42 @@ std::optional<QString> askRunningCopy(const QString& path)
     return running.isEmpty() ? u"?"_s : running;
 }
 
+/// XDG_RUNTIME_DIR when it exists; it belongs to the user alone.
+std::optional<QString> runtimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty() || !QDir(runtime).exists())
+        return std::nullopt;
+    return runtime;
+}
+
+QString fallbackFolder()
+{
+    return QDir::tempPath() + u"/tallyvue-"_s + QString::number(::getuid());
+}
+
+/// Without XDG_RUNTIME_DIR the socket lives in a folder of ours under the shared temporary
+/// folder, where anyone could have put something first: the folder is used only when it is a
+/// real directory of this user that nobody else may enter. Why not, when it is not.
+std::optional<QString> refusePrivateFolder(const QString& folder)
+{
+    const QByteArray name = QFile::encodeName(folder);
+    if (::mkdir(name.constData(), 0700) != 0) {
+        const int error = errno;
+        if (error != EEXIST)
+            return u"cannot create it: "_s + QString::fromLocal8Bit(std::strerror(error));
+    }
+    struct stat info = {};
+    if (::lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return u"it is not a folder"_s;
+    if (info.st_uid != ::getuid())
+        return u"it belongs to another user"_s;
+    // Whatever others could put inside (a socket that answers for us) cannot be trusted.
+    if ((info.st_mode & 077) != 0)
+        return u"other users have access to it"_s;
+    return std::nullopt;
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(QObject* parent) : QObject(parent), m_server(new QLocalServer(this))
@@ -56,19 +96,26 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::socketPath()
 {
-    QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (dir.isEmpty() || !QDir(dir).exists())
-        dir = QDir::tempPath();
-    return dir + u"/tallyvue-"_s + QString::number(::getuid()) + u".sock"_s;
+    if (const auto runtime = runtimeFolder())
+        return *runtime + u"/tallyvue-"_s + QString::number(::getuid()) + u".sock"_s;
+    return fallbackFolder() + u"/instance.sock"_s;
 }
 
 bool SingleInstance::claim()
 {
     const QString path = socketPath();
     const QString own = QCoreApplication::applicationFilePath();
+    if (!runtimeFolder()) {
+        if (const auto why = refusePrivateFolder(fallbackFolder())) {
+            // Better two copies than none: another user must not be able to keep us from starting.
+            log(u"Not checking for other copies: "_s + fallbackFolder() + u" is unsafe ("_s + *why + u')');
+            return true;
+        }
+    }
     // Two copies started together must not both find the socket free and both listen.
     QLockFile lock(path + u".lock"_s);
-    lock.tryLock(kLockTimeoutMs);
+    if (!lock.tryLock(kLockTimeoutMs))
+        log(u"Could not lock "_s + lock.fileName() + u"; a copy started at the same moment may run too"_s);
 
     if (const auto running = askRunningCopy(path)) {
         log(u"Another instance is running at "_s + *running + u"; quitting this one ("_s + own + u')');

@@ -26,7 +26,8 @@ public:
     /// to open its popover, the "Another instance" line is written, and the caller exits with 0.
     bool claim();
 
-    /// Where the running copy listens: in XDG_RUNTIME_DIR, else the temporary folder, by user.
+    /// Where the running copy listens: in XDG_RUNTIME_DIR, else in a private folder of this user
+    /// under the temporary folder (used only when nobody else can enter it).
     static QString socketPath();
 
 private:
