@@ -12,6 +12,7 @@
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/TrayApplication.h"
+#include "views/ComputerName.h"
 #include "views/Style.h"
 
 #include <QApplication>
@@ -61,6 +62,9 @@ int main(int argc, char** argv)
     // Threshold alerts go to the desktop's notification service; a click brings us forward.
     if (QDBusConnection::sessionBus().isConnected())
         ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
+
+    // The pretty name arrives later from the system's hostname service; until then the host name.
+    ComputerName::instance().lookUp(QDBusConnection::systemBus());
 
     TrayApplication shell(viewModel);
     shell.start();

@@ -80,6 +80,8 @@ private:
     AppTab m_tab = AppTab::Models;
     bool m_framed = true;
     bool m_dirty = true;
+    /// The Stats tab's local card, expanded or not, for as long as the popover lives.
+    bool m_localCardExpanded = false;
 
     GlassButton* m_refresh;
     SelectorBar* m_providers;
