@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -37,9 +38,9 @@ QDateTime anchoredStart(AIProvider provider, const QList<ProviderMetric>& metric
  * text (a dense handle), not once per event, which keeps 200,000 events in the low milliseconds.
  */
 template<class NameOf>
-std::vector<LocalUsageShare> shares(std::span<const LocalUsageEvent> events, const QDateTime& start,
-                                    const QDateTime& end, int limit, InternedString LocalUsageEvent::*field,
-                                    const NameOf& nameOf)
+std::vector<LocalUsageShare> shares(std::span<const LocalUsageEvent> events, std::optional<AIProvider> only,
+                                    const QDateTime& start, const QDateTime& end, int limit,
+                                    InternedString LocalUsageEvent::*field, const NameOf& nameOf)
 {
     const EpochMs from = start.toMSecsSinceEpoch();
     const EpochMs to = end.toMSecsSinceEpoch();
@@ -47,7 +48,7 @@ std::vector<LocalUsageShare> shares(std::span<const LocalUsageEvent> events, con
     QHash<QString, int> groupOfName;
     std::vector<LocalUsageShare> groups;
     for (const LocalUsageEvent& e : events) {
-        if (e.timestamp < from || e.timestamp >= to)
+        if (e.timestamp < from || e.timestamp >= to || (only && e.provider != *only))
             continue;
         const InternedString key = e.*field;
         if (key.handle() >= groupOfHandle.size())
@@ -97,6 +98,8 @@ std::vector<LocalUsageEvent> providerEvents(std::span<const LocalUsageEvent> eve
 std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEvent> events, AIProvider provider,
                                                   const QList<ProviderMetric>& metrics, const QDateTime& now)
 {
+    // The events are the provider's already; others are passed over all the same, so the card
+    // can hand over the whole list without copying it.
     const QDateTime session =
         anchoredStart(provider, metrics, {u"session", u"five_hour", u"primary"}, now, kFiveHoursSeconds);
     const QDateTime today = now.toLocalTime().date().startOfDay();
@@ -113,7 +116,7 @@ std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEven
         starts[i] = windows[i].start.toMSecsSinceEpoch();
     const EpochMs end = now.toMSecsSinceEpoch();
     for (const LocalUsageEvent& e : events) {
-        if (e.timestamp >= end)
+        if (e.timestamp >= end || e.provider != provider)
             continue;
         for (std::size_t i = 0; i < windows.size(); ++i) {
             if (e.timestamp >= starts[i])
@@ -126,18 +129,21 @@ std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEven
 std::vector<LocalUsageShare> modelShares(std::span<const LocalUsageEvent> events, const QDateTime& start,
                                          const QDateTime& end, int limit)
 {
-    return shares(events, start, end, limit, &LocalUsageEvent::model,
+    return shares(events, std::nullopt, start, end, limit, &LocalUsageEvent::model,
                   [](InternedString model) { return displayModelName(model.text()); });
 }
 
 std::vector<LocalUsageShare> projectShares(std::span<const LocalUsageEvent> events, const QDateTime& start,
                                            const QDateTime& end, int limit)
 {
-    return shares(events, start, end, limit, &LocalUsageEvent::project,
+    return shares(events, std::nullopt, start, end, limit, &LocalUsageEvent::project,
                   [](InternedString project) { return project.text(); });
 }
 
-std::vector<LocalUsageDay> dayTotals(std::span<const LocalUsageEvent> events, int days, const QDateTime& now)
+namespace {
+
+std::vector<LocalUsageDay> dayTotalsOf(std::span<const LocalUsageEvent> events, std::optional<AIProvider> only,
+                                       int days, const QDateTime& now)
 {
     std::vector<LocalUsageDay> out;
     if (days <= 0)
@@ -159,7 +165,7 @@ std::vector<LocalUsageDay> dayTotals(std::span<const LocalUsageEvent> events, in
     const EpochMs last = bounds.back().second;
     std::size_t hint = 0;
     for (const LocalUsageEvent& e : events) {
-        if (e.timestamp < first || e.timestamp >= last)
+        if (e.timestamp < first || e.timestamp >= last || (only && e.provider != *only))
             continue;
         // Events come mostly in time order: the day of the previous event is the best first guess.
         if (!(bounds[hint].first <= e.timestamp && e.timestamp < bounds[hint].second)) {
@@ -174,17 +180,27 @@ std::vector<LocalUsageDay> dayTotals(std::span<const LocalUsageEvent> events, in
     return out;
 }
 
+} // namespace
+
+std::vector<LocalUsageDay> dayTotals(std::span<const LocalUsageEvent> events, int days, const QDateTime& now)
+{
+    return dayTotalsOf(events, std::nullopt, days, now);
+}
+
 LocalUsageCardData LocalUsageCardData::build(std::span<const LocalUsageEvent> allEvents, AIProvider provider,
                                              const QList<ProviderMetric>& metrics, const QDateTime& now)
 {
+    // Every step reads the whole list and passes over other providers: no copy of 200,000 events.
     LocalUsageCardData data;
-    const std::vector<LocalUsageEvent> events = providerEvents(allEvents, provider);
-    data.hasEvents = !events.empty();
-    data.windows = localUsageWindows(events, provider, metrics, now);
+    data.hasEvents = std::any_of(allEvents.begin(), allEvents.end(),
+                                 [provider](const LocalUsageEvent& e) { return e.provider == provider; });
+    data.windows = localUsageWindows(allEvents, provider, metrics, now);
     const QDateTime weekStart = data.windows[2].start;
-    data.models = modelShares(events, weekStart, now, kModelLimitExpanded);
-    data.projects = projectShares(events, weekStart, now, kProjectLimitExpanded);
-    data.days = dayTotals(events, kDays, now);
+    data.models = shares(allEvents, provider, weekStart, now, kModelLimitExpanded, &LocalUsageEvent::model,
+                         [](InternedString model) { return displayModelName(model.text()); });
+    data.projects = shares(allEvents, provider, weekStart, now, kProjectLimitExpanded, &LocalUsageEvent::project,
+                           [](InternedString project) { return project.text(); });
+    data.days = dayTotalsOf(allEvents, provider, kDays, now);
     return data;
 }
 

@@ -52,7 +52,7 @@ std::vector<LocalUsageEvent> providerEvents(std::span<const LocalUsageEvent> eve
 /// "5-hour window", "Today" and "7-day window", ending now. The first and last start where the
 /// provider's own session and weekly quota windows began, so they cover what the account percent
 /// covers; without a usable quota window (none, no reset or length, reset passed) they reach back
-/// 5 hours and 7 days.
+/// 5 hours and 7 days. Events of other providers are passed over.
 std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEvent> events, AIProvider provider,
                                                   const QList<ProviderMetric>& metrics, const QDateTime& now);
 
