@@ -231,10 +231,9 @@ bool renderTab(const QString& dir, const QString& name, bool dark, const UsageSt
     }
     const QImage popover = onBackdrop(view.grab().toImage(), dark);
     QWidget* content = view.content();
-    content->adjustSize();
-    const QSize full(content->width(), content->heightForWidth(content->width()) > 0
-                                           ? content->heightForWidth(content->width())
-                                           : content->sizeHint().height());
+    const int width = content->width();
+    const int height = content->hasHeightForWidth() ? content->heightForWidth(width) : -1;
+    const QSize full(width, std::max(height, content->sizeHint().height()));
     content->resize(full);
     for (int pass = 0; pass < 2; ++pass)
         QApplication::processEvents();
