@@ -136,6 +136,8 @@ SummaryTile::SummaryTile(QWidget* parent)
     m_value->setObjectName(u"value"_s);
     m_value->setTextStyle(TextStyle::Title3, QFont::DemiBold, true);
     m_detail->setObjectName(u"detail"_s);
+    // Keeps the tiles of a row the same height with or without a detail.
+    m_detail->setMinimumHeight(m_detail->fontMetrics().height());
     for (QWidget* label :
          {static_cast<QWidget*>(m_title), static_cast<QWidget*>(m_value), static_cast<QWidget*>(m_detail)})
         body()->addWidget(label);
@@ -148,10 +150,6 @@ void SummaryTile::setTile(const LocalSummaryTile& tile)
     m_title->setText(tile.title);
     m_value->setText(tile.value);
     m_detail->setText(tile.detail);
-    // Keeps the tiles of a row the same height with or without a detail.
-    m_detail->setVisible(true);
-    if (tile.detail.isEmpty())
-        m_detail->setText(u" "_s);
     setAccessibleName(tile.title + u", "_s + tile.value +
                       (tile.detail.isEmpty() ? QString() : QString(u", "_s + tile.detail)));
 }

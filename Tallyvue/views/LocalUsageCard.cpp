@@ -6,6 +6,7 @@
 #include "views/MetricViews.h"
 #include "views/StackedBarChart.h"
 
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLocale>
@@ -35,6 +36,34 @@ TextLabel* fixedLabel(const QString& text, TextStyle textStyle, Tone tone, int w
     if (label->text() != text)
         label->setToolTip(text);
     return label;
+}
+
+/// Assistive tools see the card as the button it is: "Press" expands or collapses it.
+class LocalUsageCardAccessible : public QAccessibleWidget
+{
+public:
+    explicit LocalUsageCardAccessible(LocalUsageCard* card) : QAccessibleWidget(card, QAccessible::Button) {}
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = static_cast<LocalUsageCard*>(widget())->isExpanded();
+        return state;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            Q_EMIT static_cast<LocalUsageCard*>(widget())->toggleRequested();
+    }
+};
+
+QAccessibleInterface* accessibleCard(const QString& className, QObject* object)
+{
+    if (className == u"tallyvue::LocalUsageCard" && object && object->isWidgetType())
+        return new LocalUsageCardAccessible(static_cast<LocalUsageCard*>(object));
+    return nullptr;
 }
 
 } // namespace
@@ -86,6 +115,8 @@ LocalUsageCard::LocalUsageCard(AIProvider provider, bool expanded, QWidget* pare
       m_name(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Tertiary)))
 {
     setObjectName(u"localUsageCard"_s);
+    static const bool accessible = (QAccessible::installFactory(accessibleCard), true);
+    Q_UNUSED(accessible);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     auto* title = new TextLabel(u"This Computer"_s, TextStyle::Headline);
@@ -123,6 +154,10 @@ void LocalUsageCard::setExpanded(bool expanded)
         return;
     m_expanded = expanded;
     rebuild();
+    QAccessible::State changed;
+    changed.expanded = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void LocalUsageCard::mouseReleaseEvent(QMouseEvent* event)

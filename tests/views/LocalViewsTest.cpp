@@ -12,6 +12,7 @@
 #include "views/StackedBarChart.h"
 #include "views/StatsView.h"
 
+#include <QAccessible>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -253,6 +254,15 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
     EXPECT_TRUE(card->findChildren<StackedBarChart*>().isEmpty());
 
     QTest::mouseClick(card, Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_TRUE(card->isExpanded());
+    // Assistive tools press it like a button.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(card);
+    ASSERT_TRUE(accessible && accessible->actionInterface());
+    EXPECT_EQ(accessible->role(), QAccessible::Button);
+    EXPECT_TRUE(accessible->state().expanded);
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_FALSE(card->isExpanded());
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_TRUE(card->isExpanded());
     EXPECT_EQ(texts(*card, u"shareName"_s).size(), 1 + 10);
     EXPECT_EQ(card->findChild<StackedBarChart*>(u"dayChart"_s)->categories().size(), 7);
