@@ -48,6 +48,23 @@ QWidget* copilotStats(const CopilotUsage& usage)
     return card;
 }
 
+/// Every value the Claude statistics show, as one text.
+QString statsKey(const UsageResponse& usage)
+{
+    QString key;
+    const auto number = [](std::optional<double> value) { return value ? QString::number(*value) : u"-"_s; };
+    if (const auto& extra = usage.extraUsage)
+        key += u"extra:"_s + QString::number(extra->isEnabled) + number(extra->monthlyLimit) + u'/' +
+               number(extra->usedCredits);
+    if (const auto& spend = usage.spend) {
+        key += u"|spend:"_s + QString::number(spend->enabled.value_or(false)) + u'/' + number(spend->limit) + u'/' +
+               number(spend->balance);
+        if (spend->used)
+            key += u'/' + spendAmountText(*spend->used);
+    }
+    return key;
+}
+
 } // namespace
 
 QString codexWindowStatText(const CodexWindow& window, QuotaDisplayMode mode, const QDateTime& now)
@@ -94,9 +111,36 @@ void ProviderStatsView::setState(const UsageState& state, QuotaDisplayMode mode)
     if (m_localCard)
         m_localCard->setState(state);
 
-    // The statistics below are small; they are rebuilt when what they show changes.
-    QWidget* next = nullptr;
+    // The statistics below are small; they are rebuilt only when what they show changes (the
+    // record, the display mode, or the minute of the ChatGPT reset phrases).
     const QDateTime now = viewNow();
+    QString shownFrom = rawValue(mode);
+    switch (m_provider) {
+    case AIProvider::Claude:
+        if (state.usage)
+            shownFrom += statsKey(*state.usage);
+        break;
+    case AIProvider::ChatGPT:
+        if (state.codexUsage) {
+            for (const CodexWindow& window : state.codexUsage->windows)
+                shownFrom += u'|' + window.title + u'=' + codexWindowStatText(window, mode, now);
+            shownFrom += u'|' + QString::number(state.codexUsage->creditBalance.value_or(-1)) +
+                         (state.codexUsage->limitReached ? u"|limit"_s : u"|"_s);
+        }
+        break;
+    case AIProvider::Copilot:
+        if (state.copilotUsage) {
+            for (const CopilotQuota& quota : state.copilotUsage->quotas)
+                shownFrom += u'|' + quota.title + u'=' + QString::number(quota.unlimited) + u'/' +
+                             QString::number(quota.used) + u'/' + QString::number(quota.entitlement);
+            shownFrom += u'|' + copilotResetText(*state.copilotUsage).value_or(QString());
+        }
+        break;
+    }
+    if (m_stats && shownFrom == m_shownFrom)
+        return;
+    m_shownFrom = shownFrom;
+    QWidget* next = nullptr;
     switch (m_provider) {
     case AIProvider::Claude:
         if (state.usage && hasClaudeStatistics(*state.usage)) {

@@ -40,6 +40,8 @@ private:
     AIProvider m_provider;
     LocalUsageCard* m_localCard = nullptr;
     QWidget* m_stats = nullptr;
+    /// What the statistics were last built from; the same again leaves them alone.
+    QString m_shownFrom;
     QVBoxLayout* m_layout;
 };
 

@@ -7,12 +7,14 @@
 #include "views/LocalOverviewView.h"
 #include "views/LocalUsageCard.h"
 #include "views/MenuBarView.h"
+#include "views/MetricViews.h"
 #include "views/ProviderStatsView.h"
 #include "views/SelectorBar.h"
 #include "views/StackedBarChart.h"
 #include "views/StatsView.h"
 
 #include <QAccessible>
+#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -209,6 +211,12 @@ TEST_F(LocalViewsTest, ProviderStatistics)
     ProviderStatsView codex(AIProvider::ChatGPT, false);
     codex.setState(state, QuotaDisplayMode::Used);
     EXPECT_EQ(texts(codex, u"value"_s), (QStringList{u"42% used · resets in 2 hr."_s, u"$4.20"_s, u"Yes"_s}));
+    // The same record again leaves the rows alone; another display mode redraws them.
+    const QPointer<StatRow> row = codex.findChild<StatRow*>();
+    codex.setState(state, QuotaDisplayMode::Used);
+    EXPECT_TRUE(row);
+    codex.setState(state, QuotaDisplayMode::Remaining);
+    EXPECT_EQ(texts(codex, u"value"_s).front(), u"57% left · resets in 2 hr.");
     ASSERT_TRUE(codex.localCard());
     EXPECT_EQ(text(*codex.localCard(), u"noSessions"_s), u"No Codex sessions found in ~/.codex/sessions.");
 
