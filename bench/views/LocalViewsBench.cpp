@@ -5,7 +5,8 @@
 //   - the This Computer tab's first paint: popover created, state handed over, laid out and
 //     drawn (a grab), which includes the one aggregation,
 //   - a repaint with the same scan result, which must not aggregate again.
-// Median and worst of several runs, offscreen.
+// Median and worst of several runs, offscreen. PROFILE=switch or PROFILE=view repeats that one
+// step many times, for a profiler.
 #include "local/LocalOverviewModel.h"
 #include "local/LocalUsageCardModel.h"
 #include "model/Preferences.h"
@@ -106,7 +107,6 @@ int main(int argc, char** argv)
     ComputerName::instance().setName(u"bench"_s);
 
     const auto events = heavyWeek(count);
-    // PROFILE=switch repeats only the tab switch, for a profiler.
     const bool profileSwitch = qgetenv("PROFILE") == "switch";
     std::printf("%d events over 8 days\n", count);
     const QList<ProviderMetric> metrics{
@@ -178,7 +178,7 @@ int main(int argc, char** argv)
     }
     Preferences::instance().setSelectedTab(AppTab::ThisMac);
     view.grab();
-    report("the tab's view alone: created, laid out, drawn", 9, [&] {
+    report("the tab's view alone: created, laid out, drawn", qgetenv("PROFILE") == "view" ? 80 : 9, [&] {
         LocalOverviewView local(AIProvider::Claude, true);
         local.setState(state);
         local.resize(356, local.sizeHint().height());
