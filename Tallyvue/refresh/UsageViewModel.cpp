@@ -172,7 +172,7 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     auto events = co_await LocalUsageScanner::shared().scan(currentTime());
     if (!self)
         co_return;
-    m_localUsage = std::move(events);
+    m_localUsage = std::make_shared<const std::vector<LocalUsageEvent>>(std::move(events));
 
     const QList<ProviderMetric> current = allMetrics();
     HistoryStore::record(current, currentTime());

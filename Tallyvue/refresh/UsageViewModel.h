@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -65,7 +66,9 @@ public:
     const std::optional<CodexUsage>& codexUsage() const { return m_codexUsage; }
     const std::optional<QString>& codexError() const { return m_codexError; }
     const QList<UsageSnapshot>& history() const { return m_history; }
-    const std::vector<LocalUsageEvent>& localUsage() const { return m_localUsage; }
+    const std::vector<LocalUsageEvent>& localUsage() const { return *m_localUsage; }
+    /// The same events, shared: each scan result is a new list, so views can tell it is new.
+    std::shared_ptr<const std::vector<LocalUsageEvent>> sharedLocalUsage() const { return m_localUsage; }
     /// Advanced once a minute so countdowns move without a fetch.
     const QDateTime& now() const { return m_now; }
 
@@ -103,7 +106,8 @@ private:
     std::optional<CodexUsage> m_codexUsage;
     std::optional<QString> m_codexError;
     QList<UsageSnapshot> m_history;
-    std::vector<LocalUsageEvent> m_localUsage;
+    std::shared_ptr<const std::vector<LocalUsageEvent>> m_localUsage =
+        std::make_shared<const std::vector<LocalUsageEvent>>();
     QDateTime m_now;
 
     std::function<QDateTime()> m_clock;

@@ -13,6 +13,7 @@
 #include "refresh/UsageViewModel.h"
 #include "shell/CommandLine.h"
 #include "shell/TrayApplication.h"
+#include "views/ComputerName.h"
 #include "views/Style.h"
 
 #include <QApplication>
@@ -64,6 +65,9 @@ int main(int argc, char** argv)
     // Threshold alerts go to the desktop's notification service; a click brings us forward.
     if (QDBusConnection::sessionBus().isConnected())
         ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
+
+    // The pretty name arrives later from the system's hostname service; until then the host name.
+    ComputerName::instance().lookUp(QDBusConnection::systemBus());
 
     TrayApplication shell(viewModel);
     shell.start();

@@ -3,9 +3,11 @@
 
 #include "insights/Presentation.h"
 #include "views/Glyphs.h"
+#include "views/LocalOverviewView.h"
 #include "views/MetricViews.h"
 #include "views/OverviewView.h"
 #include "views/ProviderCards.h"
+#include "views/ProviderStatsView.h"
 #include "views/SelectorBar.h"
 #include "views/Widgets.h"
 
@@ -29,6 +31,12 @@ using style::Tone;
 namespace {
 
 constexpr int kFadeMs = 150;
+
+/// The tab's label; the stored raw value of This Mac stays as it is.
+QString tabTitle(AppTab tab)
+{
+    return tab == AppTab::ThisMac ? u"This Computer"_s : rawValue(tab);
+}
 
 QString symbolForTab(AppTab tab)
 {
@@ -83,7 +91,7 @@ ProviderContent providerContent(AIProvider provider, const UsageState& state)
 
 QList<AppTab> availableTabs()
 {
-    return {AppTab::Models};
+    return {AppTab::Models, AppTab::Stats, AppTab::ThisMac};
 }
 
 MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
@@ -121,7 +129,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
 
     QList<SelectorItem> tabs;
     for (AppTab tab : availableTabs())
-        tabs.append({rawValue(tab), rawValue(tab), std::nullopt, symbolForTab(tab), rawValue(tab), false});
+        tabs.append({rawValue(tab), tabTitle(tab), std::nullopt, symbolForTab(tab), tabTitle(tab), false});
     m_tabs = new SelectorBar(tabs, 8, 150);
     m_tabs->setObjectName(u"tabBar"_s);
     setAccessibleGroup(m_tabs, QAccessible::PageTabList, u"Tab"_s);
@@ -245,6 +253,10 @@ void MenuBarView::render(bool animate)
     QString kind;
     if (!m_page.provider) {
         kind = u"overview"_s;
+    } else if (m_tab == AppTab::ThisMac) {
+        kind = u"local"_s;
+    } else if (m_tab == AppTab::Stats && m_state.hasData(*m_page.provider)) {
+        kind = u"stats"_s;
     } else {
         switch (providerContent(*m_page.provider, m_state)) {
         case ProviderContent::Card: kind = u"card"_s; break;
@@ -271,6 +283,16 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         return new OverviewView(true);
     const AIProvider provider = *m_page.provider;
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
+    if (kind == u"local")
+        return new LocalOverviewView(provider, true);
+    if (kind == u"stats") {
+        auto* stats = new ProviderStatsView(provider, m_localCardExpanded);
+        connect(stats, &ProviderStatsView::expandToggled, this, [this, stats] {
+            m_localCardExpanded = !m_localCardExpanded;
+            stats->setExpanded(m_localCardExpanded);
+        });
+        return stats;
+    }
     if (kind == u"card") {
         switch (provider) {
         case AIProvider::Claude: return new UsageCardView(*m_state.usage, m_state.history, mode);
@@ -300,6 +322,14 @@ void MenuBarView::updateContent(const QString& kind)
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
     if (auto* overview = qobject_cast<OverviewView*>(m_content)) {
         overview->setState(m_state, mode);
+        return;
+    }
+    if (auto* local = qobject_cast<LocalOverviewView*>(m_content)) {
+        local->setState(m_state);
+        return;
+    }
+    if (auto* stats = qobject_cast<ProviderStatsView*>(m_content)) {
+        stats->setState(m_state, mode);
         return;
     }
     if (kind == u"card") {

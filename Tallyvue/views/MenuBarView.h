@@ -83,6 +83,8 @@ private:
     bool m_framed = true;
     bool m_rounded = true;
     bool m_dirty = true;
+    /// The Stats tab's local card, expanded or not, for as long as the popover lives.
+    bool m_localCardExpanded = false;
 
     GlassButton* m_refresh;
     SelectorBar* m_providers;

@@ -2,6 +2,7 @@
 #include "views/OverviewView.h"
 
 #include "model/Formatting.h"
+#include "views/LocalOverviewView.h"
 #include "views/MetricViews.h"
 #include "views/ProgressBarView.h"
 #include "views/ProviderCards.h"
@@ -214,6 +215,9 @@ OverviewView::OverviewView(bool compact, QWidget* parent) : QWidget(parent), m_c
         layout->addLayout(m_grid);
         arrange();
     }
+    // Below the account cards: what this computer itself spent, for every provider.
+    m_local = new LocalOverviewView(std::nullopt, compact);
+    layout->addWidget(m_local);
     layout->addStretch(1);
 }
 
@@ -230,6 +234,7 @@ void OverviewView::setState(const UsageState& state, QuotaDisplayMode mode)
 {
     for (OverviewProviderCard* card : std::as_const(m_cards))
         card->setState(state, mode);
+    m_local->setState(state);
 }
 
 void OverviewView::resizeEvent(QResizeEvent* event)

@@ -10,6 +10,7 @@ class QGridLayout;
 
 namespace tallyvue {
 
+class LocalOverviewView;
 class ProgressBarView;
 
 /// The metrics an overview card lists: the provider's, without Claude's per-model weekly windows.
@@ -68,6 +69,7 @@ public:
     explicit OverviewView(bool compact, QWidget* parent = nullptr);
     void setState(const UsageState& state, QuotaDisplayMode mode);
     OverviewProviderCard* card(AIProvider provider) const;
+    LocalOverviewView* localOverview() const { return m_local; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -76,6 +78,7 @@ private:
     void arrange();
     bool m_compact;
     QList<OverviewProviderCard*> m_cards;
+    LocalOverviewView* m_local;
     QGridLayout* m_grid = nullptr;
     int m_columns = 0;
 };

@@ -56,6 +56,13 @@ const QHash<QString, SymbolSource>& symbolTable()
         {u"chart.xyaxis.line"_s, {u"", u"graph-up"}},
         {u"desktopcomputer"_s, {u"computer-symbolic", u"pc-display"}},
         {u"gearshape.fill"_s, {u"", u"gear-fill"}},
+        {u"folder"_s, {u"folder-symbolic", u"folder"}},
+        {u"cpu"_s, {u"", u"cpu"}},
+        {u"bolt.circle.fill"_s, {u"", u"bolt-circle-fill"}},
+        {u"dollarsign.circle.fill"_s, {u"", u"dollar-circle"}},
+        {u"chart.bar.xaxis"_s, {u"", u"bar-chart-axis"}},
+        {u"clock.arrow.circlepath"_s, {u"", u"clock-history"}},
+        {u"number"_s, {u"", u"hash"}},
     };
     return table;
 }

@@ -27,6 +27,7 @@ UsageState UsageState::from(const UsageViewModel& viewModel)
     state.lastUpdated = viewModel.lastUpdated();
     state.now = viewModel.now();
     state.allMetrics = viewModel.allMetrics();
+    state.localUsage = viewModel.sharedLocalUsage();
     return state;
 }
 

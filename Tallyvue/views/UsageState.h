@@ -2,6 +2,7 @@
 #pragma once
 
 #include "history/HistoryStore.h"
+#include "local/LocalUsageEvent.h"
 #include "model/ProviderMetric.h"
 #include "providers/ClaudeUsage.h"
 #include "providers/CodexService.h"
@@ -11,7 +12,9 @@
 #include <QList>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tallyvue {
 
@@ -35,6 +38,9 @@ struct UsageState
     std::optional<QDateTime> lastUpdated;
     QDateTime now;
     QList<ProviderMetric> allMetrics;
+    /// The last scan's events, shared with the coordinator; a new scan brings a new list.
+    std::shared_ptr<const std::vector<LocalUsageEvent>> localUsage =
+        std::make_shared<const std::vector<LocalUsageEvent>>();
 
     static UsageState from(const UsageViewModel& viewModel);
 

@@ -5,6 +5,7 @@
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
+#include "views/ComputerName.h"
 #include "views/MenuBarView.h"
 #include "views/Style.h"
 
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -86,10 +88,47 @@ QList<UsageSnapshot> sampleHistory()
     return history;
 }
 
+/// Eight days of this computer's transcripts: busy working hours, two tools, a handful of
+/// projects and models, from a fixed seed.
+std::shared_ptr<const std::vector<LocalUsageEvent>> sampleEvents()
+{
+    static const auto events = [] {
+        std::vector<LocalUsageEvent> out;
+        quint32 seed = 12345;
+        const auto next = [&seed](quint32 bound) {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 8) % bound;
+        };
+        const char* claudeModels[] = {"claude-opus-4-1-20250805", "claude-sonnet-4-5-20250929", "claude-haiku-4-5"};
+        const char* codexModels[] = {"gpt-5-codex", "gpt-5"};
+        const char* projects[] = {"tallyvue", "website", "infra", "notes", "data-pipeline", "dotfiles", "api-gateway"};
+        for (qint64 minutes = 8 * 24 * 60; minutes > 0; minutes -= 7) {
+            const QDateTime at = kNow.addSecs(-minutes * 60);
+            const int hour = at.time().hour();
+            if (hour < 7 || hour > 21 || next(3) == 0)
+                continue;
+            LocalUsageEvent e;
+            const bool codex = next(4) == 0;
+            e.provider = codex ? AIProvider::ChatGPT : AIProvider::Claude;
+            e.timestamp = at.toMSecsSinceEpoch();
+            e.model = InternedString(std::string_view(codex ? codexModels[next(2)] : claudeModels[next(5) % 3]));
+            e.project = InternedString(std::string_view(projects[next(7) * next(7) / 7]));
+            e.inputTokens = 200 + next(4000);
+            e.outputTokens = 100 + next(3000);
+            e.cacheCreationTokens = codex ? 0 : next(9000);
+            e.cacheReadTokens = 5000 + next(60000);
+            out.push_back(e);
+        }
+        return std::make_shared<const std::vector<LocalUsageEvent>>(std::move(out));
+    }();
+    return events;
+}
+
 UsageState makeState(bool claude, bool codex, bool copilot)
 {
     UsageState state;
     state.now = kNow;
+    state.localUsage = sampleEvents();
     state.history = sampleHistory();
     if (claude) {
         state.usage = sampleClaude();
@@ -151,10 +190,10 @@ bool save(const QImage& image, const QString& path)
 }
 
 bool renderPopover(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
-                   QuotaDisplayMode mode = QuotaDisplayMode::Used)
+                   QuotaDisplayMode mode = QuotaDisplayMode::Used, AppTab tab = AppTab::Models)
 {
     Preferences::instance().setSelectedPage(page);
-    Preferences::instance().setSelectedTab(AppTab::Models);
+    Preferences::instance().setSelectedTab(tab);
     Preferences::instance().setQuotaDisplayMode(mode);
     MenuBarView view;
     view.setState(state);
@@ -166,6 +205,53 @@ bool renderPopover(const QString& dir, const QString& name, bool dark, const Usa
     view.hide();
     const QString scale = qApp->devicePixelRatio() > 1 ? u"@2x"_s : QString();
     return save(image, dir + u"/popover-"_s + name + scale + (dark ? u"-dark.png"_s : u"-light.png"_s));
+}
+
+/**
+ * A tab of the popover as the user sees it and, beside it, its whole content unscrolled (the
+ * parts below the fold: the Overview's local usage, long cards). `expand` clicks the local card.
+ */
+bool renderTab(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
+               AppTab tab, bool expand = false)
+{
+    Preferences::instance().setSelectedPage(page);
+    Preferences::instance().setSelectedTab(tab);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Used);
+    MenuBarView view;
+    view.setState(state);
+    view.show();
+    for (int pass = 0; pass < 4; ++pass)
+        QApplication::processEvents();
+    if (expand) {
+        if (QWidget* card = view.content()->findChild<QWidget*>(u"localUsageCard"_s)) {
+            QMouseEvent press(QEvent::MouseButtonRelease, QPointF(10, 10), card->mapToGlobal(QPointF(10, 10)),
+                              Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(card, &press);
+        }
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+    }
+    const QImage popover = onBackdrop(view.grab().toImage(), dark);
+    QWidget* content = view.content();
+    const int width = content->width();
+    const int height = content->hasHeightForWidth() ? content->heightForWidth(width) : -1;
+    const QSize full(width, std::max(height, content->sizeHint().height()));
+    content->resize(full);
+    for (int pass = 0; pass < 2; ++pass)
+        QApplication::processEvents();
+    const QImage whole = content->grab().toImage();
+    view.hide();
+    const qreal dpr = popover.devicePixelRatio();
+    QImage sheet(popover.width() + int((whole.width() / whole.devicePixelRatio() + 24) * dpr),
+                 std::max(popover.height(), int((whole.height() / whole.devicePixelRatio() + 48) * dpr)),
+                 QImage::Format_ARGB32_Premultiplied);
+    sheet.setDevicePixelRatio(dpr);
+    sheet.fill(style::panelColor(QApplication::palette()));
+    QPainter painter(&sheet);
+    painter.drawImage(QPointF(0, 0), popover);
+    painter.drawImage(QPointF(popover.width() / dpr + 12, 24), whole);
+    painter.end();
+    return save(sheet, dir + u'/' + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
 }
 
 /// Every style and level of the tray label on a dark and a light panel, text beside the icon.
@@ -355,6 +441,7 @@ int main(int argc, char** argv)
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     style::setUseThemeSymbols(false);
     setViewClock([] { return kNow; });
+    ComputerName::instance().setName(u"workstation"_s);
 
     const WorkspacePage claude{AIProvider::Claude};
     if (qEnvironmentVariableIsSet("TALLYVUE_GALLERY_SCALED")) {
@@ -393,6 +480,24 @@ int main(int argc, char** argv)
         ok &= renderPopover(dir, u"copilot-unavailable"_s, dark, failed, copilot);
         ok &= renderPopover(dir, u"overview"_s, dark, full, WorkspacePage{});
         ok &= renderPopover(dir, u"overview-partial"_s, dark, partial, WorkspacePage{});
+
+        // The Stats and This Computer tabs, and the Overview with this computer's part.
+        UsageState quiet = full;
+        quiet.localUsage = std::make_shared<const std::vector<LocalUsageEvent>>();
+        UsageState bare = full;
+        bare.usage->extraUsage.reset();
+        for (const auto& [key, page] :
+             {std::pair{u"claude"_s, claude}, std::pair{u"chatgpt"_s, chatgpt}, std::pair{u"copilot"_s, copilot}}) {
+            ok &= renderTab(dir, u"stats-"_s + key, dark, full, page, AppTab::Stats);
+            ok &= renderTab(dir, u"thiscomputer-"_s + key, dark, full, page, AppTab::ThisMac);
+        }
+        ok &= renderTab(dir, u"stats-claude-expanded"_s, dark, full, claude, AppTab::Stats, true);
+        ok &= renderTab(dir, u"stats-claude-empty"_s, dark, quiet, claude, AppTab::Stats);
+        ok &= renderTab(dir, u"stats-claude-nostatistics"_s, dark, bare, claude, AppTab::Stats);
+        ok &= renderTab(dir, u"stats-copilot-loading"_s, dark, loading, copilot, AppTab::Stats);
+        ok &= renderTab(dir, u"thiscomputer-claude-empty"_s, dark, quiet, claude, AppTab::ThisMac);
+        ok &= renderTab(dir, u"overview-local"_s, dark, full, WorkspacePage{}, AppTab::Models);
+        ok &= renderTab(dir, u"overview-local-empty"_s, dark, quiet, WorkspacePage{}, AppTab::Models);
     }
     // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
     QProcess scaled;

@@ -1,0 +1,74 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""This Computer for Claude, read through the accessibility tree: with transcripts written into
+the session's home, the "Tokens" tile must say what `tallyvue-cli local --json` counts for the
+same transcripts."""
+import json
+import os
+import subprocess
+import time
+from datetime import datetime, timedelta, timezone
+
+from tallyvue_session import Skip, check, run, wait_for
+
+
+def short_count(n):
+    """The tiles' short token count: 950, 1.5K, 12K, 2.3M."""
+    if n < 1000:
+        return str(n)
+    if n < 10000:
+        return f"{n / 1000:.1f}K"
+    if n < 1000000:
+        return f"{n // 1000}K"
+    return f"{n / 1000000:.1f}M"
+
+
+def write_transcripts(home):
+    """Two projects of Claude Code requests in the last half hour, one Codex-free week."""
+    now = datetime.now(timezone.utc)
+    for project, count in (("shop", 14), ("notes", 9)):
+        folder = os.path.join(home, ".claude", "projects", "-home-me-" + project)
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "session.jsonl"), "w") as transcript:
+            for i in range(count):
+                at = (now - timedelta(minutes=30) + timedelta(seconds=60 * i)).isoformat(timespec="milliseconds")
+                usage = {"input_tokens": 1200 + 37 * i, "cache_creation_input_tokens": 800 + i,
+                         "cache_read_input_tokens": 5100 + 11 * i, "output_tokens": 310 + 3 * i}
+                row = {"parentUuid": "p", "cwd": "/home/me/" + project,
+                       "message": {"id": f"msg_{project}_{i}", "type": "message", "role": "assistant",
+                                   "model": "claude-sonnet-4-5-20250929", "usage": usage},
+                       "type": "assistant", "uuid": f"u{i}", "timestamp": at.replace("+00:00", "Z")}
+                transcript.write(json.dumps(row, separators=(",", ":")) + "\n")
+
+
+def cli_tokens(session):
+    cli = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-cli")
+    if not os.path.exists(cli):
+        raise Skip("tallyvue-cli is not built next to tallyvue")
+    result = subprocess.run([cli, "local", "--json"], env=session.env, capture_output=True, text=True, timeout=60,
+                            check=True)
+    rows = json.loads(result.stdout)["daily"]
+    return sum(row["inputTokens"] + row["outputTokens"] + row["cacheCreationTokens"] + row["cacheReadTokens"]
+               for row in rows if row["provider"] == "Claude")
+
+
+def scenario(session):
+    write_transcripts(session.home)
+    session.start_tallyvue()
+    session.wait_for_refresh()
+    expected = cli_tokens(session)
+    check(expected > 0, "the CLI found no Claude usage in the written transcripts")
+
+    session.activate_item()
+    # The panel itself: the first node named after the program (its role depends on the shell).
+    popover = session.find(name="Tallyvue", showing=True)
+    session.find(popover, name="This Computer", showing=True)
+    tile = session.find(popover, name=lambda n: n.startswith("Tokens, "), showing=True)
+    shown = tile.name.split(", ")[1]
+    check(shown == short_count(expected),
+          f"the Tokens tile reads {tile.name!r}; tallyvue-cli counts {expected} ({short_count(expected)})")
+    session.find(popover, name=lambda n: n.startswith("Requests, 23,"), showing=True)
+
+
+if __name__ == "__main__":
+    run(scenario, settings={"selectedPage": "Claude", "selectedTab": "This Mac"}, start=False)

@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+// Runs with TZ=Europe/Berlin and LC_ALL=C (see CMakeLists.txt): "Today" and days are local.
+#include "local/LocalUsageCardModel.h"
+#include "local/LocalOverviewModel.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+
+LocalUsageEvent event(AIProvider provider, const QDateTime& at, std::int64_t input, const char* model = "m",
+                      const char* project = "p")
+{
+    LocalUsageEvent e;
+    e.provider = provider;
+    e.timestamp = at.toMSecsSinceEpoch();
+    e.model = InternedString(std::string_view(model));
+    e.project = InternedString(std::string_view(project));
+    e.inputTokens = input;
+    e.outputTokens = 1;
+    e.cacheReadTokens = 2;
+    return e;
+}
+
+const QDateTime kNow = utc("2026-01-10T15:00:00Z"); // 16:00 in Berlin
+
+} // namespace
+
+// Each window starts where the provider's own quota window began, else 5 hours / 7 days back;
+// only the first metric of a kind anchors, and only while its reset is ahead.
+TEST(LocalUsageCardModel, WindowAnchors)
+{
+    struct Case
+    {
+        const char* name;
+        AIProvider provider;
+        QList<ProviderMetric> metrics;
+        QDateTime session;
+        QDateTime weekly;
+    };
+    const auto metric = [](AIProvider p, const char* kind, std::optional<qint64> resetIn,
+                           std::optional<double> length) {
+        return ProviderMetric{
+            p,     QString::fromLatin1(kind), {}, 10, resetIn ? std::optional(kNow.addSecs(*resetIn)) : std::nullopt,
+            length};
+    };
+    const QDateTime fiveHours = kNow.addSecs(-18000);
+    const QDateTime sevenDays = kNow.addSecs(-604800);
+    const Case cases[] = {
+        {"anchored",
+         AIProvider::Claude,
+         {metric(AIProvider::Claude, "session", 7200, 18000), metric(AIProvider::Claude, "weekly_all", 86400, 604800)},
+         kNow.addSecs(-3 * 3600),
+         kNow.addSecs(-6 * 86400)},
+        {"reset passed",
+         AIProvider::Claude,
+         {metric(AIProvider::Claude, "five_hour", -60, 18000)},
+         fiveHours,
+         sevenDays},
+        {"reset now", AIProvider::Claude, {metric(AIProvider::Claude, "session", 0, 18000)}, fiveHours, sevenDays},
+        {"no length",
+         AIProvider::ChatGPT,
+         {metric(AIProvider::ChatGPT, "primary", 600, std::nullopt),
+          metric(AIProvider::ChatGPT, "secondary", 600, std::nullopt)},
+         fiveHours,
+         sevenDays},
+        {"zero length", AIProvider::ChatGPT, {metric(AIProvider::ChatGPT, "primary", 600, 0)}, fiveHours, sevenDays},
+        {"no reset",
+         AIProvider::Claude,
+         {metric(AIProvider::Claude, "seven_day", std::nullopt, 604800)},
+         fiveHours,
+         sevenDays},
+        {"first wins",
+         AIProvider::Claude,
+         {metric(AIProvider::Claude, "session", -5, 18000), metric(AIProvider::Claude, "five_hour", 3600, 18000)},
+         fiveHours,
+         sevenDays},
+        {"other provider",
+         AIProvider::ChatGPT,
+         {metric(AIProvider::Claude, "primary", 3600, 18000)},
+         fiveHours,
+         sevenDays},
+        {"codex windows",
+         AIProvider::ChatGPT,
+         {metric(AIProvider::ChatGPT, "primary", 3600, 18000), metric(AIProvider::ChatGPT, "secondary", 3600, 604800)},
+         kNow.addSecs(-4 * 3600),
+         kNow.addSecs(-604800 + 3600)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto windows = localUsageWindows({}, c.provider, c.metrics, kNow);
+        EXPECT_EQ(windows[0].title, u"5-hour window");
+        EXPECT_EQ(windows[0].start, c.session);
+        EXPECT_EQ(windows[1].title, u"Today");
+        EXPECT_EQ(windows[1].start, utc("2026-01-09T23:00:00Z"));
+        EXPECT_EQ(windows[2].title, u"7-day window");
+        EXPECT_EQ(windows[2].start, c.weekly);
+        for (const LocalUsageWindow& window : windows)
+            EXPECT_EQ(window.end, kNow);
+    }
+}
+
+// Half-open windows: an event at the start counts, one at now does not.
+TEST(LocalUsageCardModel, WindowTotalsAreHalfOpen)
+{
+    const std::vector<LocalUsageEvent> events{
+        event(AIProvider::Claude, kNow.addSecs(-18000), 1),          // 5-hour start
+        event(AIProvider::Claude, kNow.addSecs(-18001), 10),         // just before it
+        event(AIProvider::Claude, utc("2026-01-09T23:00:00Z"), 100), // local midnight
+        event(AIProvider::Claude, kNow.addSecs(-604800), 1000),      // 7-day start
+        event(AIProvider::Claude, kNow, 10000),                      // now: not yet
+    };
+    const auto windows = localUsageWindows(events, AIProvider::Claude, {}, kNow);
+    EXPECT_EQ(windows[0].totals.requests, 1);
+    EXPECT_EQ(windows[0].totals.inputTokens, 1);
+    EXPECT_EQ(windows[1].totals.inputTokens, 111);
+    EXPECT_EQ(windows[2].totals.inputTokens, 1111);
+    EXPECT_EQ(windows[2].totals.tokens(), 1111 + 4 * 3);
+    EXPECT_EQ(windowDetailText(windows[2].totals), u"4 requests · 4 out · 8 cached");
+}
+
+// Shares: display names merge model texts; zero tokens give fractions of 0; limits cut the
+// smallest; percents round to the nearest whole.
+TEST(LocalUsageCardModel, Shares)
+{
+    const QDateTime from = kNow.addSecs(-3600);
+    const std::vector<LocalUsageEvent> models{
+        event(AIProvider::Claude, from, 297, "claude-opus-4-1-20250805"),
+        event(AIProvider::Claude, from.addSecs(1), 97, "claude-opus-4-1"),
+        event(AIProvider::Claude, from.addSecs(2), 97, "claude-sonnet-4-5"),
+        event(AIProvider::Claude, from.addSecs(-1), 5000, "claude-sonnet-4-5"), // before the range
+    };
+    const auto shares = modelShares(models, from, kNow, 8);
+    ASSERT_EQ(shares.size(), 2u);
+    EXPECT_EQ(shares[0].name, u"Opus 4.1");
+    EXPECT_EQ(shares[0].totals.requests, 2);
+    EXPECT_DOUBLE_EQ(shares[0].fraction, 0.8);
+    EXPECT_EQ(sharePercentText(shares[1].fraction), u"20%");
+    EXPECT_EQ(modelShares(models, from, kNow, 1).size(), 1u);
+
+    LocalUsageEvent zero = event(AIProvider::Claude, from, 0);
+    zero.outputTokens = zero.cacheReadTokens = 0;
+    const auto zeros = projectShares(std::vector{zero, zero}, from, kNow, 4);
+    ASSERT_EQ(zeros.size(), 1u);
+    EXPECT_EQ(zeros[0].fraction, 0.0);
+    EXPECT_EQ(zeros[0].totals.requests, 2);
+
+    const auto single = modelShares(std::vector{event(AIProvider::Claude, from, 5)}, from, kNow, 4);
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(sharePercentText(single[0].fraction), u"100%");
+
+    std::vector<LocalUsageEvent> projects;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "project-" + std::to_string(i);
+        projects.push_back(event(AIProvider::Claude, from, 100 * i, "m", name.c_str()));
+    }
+    const auto card = LocalUsageCardData::build(projects, AIProvider::Claude, {}, kNow);
+    ASSERT_EQ(card.projects.size(), 10u);
+    EXPECT_EQ(card.projects.front().name, u"project-11");
+    EXPECT_EQ(card.projects.back().name, u"project-2");
+    EXPECT_TRUE(LocalUsageCardData::build(projects, AIProvider::ChatGPT, {}, kNow).projects.empty());
+    EXPECT_FALSE(LocalUsageCardData::build(projects, AIProvider::ChatGPT, {}, kNow).hasEvents);
+}
+
+// Seven local days across the switch to summer time, today last, empty days at 0.
+TEST(LocalUsageCardModel, DayTotalsAcrossDaylightSaving)
+{
+    const std::vector<LocalUsageEvent> events{
+        event(AIProvider::Claude, utc("2026-03-28T22:59:59Z"), 4),  // Sat 23:59:59 CET
+        event(AIProvider::Claude, utc("2026-03-28T23:00:00Z"), 94), // Sun 00:00 CET
+        event(AIProvider::Claude, utc("2026-03-29T21:59:59Z"), 7),  // Sun 23:59:59 CEST
+        event(AIProvider::Claude, utc("2026-03-29T22:00:00Z"), 8),  // Mon 00:00 CEST
+        event(AIProvider::Claude, utc("2026-03-24T22:59:59Z"), 9),  // before the week
+        event(AIProvider::Claude, utc("2026-03-31T10:00:00Z"), 1),  // today
+    };
+    const auto days = dayTotals(events, 7, utc("2026-03-31T08:00:00Z"));
+    ASSERT_EQ(days.size(), 7u);
+    const std::int64_t inputs[] = {0, 0, 0, 4, 101, 8, 1};
+    for (int d = 0; d < 7; ++d)
+        EXPECT_EQ(days[std::size_t(d)].totals.inputTokens, inputs[d]) << d;
+    EXPECT_EQ(days[4].day, utc("2026-03-28T23:00:00Z"));
+    EXPECT_EQ(days[4].day.secsTo(days[5].day), 23 * 3600);
+    EXPECT_EQ(days[6].day, utc("2026-03-30T22:00:00Z"));
+    EXPECT_TRUE(dayTotals(events, 0, kNow).empty());
+}
+
+// The overview's single pass gives what the separate aggregations give; counts are of raw
+// model texts; only providers present reach the daily chart.
+TEST(LocalUsageCardModel, OverviewMatchesAggregations)
+{
+    std::vector<LocalUsageEvent> events;
+    const char* models[] = {"claude-opus-4-1", "claude-opus-4-1-20250805", "gpt-5-codex", "claude-sonnet-4-5"};
+    const char* projects[] = {"alpha", "beta", "gamma"};
+    for (int i = 0; i < 400; ++i) {
+        const AIProvider provider = i % 4 == 2 ? AIProvider::ChatGPT : AIProvider::Claude;
+        events.push_back(event(provider, kNow.addSecs(-i * 1800), 1000 + i, models[i % 4], projects[i % 3]));
+    }
+    for (const auto& [provider, range] : {std::pair{std::optional<AIProvider>(), LocalRange::Week},
+                                          std::pair{std::optional(AIProvider::Claude), LocalRange::Day}}) {
+        const auto data = LocalOverviewData::build(events, provider, range, kNow, 6);
+        std::vector<LocalUsageEvent> narrowed;
+        for (const LocalUsageEvent& e : events) {
+            if (!provider || e.provider == *provider)
+                narrowed.push_back(e);
+        }
+        const QDateTime start = kNow.addSecs(-spanSeconds(range));
+        EXPECT_EQ(data.totals, localUsageTotals(narrowed, start, kNow));
+        EXPECT_EQ(data.projectStacks, projectStacks(narrowed, start, kNow, 6));
+        EXPECT_EQ(data.modelStacks, modelStacks(narrowed, start, kNow, 6));
+        EXPECT_EQ(data.projects, 3);
+        EXPECT_EQ(data.models, provider ? 3 : 4);
+        const auto expectedProviders =
+            provider ? QList{AIProvider::Claude} : QList{AIProvider::Claude, AIProvider::ChatGPT};
+        EXPECT_EQ(data.providers, expectedProviders);
+        EXPECT_EQ(data.daily.size(), std::size_t(chartDays(range) * expectedProviders.size()));
+        for (const LocalUsageStack& stack : data.daily)
+            EXPECT_NE(stack.provider, AIProvider::Copilot);
+    }
+    const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 6).tiles();
+    ASSERT_EQ(tiles.size(), 4u);
+    EXPECT_EQ(tiles[2].detail, u"Claude · ChatGPT");
+    EXPECT_TRUE(tiles[3].detail.isEmpty());
+
+    // Only events older than a day: the 24-hour range has nothing.
+    const std::vector<LocalUsageEvent> old{event(AIProvider::Claude, kNow.addSecs(-90000), 5)};
+    EXPECT_FALSE(LocalOverviewData::build(old, AIProvider::Claude, LocalRange::Day, kNow, 6).hasEvents);
+    EXPECT_TRUE(LocalOverviewData::build(old, AIProvider::Claude, LocalRange::Week, kNow, 6).hasEvents);
+}
+
+// "Tokens" in short form, "Requests" exact.
+TEST(LocalUsageCardModel, TileValues)
+{
+    LocalUsageEvent big = event(AIProvider::Claude, kNow.addSecs(-60), 1'234'567 - 3);
+    std::vector<LocalUsageEvent> events(1234, event(AIProvider::Claude, kNow.addSecs(-30), 0));
+    for (LocalUsageEvent& e : events)
+        e.outputTokens = e.cacheReadTokens = 0;
+    events.push_back(big);
+    const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 10).tiles();
+    EXPECT_EQ(tiles[0], (LocalSummaryTile{u"Tokens"_s, u"1.2M"_s, u"1 output"_s}));
+    EXPECT_EQ(tiles[1], (LocalSummaryTile{u"Requests"_s, u"1235"_s, u"2 from cache"_s}));
+}
+
+// The folders the empty texts name are the ones the scanner reads on this machine.
+TEST(LocalUsageCardModel, TranscriptFolders)
+{
+    const QString home = QDir::homePath();
+    struct Case
+    {
+        const char* claudeConfig;
+        const char* codexHome;
+        QStringList existing;
+        const char* claude;
+        const char* codex;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, {}, "~/.claude/projects", "~/.codex/sessions"},
+        {nullptr, nullptr, {u".config/claude/projects"_s}, "~/.config/claude/projects", "~/.codex/sessions"},
+        {nullptr,
+         nullptr,
+         {u".config/claude/projects"_s, u".claude/projects"_s},
+         "~/.config/claude/projects and ~/.claude/projects",
+         "~/.codex/sessions"},
+        {"~/cfg", "/srv/codex", {}, "~/cfg/projects", "/srv/codex/sessions"},
+    };
+    for (const Case& c : cases) {
+        QDir(home + u"/.config"_s).removeRecursively();
+        QDir(home + u"/.claude"_s).removeRecursively();
+        for (const QString& folder : c.existing)
+            QDir(home).mkpath(folder);
+        if (c.claudeConfig)
+            setenv("CLAUDE_CONFIG_DIR", QByteArray(c.claudeConfig).replace("~", QFile::encodeName(home)).constData(),
+                   1);
+        else
+            unsetenv("CLAUDE_CONFIG_DIR");
+        if (c.codexHome)
+            setenv("CODEX_HOME", c.codexHome, 1);
+        else
+            unsetenv("CODEX_HOME");
+        EXPECT_EQ(transcriptFolderText(AIProvider::Claude), QLatin1String(c.claude));
+        EXPECT_EQ(transcriptFolderText(AIProvider::ChatGPT), QLatin1String(c.codex));
+        EXPECT_TRUE(transcriptFolderText(AIProvider::Copilot).isEmpty());
+    }
+    unsetenv("CLAUDE_CONFIG_DIR");
+    unsetenv("CODEX_HOME");
+}
