@@ -255,6 +255,11 @@ void openNotificationSettings()
     current().openNotificationSettings();
 }
 
+bool canOpenNotificationSettings()
+{
+    return current().canOpenNotificationSettings();
+}
+
 void installNotifier(std::shared_ptr<AlertNotifier> notifier)
 {
     installedNotifier() = std::move(notifier);
