@@ -55,7 +55,8 @@ const QHash<QString, SymbolSource>& symbolTable()
         {u"chart.bar.fill"_s, {u"", u"bar-chart-fill"}},
         {u"chart.xyaxis.line"_s, {u"", u"graph-up"}},
         {u"desktopcomputer"_s, {u"computer-symbolic", u"pc-display"}},
-        {u"gearshape.fill"_s, {u"", u"gear-fill"}},
+        {u"gearshape.fill"_s, {u"emblem-system-symbolic", u"gear-fill"}},
+        {u"eye.slash"_s, {u"view-conceal-symbolic", u"eye-slash"}},
     };
     return table;
 }
