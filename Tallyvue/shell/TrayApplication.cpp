@@ -9,10 +9,13 @@
 #include "shell/TrayLabel.h"
 #include "views/MenuBarView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMenu>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -65,6 +68,29 @@ TrayApplication::~TrayApplication()
 void TrayApplication::setOpenDetails(std::function<void()> open)
 {
     m_openDetails = std::move(open);
+}
+
+void TrayApplication::setOpenSettings(std::function<void()> open)
+{
+    m_openSettings = std::move(open);
+    if (m_openSettings && !m_settingsAction) {
+        m_settingsAction = new QAction(u"Settings…"_s, m_menu.get());
+        connect(m_settingsAction, &QAction::triggered, this, [this] {
+            if (m_openSettings)
+                m_openSettings();
+        });
+        // Beside the other "open" entries, before the separator that sets off "Quit".
+        const QList<QAction*> actions = m_menu->actions();
+        const auto separator =
+            std::find_if(actions.begin(), actions.end(), [](const QAction* action) { return action->isSeparator(); });
+        m_menu->insertAction(separator == actions.end() ? nullptr : *separator, m_settingsAction);
+    }
+}
+
+void TrayApplication::openSettings()
+{
+    m_view->setShowingSettings(true, false);
+    openPopover();
 }
 
 void TrayApplication::openDetails()

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QMenu;
 
 namespace tallyvue {
@@ -40,6 +41,10 @@ public:
     bool openPopover();
     /// What "TallyvueOpenDetails" opens; until there is a details window, the popover.
     void setOpenDetails(std::function<void()> open);
+    /// What the menu's "Settings…" does; the entry shows once this is set.
+    void setOpenSettings(std::function<void()> open);
+    /// Opens the popover on the settings panel.
+    void openSettings();
 
     TrayItem& trayItem() const { return *m_tray; }
     Popover& popover() const { return *m_popover; }
@@ -60,6 +65,8 @@ private:
     std::unique_ptr<QMenu> m_menu;
     TrayItem* m_tray;
     std::function<void()> m_openDetails;
+    std::function<void()> m_openSettings;
+    QAction* m_settingsAction = nullptr;
 };
 
 } // namespace tallyvue

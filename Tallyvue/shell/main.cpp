@@ -56,6 +56,7 @@ int main(int argc, char** argv)
             AppRoutes::instance().post(kOpenDetailsNotification.toString());
     });
     hotKeys.registerPreset(Preferences::instance().hotKeyPreset());
+    hotKeys.followPreferences();
     UpdaterController::shared();
 
     // Threshold alerts go to the desktop's notification service; a click brings us forward.
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
         ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
 
     TrayApplication shell(viewModel);
+    shell.setOpenSettings([&shell] { shell.openSettings(); });
     shell.start();
     const int code = app.exec();
     ThresholdAlerts::installNotifier(nullptr);
