@@ -4,6 +4,7 @@
 #include "alerts/ThresholdAlerts.h"
 #include "insights/Presentation.h"
 #include "model/MenuBarLabelText.h"
+#include "model/TrayIconPreference.h"
 #include "platform/linux/AppVersion.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/LaunchAtLogin.h"
@@ -47,6 +48,16 @@ QString styleLabel(MenuBarStyle style)
     case MenuBarStyle::Percent: return u"Icon and percent"_s;
     case MenuBarStyle::IconOnly: return u"Icon only"_s;
     case MenuBarStyle::Ring: return u"Ring and percent"_s;
+    }
+    return {};
+}
+
+QString trayPercentLabel(TrayIconPercent choice)
+{
+    switch (choice) {
+    case TrayIconPercent::Automatic: return u"Automatic"_s;
+    case TrayIconPercent::Always: return u"Always"_s;
+    case TrayIconPercent::Never: return u"Never"_s;
     }
     return {};
 }
@@ -271,6 +282,15 @@ SettingsView::SettingsView(SettingsServices services, QWidget* parent)
             Preferences::instance().setMenuBarStyle(*style);
     });
     menuBarColumn->addWidget(row(u"Style"_s, m_style));
+    m_trayPercent = picker(u"Percent in icon"_s);
+    for (TrayIconPercent choice : {TrayIconPercent::Automatic, TrayIconPercent::Always, TrayIconPercent::Never})
+        m_trayPercent->addItem(trayPercentLabel(choice), rawValue(choice));
+    m_trayPercent->setToolTip(u"Digits in the tray icon, for panels that show no text beside it"_s);
+    connect(m_trayPercent, &QComboBox::activated, this, [this](int index) {
+        if (const auto choice = trayIconPercentFromRaw(m_trayPercent->itemData(index).toString()))
+            setTrayIconShowsPercent(*choice);
+    });
+    menuBarColumn->addWidget(row(u"Percent in icon"_s, m_trayPercent));
     m_monochrome = new ToggleSwitch(u"Monochrome"_s);
     m_monochrome->setObjectName(u"Monochrome"_s);
     connect(m_monochrome, &QAbstractButton::toggled, this,
@@ -414,10 +434,17 @@ SettingsView::SettingsView(SettingsServices services, QWidget* parent)
     path->setPath(m_services.executablePath ? m_services.executablePath() : QString());
 
     connect(&Preferences::instance(), &Preferences::changed, this, [this](const QString& key) {
-        static const QStringList kKeys = {u"selectedMenuBadge"_s,      u"secondaryMenuBadge"_s,  u"menuBarStyle"_s,
-                                          u"menuBarMonochrome"_s,      u"badgeShowsCountdown"_s, u"hotKeyPreset"_s,
-                                          u"refreshIntervalMinutes"_s, u"quotaDisplayMode"_s,    u"alertsEnabled"_s,
-                                          u"alertThreshold"_s};
+        static const QStringList kKeys = {u"selectedMenuBadge"_s,
+                                          u"secondaryMenuBadge"_s,
+                                          u"menuBarStyle"_s,
+                                          u"menuBarMonochrome"_s,
+                                          u"badgeShowsCountdown"_s,
+                                          u"hotKeyPreset"_s,
+                                          u"refreshIntervalMinutes"_s,
+                                          u"quotaDisplayMode"_s,
+                                          u"alertsEnabled"_s,
+                                          u"alertThreshold"_s,
+                                          kTrayIconShowsPercentKey.toString()};
         if (kKeys.contains(key) || key.startsWith(u"alertThreshold."))
             syncFromPreferences();
     });
@@ -524,6 +551,7 @@ void SettingsView::syncFromPreferences()
     select(m_primary, shown.primary ? shown.primary->id() : QString());
     select(m_secondary, shown.secondary ? shown.secondary->id() : QString());
     select(m_style, rawValue(preferences.menuBarStyle()));
+    select(m_trayPercent, rawValue(trayIconShowsPercent()));
     m_monochrome->setCheckedQuietly(preferences.menuBarMonochrome());
     m_countdown->setCheckedQuietly(preferences.badgeShowsCountdown());
     select(m_hotKey, rawValue(preferences.hotKeyPreset()));

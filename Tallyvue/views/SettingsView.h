@@ -137,6 +137,7 @@ private:
     QComboBox* m_secondary;
     TextLabel* m_loadDataCaption;
     QComboBox* m_style;
+    QComboBox* m_trayPercent;
     ToggleSwitch* m_monochrome;
     ToggleSwitch* m_countdown;
     QComboBox* m_hotKey;

@@ -230,6 +230,7 @@ TEST_F(SettingsViewTest, ControlsWriteTheirKeys)
 {
     SettingsView view(services.make());
     pick(view, u"Style"_s, u"Ring and percent"_s);
+    pick(view, u"Percent in icon"_s, u"Never"_s);
     pick(view, u"Global shortcut"_s, u"Ctrl+Shift+Alt+Q"_s);
     pick(view, u"Refresh every"_s, u"2 min"_s);
     pick(view, u"Show quota as"_s, u"Remaining"_s);
@@ -237,6 +238,7 @@ TEST_F(SettingsViewTest, ControlsWriteTheirKeys)
     view.findChild<ToggleSwitch*>(u"Show time to reset"_s)->toggle(); // as an assistive tool does
     QSettings raw(u"Tallyvue"_s, u"Tallyvue"_s);
     EXPECT_EQ(raw.value(u"menuBarStyle"_s).toString(), u"ring");
+    EXPECT_EQ(raw.value(u"trayIconShowsPercent"_s).toString(), u"never");
     EXPECT_EQ(raw.value(u"hotKeyPreset"_s).toString(), u"ctrlShiftOptQ");
     EXPECT_EQ(raw.value(u"refreshIntervalMinutes"_s).toInt(), 2);
     EXPECT_EQ(raw.value(u"quotaDisplayMode"_s).toString(), u"remaining");
