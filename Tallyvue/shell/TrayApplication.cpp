@@ -87,12 +87,6 @@ void TrayApplication::setOpenSettings(std::function<void()> open)
     }
 }
 
-void TrayApplication::openSettings()
-{
-    m_view->setShowingSettings(true, false);
-    openPopover();
-}
-
 void TrayApplication::openDetails()
 {
     if (m_openDetails)

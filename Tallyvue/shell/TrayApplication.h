@@ -43,8 +43,6 @@ public:
     void setOpenDetails(std::function<void()> open);
     /// What the menu's "Settings…" does; the entry shows once this is set.
     void setOpenSettings(std::function<void()> open);
-    /// Opens the popover on the settings panel.
-    void openSettings();
 
     TrayItem& trayItem() const { return *m_tray; }
     Popover& popover() const { return *m_popover; }

@@ -12,6 +12,7 @@
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/TrayApplication.h"
+#include "views/MenuBarView.h"
 #include "views/Style.h"
 
 #include <QApplication>
@@ -64,7 +65,10 @@ int main(int argc, char** argv)
         ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
 
     TrayApplication shell(viewModel);
-    shell.setOpenSettings([&shell] { shell.openSettings(); });
+    shell.setOpenSettings([&shell] {
+        shell.view().setShowingSettings(true, false);
+        shell.openPopover();
+    });
     shell.start();
     const int code = app.exec();
     ThresholdAlerts::installNotifier(nullptr);
