@@ -562,10 +562,17 @@ void SettingsView::syncFromPreferences()
     for (qsizetype i = 0; i < m_thresholds.size(); ++i) {
         QComboBox* combo = m_thresholds[i];
         const double shownValue = shownThreshold(kAllProviders[i]);
+        const QList<double> values = thresholdEntries(shownValue);
         const QSignalBlocker blocker(combo);
-        combo->clear();
-        for (double value : thresholdEntries(shownValue))
-            combo->addItem(percentLabel(value), value);
+        // Refilled only when the entries differ, so an open list survives a refresh.
+        bool same = combo->count() == values.size();
+        for (int entry = 0; same && entry < combo->count(); ++entry)
+            same = combo->itemData(entry).toDouble() == values[entry];
+        if (!same) {
+            combo->clear();
+            for (double value : values)
+                combo->addItem(percentLabel(value), value);
+        }
         combo->setCurrentIndex(combo->findData(shownValue));
     }
     applyLayout();
