@@ -48,6 +48,8 @@ public:
     virtual QCoro::Task<Result<bool, QString>> requestAuthorization() = 0;
     /// Opens the desktop's notification settings where the desktop has such a page.
     virtual void openNotificationSettings() = 0;
+    /// Whether the desktop has such a page; the settings panel hides its button otherwise.
+    virtual bool canOpenNotificationSettings() const { return false; }
 };
 
 } // namespace tallyvue

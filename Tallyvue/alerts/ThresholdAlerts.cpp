@@ -259,6 +259,11 @@ void openNotificationSettings()
     current().openNotificationSettings();
 }
 
+bool canOpenNotificationSettings()
+{
+    return current().canOpenNotificationSettings();
+}
+
 void installNotifier(std::shared_ptr<AlertNotifier> notifier)
 {
     installedNotifier() = std::move(notifier);

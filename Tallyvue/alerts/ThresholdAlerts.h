@@ -47,6 +47,7 @@ QCoro::Task<ShowPreviews> showPreviewsSetting();
 /// Asks for permission to alert; a failed request is logged and counts as not granted.
 QCoro::Task<bool> requestAuthorization();
 void openNotificationSettings();
+bool canOpenNotificationSettings();
 
 /// Installs the desktop's notification service (null removes it). Without one nothing is
 /// evaluated, test alerts are dropped and the status reads "denied".

@@ -45,6 +45,24 @@ LabelBadges selectBadges(const QList<ProviderMetric>& metrics, const QString& se
     return badges;
 }
 
+BadgeChoices chooseBadge(const QList<ProviderMetric>& metrics, const BadgeChoices& stored, bool first,
+                         const QString& id)
+{
+    const LabelBadges shown = selectBadges(metrics, stored.selected, stored.secondary);
+    const bool defaults = stored.selected.isEmpty() && stored.secondary.isEmpty();
+    BadgeChoices result = stored;
+    if (first) {
+        result.selected = id;
+        if (defaults && shown.secondary)
+            result.secondary = shown.secondary->id();
+    } else {
+        result.secondary = id;
+        if (stored.selected.isEmpty() && shown.primary)
+            result.selected = shown.primary->id();
+    }
+    return result;
+}
+
 QString providerLetter(AIProvider provider)
 {
     switch (provider) {

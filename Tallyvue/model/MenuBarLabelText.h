@@ -25,6 +25,23 @@ std::optional<ProviderMetric> metricById(const QList<ProviderMetric>& metrics, Q
 LabelBadges selectBadges(const QList<ProviderMetric>& metrics, const QString& selectedBadge,
                          const QString& secondaryBadge);
 
+/// The two stored badge choices ("selectedMenuBadge", "secondaryMenuBadge").
+struct BadgeChoices
+{
+    QString selected;
+    QString secondary;
+    friend bool operator==(const BadgeChoices&, const BadgeChoices&) = default;
+};
+
+/**
+ * The stored choices after the user picks `id` (empty: "None") as the first or second badge.
+ * While neither badge was ever chosen the label shows its defaults (Claude 5-hour and 7-day);
+ * picking one then also stores the other as the label shows it, so that "None" really leaves
+ * one badge and a first badge does not silently drop the default second one.
+ */
+BadgeChoices chooseBadge(const QList<ProviderMetric>& metrics, const BadgeChoices& stored, bool first,
+                         const QString& id);
+
 /// "C", "G" or "P": tells two providers apart in the label.
 QString providerLetter(AIProvider provider);
 /// "5h", "7d" or the metric's title.

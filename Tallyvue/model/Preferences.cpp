@@ -118,8 +118,19 @@ QVariant Preferences::value(const QString& key) const
 
 void Preferences::setValue(const QString& key, const QVariant& value)
 {
-    store().setValue(key, value);
-    Q_EMIT changed(key);
+    bool same = false;
+    {
+        QSettings settings = store();
+        const QVariant stored = settings.value(key);
+        // The INI file hands back text, so compare as text too. Writing what is already stored
+        // is no change: listeners restart the refresh loop or re-grab the shortcut on changed().
+        same = stored.isValid() &&
+               (stored == value || (stored.typeId() == QMetaType::QString && value.canConvert<QString>() &&
+                                    stored.toString() == value.toString()));
+        settings.setValue(key, value);
+    }
+    if (!same)
+        Q_EMIT changed(key);
 }
 
 void Preferences::remove(const QString& key)

@@ -84,6 +84,7 @@ public:
     double number(const QString& key) const;
 
 Q_SIGNALS:
+    /// A key's stored value changed (writing the value already stored emits nothing).
     void changed(const QString& key);
 
 private:

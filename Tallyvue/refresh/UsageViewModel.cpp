@@ -37,6 +37,7 @@ UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(paren
 {
     m_history = HistoryStore::load();
     m_now = currentTime();
+    connect(&Preferences::instance(), &Preferences::changed, this, &UsageViewModel::preferenceChanged);
     if (!options.startLoops)
         return;
     startAutoRefresh();
@@ -53,6 +54,15 @@ UsageViewModel::~UsageViewModel() = default;
 QDateTime UsageViewModel::currentTime() const
 {
     return m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+}
+
+void UsageViewModel::preferenceChanged(const QString& key)
+{
+    // A one-shot coordinator (the CLI) never runs a loop, so it does not start one here.
+    if (key == u"refreshIntervalMinutes" && m_loopGeneration > 0)
+        startAutoRefresh();
+    else if (key == u"quotaDisplayMode")
+        writeWidgetSnapshot();
 }
 
 QList<ProviderMetric> UsageViewModel::allMetrics() const
@@ -97,7 +107,11 @@ QCoro::Task<> UsageViewModel::runRefreshLoop(quint64 generation)
         co_return;
     co_await self->refresh(true);
     while (self && self->m_loopGeneration == generation) {
-        co_await QCoro::sleepFor(refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause);
+        const auto pause = refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause;
+        if (self->m_sleep)
+            co_await self->m_sleep(pause);
+        else
+            co_await QCoro::sleepFor(pause);
         if (!self || self->m_loopGeneration != generation)
             co_return;
         co_await self->refresh(false);

@@ -79,8 +79,13 @@ public:
 
     /// One refresh; `force` skips the protection against refreshing too often.
     QCoro::Task<> refresh(bool force);
-    /// Restarts the refresh loop, which begins with a forced refresh.
+    /// Replaces the loop's wait between refreshes (a timer); tests hold it until they let it go.
+    void setLoopSleep(std::function<QCoro::Task<>(std::chrono::seconds)> sleep) { m_sleep = std::move(sleep); }
+    /// Restarts the refresh loop, which begins with a forced refresh. Also called when the
+    /// stored refresh interval changes while the loop runs.
     void startAutoRefresh();
+    /// Writes the widget snapshot from the metrics held now; also called when the stored
+    /// display mode changes, so the widget and the CLI follow at once.
     void writeWidgetSnapshot();
     void migrateBadgeSelections();
     /// Deletes the history file and empties the loaded history.
@@ -96,6 +101,7 @@ private:
     QCoro::Task<> fetchCodex();
     void storeClaudeSuccess(UsageResponse usage);
     QDateTime currentTime() const;
+    void preferenceChanged(const QString& key);
 
     std::optional<UsageResponse> m_usage;
     std::optional<QDateTime> m_lastUpdated;
@@ -111,6 +117,8 @@ private:
     QDateTime m_now;
 
     std::function<QDateTime()> m_clock;
+    std::function<QCoro::Task<>(std::chrono::seconds)> m_sleep;
+    /// 0 while no loop has been started (one-shot use).
     quint64 m_loopGeneration = 0;
     QTimer m_clockTimer;
 };

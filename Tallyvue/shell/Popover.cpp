@@ -206,7 +206,11 @@ bool Popover::event(QEvent* event)
 void Popover::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape) {
-        hide();
+        // Settings close first, then the panel.
+        if (m_view->isShowingSettings())
+            m_view->setShowingSettings(false);
+        else
+            hide();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -14,6 +14,7 @@
 #include "shell/CommandLine.h"
 #include "shell/TrayApplication.h"
 #include "views/ComputerName.h"
+#include "views/MenuBarView.h"
 #include "views/Style.h"
 
 #include <QApplication>
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
             AppRoutes::instance().post(kOpenDetailsNotification.toString());
     });
     hotKeys.registerPreset(Preferences::instance().hotKeyPreset());
+    hotKeys.followPreferences();
     UpdaterController::shared();
 
     // Threshold alerts go to the desktop's notification service; a click brings us forward.
@@ -70,6 +72,10 @@ int main(int argc, char** argv)
     ComputerName::instance().lookUp(QDBusConnection::systemBus());
 
     TrayApplication shell(viewModel);
+    shell.setOpenSettings([&shell] {
+        shell.view().setShowingSettings(true, false);
+        shell.openPopover();
+    });
     shell.start();
     const int code = app.exec();
     ThresholdAlerts::installNotifier(nullptr);

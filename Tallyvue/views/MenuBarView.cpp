@@ -18,6 +18,7 @@
 #include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -31,6 +32,7 @@ using style::Tone;
 namespace {
 
 constexpr int kFadeMs = 150;
+constexpr int kSettingsFadeMs = 200;
 
 /// The tab's label; the stored raw value of This Mac stays as it is.
 QString tabTitle(AppTab tab)
@@ -63,13 +65,13 @@ protected:
     }
 };
 
-void fadeIn(QWidget* widget, QObject* owner)
+void fadeIn(QWidget* widget, QObject* owner, int durationMs = kFadeMs)
 {
     auto* effect = new QGraphicsOpacityEffect(widget);
     effect->setOpacity(0);
     widget->setGraphicsEffect(effect);
     auto* animation = new QPropertyAnimation(effect, "opacity", owner);
-    animation->setDuration(kFadeMs);
+    animation->setDuration(durationMs);
     animation->setStartValue(0.0);
     animation->setEndValue(1.0);
     animation->setEasingCurve(QEasingCurve::InOutQuad);
@@ -109,8 +111,15 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_refresh->setToolTip(u"Refresh"_s);
     m_refresh->setAccessibleName(u"Refresh"_s);
     connect(m_refresh, &QAbstractButton::clicked, this, [this] { Q_EMIT refreshRequested(true); });
+    m_settingsButton = new GlassButton(u"gearshape.fill"_s, {});
+    m_settingsButton->setObjectName(u"settingsButton"_s);
+    m_settingsButton->setToolTip(u"Settings"_s);
+    m_settingsButton->setAccessibleName(u"Settings"_s);
+    m_settingsButton->setCheckable(true);
+    // toggled, not clicked: assistive tools toggle a checkable button without clicking it.
+    connect(m_settingsButton, &QAbstractButton::toggled, this, [this](bool on) { setShowingSettings(on); });
     auto* name = new TextLabel(u"Tallyvue"_s, TextStyle::Headline);
-    auto* trailing = hbox({nullptr, m_refresh}, 8);
+    auto* trailing = hbox({nullptr, m_refresh, m_settingsButton}, 8);
     trailing->setFixedWidth(140);
     layout->addWidget(band(hbox({new AppMark, name, nullptr, trailing}, 8)));
     layout->addWidget(new Divider);
@@ -125,7 +134,8 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
         if (const auto page = workspacePageFromRaw(key))
             Preferences::instance().setSelectedPage(*page);
     });
-    layout->addWidget(band(m_providers));
+    m_providerBand = band(m_providers);
+    layout->addWidget(m_providerBand);
 
     QList<SelectorItem> tabs;
     for (AppTab tab : availableTabs())
@@ -144,7 +154,8 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     tabColumn->addWidget(new Divider);
     tabColumn->addWidget(band(m_tabs));
     layout->addWidget(m_tabBand);
-    layout->addWidget(new Divider);
+    m_contentDivider = new Divider;
+    layout->addWidget(m_contentDivider);
 
     m_scroll = new QScrollArea;
     m_scroll->setObjectName(u"content"_s);
@@ -169,6 +180,16 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             [this](int, int maximum) { m_holder->setContentsMargins(12, 12, maximum > 0 ? 4 : 12, 12); });
     layout->addWidget(m_scroll, 1);
+    m_settingsScroll = new QScrollArea;
+    m_settingsScroll->setObjectName(u"settingsScroll"_s);
+    m_settingsScroll->setFrameShape(QFrame::NoFrame);
+    m_settingsScroll->setWidgetResizable(true);
+    m_settingsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_settingsScroll->viewport()->setAutoFillBackground(false);
+    m_settingsScroll->verticalScrollBar()->setStyleSheet(m_scroll->verticalScrollBar()->styleSheet());
+    m_settingsScroll->setStyleSheet(u"QScrollArea { background: transparent; }"_s);
+    m_settingsScroll->hide();
+    layout->addWidget(m_settingsScroll, 1);
 
     layout->addWidget(new Divider);
     auto* clock = new SymbolLabel(u"clock"_s, symbolSize(TextStyle::Caption2), TextColor::of(Tone::Secondary));
@@ -217,6 +238,8 @@ void MenuBarView::setState(const UsageState& state)
 {
     m_state = state;
     m_dirty = true;
+    if (m_settings && m_showingSettings)
+        m_settings->setMetrics(m_state.allMetrics);
     if (isVisible())
         render(false);
 }
@@ -248,7 +271,7 @@ void MenuBarView::render(bool animate)
     m_providers->setCurrent(rawValue(m_page));
     m_tabs->setCurrent(rawValue(m_tab));
     // A bar with a single tab offers no choice; its band would only take room from the page.
-    m_tabBand->setVisible(m_page.provider.has_value() && availableTabs().size() > 1);
+    m_tabBand->setVisible(m_page.provider.has_value() && availableTabs().size() > 1 && !m_showingSettings);
 
     QString kind;
     if (!m_page.provider) {
@@ -344,6 +367,64 @@ void MenuBarView::updateContent(const QString& kind)
     } else if (auto* message = qobject_cast<ProviderMessageView*>(m_content)) {
         message->setMessage(m_state.error(*m_page.provider).value_or(QString()));
     }
+}
+
+void MenuBarView::setShowingSettings(bool showing, bool animate)
+{
+    if (showing == m_showingSettings)
+        return;
+    m_showingSettings = showing;
+    {
+        const QSignalBlocker blocker(m_settingsButton);
+        m_settingsButton->setChecked(showing);
+    }
+    if (showing && !m_settings) {
+        auto* holder = new QWidget;
+        auto* column = new QVBoxLayout(holder);
+        column->setContentsMargins(12, 12, 12, 12);
+        m_settings = new SettingsView(m_settingsServices);
+        column->addWidget(m_settings);
+        m_settingsScroll->setWidget(holder);
+        holder->setAutoFillBackground(false);
+        connect(m_settingsScroll->verticalScrollBar(), &QScrollBar::rangeChanged, column,
+                [column](int, int maximum) { column->setContentsMargins(12, 12, maximum > 0 ? 4 : 12, 12); });
+    }
+    if (showing)
+        m_settings->setMetrics(m_state.allMetrics);
+    crossFade(showing, animate && isVisible());
+}
+
+void MenuBarView::crossFade(bool toSettings, bool animate)
+{
+    // The band between the header and the footer: a picture of it fades out over the new one.
+    const QRect area(0, m_providerBand->y(), width(), m_scroll->geometry().bottom() - m_providerBand->y() + 1);
+    QLabel* ghost = nullptr;
+    if (animate) {
+        const QRect from = toSettings ? area : m_settingsScroll->geometry();
+        ghost = new QLabel(this);
+        ghost->setPixmap(grab(from));
+        ghost->setGeometry(from);
+        ghost->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    m_providerBand->setVisible(!toSettings);
+    m_tabBand->setVisible(!toSettings && m_page.provider.has_value());
+    m_contentDivider->setVisible(!toSettings);
+    m_scroll->setVisible(!toSettings);
+    m_settingsScroll->setVisible(toSettings);
+    if (!ghost)
+        return;
+    ghost->show();
+    ghost->raise();
+    auto* effect = new QGraphicsOpacityEffect(ghost);
+    ghost->setGraphicsEffect(effect);
+    auto* animation = new QPropertyAnimation(effect, "opacity", ghost);
+    animation->setDuration(kSettingsFadeMs);
+    animation->setStartValue(1.0);
+    animation->setEndValue(0.0);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(animation, &QPropertyAnimation::finished, ghost, &QObject::deleteLater);
+    animation->start();
+    fadeIn(toSettings ? static_cast<QWidget*>(m_settingsScroll) : m_scroll, this, kSettingsFadeMs);
 }
 
 void MenuBarView::swapContent(QWidget* next, bool animate)

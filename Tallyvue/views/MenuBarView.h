@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/Preferences.h"
+#include "views/SettingsView.h"
 #include "views/UsageState.h"
 
 #include <QPointer>
@@ -58,6 +59,15 @@ public:
     SelectorBar* tabBar() const { return m_tabs; }
     bool isTabBarShown() const;
 
+    /// The settings panel in place of the selector and the page (the footer stays).
+    bool isShowingSettings() const { return m_showingSettings; }
+    void setShowingSettings(bool showing, bool animate = true);
+    /// Built the first time settings are shown.
+    SettingsView* settingsView() const { return m_settings; }
+    GlassButton* settingsButton() const { return m_settingsButton; }
+    /// What the settings panel uses for autostart, version texts and updates.
+    void setSettingsServices(SettingsServices services) { m_settingsServices = std::move(services); }
+
 Q_SIGNALS:
     void refreshRequested(bool force);
     void quitRequested();
@@ -76,6 +86,7 @@ private:
     void updateContent(const QString& kind);
     void swapContent(QWidget* next, bool animate);
     void updateFooter();
+    void crossFade(bool toSettings, bool animate);
 
     UsageState m_state;
     WorkspacePage m_page;
@@ -87,6 +98,13 @@ private:
     bool m_localCardExpanded = false;
 
     GlassButton* m_refresh;
+    GlassButton* m_settingsButton;
+    bool m_showingSettings = false;
+    SettingsServices m_settingsServices = SettingsServices::platform();
+    QScrollArea* m_settingsScroll = nullptr;
+    SettingsView* m_settings = nullptr;
+    QWidget* m_providerBand;
+    QWidget* m_contentDivider;
     SelectorBar* m_providers;
     QWidget* m_tabBand;
     SelectorBar* m_tabs;

@@ -283,7 +283,7 @@ void GlassButton::paintEvent(QPaintEvent*)
         foreground = Qt::white;
     } else {
         painter.setPen(QPen(style::cardEdge(pal), 1));
-        painter.setBrush(style::controlFill(pal, m_hovered, isDown()));
+        painter.setBrush(style::controlFill(pal, m_hovered, isDown() || isChecked()));
     }
     painter.drawRoundedRect(frame, radius, radius);
     if (m_keyboardFocus && hasFocus()) {

@@ -78,3 +78,47 @@ TEST(MenuBarLabelText, BadgesAndText)
     EXPECT_TRUE(menuBarLabelText(selectBadges({}, {}, {}), QuotaDisplayMode::Used, false, now).isEmpty());
     EXPECT_FALSE(metricById(metrics, u"session"));
 }
+
+// Picking a badge in the settings: the label then shows what was picked, also when the
+// defaults were in force before ("None" leaves one badge; a first badge keeps the default second).
+TEST(MenuBarLabelText, ChoosingBadges)
+{
+    const QDateTime now = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
+    const QList<ProviderMetric> metrics = {
+        {AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.7, std::nullopt, 18000},
+        {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 63, std::nullopt, 604800},
+        {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 17, std::nullopt, std::nullopt},
+    };
+    struct Case
+    {
+        BadgeChoices stored;
+        bool first;
+        QString id;
+        BadgeChoices expected;
+        const char16_t* label;
+    };
+    const Case cases[] = {
+        {{}, false, {}, {u"Claude:session"_s, {}}, u"42%"},
+        {{}, false, u"ChatGPT:primary"_s, {u"Claude:session"_s, u"ChatGPT:primary"_s}, u"C 42%  ·  G 17%"},
+        {{}, true, u"ChatGPT:primary"_s, {u"ChatGPT:primary"_s, u"Claude:weekly_all"_s}, u"G 17%  ·  C 63%"},
+        {{u"Claude:weekly_all"_s, {}},
+         false,
+         u"Claude:session"_s,
+         {u"Claude:weekly_all"_s, u"Claude:session"_s},
+         u"63%  ·  5h 42%"},
+        {{u"Claude:weekly_all"_s, u"Claude:session"_s},
+         true,
+         u"ChatGPT:primary"_s,
+         {u"ChatGPT:primary"_s, u"Claude:session"_s},
+         u"G 17%  ·  C 42%"},
+        {{u"Claude:weekly_all"_s, u"Claude:session"_s}, false, {}, {u"Claude:weekly_all"_s, {}}, u"63%"},
+    };
+    for (const Case& c : cases) {
+        const BadgeChoices chosen = chooseBadge(metrics, c.stored, c.first, c.id);
+        EXPECT_EQ(chosen, c.expected) << c.id.toStdString() << ' ' << c.first;
+        EXPECT_EQ(menuBarLabelText(selectBadges(metrics, chosen.selected, chosen.secondary), QuotaDisplayMode::Used,
+                                   false, now),
+                  QString::fromUtf16(c.label))
+            << c.id.toStdString();
+    }
+}

@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QTimer>
+
+#include <qcoro/qcorosignal.h>
 
 #include <gtest/gtest.h>
 
@@ -230,4 +233,99 @@ TEST_F(UsageViewModelTest, RepairsBadgesAndPicksPrimary)
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->primaryMetricID, u"Claude:weekly_all"_s);
     EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
+}
+
+namespace {
+
+/// Holds the loop's pauses until the test lets them all go at once.
+QCoro::Task<> heldPause(QTimer* release)
+{
+    co_await qCoro(release, &QTimer::timeout);
+}
+
+/// Runs the event loop until `done` holds (a refresh runs against the local server).
+template<typename Predicate>
+bool spinUntil(Predicate done)
+{
+    for (int i = 0; i < 20000 && !done(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+} // namespace
+
+// A new interval, however it is stored, restarts the loop at once with a forced refresh and
+// the new pause; the old loop ends at its next wake-up without refreshing again.
+TEST_F(UsageViewModelTest, IntervalChangeRestartsTheLoop)
+{
+    QTimer release;
+    release.setSingleShot(true);
+    QList<std::chrono::seconds> pauses;
+    auto model = std::make_unique<UsageViewModel>(
+        UsageViewModel::Options{.startLoops = true, .clock = [this] { return m_now; }});
+    // The first refresh waits for the event loop, so the first pause is already held.
+    model->setLoopSleep([&pauses, &release](std::chrono::seconds pause) {
+        pauses.append(pause);
+        return heldPause(&release);
+    });
+    ASSERT_TRUE(spinUntil([&] { return pauses.size() == 1; }));
+    EXPECT_EQ(m_server.requests().size(), 3);
+    EXPECT_EQ(pauses.first(), std::chrono::seconds(600));
+
+    Preferences::instance().setRefreshIntervalMinutes(2);
+    ASSERT_TRUE(spinUntil([&] { return pauses.size() == 2; }));
+    EXPECT_EQ(m_server.requests().size(), 6); // forced, although the last success is 0 s old
+    EXPECT_EQ(pauses.last(), std::chrono::seconds(120));
+
+    // Both loops wake; only the new one goes on (its refresh is held back by the minimum age).
+    OutputCapture output;
+    release.start(0);
+    ASSERT_TRUE(spinUntil([&] { return pauses.size() == 3; }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(output.text(), "[Tallyvue] Rate limit protection: Skipping fetch, updated recently.\n");
+    EXPECT_EQ(pauses.size(), 3);
+    EXPECT_EQ(m_server.requests().size(), 6);
+
+    // The loop still waiting ends once it wakes without its coordinator.
+    model.reset();
+    release.start(0);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(pauses.size(), 3);
+}
+
+// A one-shot coordinator (the CLI's) starts no loop when the interval changes.
+TEST_F(UsageViewModelTest, OneShotIgnoresIntervalChange)
+{
+    auto model = makeModel();
+    Preferences::instance().setRefreshIntervalMinutes(5);
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(m_server.requests().isEmpty());
+}
+
+// Switching the display mode rewrites the snapshot from the metrics held, without a fetch;
+// with nothing held yet the last good snapshot stays.
+TEST_F(UsageViewModelTest, DisplayModeRewritesTheSnapshot)
+{
+    auto model = makeModel();
+    writeFile(*widgetSnapshotPath(), "previous");
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
+    EXPECT_EQ(readFile(*widgetSnapshotPath()), "previous");
+
+    QCoro::waitFor(model->refresh(true));
+    m_server.clearRequests();
+    m_now = m_now.addSecs(30);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Used);
+    auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Used);
+    EXPECT_EQ(snapshot->timestamp, m_now);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
+    snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Remaining);
+    EXPECT_EQ(snapshot->metrics.size(), 4);
+    EXPECT_TRUE(m_server.requests().isEmpty());
 }

@@ -158,6 +158,11 @@ void FreedesktopNotifier::openNotificationSettings()
         QProcess::startDetached(command.first(), command.mid(1));
 }
 
+bool FreedesktopNotifier::canOpenNotificationSettings() const
+{
+    return !detail::notificationSettingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP")).isEmpty();
+}
+
 QCoro::Task<Result<FreedesktopNotifier::ServerInformation, QString>> FreedesktopNotifier::serverInformation()
 {
     const QDBusMessage reply = co_await m_bus.asyncCall(call(u"GetServerInformation"_s));

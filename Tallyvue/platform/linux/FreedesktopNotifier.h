@@ -32,6 +32,7 @@ public:
     QCoro::Task<ShowPreviews> showPreviewsSetting() override;
     QCoro::Task<Result<bool, QString>> requestAuthorization() override;
     void openNotificationSettings() override;
+    bool canOpenNotificationSettings() const override;
 
     struct ServerInformation
     {

@@ -4,6 +4,8 @@
 #include "alerts/AppRoutes.h"
 #include "model/Log.h"
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyvue {
@@ -96,6 +98,16 @@ void HotKeyManager::registerPreset(HotKeyPreset preset)
         return;
     }
     m_registered = true;
+}
+
+void HotKeyManager::followPreferences()
+{
+    if (std::exchange(m_following, true))
+        return;
+    connect(&Preferences::instance(), &Preferences::changed, this, [this](const QString& key) {
+        if (key == u"hotKeyPreset")
+            registerPreset(Preferences::instance().hotKeyPreset());
+    });
 }
 
 bool HotKeyManager::clickStatusItem()

@@ -67,6 +67,8 @@ public:
     /// Makes `preset` the only registered combination; `off` leaves none. A refusal is logged
     /// and nothing else happens: the preset stays chosen.
     void registerPreset(HotKeyPreset preset);
+    /// From now on registers the stored preset again whenever "hotKeyPreset" changes.
+    void followPreferences();
     /// Opens the popover through the tray application's action; false when it could not.
     bool clickStatusItem();
 
@@ -80,6 +82,7 @@ private:
     std::unique_ptr<HotKeyBackend> m_backend;
     bool m_registered = false;
     bool m_handlerInstalled = false;
+    bool m_following = false;
 };
 
 } // namespace tallyvue

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // tallyvue-gallery DIR: draws, offscreen and from fixed sample data, the tray icons in every
 // style and level and each popover page and state, light and dark, as PNG files in DIR.
+#include "alerts/ThresholdAlerts.h"
 #include "model/ClaudeMetrics.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
 #include "views/ComputerName.h"
 #include "views/MenuBarView.h"
+#include "views/SettingsView.h"
 #include "views/Style.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <cstdio>
 #include <ctime>
@@ -252,6 +255,82 @@ bool renderTab(const QString& dir, const QString& name, bool dark, const UsageSt
     painter.drawImage(QPointF(popover.width() / dpr + 12, 24), whole);
     painter.end();
     return save(sheet, dir + u'/' + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
+}
+
+/// A notification service with fixed answers, for the alert states of the settings panel.
+class GalleryNotifier : public AlertNotifier
+{
+public:
+    void post(const AlertNotification&) override {}
+    QCoro::Task<NotificationAuthorization> authorizationStatus() override { co_return status; }
+    QCoro::Task<ShowPreviews> showPreviewsSetting() override { co_return previews; }
+    QCoro::Task<Result<bool, QString>> requestAuthorization() override { co_return true; }
+    void openNotificationSettings() override {}
+    bool canOpenNotificationSettings() const override { return true; }
+
+    NotificationAuthorization status = NotificationAuthorization::Authorized;
+    ShowPreviews previews = ShowPreviews::Always;
+};
+
+SettingsServices gallerySettingsServices()
+{
+    SettingsServices services;
+    services.launchAtLoginEnabled = [] { return true; };
+    services.setLaunchAtLogin = [](bool) { return true; };
+    services.shortVersion = [] { return u"0.1.0"_s; };
+    services.buildNumber = [] { return u"1"_s; };
+    services.localBuildLabel = [] { return std::optional<QString>(u"Local build"_s); };
+    services.executablePath = [] { return u"/home/dev/src/tallyvue/build/RelWithDebInfo/bin/tallyvue"_s; };
+    services.updater = [] { return UpdaterState{}; };
+    return services;
+}
+
+/// The settings panel in one alert state: the whole panel at the popover's width, and the
+/// popover opened on it.
+bool renderSettings(const QString& dir, const QString& name, bool dark, const UsageState& state, bool alertsOn,
+                    NotificationAuthorization status, ShowPreviews previews = ShowPreviews::Always)
+{
+    auto notifier = std::make_shared<GalleryNotifier>();
+    notifier->status = status;
+    notifier->previews = previews;
+    ThresholdAlerts::installNotifier(notifier);
+    Preferences::instance().setAlertsEnabled(alertsOn);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Used);
+    const auto settle = [] {
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+    };
+    const QString suffix = dark ? u"-dark.png"_s : u"-light.png"_s;
+
+    QWidget panel;
+    panel.setAutoFillBackground(true);
+    QPalette palette = panel.palette();
+    palette.setColor(QPalette::Window, style::panelColor(palette));
+    panel.setPalette(palette);
+    auto* layout = new QVBoxLayout(&panel);
+    layout->setContentsMargins(12, 12, 12, 12);
+    auto* settings = new SettingsView(gallerySettingsServices());
+    settings->setMetrics(state.allMetrics);
+    layout->addWidget(settings);
+    panel.setFixedWidth(MenuBarView::kSize.width());
+    panel.show();
+    settle();
+    panel.setFixedHeight(panel.sizeHint().height());
+    settle();
+    bool ok = save(onBackdrop(panel.grab().toImage(), dark), dir + u"/settings-"_s + name + suffix);
+    panel.hide();
+
+    MenuBarView view;
+    view.setSettingsServices(gallerySettingsServices());
+    view.setState(state);
+    view.show();
+    view.setShowingSettings(true, false);
+    settle();
+    ok &= save(onBackdrop(view.grab().toImage(), dark), dir + u"/popover-settings-"_s + name + suffix);
+    view.hide();
+    ThresholdAlerts::installNotifier(nullptr);
+    Preferences::instance().setAlertsEnabled(false);
+    return ok;
 }
 
 /// Every style and level of the tray label on a dark and a light panel, text beside the icon.
@@ -498,6 +577,12 @@ int main(int argc, char** argv)
         ok &= renderTab(dir, u"thiscomputer-claude-empty"_s, dark, quiet, claude, AppTab::ThisMac);
         ok &= renderTab(dir, u"overview-local"_s, dark, full, WorkspacePage{}, AppTab::Models);
         ok &= renderTab(dir, u"overview-local-empty"_s, dark, quiet, WorkspacePage{}, AppTab::Models);
+
+        using Status = NotificationAuthorization;
+        ok &= renderSettings(dir, u"metrics"_s, dark, full, false, Status::Authorized);
+        ok &= renderSettings(dir, u"no-metrics"_s, dark, loading, false, Status::Authorized);
+        ok &= renderSettings(dir, u"alerts-denied"_s, dark, full, true, Status::Denied);
+        ok &= renderSettings(dir, u"alerts-no-previews"_s, dark, full, true, Status::Authorized, ShowPreviews::Never);
     }
     // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
     QProcess scaled;
