@@ -108,7 +108,7 @@ QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRati
     }
     if (label.digits.isEmpty()) {
         // No data yet: the plain glyph, on the plate all the same.
-        drawBarGlyph(painter, QRectF(pad, pad, pixels - 2 * pad, pixels - 2 * pad), ink);
+        drawBarGlyph(painter, QRectF(pad, pad, pixels - 2 * pad, pixels - 2 * pad), color);
         painter.end();
         image.setDevicePixelRatio(devicePixelRatio);
         return image;
