@@ -80,35 +80,56 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
 
 QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary)
 {
-    if (label.digits.isEmpty())
-        return renderTrayImage(label, side, devicePixelRatio, primary);
     const int pixels = std::max(1, int(std::lround(side * devicePixelRatio)));
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor color = label.level ? trayLevelColor(*label.level, primary) : primary;
-    QColor track = primary;
-    track.setAlphaF(0.25f);
+    painter.setPen(Qt::NoPen);
+
+    // The panel's colour is only a guess (XFCE's dark panel beside a light palette, say), so
+    // everything sits on an opaque plate of the guessed shade: a wrong guess costs looks, not
+    // legibility. Ink and level colours are the ones for text on that plate.
+    const bool darkPlate = primary.lightnessF() > 0.5;
+    const QColor plate = darkPlate ? QColor(0x1C1C1E) : QColor(0xFCFCFC);
+    const QColor ink = darkPlate ? QColor(0xF2F2F2) : QColor(0x1D1D1F);
+    const QColor color = label.level ? style::levelColor(*label.level, darkPlate) : ink;
+    QColor track = ink;
+    track.setAlphaF(0.3f);
+    const bool ring = label.image == TrayLabel::Image::Ring && pixels >= 30 && !label.digits.isEmpty();
+    // Sizes are worked out in device pixels: legibility depends on them, not on the scale.
+    const qreal pad = std::max(1.0, std::round(pixels * 0.06));
+    painter.setBrush(plate);
+    if (ring) {
+        painter.drawEllipse(QRectF(0, 0, pixels, pixels));
+    } else {
+        const qreal radius = std::max(2.0, pixels * 0.18);
+        painter.drawRoundedRect(QRectF(0, 0, pixels, pixels), radius, radius);
+    }
+    if (label.digits.isEmpty()) {
+        // No data yet: the plain glyph, on the plate all the same.
+        drawBarGlyph(painter, QRectF(pad, pad, pixels - 2 * pad, pixels - 2 * pad), color);
+        painter.end();
+        image.setDevicePixelRatio(devicePixelRatio);
+        return image;
+    }
     const double fraction = std::clamp(label.digits.toDouble() / 100.0, 0.0, 1.0);
 
-    // Sizes are worked out in device pixels: legibility depends on them, not on the scale.
     QRectF textBox;
-    if (label.image == TrayLabel::Image::Ring && pixels >= 30) {
+    if (ring) {
         // Large enough for the ring around the digits.
-        const qreal ring = pixels * 14.0 / 16.0;
-        const QRectF square((pixels - ring) / 2, (pixels - ring) / 2, ring, ring);
-        drawUsageRing(painter, square, ringFraction(fraction * 100), color, primary);
-        const qreal inner = ring - 2 * ring * 2.5 / 14.0;
+        const qreal diameter = pixels * 14.0 / 16.0;
+        const QRectF square((pixels - diameter) / 2, (pixels - diameter) / 2, diameter, diameter);
+        drawUsageRing(painter, square, ringFraction(fraction * 100), color, ink);
+        const qreal inner = diameter - 2 * diameter * 2.5 / 14.0;
         textBox = QRectF(0, 0, inner * 0.92, inner * 0.62);
         textBox.moveCenter(square.center());
     } else {
         // The digits on top, a short usage bar below them (the glyph's bars, reduced to one).
-        const qreal barHeight = std::max(2.0, std::round(pixels * 0.14));
-        const qreal gap = std::max(1.0, std::round(pixels * 0.06));
-        const QRectF bar(pixels * 0.06, pixels - barHeight, pixels * 0.88, barHeight);
+        const qreal barHeight = std::max(2.0, std::round(pixels * 0.12));
+        const qreal gap = std::max(1.0, std::round(pixels * 0.05));
+        const QRectF bar(pad + 1, pixels - pad - barHeight, pixels - 2 * pad - 2, barHeight);
         const qreal radius = barHeight / 2;
-        painter.setPen(Qt::NoPen);
         painter.setBrush(track);
         painter.drawRoundedRect(bar, radius, radius);
         if (fraction > 0) {
@@ -116,7 +137,9 @@ QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRati
             painter.drawRoundedRect(
                 QRectF(bar.topLeft(), QSizeF(std::max(barHeight, bar.width() * fraction), barHeight)), radius, radius);
         }
-        textBox = QRectF(0, 0, pixels, bar.top() - gap);
+        // The digits may come closer to the sides than to the top: width is what bounds them.
+        const qreal margin = std::max(0.5, pixels * 0.03);
+        textBox = QRectF(margin, pad, pixels - 2 * margin, bar.top() - gap - pad);
     }
 
     // Bold digits as large as the box allows: the glyph outlines are measured, so the digits
@@ -132,7 +155,6 @@ QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRati
     transform.translate(textBox.center().x(), textBox.center().y());
     transform.scale(scale, scale);
     transform.translate(-bounds.center().x(), -bounds.center().y());
-    painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawPath(transform.map(path));
     painter.end();

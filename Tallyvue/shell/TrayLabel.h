@@ -60,7 +60,8 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
 /**
  * The icon for trays that show no text: the primary percentage as bold digits in the level
  * colour, as large as the square allows, over a short usage bar (or inside the ring where the
- * square is large enough for both). Without data, the plain image.
+ * square is large enough for both); without data, the bar glyph. All of it on an opaque plate
+ * of the panel's guessed shade, so that it reads on any panel when the guess is wrong.
  */
 QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary);
 

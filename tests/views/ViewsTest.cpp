@@ -2,6 +2,7 @@
 // What the views decide: texts, colours, visibility and order, offscreen.
 #include "model/ClaudeMetrics.h"
 #include "model/Timestamp.h"
+#include "support/Contrast.h"
 #include "views/MetricViews.h"
 #include "views/OverviewView.h"
 #include "views/ProgressBarView.h"
@@ -273,30 +274,8 @@ TEST_F(ViewsTest, FollowsThemeChanges)
     EXPECT_EQ(label(row, u"percent"_s)->textColor(), style::accentColor(style::Accent::Green, original));
 }
 
-namespace {
-
-double luminance(const QColor& colour)
-{
-    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-/// `top` drawn over `bottom`, as the eye sees it.
-QColor over(const QColor& top, const QColor& bottom)
-{
-    const double a = top.alphaF();
-    return QColor::fromRgbF(float(top.redF() * a + bottom.redF() * (1 - a)),
-                            float(top.greenF() * a + bottom.greenF() * (1 - a)),
-                            float(top.blueF() * a + bottom.blueF() * (1 - a)));
-}
-
-} // namespace
+using test::contrast;
+using test::over;
 
 // The colour table is readable: text at least 4.5:1 and bars, rings and glyphs at least 3:1
 // against every background it is drawn on (panel, card on panel, widget, tray panels).

@@ -403,10 +403,17 @@ bool renderTrayIcons(const QString& dir)
     return save(canvas, dir + u"/tray-icons.png"_s);
 }
 
+struct PanelShade
+{
+    const char* name;
+    QColor background;
+    QColor foreground; ///< the text colour Tallyvue takes the panel to have
+};
+
 /// The icon with the percentage as digits (for trays that show no text) at the usual tray sizes,
-/// 1x and 2x, on a dark and a light panel; each icon at its real pixels, the sheet magnified
-/// three times so that single pixels can be judged.
-bool renderPercentIcons(const QString& dir)
+/// 1x and 2x, on two panels; each icon at its real pixels, the sheet magnified three times so
+/// that single pixels can be judged.
+bool renderPercentIcons(const QString& file, const PanelShade (&panels)[2])
 {
     struct Row
     {
@@ -420,6 +427,7 @@ bool renderPercentIcons(const QString& dir)
         {"63 %", MenuBarStyle::Percent, 63, false},     {"93 %", MenuBarStyle::Percent, 93, false},
         {"100 %", MenuBarStyle::Percent, 100, false},   {"monochrome", MenuBarStyle::Percent, 63, true},
         {"ring 42 %", MenuBarStyle::Ring, 42.7, false}, {"ring 93 %", MenuBarStyle::Ring, 93, false},
+        {"no data", MenuBarStyle::Percent, -1, false},
     };
     const int sides[] = {16, 22, 24, 32};
     const int cell = 72;
@@ -433,27 +441,26 @@ bool renderPercentIcons(const QString& dir)
     captionFont.setPixelSize(11);
     painter.setFont(captionFont);
     for (int panel = 0; panel < 2; ++panel) {
-        const bool darkPanel = panel == 0;
         for (int c = 0; c < columns; ++c) {
             const QRect header(captionWidth + (panel * columns + c) * cell, 0, cell, cell);
             painter.setPen(QColor(0x555555));
             painter.drawText(
                 header, Qt::AlignCenter,
-                u"%1 px %2x\n%3"_s.arg(sides[c / 2]).arg(c % 2 + 1).arg(darkPanel ? u"dark"_s : u"light"_s));
+                u"%1 px %2x\n%3"_s.arg(sides[c / 2]).arg(c % 2 + 1).arg(QString::fromUtf8(panels[panel].name)));
         }
     }
     int y = cell;
     for (const Row& row : rows) {
-        const QList<ProviderMetric> metrics = {
-            {AIProvider::Claude, u"session"_s, u"5-Hour"_s, row.percent, kNow.addSecs(7500), 18000}};
+        QList<ProviderMetric> metrics;
+        if (row.percent >= 0)
+            metrics = {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, row.percent, kNow.addSecs(7500), 18000}};
         const TrayLabel label =
             makeTrayLabel(metrics, {{}, {}, row.style, row.monochrome, false, QuotaDisplayMode::Used}, kNow);
         painter.setPen(QColor(0x555555));
         painter.drawText(QRect(6, y, captionWidth - 6, cell), Qt::AlignVCenter, QString::fromUtf8(row.caption));
         for (int panel = 0; panel < 2; ++panel) {
-            const bool darkPanel = panel == 0;
-            const QColor background = darkPanel ? QColor(0x2B2B2B) : QColor(0xE8E8E8);
-            const QColor foreground = darkPanel ? QColor(0xF2F2F2) : QColor(0x1D1D1F);
+            const QColor background = panels[panel].background;
+            const QColor foreground = panels[panel].foreground;
             for (int c = 0; c < columns; ++c) {
                 const QRect box(captionWidth + (panel * columns + c) * cell, y, cell, cell);
                 painter.fillRect(box.adjusted(1, 1, -1, -1), background);
@@ -465,8 +472,7 @@ bool renderPercentIcons(const QString& dir)
         y += cell;
     }
     painter.end();
-    return save(sheet.scaled(sheet.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation),
-                dir + u"/tray-percent-icons.png"_s);
+    return save(sheet.scaled(sheet.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation), file);
 }
 
 /// Pins the fonts to DejaVu so that pictures are the same on every machine that has it.
@@ -534,7 +540,12 @@ int main(int argc, char** argv)
     }
 
     bool ok = renderTrayIcons(dir);
-    ok &= renderPercentIcons(dir);
+    ok &= renderPercentIcons(dir + u"/tray-percent-icons.png"_s, {{"dark", QColor(0x2B2B2B), QColor(0xF2F2F2)},
+                                                                  {"light", QColor(0xE8E8E8), QColor(0x1D1D1F)}});
+    // A guess gone wrong, as on XFCE's dark panel beside a light palette: still legible.
+    ok &= renderPercentIcons(dir + u"/tray-percent-icons-misjudged.png"_s,
+                             {{"dark panel\ntaken light", QColor(0x2B2B2B), QColor(0x1D1D1F)},
+                              {"light panel\ntaken dark", QColor(0xF0F0F0), QColor(0xF2F2F2)}});
     const WorkspacePage chatgpt{AIProvider::ChatGPT};
     const WorkspacePage copilot{AIProvider::Copilot};
     for (bool dark : {false, true}) {
