@@ -328,7 +328,12 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
     bool longLine = false;
     for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p) {
         const ReadResult& r = pieces[p].result;
-        for (ReadEvent e : r.events) {
+        const std::size_t repeat =
+            files[slot].context.lastTotal == r.openingTotal ? r.openingEvent : ReadResult::kNoEvent;
+        for (std::size_t i = 0; i < r.events.size(); ++i) {
+            if (i == repeat)
+                continue;
+            ReadEvent e = r.events[i];
             if (e.inheritsProject)
                 e.event.project = files[slot].context.project.value_or(codex);
             if (e.inheritsModel)
@@ -340,6 +345,8 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
             s.context.project = r.context.project;
         if (r.context.model)
             s.context.model = r.context.model;
+        if (r.context.lastTotal)
+            s.context.lastTotal = r.context.lastTotal;
         s.offset = r.consumed;
         s.skipping = r.skipping;
         longLine = longLine || r.skippedLongLine;

@@ -3,8 +3,11 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace tallyvue::detail {
 namespace {
@@ -122,6 +125,24 @@ bool codexLineIsIrrelevant(std::string_view line)
         return false;
     const auto payloadType = plainString(line, pos);
     return payloadType && *payloadType != "token_count";
+}
+
+/// A JSON object as text that equal objects share whatever their key order.
+std::string canonicalObject(const dom::object& object)
+{
+    std::vector<std::pair<std::string_view, std::string>> fields;
+    for (const dom::key_value_pair field : object)
+        fields.emplace_back(field.key, simdjson::to_string(field.value));
+    std::sort(fields.begin(), fields.end());
+    std::string out;
+    for (const auto& [key, value] : fields) {
+        out += std::to_string(key.size());
+        out += ':';
+        out += key;
+        out += value;
+        out += ',';
+    }
+    return out;
 }
 
 } // namespace
@@ -246,8 +267,21 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     if (*type != "event_msg" || stringField(payload, "type") != std::optional(std::string_view("token_count")))
         return std::nullopt;
     dom::object info;
+    if (payload["info"].get_object().get(info))
+        return std::nullopt;
+    // Codex writes some token_count events twice, the second time after the tool output:
+    // an unchanged cumulative total means no new request.
+    bool repeatsIfTotalKnown = false;
+    dom::object total;
+    if (!info["total_token_usage"].get_object().get(total)) {
+        std::string canonical = canonicalObject(total);
+        if (context.lastTotal && *context.lastTotal == canonical)
+            return std::nullopt;
+        repeatsIfTotalKnown = !context.lastTotal;
+        context.lastTotal = std::move(canonical);
+    }
     dom::object last;
-    if (payload["info"].get_object().get(info) || info["last_token_usage"].get_object().get(last))
+    if (info["last_token_usage"].get_object().get(last))
         return std::nullopt;
     const auto timestamp = lineTimestamp(root);
     if (!timestamp)
@@ -270,6 +304,7 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     e.cacheReadTokens = cached;
     out.inheritsProject = !context.project;
     out.inheritsModel = !context.model;
+    out.repeatsIfTotalKnown = repeatsIfTotalKnown;
     static const InternedString codex("Codex");
     static const InternedString unknown("unknown");
     e.project = context.project.value_or(codex);

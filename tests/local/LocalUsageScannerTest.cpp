@@ -173,6 +173,55 @@ TEST_F(ScannerTest, CodexContextAcrossScans)
     EXPECT_EQ(events[1].provider, AIProvider::ChatGPT);
 }
 
+// Codex writes some token_count events twice. Each request counts once, also when a repeat
+// arrives in a later scan or in another piece of the file, so a session adds up to its own
+// cumulative total.
+TEST_F(ScannerTest, CodexRepeatedTokenCountsCountOnce)
+{
+    std::vector<std::string> lines{codexMeta("session_meta", "/w/tool", "gpt-5-codex")};
+    std::int64_t totalInput = 0;
+    std::int64_t totalOutput = 0;
+    std::size_t cut = 0;
+    for (int i = 0; i < 60; ++i) {
+        const std::int64_t input = 1000 + i * 37;
+        const std::int64_t output = 10 + i;
+        totalInput += input;
+        totalOutput += output;
+        const std::string total = R"({"input_tokens":)" + std::to_string(totalInput) +
+                                  R"(,"cached_input_tokens":0,"output_tokens":)" + std::to_string(totalOutput) + "}";
+        lines.push_back(codexTokens(kNow - kHour + i * 1000, input, 400 + i, output, total));
+        if (i % 3 != 0)
+            lines.push_back(lines.back());
+        if (i == 31)
+            cut = lines.size() - 1; // the first scan ends between a line and its repeat
+    }
+    const auto sums = [](const std::vector<LocalUsageEvent>& events) {
+        std::pair<std::int64_t, std::int64_t> out;
+        for (const LocalUsageEvent& e : events) {
+            out.first += e.inputTokens + e.cacheReadTokens;
+            out.second += e.outputTokens;
+        }
+        return out;
+    };
+    const auto expected = std::make_pair(totalInput, totalOutput);
+    std::string first;
+    std::string rest;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        (k < cut ? first : rest) += lines[k];
+
+    const QString file = u"codex/sessions/r.jsonl"_s;
+    write(file, first);
+    scan();
+    append(file, rest);
+    const auto events = scan();
+    EXPECT_EQ(events.size(), 60u);
+    EXPECT_EQ(sums(events), expected);
+
+    const auto pieces = makeScanner();
+    pieces->setTuning({.threads = 3, .chunkBytes = 4096, .parallelBytes = 0, .pieceBytes = 200});
+    EXPECT_EQ(sums(pieces->scanBlocking(kNow)), expected);
+}
+
 // A tree that disappears takes its files' events with it.
 TEST_F(ScannerTest, MissingTree)
 {

@@ -69,13 +69,16 @@ inline std::string codexMeta(const std::string& type, const std::string& cwd, co
            "}}\n";
 }
 
-inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cached, std::int64_t output)
+/// `total`: the JSON text of "total_token_usage", or nothing.
+inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cached, std::int64_t output,
+                               const std::string& total = {})
 {
+    const std::string totalPart = total.empty() ? std::string() : "\"total_token_usage\":" + total + ",";
     return "{\"timestamp\":\"" + iso(at) +
-           "\",\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\",\"info\":{\"last_token_usage\":{"
-           "\"input_tokens\":" +
-           std::to_string(input) + ",\"cached_input_tokens\":" + std::to_string(cached) +
-           ",\"output_tokens\":" + std::to_string(output) + "}}}}\n";
+           "\",\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\",\"info\":{" + totalPart +
+           "\"last_token_usage\":{\"input_tokens\":" + std::to_string(input) +
+           ",\"cached_input_tokens\":" + std::to_string(cached) + ",\"output_tokens\":" + std::to_string(output) +
+           "}}}}\n";
 }
 
 /// A home folder with both transcript trees, written as real files.

@@ -176,6 +176,23 @@ TEST(CodexLineRule, ContextAndTokenCounts)
         SCOPED_TRACE(line);
         EXPECT_FALSE(tokens(line).event);
     }
+    // A token_count whose cumulative total equals the previous one repeats it; one without a
+    // total counts and leaves the remembered total alone. The first total of a read cannot
+    // be decided here: the scanner compares it with the file's remembered one.
+    const auto withTotal = [&](const std::string& total) { return codexTokens(kNow, 10, 0, 1, total); };
+    CodexContext fresh;
+    const auto repeats = [&](const std::string& line) { return parse(parser, TranscriptKind::Codex, line, fresh); };
+    const Parsed opening = repeats(withTotal(R"({"input_tokens":10,"output_tokens":1})"));
+    ASSERT_TRUE(opening.event);
+    EXPECT_TRUE(opening.event->repeatsIfTotalKnown);
+    EXPECT_FALSE(repeats(withTotal(R"({"input_tokens":10,"output_tokens":1})")).event);
+    EXPECT_FALSE(repeats(withTotal(R"({ "output_tokens" : 1, "input_tokens" : 10 })")).event);
+    EXPECT_TRUE(repeats(withTotal("")).event);
+    EXPECT_FALSE(repeats(withTotal(R"({"input_tokens":10,"output_tokens":1})")).event);
+    const Parsed next = repeats(withTotal(R"({"input_tokens":20,"output_tokens":2})"));
+    ASSERT_TRUE(next.event);
+    EXPECT_FALSE(next.event->repeatsIfTotalKnown);
+
     // Keys in another order or with blanks take the full parse and still count.
     const std::string reordered =
         R"({ "payload" : {"info":{"last_token_usage":{"output_tokens":3}},"type":"token_count"}, "type" : "event_msg", "timestamp" : ")" +
