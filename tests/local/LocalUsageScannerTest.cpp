@@ -60,9 +60,8 @@ TEST_F(ScannerTest, MarkerIsTestedOnRawBytes)
     EXPECT_EQ(outputs(), (Outputs{8}));
 }
 
-// One event per message id, across files and within one file; the first file in listing
-// order owns it, and releases it only when it is truncated or deleted.
-TEST_F(ScannerTest, IdsBelongToTheFirstFile)
+// One event per message id, across files and within one file.
+TEST_F(ScannerTest, IdsCountOnce)
 {
     write(u"claude/projects/a/1.jsonl"_s, claudeLine({.id = "x", .output = 5}) + claudeLine({.id = "x", .output = 5}));
     write(u"claude/projects/b/2.jsonl"_s,
@@ -71,13 +70,45 @@ TEST_F(ScannerTest, IdsBelongToTheFirstFile)
     ASSERT_EQ(events.size(), 2u);
     const auto x = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.outputTokens == 5; });
     ASSERT_NE(x, events.end());
-    EXPECT_EQ(x->project.text(), u"b"); // a tie goes to the later row, while the id stays a's
+    EXPECT_EQ(x->project.text(), u"b"); // a tie goes to the later row
+}
 
-    // Deleting the owner releases x; the other file's row was read already and stays dropped.
-    QFile::remove(pathOf(u"claude/projects/a/1.jsonl"_s));
-    EXPECT_EQ(outputs(), (Outputs{6}));
-    write(u"claude/projects/c/3.jsonl"_s, claudeLine({.id = "x", .output = 9}));
-    EXPECT_EQ(outputs(), (Outputs{6, 9}));
+// Usage is never lost while some file holds it: a transcript renamed, moved to the other
+// Claude folder, or deleted or cut short while a copy exists keeps its requests counted.
+TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)
+{
+    const QString config = u"config/claude/projects"_s;
+    const QString classic = u"claude/projects"_s;
+    LocalUsageScanner scanner({{AIProvider::Claude, pathOf(config)}, {AIProvider::Claude, claudeRoot()}});
+    const auto outputs = [&] {
+        Outputs out;
+        for (const LocalUsageEvent& e : scanner.scanBlocking(kNow))
+            out.push_back(e.outputTokens);
+        return out;
+    };
+    const auto move = [&](const QString& from, const QString& to) {
+        QDir().mkpath(QFileInfo(pathOf(to)).absolutePath());
+        ASSERT_TRUE(QFile::rename(pathOf(from), pathOf(to)));
+    };
+    const std::string y = claudeLine({.id = "y", .at = kNow - 1000, .output = 2});
+    const std::string rows = claudeLine({.id = "x", .at = kNow - 2000, .output = 1}) + y;
+    const Outputs both{1, 2};
+
+    write(config + u"/p/a.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    move(config + u"/p/a.jsonl", config + u"/p/b.jsonl");
+    EXPECT_EQ(outputs(), both) << "renamed";
+    move(config + u"/p/b.jsonl", classic + u"/p/b.jsonl");
+    EXPECT_EQ(outputs(), both) << "moved to the other folder";
+    write(classic + u"/q/copy.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    ASSERT_TRUE(QFile::remove(pathOf(classic + u"/p/b.jsonl")));
+    EXPECT_EQ(outputs(), both) << "deleted, with a copy";
+    write(classic + u"/r/copy.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    write(classic + u"/q/copy.jsonl", y);
+    EXPECT_EQ(outputs(), both) << "cut short, with a copy";
+    EXPECT_EQ(scanner.lastSummary().files, 2u);
 }
 
 // Streaming rows: the row with the most output wins, also when it arrives in a later scan,
