@@ -80,11 +80,7 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
         out << Qt::left << qSetFieldWidth(12) << row.date.toString(Qt::ISODate) << qSetFieldWidth(10)
             << rawValue(row.provider) << qSetFieldWidth(int(modelWidth) + 2) << row.model.text() << Qt::right;
         numbers(row.totals);
-        total.requests += row.totals.requests;
-        total.inputTokens += row.totals.inputTokens;
-        total.outputTokens += row.totals.outputTokens;
-        total.cacheCreationTokens += row.totals.cacheCreationTokens;
-        total.cacheReadTokens += row.totals.cacheReadTokens;
+        total.add(row.totals);
     }
     out << Qt::left << qSetFieldWidth(22 + int(modelWidth) + 2) << u"Total"_s << Qt::right;
     numbers(total);

@@ -36,9 +36,10 @@ std::vector<LocalUsageStack> stacks(std::span<const LocalUsageEvent> events, con
             continue;
         Sums& sums = byKey[keyOf(e)];
         const auto p = std::size_t(e.provider);
-        sums.tokens[p] += e.totalTokens();
+        const std::int64_t tokens = e.totalTokens();
+        sums.tokens[p] = saturatingAdd(sums.tokens[p], tokens);
         sums.used[p] = true;
-        sums.total += e.totalTokens();
+        sums.total = saturatingAdd(sums.total, tokens);
     }
     std::vector<std::pair<QString, Sums>> ranked;
     ranked.reserve(std::size_t(byKey.size()));
@@ -98,10 +99,19 @@ bool isEightDigitNumber(QStringView part)
 void LocalUsageTotals::add(const LocalUsageEvent& event)
 {
     ++requests;
-    inputTokens += event.inputTokens;
-    outputTokens += event.outputTokens;
-    cacheCreationTokens += event.cacheCreationTokens;
-    cacheReadTokens += event.cacheReadTokens;
+    inputTokens = saturatingAdd(inputTokens, event.inputTokens);
+    outputTokens = saturatingAdd(outputTokens, event.outputTokens);
+    cacheCreationTokens = saturatingAdd(cacheCreationTokens, event.cacheCreationTokens);
+    cacheReadTokens = saturatingAdd(cacheReadTokens, event.cacheReadTokens);
+}
+
+void LocalUsageTotals::add(const LocalUsageTotals& other)
+{
+    requests = saturatingAdd(requests, other.requests);
+    inputTokens = saturatingAdd(inputTokens, other.inputTokens);
+    outputTokens = saturatingAdd(outputTokens, other.outputTokens);
+    cacheCreationTokens = saturatingAdd(cacheCreationTokens, other.cacheCreationTokens);
+    cacheReadTokens = saturatingAdd(cacheReadTokens, other.cacheReadTokens);
 }
 
 QString LocalUsageStack::id() const
@@ -158,7 +168,7 @@ std::vector<LocalUsageStack> dailyStacks(std::span<const LocalUsageEvent> events
         std::array<std::int64_t, kAllProviders.size()> tokens{};
         for (const LocalUsageEvent& e : events) {
             if (inRange(e, from, to))
-                tokens[std::size_t(e.provider)] += e.totalTokens();
+                tokens[std::size_t(e.provider)] = saturatingAdd(tokens[std::size_t(e.provider)], e.totalTokens());
         }
         const QString name = locale.toString(start, u"ddd"_s);
         for (const AIProvider provider : kAllProviders)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "local/LocalUsageEvent.h"
+#include "local/Saturating.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -22,9 +23,14 @@ struct LocalUsageTotals
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
 
-    /// The four token sums; requests are not tokens.
-    std::int64_t tokens() const { return inputTokens + outputTokens + cacheCreationTokens + cacheReadTokens; }
+    /// The four token sums; requests are not tokens. Sums stop at the 64-bit limits.
+    std::int64_t tokens() const
+    {
+        return saturatingAdd(saturatingAdd(inputTokens, outputTokens),
+                             saturatingAdd(cacheCreationTokens, cacheReadTokens));
+    }
     void add(const LocalUsageEvent& event);
+    void add(const LocalUsageTotals& other);
 
     friend bool operator==(const LocalUsageTotals&, const LocalUsageTotals&) = default;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "local/InternedString.h"
+#include "local/Saturating.h"
 #include "model/AIProvider.h"
 #include "model/Timestamp.h"
 
@@ -25,7 +26,11 @@ struct LocalUsageEvent
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
 
-    std::int64_t totalTokens() const { return inputTokens + outputTokens + cacheCreationTokens + cacheReadTokens; }
+    std::int64_t totalTokens() const
+    {
+        return saturatingAdd(saturatingAdd(inputTokens, outputTokens),
+                             saturatingAdd(cacheCreationTokens, cacheReadTokens));
+    }
 
     friend bool operator==(const LocalUsageEvent&, const LocalUsageEvent&) = default;
 };

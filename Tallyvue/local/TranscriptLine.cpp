@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "local/TranscriptLine.h"
 
+#include "local/Saturating.h"
+
 #include <simdjson.h>
 
 #include <algorithm>
@@ -23,14 +25,6 @@ constexpr std::size_t kFirstParserCapacity = 64u << 10;
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b)
-{
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? kMax : kMin;
-    return sum;
-}
 
 std::int64_t saturatingSub(std::int64_t a, std::int64_t b)
 {
