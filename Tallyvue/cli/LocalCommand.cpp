@@ -35,11 +35,15 @@ QByteArray jsonString(const QString& text)
     return array.mid(1, array.size() - 2);
 }
 
-/// Members in the documented order (QJsonObject would sort them), one day row a line.
+/// Members in a fixed order (QJsonObject would sort them), one day row a line.
 QByteArray toJson(const std::vector<LocalUsageDayRow>& rows, const LocalUsageScanSummary& summary)
 {
+    // The requests of the printed days, not of the whole window the scan returned.
+    LocalUsageTotals total;
+    for (const LocalUsageDayRow& row : rows)
+        total.add(row.totals);
     QByteArray out = "{\"files\": " + QByteArray::number(qulonglong(summary.files)) +
-                     ", \"events\": " + QByteArray::number(qulonglong(summary.events)) + ", \"daily\": [";
+                     ", \"events\": " + QByteArray::number(total.requests) + ", \"daily\": [";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const LocalUsageDayRow& row = rows[i];
         out += i == 0 ? "\n  " : ",\n  ";

@@ -71,6 +71,10 @@ TEST_F(LocalCommandTest, PrintsLocalDays)
     EXPECT_EQ(daily[2][u"requests"_s].toInt(), 1);
     EXPECT_TRUE(json.out.startsWith(R"({"files": 2, "events": 3, "daily": [)"));
 
+    const QJsonObject todayOnly = QJsonDocument::fromJson(run({u"--json"_s, u"--days=1"_s}).out).object();
+    EXPECT_EQ(todayOnly[u"events"_s].toInt(), 2);
+    EXPECT_EQ(todayOnly[u"daily"_s].toArray().size(), 2);
+
     const CliRun one = run({u"--days"_s, u"1"_s});
     EXPECT_EQ(one.exitCode, 0);
     EXPECT_FALSE(one.out.contains(yesterday.toLatin1()));
