@@ -205,7 +205,8 @@ QString shortTokenCount(std::int64_t count)
     return QString::asprintf("%.1fM", double(count) / 1'000'000.0);
 }
 
-std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now)
+std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now,
+                                             const PriceTable& prices)
 {
     std::vector<LocalUsageDayRow> rows;
     if (days <= 0)
@@ -215,7 +216,13 @@ std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> ev
     const EpochMs to = today.addDays(1).startOfDay().toMSecsSinceEpoch();
     // Events come oldest first, so the local date only changes now and then: convert once per
     // distinct day boundary instead of once per event.
-    std::map<std::tuple<qint64, int, QString>, LocalUsageDayRow> grouped;
+    struct Group
+    {
+        LocalUsageDayRow row;
+        double nanoUsd = 0;
+    };
+    std::map<std::tuple<qint64, int, QString>, Group> grouped;
+    detail::EventPricer pricer(prices);
     QDate date;
     EpochMs dayStart = 0;
     EpochMs dayEnd = 0;
@@ -230,12 +237,21 @@ std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> ev
         const auto key = std::make_tuple(date.toJulianDay(), int(e.provider), e.model.text());
         auto it = grouped.find(key);
         if (it == grouped.end())
-            it = grouped.emplace(key, LocalUsageDayRow{date, e.provider, e.model, {}}).first;
-        it->second.totals.add(e);
+            it = grouped.emplace(key, Group{LocalUsageDayRow{date, e.provider, e.model, {}, {}}}).first;
+        Group& group = it->second;
+        group.row.totals.add(e);
+        if (const auto cost = pricer.nanoUsd(e)) {
+            group.nanoUsd += *cost;
+            ++group.row.cost.pricedRequests;
+        } else {
+            ++group.row.cost.unpricedRequests;
+        }
     }
     rows.reserve(grouped.size());
-    for (auto& [key, row] : grouped)
-        rows.push_back(row);
+    for (auto& [key, group] : grouped) {
+        group.row.cost.usd = group.nanoUsd / 1e9;
+        rows.push_back(group.row);
+    }
     return rows;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "local/LocalUsageCost.h"
 #include "local/LocalUsageEvent.h"
 #include "local/Saturating.h"
 
@@ -80,12 +81,14 @@ struct LocalUsageDayRow
     AIProvider provider = AIProvider::Claude;
     InternedString model;
     LocalUsageTotals totals;
+    LocalUsageCost cost;
 
     friend bool operator==(const LocalUsageDayRow&, const LocalUsageDayRow&) = default;
 };
 
 /// Rows for the last `days` local calendar days up to today, oldest day first, then by
-/// provider order and model text.
-std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now);
+/// provider order and model text, each with its cost at `prices`.
+std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now,
+                                             const PriceTable& prices = PriceTable::shared());
 
 } // namespace tallyvue

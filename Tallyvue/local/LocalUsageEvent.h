@@ -25,6 +25,10 @@ struct LocalUsageEvent
     std::int64_t outputTokens = 0;
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
+    /// Claude itemises cache writes by how long they are kept, priced apart; both 0 when a
+    /// transcript does not (and for Codex).
+    std::int64_t cacheCreation5mTokens = 0;
+    std::int64_t cacheCreation1hTokens = 0;
 
     std::int64_t totalTokens() const
     {
@@ -38,7 +42,7 @@ struct LocalUsageEvent
 inline std::size_t qHash(const LocalUsageEvent& e, std::size_t seed = 0) noexcept
 {
     return qHashMulti(seed, int(e.provider), e.timestamp, e.model, e.project, e.inputTokens, e.outputTokens,
-                      e.cacheCreationTokens, e.cacheReadTokens);
+                      e.cacheCreationTokens, e.cacheReadTokens, e.cacheCreation5mTokens, e.cacheCreation1hTokens);
 }
 
 } // namespace tallyvue

@@ -222,6 +222,10 @@ std::optional<LineEvent> LineParser::parseClaude(std::string_view line, Interned
     e.outputTokens = tokenCount(usage, "output_tokens");
     e.cacheCreationTokens = tokenCount(usage, "cache_creation_input_tokens");
     e.cacheReadTokens = tokenCount(usage, "cache_read_input_tokens");
+    if (dom::object written; !usage["cache_creation"].get_object().get(written)) {
+        e.cacheCreation5mTokens = tokenCount(written, "ephemeral_5m_input_tokens");
+        e.cacheCreation1hTokens = tokenCount(written, "ephemeral_1h_input_tokens");
+    }
     const std::int64_t sum = saturatingAdd(saturatingAdd(e.inputTokens, e.outputTokens),
                                            saturatingAdd(e.cacheCreationTokens, e.cacheReadTokens));
     if (sum < 1)

@@ -38,6 +38,7 @@ struct ClaudeRow
     std::int64_t cacheRead = 40;
     std::string model = "claude-sonnet-4-5-20250929";
     std::string cwd = "/home/me/app";
+    std::string cacheCreation = {}; ///< JSON text of "usage"."cache_creation", or nothing
 };
 
 /// One Claude Code assistant row as Claude Code writes it (type after the message).
@@ -52,6 +53,7 @@ inline std::string claudeLine(const ClaudeRow& r)
            std::to_string(r.input) + ",\"cache_creation_input_tokens\":" + std::to_string(r.cacheWrite) +
            ",\"cache_read_input_tokens\":" + std::to_string(r.cacheRead) +
            ",\"output_tokens\":" + std::to_string(r.output) +
+           (r.cacheCreation.empty() ? std::string() : ",\"cache_creation\":" + r.cacheCreation) +
            "}},\"type\":\"assistant\",\"uuid\":\"u\",\"timestamp\":\"" + iso(r.at) + "\"}\n";
 }
 

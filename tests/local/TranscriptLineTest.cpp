@@ -85,24 +85,27 @@ TEST(ClaudeLineRule, ReadsFields)
 {
     LineParser parser;
     CodexContext context;
-    const Parsed full = parse(parser, TranscriptKind::Claude,
-                              claudeLine({.id = "msg_9",
-                                          .at = kNow,
-                                          .input = 1,
-                                          .output = 2,
-                                          .cacheWrite = 3,
-                                          .cacheRead = 4,
-                                          .model = "claude-opus-4-1",
-                                          .cwd = "/home/me/proj/"}),
-                              context);
+    const Parsed full =
+        parse(parser, TranscriptKind::Claude,
+              claudeLine({.id = "msg_9",
+                          .at = kNow,
+                          .input = 1,
+                          .output = 2,
+                          .cacheWrite = 3,
+                          .cacheRead = 4,
+                          .model = "claude-opus-4-1",
+                          .cwd = "/home/me/proj/",
+                          .cacheCreation = R"({"ephemeral_5m_input_tokens":1,"ephemeral_1h_input_tokens":2})"}),
+              context);
     ASSERT_TRUE(full.event);
     const LocalUsageEvent& e = full.event->event;
     EXPECT_EQ(e.provider, AIProvider::Claude);
     EXPECT_EQ(e.timestamp, kNow);
     EXPECT_EQ(e.model.text(), u"claude-opus-4-1");
     EXPECT_EQ(e.project.text(), u"proj");
-    EXPECT_EQ((std::array{e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens}),
-              (std::array<std::int64_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ((std::array{e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens,
+                          e.cacheCreation5mTokens, e.cacheCreation1hTokens}),
+              (std::array<std::int64_t, 6>{1, 2, 3, 4, 1, 2}));
     EXPECT_TRUE(full.event->hasId);
     EXPECT_EQ(full.id, "msg_9");
 
