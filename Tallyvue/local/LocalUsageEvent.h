@@ -26,9 +26,10 @@ struct LocalUsageEvent
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
     /// Claude itemises cache writes by how long they are kept, priced apart; both 0 when a
-    /// transcript does not (and for Codex).
-    std::int64_t cacheCreation5mTokens = 0;
-    std::int64_t cacheCreation1hTokens = 0;
+    /// transcript does not (and for Codex). 32 bits keep an event at 64 bytes; a count
+    /// beyond them stops at the limit.
+    std::int32_t cacheCreation5mTokens = 0;
+    std::int32_t cacheCreation1hTokens = 0;
 
     std::int64_t totalTokens() const
     {

@@ -7,9 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
-#include <vector>
 
 namespace tallyvue::detail {
 namespace {
@@ -58,6 +59,12 @@ std::int64_t tokenCount(const dom::object& object, std::string_view key)
     case dom::element_type::BOOL: return value.get_bool().value_unsafe() ? 1 : 0;
     default: return 0;
     }
+}
+
+std::int32_t narrowCount(std::int64_t count)
+{
+    return std::int32_t(std::clamp<std::int64_t>(count, std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max()));
 }
 
 std::optional<std::string_view> stringField(const dom::object& object, std::string_view key)
@@ -121,22 +128,35 @@ bool codexLineIsIrrelevant(std::string_view line)
     return payloadType && *payloadType != "token_count";
 }
 
-/// A JSON object as text that equal objects share whatever their key order.
-std::string canonicalObject(const dom::object& object)
+std::uint64_t mixed(std::uint64_t x)
 {
-    std::vector<std::pair<std::string_view, std::string>> fields;
-    for (const dom::key_value_pair field : object)
-        fields.emplace_back(field.key, simdjson::to_string(field.value));
-    std::sort(fields.begin(), fields.end());
-    std::string out;
-    for (const auto& [key, value] : fields) {
-        out += std::to_string(key.size());
-        out += ':';
-        out += key;
-        out += value;
-        out += ',';
+    // splitmix64's finaliser
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+/// A hash of a JSON object that equal objects share whatever their key order (a sum over
+/// the fields), computed without allocating: it runs on every Codex token_count line.
+std::uint64_t objectHash(const dom::object& object)
+{
+    std::uint64_t sum = 0;
+    for (const dom::key_value_pair field : object) {
+        std::uint64_t value = 0;
+        switch (field.value.type()) {
+        case dom::element_type::INT64: value = std::uint64_t(field.value.get_int64().value_unsafe()); break;
+        case dom::element_type::UINT64: value = field.value.get_uint64().value_unsafe(); break;
+        case dom::element_type::DOUBLE: {
+            const double d = field.value.get_double().value_unsafe();
+            std::memcpy(&value, &d, sizeof value);
+            value = mixed(value ^ 0x5555);
+            break;
+        }
+        default: value = std::hash<std::string>{}(simdjson::to_string(field.value)); break;
+        }
+        sum += mixed(std::hash<std::string_view>{}(field.key) ^ mixed(value));
     }
-    return out;
+    return sum;
 }
 
 } // namespace
@@ -223,8 +243,8 @@ std::optional<LineEvent> LineParser::parseClaude(std::string_view line, Interned
     e.cacheCreationTokens = tokenCount(usage, "cache_creation_input_tokens");
     e.cacheReadTokens = tokenCount(usage, "cache_read_input_tokens");
     if (dom::object written; !usage["cache_creation"].get_object().get(written)) {
-        e.cacheCreation5mTokens = tokenCount(written, "ephemeral_5m_input_tokens");
-        e.cacheCreation1hTokens = tokenCount(written, "ephemeral_1h_input_tokens");
+        e.cacheCreation5mTokens = narrowCount(tokenCount(written, "ephemeral_5m_input_tokens"));
+        e.cacheCreation1hTokens = narrowCount(tokenCount(written, "ephemeral_1h_input_tokens"));
     }
     const std::int64_t sum = saturatingAdd(saturatingAdd(e.inputTokens, e.outputTokens),
                                            saturatingAdd(e.cacheCreationTokens, e.cacheReadTokens));
@@ -272,11 +292,11 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     bool repeatsIfTotalKnown = false;
     dom::object total;
     if (!info["total_token_usage"].get_object().get(total)) {
-        std::string canonical = canonicalObject(total);
-        if (context.lastTotal && *context.lastTotal == canonical)
+        const std::uint64_t hash = objectHash(total);
+        if (context.lastTotal == hash)
             return std::nullopt;
         repeatsIfTotalKnown = !context.lastTotal;
-        context.lastTotal = std::move(canonical);
+        context.lastTotal = hash;
     }
     dom::object last;
     if (info["last_token_usage"].get_object().get(last))

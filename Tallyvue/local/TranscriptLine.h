@@ -27,8 +27,9 @@ struct CodexContext
 {
     std::optional<InternedString> project;
     std::optional<InternedString> model;
-    /// The last token_count's cumulative "total_token_usage", in a canonical form.
-    std::optional<std::string> lastTotal;
+    /// The last token_count's cumulative "total_token_usage", as a hash that equal objects
+    /// share whatever their key order.
+    std::optional<std::uint64_t> lastTotal;
 };
 
 /// One event read from one line, before de-duplication.

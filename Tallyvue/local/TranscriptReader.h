@@ -50,7 +50,7 @@ struct ReadResult
     /// Codex: this event does not count if the file's remembered cumulative total, from
     /// before this range, equals `openingTotal`.
     std::size_t openingEvent = kNoEvent;
-    std::string openingTotal;
+    std::uint64_t openingTotal = 0;
 
     static constexpr std::size_t kNoEvent = std::size_t(-1);
 

@@ -63,8 +63,8 @@ LocalUsageEvent event(AIProvider provider, const char* model, Tokens t, EpochMs 
     e.outputTokens = t.output;
     e.cacheCreationTokens = t.cacheWrite;
     e.cacheReadTokens = t.cacheRead;
-    e.cacheCreation5mTokens = t.write5m;
-    e.cacheCreation1hTokens = t.write1h;
+    e.cacheCreation5mTokens = std::int32_t(t.write5m);
+    e.cacheCreation1hTokens = std::int32_t(t.write1h);
     return e;
 }
 

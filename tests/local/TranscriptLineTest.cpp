@@ -104,7 +104,7 @@ TEST(ClaudeLineRule, ReadsFields)
     EXPECT_EQ(e.model.text(), u"claude-opus-4-1");
     EXPECT_EQ(e.project.text(), u"proj");
     EXPECT_EQ((std::array{e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens,
-                          e.cacheCreation5mTokens, e.cacheCreation1hTokens}),
+                          std::int64_t(e.cacheCreation5mTokens), std::int64_t(e.cacheCreation1hTokens)}),
               (std::array<std::int64_t, 6>{1, 2, 3, 4, 1, 2}));
     EXPECT_TRUE(full.event->hasId);
     EXPECT_EQ(full.id, "msg_9");
