@@ -60,19 +60,6 @@ TEST_F(ScannerTest, MarkerIsTestedOnRawBytes)
     EXPECT_EQ(outputs(), (Outputs{8}));
 }
 
-// One event per message id, across files and within one file.
-TEST_F(ScannerTest, IdsCountOnce)
-{
-    write(u"claude/projects/a/1.jsonl"_s, claudeLine({.id = "x", .output = 5}) + claudeLine({.id = "x", .output = 5}));
-    write(u"claude/projects/b/2.jsonl"_s,
-          claudeLine({.id = "x", .output = 5, .cwd = "/b"}) + claudeLine({.id = "y", .output = 6}));
-    auto events = scan();
-    ASSERT_EQ(events.size(), 2u);
-    const auto x = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.outputTokens == 5; });
-    ASSERT_NE(x, events.end());
-    EXPECT_EQ(x->project.text(), u"b"); // a tie goes to the later row
-}
-
 // Usage is never lost while some file holds it: a transcript renamed, moved to the other
 // Claude folder, or deleted or cut short while a copy exists keeps its requests counted.
 TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)

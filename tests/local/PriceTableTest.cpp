@@ -93,9 +93,6 @@ TEST(PriceTable, CostOfOneEvent)
          event(Claude, "claude-flat", {.cacheWrite = M, .write5m = 400'000, .write1h = 600'000}), 0.4 * 3.75 + 0.6 * 6},
         {"one-hour writes and the unstated rest", event(Claude, "claude-flat", {.cacheWrite = M, .write1h = 250'000}),
          0.75 * 3.75 + 0.25 * 6},
-        {"every kind at once",
-         event(Claude, "claude-flat", {.input = 10, .output = 20, .cacheWrite = 30, .cacheRead = 40}),
-         (10 * 3 + 20 * 15 + 30 * 3.75 + 40 * 0.3) / 1e6},
         {"tiered, prompt at the threshold",
          event(Claude, "claude-tiered", {.input = 150'000, .output = 1000, .cacheRead = 50'000}),
          (150'000 * 3 + 1000 * 15 + 50'000 * 0.3) / 1e6},
@@ -168,34 +165,22 @@ TEST(PriceTable, CostTexts)
         EXPECT_EQ(approximateCostText(usd), QStringView(text)) << usd;
 }
 
-// A broken table is refused with the place of the fault.
+// A table with a pattern the program cannot use, or a negative price, is refused.
 TEST(PriceTable, RefusesBrokenTables)
 {
-    const std::pair<const char*, const char*> cases[] = {
-        {"{", "garbled"},
-        {R"({"source": "s", "version": "1", "date": "2026-01-01", "providers": []})", "table.providers"},
-        {R"({"source": "s", "version": "1", "date": "1 May", "providers": []})", "table.date"},
-        {R"({"source": "s", "version": "1", "date": "2026-01-01", "providers": [{"id": "a", "providerMatch":
-           {"contains": "a"}, "modelMatch": {"like": "a"}, "models": []}]})",
-         "providers[0].modelMatch"},
-        {R"({"source": "s", "version": "1", "date": "2026-01-01", "providers": [{"id": "a", "providerMatch":
-           {"contains": "a"}, "modelMatch": {"contains": "a"}, "models": [{"id": "m", "match": {"regex": "("},
-           "prices": [{"input": 1}]}]}]})",
-         "providers[0].models[0].match.regex"},
-        {R"({"source": "s", "version": "1", "date": "2026-01-01", "providers": [{"id": "a", "providerMatch":
-           {"contains": "a"}, "modelMatch": {"contains": "a"}, "models": [{"id": "m", "match": {"equals": "m"},
-           "prices": [{"input": -1}]}]}]})",
-         "providers[0].models[0].prices[0].input"},
+    const auto table = [](const char* model) -> QByteArray {
+        return R"({"source": "s", "version": "1", "date": "2026-01-01", "providers": [{"id": "a", "providerMatch":
+           {"contains": "a"}, "modelMatch": {"contains": "a"}, "models": [)" +
+               QByteArray(model) + "]}]}";
     };
-    for (const auto& [json, where] : cases) {
-        QString error;
-        EXPECT_FALSE(PriceTable::parse(QByteArray(json), &error));
-        if (std::string_view(where) != "garbled") {
-            EXPECT_TRUE(error.startsWith(QLatin1String(where))) << error.toStdString();
-        } else {
-            EXPECT_FALSE(error.isEmpty());
-        }
-    }
+    QString error;
+    EXPECT_TRUE(PriceTable::parse(table(R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": 1}]})"), &error))
+        << error.toStdString();
+    EXPECT_FALSE(PriceTable::parse(table(R"({"id": "m", "match": {"regex": "("}, "prices": [{"input": 1}]})"), &error));
+    EXPECT_TRUE(error.startsWith(u"providers[0].models[0].match.regex: ")) << error.toStdString();
+    EXPECT_FALSE(
+        PriceTable::parse(table(R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": -1}]})"), &error));
+    EXPECT_TRUE(error.startsWith(u"providers[0].models[0].prices[0].input: ")) << error.toStdString();
 }
 
 // The compiled-in table is the one the program uses: it parses and prices every model that

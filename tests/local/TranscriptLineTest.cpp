@@ -66,10 +66,8 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
         {"bare date", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":"2026-01-10"})", true},
         {"timestamp a number", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":5})", false},
         {"not JSON", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant",)", false},
-        {"cut short", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":")" + ts, false},
         {"bytes after the object", row(usage) + R"({"a":1})", false},
         {"top level an array", "[" + row(usage) + "]", false},
-        {"invalid value inside", row(R"({"usage":{"input_tokens":1},"content":[tru]})"), false},
         {"two rows glued together", R"({"message":{"id":"m","usage":{"input_tokens":5)" + claudeLine({}), false},
     };
     LineParser parser;
