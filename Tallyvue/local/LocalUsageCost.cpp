@@ -51,7 +51,9 @@ std::optional<double> detail::EventPricer::nanoUsd(const LocalUsageEvent& event)
 
 void LocalUsageCost::add(const LocalUsageCost& other)
 {
-    usd += other.usd;
+    // Both are whole nano-dollars: stay on them rather than gather binary fractions.
+    const double nano = (usd + other.usd) * 1e9;
+    usd = std::abs(nano) < 9e15 ? std::round(nano) / 1e9 : usd + other.usd;
     pricedRequests += other.pricedRequests;
     unpricedRequests += other.unpricedRequests;
 }
