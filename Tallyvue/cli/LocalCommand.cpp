@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// tallyvue-cli local: one scan of this computer's transcripts, printed per day and model.
+// tallyvue-cli local: one scan of this computer's transcripts, printed per day and model with
+// their cost at API list prices.
 #include "cli/Commands.h"
 #include "local/LocalUsageAggregation.h"
 #include "local/LocalUsageScanner.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QTextStream>
 
 #include <qcoro/qcorotask.h>
@@ -35,11 +37,31 @@ QByteArray jsonString(const QString& text)
     return array.mid(1, array.size() - 2);
 }
 
-/// Members in the documented order (QJsonObject would sort them), one day row a line.
-QByteArray toJson(const std::vector<LocalUsageDayRow>& rows, const LocalUsageScanSummary& summary)
+/// Shortest exact form, never an exponent.
+QByteArray jsonNumber(double value)
 {
+    return QString::number(value, 'f', QLocale::FloatingPointShortest).toLatin1();
+}
+
+/// Null for a row whose model has no list price.
+QByteArray jsonCost(const LocalUsageCost& cost)
+{
+    return cost.pricedRequests == 0 && cost.unpricedRequests > 0 ? QByteArray("null") : jsonNumber(cost.usd);
+}
+
+/// Members in a fixed order (QJsonObject would sort them), one day row a line.
+QByteArray toJson(const std::vector<LocalUsageDayRow>& rows, const LocalUsageScanSummary& summary,
+                  const PriceTable& prices)
+{
+    // The requests of the printed days, not of the whole window the scan returned.
+    LocalUsageTotals total;
+    LocalUsageCost cost;
+    for (const LocalUsageDayRow& row : rows) {
+        total.add(row.totals);
+        cost.add(row.cost);
+    }
     QByteArray out = "{\"files\": " + QByteArray::number(qulonglong(summary.files)) +
-                     ", \"events\": " + QByteArray::number(qulonglong(summary.events)) + ", \"daily\": [";
+                     ", \"events\": " + QByteArray::number(total.requests) + ", \"daily\": [";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const LocalUsageDayRow& row = rows[i];
         out += i == 0 ? "\n  " : ",\n  ";
@@ -50,13 +72,20 @@ QByteArray toJson(const std::vector<LocalUsageDayRow>& rows, const LocalUsageSca
                ", \"inputTokens\": " + QByteArray::number(row.totals.inputTokens) +
                ", \"outputTokens\": " + QByteArray::number(row.totals.outputTokens) +
                ", \"cacheCreationTokens\": " + QByteArray::number(row.totals.cacheCreationTokens) +
-               ", \"cacheReadTokens\": " + QByteArray::number(row.totals.cacheReadTokens) + "}";
+               ", \"cacheReadTokens\": " + QByteArray::number(row.totals.cacheReadTokens) +
+               ", \"costUSD\": " + jsonCost(row.cost) + "}";
     }
-    out += rows.empty() ? "]}\n" : "\n]}\n";
+    out += rows.empty() ? "]" : "\n]";
+    out += ", \"costUSD\": " + jsonNumber(cost.usd) +
+           ", \"unpricedRequests\": " + QByteArray::number(cost.unpricedRequests) +
+           ", \"prices\": {\"source\": " + jsonString(prices.source()) +
+           ", \"version\": " + jsonString(prices.version()) +
+           ", \"date\": " + jsonString(prices.date().toString(Qt::ISODate)) + "}}\n";
     return out;
 }
 
-void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const LocalUsageScanSummary& summary)
+void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const LocalUsageScanSummary& summary,
+                const PriceTable& prices)
 {
     QTextStream out(stdout);
     if (rows.empty()) {
@@ -67,27 +96,35 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
     qsizetype modelWidth = 5;
     for (const LocalUsageDayRow& row : rows)
         modelWidth = std::max(modelWidth, row.model.text().size());
-    const auto numbers = [&out](const LocalUsageTotals& t) {
+    const auto numbers = [&out](const LocalUsageTotals& t, const LocalUsageCost& cost) {
+        const bool unpriced = cost.pricedRequests == 0 && cost.unpricedRequests > 0;
         out << qSetFieldWidth(10) << t.requests << qSetFieldWidth(14) << t.inputTokens << t.outputTokens
-            << t.cacheCreationTokens << t.cacheReadTokens << qSetFieldWidth(0) << '\n';
+            << t.cacheCreationTokens << t.cacheReadTokens << qSetFieldWidth(12)
+            << (unpriced ? u"-"_s : costText(cost.usd)) << qSetFieldWidth(0) << '\n';
     };
     out << Qt::left << qSetFieldWidth(12) << u"Date"_s << qSetFieldWidth(10) << u"Provider"_s
         << qSetFieldWidth(int(modelWidth) + 2) << u"Model"_s << Qt::right << qSetFieldWidth(10) << u"Requests"_s
-        << qSetFieldWidth(14) << u"Input"_s << u"Output"_s << u"Cache write"_s << u"Cache read"_s << qSetFieldWidth(0)
-        << '\n';
+        << qSetFieldWidth(14) << u"Input"_s << u"Output"_s << u"Cache write"_s << u"Cache read"_s << qSetFieldWidth(12)
+        << u"Cost"_s << qSetFieldWidth(0) << '\n';
     LocalUsageTotals total;
+    LocalUsageCost cost;
+    QStringList unpricedModels;
     for (const LocalUsageDayRow& row : rows) {
         out << Qt::left << qSetFieldWidth(12) << row.date.toString(Qt::ISODate) << qSetFieldWidth(10)
             << rawValue(row.provider) << qSetFieldWidth(int(modelWidth) + 2) << row.model.text() << Qt::right;
-        numbers(row.totals);
-        total.requests += row.totals.requests;
-        total.inputTokens += row.totals.inputTokens;
-        total.outputTokens += row.totals.outputTokens;
-        total.cacheCreationTokens += row.totals.cacheCreationTokens;
-        total.cacheReadTokens += row.totals.cacheReadTokens;
+        numbers(row.totals, row.cost);
+        total.add(row.totals);
+        cost.add(row.cost);
+        if (row.cost.unpricedRequests > 0 && !unpricedModels.contains(row.model.text()))
+            unpricedModels << row.model.text();
     }
     out << Qt::left << qSetFieldWidth(22 + int(modelWidth) + 2) << u"Total"_s << Qt::right;
-    numbers(total);
+    numbers(total, cost);
+    out << "\nCost at API list prices (" << prices.source() << ' ' << prices.version() << ", "
+        << prices.date().toString(Qt::ISODate) << ").\n";
+    if (cost.unpricedRequests > 0)
+        out << "Not priced: " << cost.unpricedRequests << (cost.unpricedRequests == 1 ? " request" : " requests")
+            << " of models without a list price (" << unpricedModels.join(u", "_s) << ").\n";
 }
 
 } // namespace
@@ -122,13 +159,14 @@ int runLocal(const QStringList& args)
     LocalUsageScanner& scanner = LocalUsageScanner::shared();
     const std::vector<LocalUsageEvent> events = QCoro::waitFor(scanner.scan(now));
     const LocalUsageScanSummary summary = scanner.lastSummary();
-    const std::vector<LocalUsageDayRow> rows = dailyModelRows(events, days, now);
+    const PriceTable& prices = PriceTable::shared();
+    const std::vector<LocalUsageDayRow> rows = dailyModelRows(events, days, now, prices);
 
     if (json) {
-        const QByteArray text = toJson(rows, summary);
+        const QByteArray text = toJson(rows, summary, prices);
         std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     } else {
-        printTable(rows, days, summary);
+        printTable(rows, days, summary, prices);
     }
     // Nothing to count at all is worth an exit code; a quiet week is not.
     return summary.files == 0 ? 1 : 0;

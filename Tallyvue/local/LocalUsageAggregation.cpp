@@ -36,9 +36,10 @@ std::vector<LocalUsageStack> stacks(std::span<const LocalUsageEvent> events, con
             continue;
         Sums& sums = byKey[keyOf(e)];
         const auto p = std::size_t(e.provider);
-        sums.tokens[p] += e.totalTokens();
+        const std::int64_t tokens = e.totalTokens();
+        sums.tokens[p] = saturatingAdd(sums.tokens[p], tokens);
         sums.used[p] = true;
-        sums.total += e.totalTokens();
+        sums.total = saturatingAdd(sums.total, tokens);
     }
     std::vector<std::pair<QString, Sums>> ranked;
     ranked.reserve(std::size_t(byKey.size()));
@@ -98,10 +99,19 @@ bool isEightDigitNumber(QStringView part)
 void LocalUsageTotals::add(const LocalUsageEvent& event)
 {
     ++requests;
-    inputTokens += event.inputTokens;
-    outputTokens += event.outputTokens;
-    cacheCreationTokens += event.cacheCreationTokens;
-    cacheReadTokens += event.cacheReadTokens;
+    inputTokens = saturatingAdd(inputTokens, event.inputTokens);
+    outputTokens = saturatingAdd(outputTokens, event.outputTokens);
+    cacheCreationTokens = saturatingAdd(cacheCreationTokens, event.cacheCreationTokens);
+    cacheReadTokens = saturatingAdd(cacheReadTokens, event.cacheReadTokens);
+}
+
+void LocalUsageTotals::add(const LocalUsageTotals& other)
+{
+    requests = saturatingAdd(requests, other.requests);
+    inputTokens = saturatingAdd(inputTokens, other.inputTokens);
+    outputTokens = saturatingAdd(outputTokens, other.outputTokens);
+    cacheCreationTokens = saturatingAdd(cacheCreationTokens, other.cacheCreationTokens);
+    cacheReadTokens = saturatingAdd(cacheReadTokens, other.cacheReadTokens);
 }
 
 QString LocalUsageStack::id() const
@@ -158,7 +168,7 @@ std::vector<LocalUsageStack> dailyStacks(std::span<const LocalUsageEvent> events
         std::array<std::int64_t, kAllProviders.size()> tokens{};
         for (const LocalUsageEvent& e : events) {
             if (inRange(e, from, to))
-                tokens[std::size_t(e.provider)] += e.totalTokens();
+                tokens[std::size_t(e.provider)] = saturatingAdd(tokens[std::size_t(e.provider)], e.totalTokens());
         }
         const QString name = locale.toString(start, u"ddd"_s);
         for (const AIProvider provider : kAllProviders)
@@ -195,7 +205,8 @@ QString shortTokenCount(std::int64_t count)
     return QString::asprintf("%.1fM", double(count) / 1'000'000.0);
 }
 
-std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now)
+std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now,
+                                             const PriceTable& prices)
 {
     std::vector<LocalUsageDayRow> rows;
     if (days <= 0)
@@ -205,7 +216,13 @@ std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> ev
     const EpochMs to = today.addDays(1).startOfDay().toMSecsSinceEpoch();
     // Events come oldest first, so the local date only changes now and then: convert once per
     // distinct day boundary instead of once per event.
-    std::map<std::tuple<qint64, int, QString>, LocalUsageDayRow> grouped;
+    struct Group
+    {
+        LocalUsageDayRow row;
+        double nanoUsd = 0;
+    };
+    std::map<std::tuple<qint64, int, QString>, Group> grouped;
+    detail::EventPricer pricer(prices);
     QDate date;
     EpochMs dayStart = 0;
     EpochMs dayEnd = 0;
@@ -220,12 +237,21 @@ std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> ev
         const auto key = std::make_tuple(date.toJulianDay(), int(e.provider), e.model.text());
         auto it = grouped.find(key);
         if (it == grouped.end())
-            it = grouped.emplace(key, LocalUsageDayRow{date, e.provider, e.model, {}}).first;
-        it->second.totals.add(e);
+            it = grouped.emplace(key, Group{LocalUsageDayRow{date, e.provider, e.model, {}, {}}}).first;
+        Group& group = it->second;
+        group.row.totals.add(e);
+        if (const auto cost = pricer.nanoUsd(e)) {
+            group.nanoUsd += *cost;
+            ++group.row.cost.pricedRequests;
+        } else {
+            ++group.row.cost.unpricedRequests;
+        }
     }
     rows.reserve(grouped.size());
-    for (auto& [key, row] : grouped)
-        rows.push_back(row);
+    for (auto& [key, group] : grouped) {
+        group.row.cost.usd = group.nanoUsd / 1e9;
+        rows.push_back(group.row);
+    }
     return rows;
 }
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "local/LocalUsageCost.h"
 #include "local/LocalUsageEvent.h"
+#include "local/Saturating.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -22,9 +24,14 @@ struct LocalUsageTotals
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
 
-    /// The four token sums; requests are not tokens.
-    std::int64_t tokens() const { return inputTokens + outputTokens + cacheCreationTokens + cacheReadTokens; }
+    /// The four token sums; requests are not tokens. Sums stop at the 64-bit limits.
+    std::int64_t tokens() const
+    {
+        return saturatingAdd(saturatingAdd(inputTokens, outputTokens),
+                             saturatingAdd(cacheCreationTokens, cacheReadTokens));
+    }
     void add(const LocalUsageEvent& event);
+    void add(const LocalUsageTotals& other);
 
     friend bool operator==(const LocalUsageTotals&, const LocalUsageTotals&) = default;
 };
@@ -74,12 +81,14 @@ struct LocalUsageDayRow
     AIProvider provider = AIProvider::Claude;
     InternedString model;
     LocalUsageTotals totals;
+    LocalUsageCost cost;
 
     friend bool operator==(const LocalUsageDayRow&, const LocalUsageDayRow&) = default;
 };
 
 /// Rows for the last `days` local calendar days up to today, oldest day first, then by
-/// provider order and model text.
-std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now);
+/// provider order and model text, each with its cost at `prices`.
+std::vector<LocalUsageDayRow> dailyModelRows(std::span<const LocalUsageEvent> events, int days, const QDateTime& now,
+                                             const PriceTable& prices = PriceTable::shared());
 
 } // namespace tallyvue

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "local/InternedString.h"
+#include "local/Saturating.h"
 #include "model/AIProvider.h"
 #include "model/Timestamp.h"
 
@@ -24,8 +25,17 @@ struct LocalUsageEvent
     std::int64_t outputTokens = 0;
     std::int64_t cacheCreationTokens = 0;
     std::int64_t cacheReadTokens = 0;
+    /// Claude itemises cache writes by how long they are kept, priced apart; both 0 when a
+    /// transcript does not (and for Codex). 32 bits keep an event at 64 bytes; a count
+    /// beyond them stops at the limit.
+    std::int32_t cacheCreation5mTokens = 0;
+    std::int32_t cacheCreation1hTokens = 0;
 
-    std::int64_t totalTokens() const { return inputTokens + outputTokens + cacheCreationTokens + cacheReadTokens; }
+    std::int64_t totalTokens() const
+    {
+        return saturatingAdd(saturatingAdd(inputTokens, outputTokens),
+                             saturatingAdd(cacheCreationTokens, cacheReadTokens));
+    }
 
     friend bool operator==(const LocalUsageEvent&, const LocalUsageEvent&) = default;
 };
@@ -33,7 +43,7 @@ struct LocalUsageEvent
 inline std::size_t qHash(const LocalUsageEvent& e, std::size_t seed = 0) noexcept
 {
     return qHashMulti(seed, int(e.provider), e.timestamp, e.model, e.project, e.inputTokens, e.outputTokens,
-                      e.cacheCreationTokens, e.cacheReadTokens);
+                      e.cacheCreationTokens, e.cacheReadTokens, e.cacheCreation5mTokens, e.cacheCreation1hTokens);
 }
 
 } // namespace tallyvue

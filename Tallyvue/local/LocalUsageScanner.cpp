@@ -68,6 +68,9 @@ struct FileState
     std::vector<LocalUsageEvent> events;
     std::vector<IdRef> ids; // parallel to events
     std::string idBytes;
+    /// Hashes of ids this file holds but another file owned when they were read: the file
+    /// is read again when such an id is released, so that it can claim the id.
+    std::vector<std::uint64_t> heldElsewhere;
     /// Events [0, indexed) have an entry in the scanner's time order.
     std::size_t indexed = 0;
 
@@ -181,6 +184,9 @@ struct LocalUsageScanner::State
     void markTouched(std::uint32_t slot);
     void updateOrder();
     void reset(std::uint32_t slot, const Visit& visit);
+    void releaseBeforeReading(const std::vector<char>& seen, std::vector<Visit>& visits, std::vector<ReadRange>& ranges,
+                              std::int64_t& newBytes);
+    void collectIds(std::uint32_t slot, std::unordered_set<std::uint64_t>& into) const;
     void planPieces(std::vector<Visit>& visits, const std::vector<ReadRange>& ranges, bool split,
                     std::vector<Piece>& pieces) const;
     void readAndMerge(std::vector<Visit>& visits, std::vector<Piece>& pieces, int threads);
@@ -262,7 +268,54 @@ void LocalUsageScanner::State::reset(std::uint32_t slot, const Visit& visit)
     fresh.device = visit.device;
     fresh.inode = visit.inode;
     old = std::move(fresh);
-    markTouched(slot);
+}
+
+void LocalUsageScanner::State::collectIds(std::uint32_t slot, std::unordered_set<std::uint64_t>& into) const
+{
+    const FileState& state = files[slot];
+    for (std::uint32_t i = 0; i < state.events.size(); ++i) {
+        if (state.ids[i].length != kNoId)
+            into.insert(std::hash<std::string_view>{}(state.id(i)));
+    }
+}
+
+/**
+ * Files that disappeared, and files read again from their start, give up their ids before
+ * anything is read: a renamed or moved transcript then claims its own ids in this scan. A
+ * file that holds a released id it could not own before (a copy of a deleted transcript)
+ * is read again, so usage is never lost while some file holds it.
+ */
+void LocalUsageScanner::State::releaseBeforeReading(const std::vector<char>& seen, std::vector<Visit>& visits,
+                                                    std::vector<ReadRange>& ranges, std::int64_t& newBytes)
+{
+    std::unordered_set<std::uint64_t> released;
+    for (std::uint32_t slot = 0; slot < files.size(); ++slot) {
+        if (files[slot].live && !(slot < seen.size() && seen[slot])) {
+            collectIds(slot, released);
+            release(slot);
+        }
+    }
+    for (const Visit& visit : visits) {
+        if (visit.reset) {
+            collectIds(visit.slot, released);
+            reset(visit.slot, visit);
+        }
+    }
+    if (released.empty())
+        return;
+    for (std::size_t v = 0; v < visits.size(); ++v) {
+        Visit& visit = visits[v];
+        const std::vector<std::uint64_t>& held = files[visit.slot].heldElsewhere;
+        if (visit.reset ||
+            std::none_of(held.begin(), held.end(), [&](std::uint64_t id) { return released.contains(id); }))
+            continue;
+        ReadRange& range = ranges[v];
+        newBytes += range.begin;
+        range = ReadRange{0, range.end, false};
+        visit.reset = true;
+        visit.read = range.end > 0;
+        reset(visit.slot, visit);
+    }
 }
 
 void LocalUsageScanner::State::markTouched(std::uint32_t slot)
@@ -282,6 +335,8 @@ void LocalUsageScanner::State::keep(std::uint32_t slot, const ReadEvent& e, cons
     const std::string_view id = from.id(e);
     const auto bytesOf = [this](std::uint32_t s, std::uint32_t i) { return files[s].id(i); };
     if (EventIdTable::Entry* owner = owners.find(e.idHash, id, bytesOf)) {
+        if (owner->slot != slot)
+            state.heldElsewhere.push_back(e.idHash);
         // One event per id; the row with the most output wins, the later one on a tie.
         LocalUsageEvent& held = files[owner->slot].events[owner->index];
         if (e.event.outputTokens < held.outputTokens)
@@ -328,7 +383,12 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
     bool longLine = false;
     for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p) {
         const ReadResult& r = pieces[p].result;
-        for (ReadEvent e : r.events) {
+        const std::size_t repeat =
+            files[slot].context.lastTotal == r.openingTotal ? r.openingEvent : ReadResult::kNoEvent;
+        for (std::size_t i = 0; i < r.events.size(); ++i) {
+            if (i == repeat)
+                continue;
+            ReadEvent e = r.events[i];
             if (e.inheritsProject)
                 e.event.project = files[slot].context.project.value_or(codex);
             if (e.inheritsModel)
@@ -340,6 +400,8 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
             s.context.project = r.context.project;
         if (r.context.model)
             s.context.model = r.context.model;
+        if (r.context.lastTotal)
+            s.context.lastTotal = r.context.lastTotal;
         s.offset = r.consumed;
         s.skipping = r.skipping;
         longLine = longLine || r.skippedLongLine;
@@ -543,8 +605,6 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
         std::lock_guard lock(mergeMutex);
         while (nextVisit < visits.size() && remaining[nextVisit].load(std::memory_order_acquire) == 0) {
             const Visit& visit = visits[nextVisit];
-            if (visit.reset)
-                reset(visit.slot, visit);
             if (visit.read) {
                 merge(visit.slot, pieces, visit);
                 for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p)
@@ -663,6 +723,8 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
         ranges.push_back(range);
     }
 
+    st.releaseBeforeReading(seen, visits, ranges, newBytes);
+
     int threads = st.tuning.threads > 0 ? st.tuning.threads : int(std::max(1u, std::thread::hardware_concurrency()));
     if (newBytes < st.tuning.parallelBytes)
         threads = 1;
@@ -672,10 +734,6 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
     for (const Piece& piece : pieces)
         bytesRead += std::uint64_t(piece.range.end - piece.range.begin);
     st.readAndMerge(visits, pieces, threads);
-    for (std::uint32_t slot = 0; slot < st.files.size(); ++slot) {
-        if (st.files[slot].live && !(slot < seen.size() && seen[slot]))
-            st.release(slot);
-    }
     st.updateOrder();
 
     const auto first = std::lower_bound(st.order.begin(), st.order.end(), OrderEntry{cutoff, 0, 0}, byTime);

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "local/TranscriptLine.h"
 
+#include "local/Saturating.h"
+
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <string>
 
 namespace tallyvue::detail {
 namespace {
@@ -20,14 +26,6 @@ constexpr std::size_t kFirstParserCapacity = 64u << 10;
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b)
-{
-    std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? kMax : kMin;
-    return sum;
-}
 
 std::int64_t saturatingSub(std::int64_t a, std::int64_t b)
 {
@@ -61,6 +59,12 @@ std::int64_t tokenCount(const dom::object& object, std::string_view key)
     case dom::element_type::BOOL: return value.get_bool().value_unsafe() ? 1 : 0;
     default: return 0;
     }
+}
+
+std::int32_t narrowCount(std::int64_t count)
+{
+    return std::int32_t(std::clamp<std::int64_t>(count, std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max()));
 }
 
 std::optional<std::string_view> stringField(const dom::object& object, std::string_view key)
@@ -122,6 +126,37 @@ bool codexLineIsIrrelevant(std::string_view line)
         return false;
     const auto payloadType = plainString(line, pos);
     return payloadType && *payloadType != "token_count";
+}
+
+std::uint64_t mixed(std::uint64_t x)
+{
+    // splitmix64's finaliser
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+/// A hash of a JSON object that equal objects share whatever their key order (a sum over
+/// the fields), computed without allocating: it runs on every Codex token_count line.
+std::uint64_t objectHash(const dom::object& object)
+{
+    std::uint64_t sum = 0;
+    for (const dom::key_value_pair field : object) {
+        std::uint64_t value = 0;
+        switch (field.value.type()) {
+        case dom::element_type::INT64: value = std::uint64_t(field.value.get_int64().value_unsafe()); break;
+        case dom::element_type::UINT64: value = field.value.get_uint64().value_unsafe(); break;
+        case dom::element_type::DOUBLE: {
+            const double d = field.value.get_double().value_unsafe();
+            std::memcpy(&value, &d, sizeof value);
+            value = mixed(value ^ 0x5555);
+            break;
+        }
+        default: value = std::hash<std::string>{}(simdjson::to_string(field.value)); break;
+        }
+        sum += mixed(std::hash<std::string_view>{}(field.key) ^ mixed(value));
+    }
+    return sum;
 }
 
 } // namespace
@@ -207,6 +242,10 @@ std::optional<LineEvent> LineParser::parseClaude(std::string_view line, Interned
     e.outputTokens = tokenCount(usage, "output_tokens");
     e.cacheCreationTokens = tokenCount(usage, "cache_creation_input_tokens");
     e.cacheReadTokens = tokenCount(usage, "cache_read_input_tokens");
+    if (dom::object written; !usage["cache_creation"].get_object().get(written)) {
+        e.cacheCreation5mTokens = narrowCount(tokenCount(written, "ephemeral_5m_input_tokens"));
+        e.cacheCreation1hTokens = narrowCount(tokenCount(written, "ephemeral_1h_input_tokens"));
+    }
     const std::int64_t sum = saturatingAdd(saturatingAdd(e.inputTokens, e.outputTokens),
                                            saturatingAdd(e.cacheCreationTokens, e.cacheReadTokens));
     if (sum < 1)
@@ -246,8 +285,21 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     if (*type != "event_msg" || stringField(payload, "type") != std::optional(std::string_view("token_count")))
         return std::nullopt;
     dom::object info;
+    if (payload["info"].get_object().get(info))
+        return std::nullopt;
+    // Codex writes some token_count events twice, the second time after the tool output:
+    // an unchanged cumulative total means no new request.
+    bool repeatsIfTotalKnown = false;
+    dom::object total;
+    if (!info["total_token_usage"].get_object().get(total)) {
+        const std::uint64_t hash = objectHash(total);
+        if (context.lastTotal == hash)
+            return std::nullopt;
+        repeatsIfTotalKnown = !context.lastTotal;
+        context.lastTotal = hash;
+    }
     dom::object last;
-    if (payload["info"].get_object().get(info) || info["last_token_usage"].get_object().get(last))
+    if (info["last_token_usage"].get_object().get(last))
         return std::nullopt;
     const auto timestamp = lineTimestamp(root);
     if (!timestamp)
@@ -270,6 +322,7 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     e.cacheReadTokens = cached;
     out.inheritsProject = !context.project;
     out.inheritsModel = !context.model;
+    out.repeatsIfTotalKnown = repeatsIfTotalKnown;
     static const InternedString codex("Codex");
     static const InternedString unknown("unknown");
     e.project = context.project.value_or(codex);

@@ -27,6 +27,9 @@ struct CodexContext
 {
     std::optional<InternedString> project;
     std::optional<InternedString> model;
+    /// The last token_count's cumulative "total_token_usage", as a hash that equal objects
+    /// share whatever their key order.
+    std::optional<std::uint64_t> lastTotal;
 };
 
 /// One event read from one line, before de-duplication.
@@ -39,6 +42,9 @@ struct LineEvent
     /// Codex: no cwd / model was announced before this line in the bytes read so far.
     bool inheritsProject = false;
     bool inheritsModel = false;
+    /// Codex: the first cumulative total of the bytes read so far. The event repeats the
+    /// previous token_count, and must not count, if the file's remembered total equals it.
+    bool repeatsIfTotalKnown = false;
 };
 
 /// Last path component of a working directory ("/home/me/app/" gives "app").

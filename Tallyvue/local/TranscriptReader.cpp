@@ -215,6 +215,10 @@ void TranscriptReader::handleLine(std::string_view line, ReadResult& out)
     auto parsed = m_parser.parse(m_kind, line, m_fallback, m_context);
     if (!parsed)
         return;
+    if (parsed->repeatsIfTotalKnown) {
+        out.openingEvent = out.events.size();
+        out.openingTotal = *m_context.lastTotal;
+    }
     ReadEvent e;
     e.event = parsed->event;
     e.inheritsProject = parsed->inheritsProject;

@@ -47,6 +47,12 @@ struct ReadResult
     std::string idBytes;
     /// Codex announcements made in this range (the last of each).
     CodexContext context;
+    /// Codex: this event does not count if the file's remembered cumulative total, from
+    /// before this range, equals `openingTotal`.
+    std::size_t openingEvent = kNoEvent;
+    std::uint64_t openingTotal = 0;
+
+    static constexpr std::size_t kNoEvent = std::size_t(-1);
 
     std::string_view id(const ReadEvent& e) const { return std::string_view(idBytes).substr(e.idOffset, e.idLength); }
 };

@@ -3,9 +3,11 @@
 // bench_local_corpus (HOME is the corpus folder, read as the user's home):
 //   - the first full scan in a fresh process, and its ratio to `grep -c` over the same files,
 //   - a scan with nothing changed, and one after 1 MB was appended to one transcript,
-//   - peak resident memory of the first scan and heap bytes held per event afterwards.
+//   - peak resident memory of the first scan and heap bytes held per event afterwards,
+//   - the time to price every event at API list prices.
 #include "CorpusWriter.h"
 
+#include "local/LocalUsageCost.h"
 #include "local/LocalUsageScanner.h"
 #include "local/TranscriptTree.h"
 #include "model/Log.h"
@@ -307,6 +309,11 @@ int main(int argc, char** argv)
         const auto start = Clock::now();
         const std::vector<LocalUsageEvent> first = scanner.scanBlocking(nowMs());
         std::printf("in-process first scan: %.0f ms, %zu events\n", msSince(start), first.size());
+        const auto priceStart = Clock::now();
+        const LocalUsageCost cost =
+            localUsageCost(first, QDateTime::fromMSecsSinceEpoch(0), QDateTime::fromMSecsSinceEpoch(nowMs() + 1));
+        std::printf("their cost at API list prices: %s, %lld requests unpriced, priced in %.1f ms\n",
+                    qPrintable(costText(cost.usd)), static_cast<long long>(cost.unpricedRequests), msSince(priceStart));
     }
     const std::size_t held = scanner.lastSummary().heldEvents;
     const std::size_t heapAfter = heapInUse();

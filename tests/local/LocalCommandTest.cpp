@@ -23,12 +23,14 @@ struct CliRun
 class LocalCommandTest : public TranscriptTreeFixture
 {
 protected:
-    CliRun run(const QStringList& args)
+    CliRun run(const QStringList& args, const QString& prices = {})
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"HOME"_s, m_dir.path());
         env.insert(u"TZ"_s, u"Europe/Berlin"_s);
+        if (!prices.isEmpty())
+            env.insert(u"TALLYVUE_PRICES"_s, prices);
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), QStringList{u"local"_s} + args);
         EXPECT_TRUE(process.waitForFinished(30000));
@@ -62,14 +64,15 @@ TEST_F(LocalCommandTest, PrintsLocalDays)
     EXPECT_EQ(daily[0][u"date"_s].toString(), yesterday);
     EXPECT_EQ(daily[0][u"model"_s].toString(), u"claude-x");
     EXPECT_EQ(daily[1][u"date"_s].toString(), today);
-    EXPECT_EQ(daily[1][u"provider"_s].toString(), u"Claude");
     EXPECT_EQ(daily[1][u"cacheCreationTokens"_s].toInt(), 3);
-    EXPECT_EQ(daily[2][u"provider"_s].toString(), u"ChatGPT");
     EXPECT_EQ(daily[2][u"model"_s].toString(), u"gpt-5-codex");
     EXPECT_EQ(daily[2][u"inputTokens"_s].toInt(), 70);
     EXPECT_EQ(daily[2][u"cacheReadTokens"_s].toInt(), 30);
-    EXPECT_EQ(daily[2][u"requests"_s].toInt(), 1);
     EXPECT_TRUE(json.out.startsWith(R"({"files": 2, "events": 3, "daily": [)"));
+
+    const QJsonObject todayOnly = QJsonDocument::fromJson(run({u"--json"_s, u"--days=1"_s}).out).object();
+    EXPECT_EQ(todayOnly[u"events"_s].toInt(), 2);
+    EXPECT_EQ(todayOnly[u"daily"_s].toArray().size(), 2);
 
     const CliRun one = run({u"--days"_s, u"1"_s});
     EXPECT_EQ(one.exitCode, 0);
@@ -90,4 +93,57 @@ TEST_F(LocalCommandTest, ErrorsAndEmptyHome)
     const CliRun empty = run({});
     EXPECT_EQ(empty.exitCode, 1);
     EXPECT_TRUE(empty.out.contains("No Claude Code or Codex usage in the last 8 days"));
+}
+
+// Cost per day and model at the prices TALLYVUE_PRICES names; a model without a price is
+// counted apart, never guessed.
+TEST_F(LocalCommandTest, CostAtListPrices)
+{
+    const EpochMs midnight = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
+    write(u".claude/projects/p/s.jsonl"_s,
+          claudeLine({.id = "a",
+                      .at = midnight + 60'000,
+                      .input = 100'000,
+                      .output = 20'000,
+                      .cacheWrite = 300'000,
+                      .cacheRead = 4'000'000}) +
+              claudeLine({.id = "b", .at = midnight + 90'000, .input = 10, .model = "claude-x"}));
+    write(u".codex/sessions/r.jsonl"_s,
+          codexMeta("session_meta", "/w/tool", "gpt-5-codex") + codexTokens(midnight + 120'000, 100'000, 30'000, 5000));
+    write(u"prices.json"_s, R"({"source": "test prices", "version": "7", "date": "2026-01-02", "providers": [
+        {"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"},
+         "models": [{"id": "s", "match": {"starts_with": "claude-sonnet-4-5"},
+                     "prices": [{"input": 3, "output": 15, "cacheWrite": 3.75, "cacheRead": 0.3}]}]},
+        {"id": "openai", "providerMatch": {"contains": "openai"}, "modelMatch": {"starts_with": "gpt-"},
+         "models": [{"id": "g", "match": {"equals": "gpt-5-codex"}, "prices": [{"input": 1.25, "output": 10,
+                     "cacheRead": 0.125}]}]}]})");
+    const QString prices = pathOf(u"prices.json"_s);
+
+    const CliRun json = run({u"--json"_s, u"--days=1"_s}, prices);
+    ASSERT_EQ(json.exitCode, 0) << json.err.constData();
+    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
+    const QJsonArray daily = root[u"daily"_s].toArray();
+    ASSERT_EQ(daily.size(), 3);
+    const double sonnet = (100'000 * 3 + 20'000 * 15 + 300'000 * 3.75 + 4'000'000 * 0.3) / 1e6; // $2.925
+    const double codex = (70'000 * 1.25 + 30'000 * 0.125 + 5000 * 10) / 1e6;                    // $0.14125
+    EXPECT_NEAR(daily[0][u"costUSD"_s].toDouble(), sonnet, 1e-12);
+    EXPECT_TRUE(daily[1][u"costUSD"_s].isNull()); // claude-x
+    EXPECT_NEAR(daily[2][u"costUSD"_s].toDouble(), codex, 1e-12);
+    EXPECT_NEAR(root[u"costUSD"_s].toDouble(), sonnet + codex, 1e-12);
+    EXPECT_EQ(root[u"unpricedRequests"_s].toInt(), 1);
+    EXPECT_EQ(root[u"prices"_s][u"version"_s].toString(), u"7");
+
+    const CliRun text = run({}, prices);
+    EXPECT_TRUE(text.out.contains("$2.93")) << text.out.constData(); // half a cent rounds up
+    EXPECT_TRUE(text.out.contains("$0.14"));
+    EXPECT_TRUE(text.out.contains("$3.07"));
+    EXPECT_TRUE(text.out.contains("Cost at API list prices (test prices 7, 2026-01-02)."));
+    EXPECT_TRUE(text.out.contains("Not priced: 1 request of models without a list price (claude-x)."));
+
+    // A broken override is reported, and the built-in prices are used.
+    write(u"prices.json"_s, "{");
+    const CliRun broken = run({u"--json"_s}, prices);
+    EXPECT_EQ(broken.exitCode, 0);
+    EXPECT_TRUE(broken.err.contains("(TALLYVUE_PRICES)")) << broken.err.constData();
+    EXPECT_EQ(QJsonDocument::fromJson(broken.out)[u"prices"_s][u"source"_s].toString(), u"@pydantic/genai-prices");
 }

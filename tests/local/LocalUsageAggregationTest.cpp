@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
 
@@ -128,6 +130,29 @@ TEST(LocalUsageAggregation, DailyModelRows)
     EXPECT_EQ(rows[3].date, QDate(2026, 3, 30));
     EXPECT_EQ(rows[3].totals.inputTokens, 50);
     EXPECT_EQ(dailyModelRows(events, 1, utc("2026-03-30T08:00:00Z")).size(), 1u);
+}
+
+// A damaged line may claim more tokens than a sum can hold: every sum stops at the limit
+// instead of wrapping to a negative count.
+TEST(LocalUsageAggregation, SumsStopAtTheLimits)
+{
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    const std::vector<LocalUsageEvent> events{event(AIProvider::Claude, "2026-01-10T10:00:00Z", kMax),
+                                              event(AIProvider::Claude, "2026-01-10T11:00:00Z", kMax - 5)};
+    const auto from = utc("2026-01-10T00:00:00Z");
+    const auto to = utc("2026-01-11T00:00:00Z");
+    EXPECT_EQ(events[0].totalTokens(), kMax);
+    const LocalUsageTotals totals = localUsageTotals(events, from, to);
+    EXPECT_EQ(totals.inputTokens, kMax);
+    EXPECT_EQ(totals.tokens(), kMax);
+    EXPECT_EQ(modelStacks(events, from, to, 1).front().tokens, kMax);
+    EXPECT_EQ(projectStacks(events, from, to, 1).front().tokens, kMax);
+    EXPECT_EQ(dailyStacks(events, 1, utc("2026-01-10T20:00:00Z")).front().tokens, kMax);
+
+    const std::vector<LocalUsageEvent> negative{event(AIProvider::Claude, "2026-01-10T10:00:00Z", kMin),
+                                                event(AIProvider::Claude, "2026-01-10T11:00:00Z", -10)};
+    EXPECT_EQ(localUsageTotals(negative, from, to).inputTokens, kMin);
 }
 
 TEST(LocalUsageAggregation, ShortTokenCount)

@@ -60,24 +60,42 @@ TEST_F(ScannerTest, MarkerIsTestedOnRawBytes)
     EXPECT_EQ(outputs(), (Outputs{8}));
 }
 
-// One event per message id, across files and within one file; the first file in listing
-// order owns it, and releases it only when it is truncated or deleted.
-TEST_F(ScannerTest, IdsBelongToTheFirstFile)
+// Usage is never lost while some file holds it: a transcript renamed, moved to the other
+// Claude folder, or deleted or cut short while a copy exists keeps its requests counted.
+TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)
 {
-    write(u"claude/projects/a/1.jsonl"_s, claudeLine({.id = "x", .output = 5}) + claudeLine({.id = "x", .output = 5}));
-    write(u"claude/projects/b/2.jsonl"_s,
-          claudeLine({.id = "x", .output = 5, .cwd = "/b"}) + claudeLine({.id = "y", .output = 6}));
-    auto events = scan();
-    ASSERT_EQ(events.size(), 2u);
-    const auto x = std::find_if(events.begin(), events.end(), [](const auto& e) { return e.outputTokens == 5; });
-    ASSERT_NE(x, events.end());
-    EXPECT_EQ(x->project.text(), u"b"); // a tie goes to the later row, while the id stays a's
+    const QString config = u"config/claude/projects"_s;
+    const QString classic = u"claude/projects"_s;
+    LocalUsageScanner scanner({{AIProvider::Claude, pathOf(config)}, {AIProvider::Claude, claudeRoot()}});
+    const auto outputs = [&] {
+        Outputs out;
+        for (const LocalUsageEvent& e : scanner.scanBlocking(kNow))
+            out.push_back(e.outputTokens);
+        return out;
+    };
+    const auto move = [&](const QString& from, const QString& to) {
+        QDir().mkpath(QFileInfo(pathOf(to)).absolutePath());
+        ASSERT_TRUE(QFile::rename(pathOf(from), pathOf(to)));
+    };
+    const std::string y = claudeLine({.id = "y", .at = kNow - 1000, .output = 2});
+    const std::string rows = claudeLine({.id = "x", .at = kNow - 2000, .output = 1}) + y;
+    const Outputs both{1, 2};
 
-    // Deleting the owner releases x; the other file's row was read already and stays dropped.
-    QFile::remove(pathOf(u"claude/projects/a/1.jsonl"_s));
-    EXPECT_EQ(outputs(), (Outputs{6}));
-    write(u"claude/projects/c/3.jsonl"_s, claudeLine({.id = "x", .output = 9}));
-    EXPECT_EQ(outputs(), (Outputs{6, 9}));
+    write(config + u"/p/a.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    move(config + u"/p/a.jsonl", config + u"/p/b.jsonl");
+    EXPECT_EQ(outputs(), both) << "renamed";
+    move(config + u"/p/b.jsonl", classic + u"/p/b.jsonl");
+    EXPECT_EQ(outputs(), both) << "moved to the other folder";
+    write(classic + u"/q/copy.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    ASSERT_TRUE(QFile::remove(pathOf(classic + u"/p/b.jsonl")));
+    EXPECT_EQ(outputs(), both) << "deleted, with a copy";
+    write(classic + u"/r/copy.jsonl", rows);
+    EXPECT_EQ(outputs(), both);
+    write(classic + u"/q/copy.jsonl", y);
+    EXPECT_EQ(outputs(), both) << "cut short, with a copy";
+    EXPECT_EQ(scanner.lastSummary().files, 2u);
 }
 
 // Streaming rows: the row with the most output wins, also when it arrives in a later scan,
@@ -171,6 +189,55 @@ TEST_F(ScannerTest, CodexContextAcrossScans)
     EXPECT_EQ(events[1].project.text(), u"tool");
     EXPECT_EQ(events[1].model.text(), u"gpt-5-codex");
     EXPECT_EQ(events[1].provider, AIProvider::ChatGPT);
+}
+
+// Codex writes some token_count events twice. Each request counts once, also when a repeat
+// arrives in a later scan or in another piece of the file, so a session adds up to its own
+// cumulative total.
+TEST_F(ScannerTest, CodexRepeatedTokenCountsCountOnce)
+{
+    std::vector<std::string> lines{codexMeta("session_meta", "/w/tool", "gpt-5-codex")};
+    std::int64_t totalInput = 0;
+    std::int64_t totalOutput = 0;
+    std::size_t cut = 0;
+    for (int i = 0; i < 60; ++i) {
+        const std::int64_t input = 1000 + i * 37;
+        const std::int64_t output = 10 + i;
+        totalInput += input;
+        totalOutput += output;
+        const std::string total = R"({"input_tokens":)" + std::to_string(totalInput) +
+                                  R"(,"cached_input_tokens":0,"output_tokens":)" + std::to_string(totalOutput) + "}";
+        lines.push_back(codexTokens(kNow - kHour + i * 1000, input, 400 + i, output, total));
+        if (i % 3 != 0)
+            lines.push_back(lines.back());
+        if (i == 31)
+            cut = lines.size() - 1; // the first scan ends between a line and its repeat
+    }
+    const auto sums = [](const std::vector<LocalUsageEvent>& events) {
+        std::pair<std::int64_t, std::int64_t> out;
+        for (const LocalUsageEvent& e : events) {
+            out.first += e.inputTokens + e.cacheReadTokens;
+            out.second += e.outputTokens;
+        }
+        return out;
+    };
+    const auto expected = std::make_pair(totalInput, totalOutput);
+    std::string first;
+    std::string rest;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        (k < cut ? first : rest) += lines[k];
+
+    const QString file = u"codex/sessions/r.jsonl"_s;
+    write(file, first);
+    scan();
+    append(file, rest);
+    const auto events = scan();
+    EXPECT_EQ(events.size(), 60u);
+    EXPECT_EQ(sums(events), expected);
+
+    const auto pieces = makeScanner();
+    pieces->setTuning({.threads = 3, .chunkBytes = 4096, .parallelBytes = 0, .pieceBytes = 200});
+    EXPECT_EQ(sums(pieces->scanBlocking(kNow)), expected);
 }
 
 // A tree that disappears takes its files' events with it.

@@ -38,6 +38,7 @@ struct ClaudeRow
     std::int64_t cacheRead = 40;
     std::string model = "claude-sonnet-4-5-20250929";
     std::string cwd = "/home/me/app";
+    std::string cacheCreation = {}; ///< JSON text of "usage"."cache_creation", or nothing
 };
 
 /// One Claude Code assistant row as Claude Code writes it (type after the message).
@@ -52,6 +53,7 @@ inline std::string claudeLine(const ClaudeRow& r)
            std::to_string(r.input) + ",\"cache_creation_input_tokens\":" + std::to_string(r.cacheWrite) +
            ",\"cache_read_input_tokens\":" + std::to_string(r.cacheRead) +
            ",\"output_tokens\":" + std::to_string(r.output) +
+           (r.cacheCreation.empty() ? std::string() : ",\"cache_creation\":" + r.cacheCreation) +
            "}},\"type\":\"assistant\",\"uuid\":\"u\",\"timestamp\":\"" + iso(r.at) + "\"}\n";
 }
 
@@ -69,13 +71,16 @@ inline std::string codexMeta(const std::string& type, const std::string& cwd, co
            "}}\n";
 }
 
-inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cached, std::int64_t output)
+/// `total`: the JSON text of "total_token_usage", or nothing.
+inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cached, std::int64_t output,
+                               const std::string& total = {})
 {
+    const std::string totalPart = total.empty() ? std::string() : "\"total_token_usage\":" + total + ",";
     return "{\"timestamp\":\"" + iso(at) +
-           "\",\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\",\"info\":{\"last_token_usage\":{"
-           "\"input_tokens\":" +
-           std::to_string(input) + ",\"cached_input_tokens\":" + std::to_string(cached) +
-           ",\"output_tokens\":" + std::to_string(output) + "}}}}\n";
+           "\",\"type\":\"event_msg\",\"payload\":{\"type\":\"token_count\",\"info\":{" + totalPart +
+           "\"last_token_usage\":{\"input_tokens\":" + std::to_string(input) +
+           ",\"cached_input_tokens\":" + std::to_string(cached) + ",\"output_tokens\":" + std::to_string(output) +
+           "}}}}\n";
 }
 
 /// A home folder with both transcript trees, written as real files.

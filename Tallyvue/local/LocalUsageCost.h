@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "local/LocalUsageEvent.h"
+#include "local/PriceTable.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tallyvue {
+
+/// What some requests would have cost at API list prices.
+struct LocalUsageCost
+{
+    double usd = 0; ///< of the priced requests, unrounded
+    std::int64_t pricedRequests = 0;
+    /// Requests of models without a list price: they add nothing to `usd`, nothing is guessed.
+    std::int64_t unpricedRequests = 0;
+
+    void add(const LocalUsageCost& other);
+
+    friend bool operator==(const LocalUsageCost&, const LocalUsageCost&) = default;
+};
+
+namespace detail {
+
+/// Prices events one by one, looking each distinct model up once.
+class EventPricer
+{
+public:
+    explicit EventPricer(const PriceTable& prices) : m_prices(prices) {}
+    /// Nano-dollars of the event; none for a model without a price.
+    std::optional<double> nanoUsd(const LocalUsageEvent& event);
+
+private:
+    const PriceTable& m_prices;
+    QHash<quint64, const PriceTable::Model*> m_models;
+};
+
+} // namespace detail
+
+/// Cost of the events with start <= timestamp < end. Narrow the events to one provider first
+/// to show that provider's cost.
+LocalUsageCost localUsageCost(std::span<const LocalUsageEvent> events, const QDateTime& start, const QDateTime& end,
+                              const PriceTable& prices = PriceTable::shared());
+
+/// "$12.34", "$1,234.50": rounded half away from zero to cents.
+QString costText(double usd);
+
+/// "≈ $312" for a summary: whole dollars from $10 up, cents below ("≈ $4.20"), "< $0.01"
+/// for a cost that rounds to nothing.
+QString approximateCostText(double usd);
+
+} // namespace tallyvue
