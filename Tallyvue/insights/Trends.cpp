@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: MIT
+#include "insights/Trends.h"
+
+#include "insights/Presentation.h"
+#include "model/ClaudeMetrics.h"
+#include "model/Formatting.h"
+
+#include <QSet>
+#include <algorithm>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyvue {
+
+QString rawValue(TrendRange range)
+{
+    switch (range) {
+    case TrendRange::Day: return u"24h"_s;
+    case TrendRange::Week: return u"7d"_s;
+    case TrendRange::All: return u"14d"_s;
+    }
+    return {};
+}
+
+qint64 spanSeconds(TrendRange range)
+{
+    switch (range) {
+    case TrendRange::Day: return 86400;
+    case TrendRange::Week: return 604800;
+    case TrendRange::All: return 1209600;
+    }
+    return 0;
+}
+
+namespace Trends {
+
+namespace {
+
+/// Labels in order of first appearance, sorted stably by rank.
+QStringList rankedLabels(QStringList labels)
+{
+    std::stable_sort(labels.begin(), labels.end(),
+                     [](const QString& a, const QString& b) { return seriesRank(a) < seriesRank(b); });
+    return labels;
+}
+
+QList<DailySeries> rankedSeries(QList<DailySeries> series)
+{
+    std::stable_sort(series.begin(), series.end(), [](const DailySeries& a, const DailySeries& b) {
+        return seriesRank(a.label) < seriesRank(b.label);
+    });
+    return series;
+}
+
+/// Truncated towards zero; NaN reads as 0.
+int truncatedPercent(double percent)
+{
+    return std::isfinite(percent) ? static_cast<int>(std::clamp(percent, -1e9, 1e9)) : 0;
+}
+
+} // namespace
+
+QString seriesLabel(const UsageSnapshot::LimitPoint& point)
+{
+    if (point.displayName)
+        return *point.displayName;
+    if (point.kind == u"session" || point.kind == u"five_hour")
+        return u"5-Hour"_s;
+    if (point.kind == u"weekly_all" || point.kind == u"seven_day")
+        return u"7-Day"_s;
+    return capitalizedWords(point.kind);
+}
+
+int seriesRank(QStringView label)
+{
+    if (label == u"5-Hour" || label == u"Primary")
+        return 0;
+    if (label == u"7-Day" || label == u"Weekly")
+        return 1;
+    return 2;
+}
+
+QList<UsageSnapshot> providerHistory(const QList<UsageSnapshot>& history, AIProvider provider)
+{
+    QList<UsageSnapshot> result;
+    result.reserve(history.size());
+    for (const UsageSnapshot& snapshot : history) {
+        // A snapshot holding only this provider's points is shared, not copied.
+        const bool onlyThis = std::all_of(snapshot.limits.begin(), snapshot.limits.end(),
+                                          [provider](const auto& point) { return point.provider == provider; });
+        if (onlyThis) {
+            if (!snapshot.limits.isEmpty())
+                result.append(snapshot);
+            continue;
+        }
+        QList<UsageSnapshot::LimitPoint> points = HistoryStore::limitPoints(snapshot, provider);
+        if (!points.isEmpty())
+            result.append({snapshot.timestamp, std::move(points)});
+    }
+    return result;
+}
+
+QList<UsageSnapshot> inRange(const QList<UsageSnapshot>& snapshots, TrendRange range, const QDateTime& now)
+{
+    const QDateTime start = now.addSecs(-spanSeconds(range));
+    QList<UsageSnapshot> result;
+    for (const UsageSnapshot& snapshot : snapshots) {
+        if (snapshot.timestamp >= start)
+            result.append(snapshot);
+    }
+    return result;
+}
+
+QStringList shownSeries(const QList<UsageSnapshot>& snapshots)
+{
+    QStringList labels;
+    for (const UsageSnapshot& snapshot : snapshots) {
+        for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
+            QString label = seriesLabel(point);
+            if (!labels.contains(label))
+                labels.append(std::move(label));
+        }
+    }
+    QStringList shown = rankedLabels(labels);
+    if (shown.size() > kMaxSeries)
+        shown.resize(kMaxSeries);
+    return shown;
+}
+
+QList<ChartLine> chartLines(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
+                            const QDateTime& now)
+{
+    QList<ChartLine> lines;
+    for (const QString& label : shown)
+        lines.append({label, {}, {}});
+    const qint64 start = now.toSecsSinceEpoch() - spanSeconds(range);
+    for (const UsageSnapshot& snapshot : snapshots) {
+        const qint64 msecs = snapshot.timestamp.toMSecsSinceEpoch();
+        if (msecs < start * 1000)
+            continue;
+        const double x = double(msecs) / 1000.0;
+        for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
+            const qsizetype index = shown.indexOf(seriesLabel(point));
+            if (index < 0)
+                continue;
+            lines[index].x.push_back(x);
+            lines[index].y.push_back(point.percent);
+        }
+    }
+    return lines;
+}
+
+std::optional<ChartReadout> readout(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
+                                    const QDateTime& now, const QDateTime& selected)
+{
+    const QDateTime start = now.addSecs(-spanSeconds(range));
+    const UsageSnapshot* nearest = nullptr;
+    qint64 best = 0;
+    for (const UsageSnapshot& snapshot : snapshots) {
+        if (snapshot.timestamp < start)
+            continue;
+        const qint64 distance = std::abs(snapshot.timestamp.msecsTo(selected));
+        if (!nearest || distance < best || (distance == best && snapshot.timestamp < nearest->timestamp)) {
+            nearest = &snapshot;
+            best = distance;
+        }
+    }
+    if (!nearest)
+        return std::nullopt;
+    ChartReadout result{nearest->timestamp, {}};
+    for (const UsageSnapshot::LimitPoint& point : nearest->limits) {
+        const qsizetype index = shown.indexOf(seriesLabel(point));
+        if (index >= 0)
+            result.values.append({int(index), QString::number(truncatedPercent(point.percent)) + u'%'});
+    }
+    return result;
+}
+
+QString readoutDateText(const QDateTime& date, const QLocale& locale)
+{
+    const QDateTime local = date.toLocalTime();
+    return locale.toString(local.date(), u"MMM d"_s) + u", "_s + locale.toString(local.time(), QLocale::ShortFormat);
+}
+
+DailyChartData dailyChart(const QList<UsageSnapshot>& history, AIProvider provider, int days, const QTimeZone& zone,
+                          const QDateTime& now)
+{
+    DailyChartData data;
+    QList<DailySeries> found;
+    for (const UsageSnapshot& snapshot : history) {
+        for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
+            if (point.provider != provider)
+                continue;
+            // Per-model weekly windows would crowd out the two main ones.
+            if (provider == AIProvider::Claude && point.kind.startsWith(u"weekly_") && point.kind != u"weekly_all")
+                continue;
+            const QString key = point.seriesKey();
+            if (std::none_of(found.begin(), found.end(), [&](const DailySeries& s) { return s.key == key; }))
+                found.append({key, seriesLabel(point)});
+        }
+    }
+    data.series = rankedSeries(found);
+    if (data.series.size() > kMaxDailySeries)
+        data.series.resize(kMaxDailySeries);
+
+    data.summaries = Insights::dailySummaries(history, provider, days, zone, now);
+    for (const DailySummary& summary : data.summaries) {
+        if (summary.hitLimit)
+            ++data.hitDays;
+        for (int index = 0; index < data.series.size(); ++index) {
+            const auto peak = summary.peaks.constFind(data.series[index].key);
+            if (peak != summary.peaks.cend())
+                data.bars.append({summary.date, index, *peak});
+        }
+    }
+    return data;
+}
+
+QString hitLimitText(const DailyChartData& data)
+{
+    if (data.hitDays == 0)
+        return {};
+    return u"limit hit on %1 of %2 days"_s.arg(data.hitDays).arg(data.summaries.size());
+}
+
+SnapshotTableData snapshotTable(const QList<UsageSnapshot>& history, TrendRange range, const QDateTime& now)
+{
+    SnapshotTableData table;
+    const QDateTime start = now.addSecs(-spanSeconds(range));
+    QList<DailySeries> found;
+    QSet<QString> keys;
+    for (auto it = history.crbegin(); it != history.crend(); ++it) {
+        if (it->timestamp < start)
+            continue;
+        table.rows.append(*it);
+    }
+    // Columns in order of first appearance in the history, then by rank.
+    for (auto it = table.rows.crbegin(); it != table.rows.crend(); ++it) {
+        for (const UsageSnapshot::LimitPoint& point : it->limits) {
+            QString key = point.seriesKey();
+            if (keys.contains(key))
+                continue;
+            keys.insert(key);
+            found.append({std::move(key), seriesLabel(point)});
+        }
+    }
+    table.columns = rankedSeries(found);
+    return table;
+}
+
+QString snapshotCellText(const UsageSnapshot& row, const DailySeries& column, QuotaDisplayMode mode)
+{
+    const auto point = HistoryStore::point(row, column.key);
+    return point ? percentText(point->percent, mode) : u"–"_s;
+}
+
+QString limitCountText(qsizetype count)
+{
+    if (count <= 0)
+        return u"Not connected"_s;
+    return QString::number(count) + (count == 1 ? u" limit"_s : u" limits"_s);
+}
+
+std::optional<ProviderMetric> highestMetric(const QList<ProviderMetric>& metrics)
+{
+    std::optional<ProviderMetric> best;
+    for (const ProviderMetric& metric : metrics) {
+        if (!best || metric.percent > best->percent)
+            best = metric;
+    }
+    return best;
+}
+
+std::optional<QString> planText(AIProvider provider, const std::optional<QString>& plan)
+{
+    if (provider == AIProvider::Claude || !plan || plan->trimmed().isEmpty())
+        return std::nullopt;
+    QString text = *plan;
+    if (provider == AIProvider::Copilot)
+        text.replace(u'_', u' ');
+    return capitalizedText(text) + u" plan"_s;
+}
+
+} // namespace Trends
+
+} // namespace tallyvue
