@@ -24,6 +24,7 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
 {
     connect(m_view, &MenuBarView::refreshRequested, this, [this](bool force) { m_viewModel.refresh(force); });
     connect(m_view, &MenuBarView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_view, &MenuBarView::detailsRequested, this, &TrayApplication::openDetails);
 
     m_menu->addAction(u"Open Tallyvue"_s, this, [this] { openPopover(); });
     m_menu->addAction(u"Refresh Now"_s, this, [this] { m_viewModel.refresh(true); });

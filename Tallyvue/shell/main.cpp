@@ -12,7 +12,9 @@
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/TrayApplication.h"
+#include "views/DetailWindowView.h"
 #include "views/Style.h"
+#include "views/UsageState.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -63,6 +65,21 @@ int main(int argc, char** argv)
         ThresholdAlerts::installNotifier(std::make_shared<FreedesktopNotifier>(QDBusConnection::sessionBus()));
 
     TrayApplication shell(viewModel);
+    // The details window is made when first asked for and then only hidden and shown again.
+    std::unique_ptr<DetailWindowView> details;
+    shell.setOpenDetails([&] {
+        if (!details) {
+            details = std::make_unique<DetailWindowView>();
+            QObject::connect(details.get(), &DetailWindowView::refreshRequested, &viewModel,
+                             [&](bool force) { viewModel.refresh(force); });
+            QObject::connect(details.get(), &DetailWindowView::clearHistoryRequested, &viewModel,
+                             &UsageViewModel::clearHistory);
+            QObject::connect(&viewModel, &UsageViewModel::changed, details.get(),
+                             [&] { details->setState(UsageState::from(viewModel)); });
+            details->setState(UsageState::from(viewModel));
+        }
+        details->present();
+    });
     shell.start();
     const int code = app.exec();
     ThresholdAlerts::installNotifier(nullptr);

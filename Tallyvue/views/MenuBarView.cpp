@@ -7,6 +7,7 @@
 #include "views/OverviewView.h"
 #include "views/ProviderCards.h"
 #include "views/SelectorBar.h"
+#include "views/TrendsView.h"
 #include "views/Widgets.h"
 
 #include <QEvent>
@@ -83,7 +84,7 @@ ProviderContent providerContent(AIProvider provider, const UsageState& state)
 
 QList<AppTab> availableTabs()
 {
-    return {AppTab::Models};
+    return {AppTab::Models, AppTab::Trends};
 }
 
 MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
@@ -101,8 +102,13 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_refresh->setToolTip(u"Refresh"_s);
     m_refresh->setAccessibleName(u"Refresh"_s);
     connect(m_refresh, &QAbstractButton::clicked, this, [this] { Q_EMIT refreshRequested(true); });
+    auto* details = new GlassButton(u"arrow.up.left.and.arrow.down.right"_s, {});
+    details->setObjectName(u"details"_s);
+    details->setToolTip(u"Open the details window"_s);
+    details->setAccessibleName(u"Open the details window"_s);
+    connect(details, &QAbstractButton::clicked, this, &MenuBarView::detailsRequested);
     auto* name = new TextLabel(u"Tallyvue"_s, TextStyle::Headline);
-    auto* trailing = hbox({nullptr, m_refresh}, 8);
+    auto* trailing = hbox({nullptr, m_refresh, details}, 8);
     trailing->setFixedWidth(140);
     layout->addWidget(band(hbox({new AppMark, name, nullptr, trailing}, 8)));
     layout->addWidget(new Divider);
@@ -238,7 +244,7 @@ void MenuBarView::render(bool animate)
         kind = u"overview"_s;
     } else {
         switch (providerContent(*m_page.provider, m_state)) {
-        case ProviderContent::Card: kind = u"card"_s; break;
+        case ProviderContent::Card: kind = m_tab == AppTab::Trends ? u"trends"_s : u"card"_s; break;
         case ProviderContent::ClaudeError: kind = u"error"_s; break;
         case ProviderContent::Message: kind = u"message"_s; break;
         case ProviderContent::Loading: kind = u"loading"_s; break;
@@ -262,6 +268,8 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         return new OverviewView(true);
     const AIProvider provider = *m_page.provider;
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
+    if (kind == u"trends")
+        return new TrendsView(provider);
     if (kind == u"card") {
         switch (provider) {
         case AIProvider::Claude: return new UsageCardView(*m_state.usage, m_state.history, mode);
@@ -291,6 +299,10 @@ void MenuBarView::updateContent(const QString& kind)
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
     if (auto* overview = qobject_cast<OverviewView*>(m_content)) {
         overview->setState(m_state, mode);
+        return;
+    }
+    if (auto* trends = qobject_cast<TrendsView*>(m_content)) {
+        trends->setHistory(m_state.history);
         return;
     }
     if (kind == u"card") {

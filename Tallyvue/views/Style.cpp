@@ -54,6 +54,10 @@ const QHash<QString, SymbolSource>& symbolTable()
         {u"square.stack.3d.up"_s, {u"", u"stack"}},
         {u"chart.bar.fill"_s, {u"", u"bar-chart-fill"}},
         {u"chart.xyaxis.line"_s, {u"", u"graph-up"}},
+        {u"chart.line.uptrend.xyaxis"_s, {u"", u"graph-up-arrow"}},
+        {u"ellipsis.circle"_s, {u"view-more-horizontal-symbolic", u"three-dots"}},
+        {u"chevron.right"_s, {u"", u"chevron-right"}},
+        {u"chevron.down"_s, {u"", u"chevron-down"}},
         {u"desktopcomputer"_s, {u"computer-symbolic", u"pc-display"}},
         {u"gearshape.fill"_s, {u"", u"gear-fill"}},
     };
