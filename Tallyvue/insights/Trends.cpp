@@ -54,6 +54,17 @@ QList<DailySeries> rankedSeries(QList<DailySeries> series)
     return series;
 }
 
+bool counts(const UsageSnapshot::LimitPoint& point, std::optional<AIProvider> provider)
+{
+    return !provider || point.provider == *provider;
+}
+
+bool hasPoints(const UsageSnapshot& snapshot, std::optional<AIProvider> provider)
+{
+    return std::any_of(snapshot.limits.begin(), snapshot.limits.end(),
+                       [provider](const auto& point) { return counts(point, provider); });
+}
+
 /// Truncated towards zero; NaN reads as 0.
 int truncatedPercent(double percent)
 {
@@ -82,42 +93,13 @@ int seriesRank(QStringView label)
     return 2;
 }
 
-QList<UsageSnapshot> providerHistory(const QList<UsageSnapshot>& history, AIProvider provider)
-{
-    QList<UsageSnapshot> result;
-    result.reserve(history.size());
-    for (const UsageSnapshot& snapshot : history) {
-        // A snapshot holding only this provider's points is shared, not copied.
-        const bool onlyThis = std::all_of(snapshot.limits.begin(), snapshot.limits.end(),
-                                          [provider](const auto& point) { return point.provider == provider; });
-        if (onlyThis) {
-            if (!snapshot.limits.isEmpty())
-                result.append(snapshot);
-            continue;
-        }
-        QList<UsageSnapshot::LimitPoint> points = HistoryStore::limitPoints(snapshot, provider);
-        if (!points.isEmpty())
-            result.append({snapshot.timestamp, std::move(points)});
-    }
-    return result;
-}
-
-QList<UsageSnapshot> inRange(const QList<UsageSnapshot>& snapshots, TrendRange range, const QDateTime& now)
-{
-    const QDateTime start = now.addSecs(-spanSeconds(range));
-    QList<UsageSnapshot> result;
-    for (const UsageSnapshot& snapshot : snapshots) {
-        if (snapshot.timestamp >= start)
-            result.append(snapshot);
-    }
-    return result;
-}
-
-QStringList shownSeries(const QList<UsageSnapshot>& snapshots)
+QStringList shownSeries(const QList<UsageSnapshot>& snapshots, std::optional<AIProvider> provider)
 {
     QStringList labels;
     for (const UsageSnapshot& snapshot : snapshots) {
         for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
+            if (!counts(point, provider))
+                continue;
             QString label = seriesLabel(point);
             if (!labels.contains(label))
                 labels.append(std::move(label));
@@ -130,7 +112,7 @@ QStringList shownSeries(const QList<UsageSnapshot>& snapshots)
 }
 
 QList<ChartLine> chartLines(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
-                            const QDateTime& now)
+                            const QDateTime& now, std::optional<AIProvider> provider)
 {
     QList<ChartLine> lines;
     for (const QString& label : shown)
@@ -142,6 +124,8 @@ QList<ChartLine> chartLines(const QList<UsageSnapshot>& snapshots, const QString
             continue;
         const double x = double(msecs) / 1000.0;
         for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
+            if (!counts(point, provider))
+                continue;
             const qsizetype index = shown.indexOf(seriesLabel(point));
             if (index < 0)
                 continue;
@@ -153,13 +137,13 @@ QList<ChartLine> chartLines(const QList<UsageSnapshot>& snapshots, const QString
 }
 
 std::optional<ChartReadout> readout(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
-                                    const QDateTime& now, const QDateTime& selected)
+                                    const QDateTime& now, const QDateTime& selected, std::optional<AIProvider> provider)
 {
     const QDateTime start = now.addSecs(-spanSeconds(range));
     const UsageSnapshot* nearest = nullptr;
     qint64 best = 0;
     for (const UsageSnapshot& snapshot : snapshots) {
-        if (snapshot.timestamp < start)
+        if (snapshot.timestamp < start || !hasPoints(snapshot, provider))
             continue;
         const qint64 distance = std::abs(snapshot.timestamp.msecsTo(selected));
         if (!nearest || distance < best || (distance == best && snapshot.timestamp < nearest->timestamp)) {
@@ -171,6 +155,8 @@ std::optional<ChartReadout> readout(const QList<UsageSnapshot>& snapshots, const
         return std::nullopt;
     ChartReadout result{nearest->timestamp, {}};
     for (const UsageSnapshot::LimitPoint& point : nearest->limits) {
+        if (!counts(point, provider))
+            continue;
         const qsizetype index = shown.indexOf(seriesLabel(point));
         if (index >= 0)
             result.values.append({int(index), QString::number(truncatedPercent(point.percent)) + u'%'});
@@ -189,23 +175,34 @@ DailyChartData dailyChart(const QList<UsageSnapshot>& history, AIProvider provid
 {
     DailyChartData data;
     QList<DailySeries> found;
+    QStringList kinds; // of `found`, compared before any key text is built
+    // Only snapshots from the first day's start on can reach a summary; the others need no
+    // calendar arithmetic.
+    const QDate firstDay = now.toTimeZone(zone).date().addDays(1 - std::max(days, 1));
+    const qint64 windowStart = firstDay.startOfDay(zone).toMSecsSinceEpoch();
+    QList<UsageSnapshot> recent;
     for (const UsageSnapshot& snapshot : history) {
+        bool any = false;
         for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
             if (point.provider != provider)
                 continue;
+            any = true;
             // Per-model weekly windows would crowd out the two main ones.
             if (provider == AIProvider::Claude && point.kind.startsWith(u"weekly_") && point.kind != u"weekly_all")
                 continue;
-            const QString key = point.seriesKey();
-            if (std::none_of(found.begin(), found.end(), [&](const DailySeries& s) { return s.key == key; }))
-                found.append({key, seriesLabel(point)});
+            if (!kinds.contains(point.kind)) {
+                kinds.append(point.kind);
+                found.append({point.seriesKey(), seriesLabel(point)});
+            }
         }
+        if (any && snapshot.timestamp.toMSecsSinceEpoch() >= windowStart)
+            recent.append(snapshot);
     }
     data.series = rankedSeries(found);
     if (data.series.size() > kMaxDailySeries)
         data.series.resize(kMaxDailySeries);
 
-    data.summaries = Insights::dailySummaries(history, provider, days, zone, now);
+    data.summaries = Insights::dailySummaries(recent, provider, days, zone, now);
     for (const DailySummary& summary : data.summaries) {
         if (summary.hitLimit)
             ++data.hitDays;
@@ -225,20 +222,23 @@ QString hitLimitText(const DailyChartData& data)
     return u"limit hit on %1 of %2 days"_s.arg(data.hitDays).arg(data.summaries.size());
 }
 
-SnapshotTableData snapshotTable(const QList<UsageSnapshot>& history, TrendRange range, const QDateTime& now)
+SnapshotTableData snapshotTable(const QList<UsageSnapshot>& history, TrendRange range, const QDateTime& now,
+                                std::optional<AIProvider> provider)
 {
     SnapshotTableData table;
     const QDateTime start = now.addSecs(-spanSeconds(range));
     QList<DailySeries> found;
     QSet<QString> keys;
     for (auto it = history.crbegin(); it != history.crend(); ++it) {
-        if (it->timestamp < start)
+        if (it->timestamp < start || !hasPoints(*it, provider))
             continue;
         table.rows.append(*it);
     }
     // Columns in order of first appearance in the history, then by rank.
     for (auto it = table.rows.crbegin(); it != table.rows.crend(); ++it) {
         for (const UsageSnapshot::LimitPoint& point : it->limits) {
+            if (!counts(point, provider))
+                continue;
             QString key = point.seriesKey();
             if (keys.contains(key))
                 continue;

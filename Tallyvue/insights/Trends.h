@@ -87,20 +87,18 @@ QString seriesLabel(const UsageSnapshot::LimitPoint& point);
 /// 0 for "5-Hour" and "Primary", 1 for "7-Day" and "Weekly", 2 for everything else.
 int seriesRank(QStringView label);
 
-/// The provider's snapshots, each narrowed to its points of the provider; snapshots without any
-/// are left out.
-QList<UsageSnapshot> providerHistory(const QList<UsageSnapshot>& history, AIProvider provider);
-/// The snapshots at or after now minus the range's span, in their order.
-QList<UsageSnapshot> inRange(const QList<UsageSnapshot>& snapshots, TrendRange range, const QDateTime& now);
+// The chart functions below take `provider` to read the full history as the provider's history
+// (its points only, snapshots without any left out) without copying it.
 
 /// Labels of all given snapshots (not only those in range) by series order, at most four.
-QStringList shownSeries(const QList<UsageSnapshot>& snapshots);
+QStringList shownSeries(const QList<UsageSnapshot>& snapshots, std::optional<AIProvider> provider = std::nullopt);
 /// One line per shown series with the points of the snapshots in range; lines may be empty.
 QList<ChartLine> chartLines(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
-                            const QDateTime& now);
+                            const QDateTime& now, std::optional<AIProvider> provider = std::nullopt);
 /// The snapshot in range nearest to `selected` (the earlier on a tie) with its shown values.
 std::optional<ChartReadout> readout(const QList<UsageSnapshot>& snapshots, const QStringList& shown, TrendRange range,
-                                    const QDateTime& now, const QDateTime& selected);
+                                    const QDateTime& now, const QDateTime& selected,
+                                    std::optional<AIProvider> provider = std::nullopt);
 /// "Jan 5, 11:40 AM" in the locale's time form.
 QString readoutDateText(const QDateTime& date, const QLocale& locale = QLocale());
 
@@ -111,7 +109,8 @@ DailyChartData dailyChart(const QList<UsageSnapshot>& history, AIProvider provid
 QString hitLimitText(const DailyChartData& data);
 
 /// The snapshots of `history` in range, newest first, with one column per series among them.
-SnapshotTableData snapshotTable(const QList<UsageSnapshot>& history, TrendRange range, const QDateTime& now);
+SnapshotTableData snapshotTable(const QList<UsageSnapshot>& history, TrendRange range, const QDateTime& now,
+                                std::optional<AIProvider> provider = std::nullopt);
 /// A cell: the shown percent truncated with "%", or "–" when the snapshot has no such point.
 QString snapshotCellText(const UsageSnapshot& row, const DailySeries& column, QuotaDisplayMode mode);
 

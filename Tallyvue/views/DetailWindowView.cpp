@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -237,7 +238,6 @@ public:
         m_unavailableText->setText(state.error(m_provider).value_or(u"No data yet. Refresh to load usage."_s));
 
         m_history = state.history;
-        m_providerHistory = Trends::providerHistory(state.history, m_provider);
         m_daily->setData(m_history, m_provider);
         redrawRange();
     }
@@ -247,14 +247,13 @@ public:
 private:
     void redrawRange()
     {
-        m_chart->setData(m_providerHistory, m_picker->range());
-        m_table->setData(m_providerHistory, m_picker->range(), m_mode);
+        m_chart->setData(m_history, m_picker->range(), m_provider);
+        m_table->setData(m_history, m_picker->range(), m_mode, m_provider);
     }
 
     AIProvider m_provider;
     QuotaDisplayMode m_mode = QuotaDisplayMode::Used;
     QList<UsageSnapshot> m_history;
-    QList<UsageSnapshot> m_providerHistory;
     QStringList m_gaugeIds;
     TextLabel* m_name;
     TextLabel* m_plan;
@@ -328,10 +327,10 @@ DetailWindowView::DetailWindowView(QWidget* parent)
                              "QListWidget::item { border-radius: 6px; margin: 1px 6px; }"
                              "QListWidget::item:selected { background: rgba(10, 132, 255, 56); }"_s);
     buildSidebar();
-    connect(m_sidebar, &QListWidget::currentItemChanged, this, [](QListWidgetItem* item) {
+    connect(m_sidebar, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (!item)
             return;
-        if (const auto page = workspacePageFromRaw(item->data(kPageRole).toString()))
+        if (const auto page = workspacePageFromRaw(item->data(kPageRole).toString()); page && *page != m_page)
             Preferences::instance().setDetailPage(*page);
     });
 
@@ -388,6 +387,8 @@ void DetailWindowView::buildSidebar()
 
 void DetailWindowView::updateSidebar()
 {
+    // Following the stored page is no choice of the user's.
+    const QSignalBlocker blocker(m_sidebar);
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
     for (int i = 0; i < m_sidebar->count(); ++i) {
         QListWidgetItem* item = m_sidebar->item(i);

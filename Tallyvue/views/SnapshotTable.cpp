@@ -136,9 +136,10 @@ SnapshotTable::SnapshotTable(QWidget* parent)
     showContent();
 }
 
-void SnapshotTable::setData(const QList<UsageSnapshot>& history, TrendRange range, QuotaDisplayMode mode)
+void SnapshotTable::setData(const QList<UsageSnapshot>& history, TrendRange range, QuotaDisplayMode mode,
+                            std::optional<AIProvider> provider)
 {
-    m_model->setData(Trends::snapshotTable(history, range, viewNow()), mode);
+    m_model->setData(Trends::snapshotTable(history, range, viewNow(), provider), mode);
     m_count->setText(countText());
     m_toggle->setAccessibleName(u"Snapshots, "_s + countText());
     auto* header = m_view->horizontalHeader();

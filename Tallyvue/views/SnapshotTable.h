@@ -45,7 +45,9 @@ class SnapshotTable : public QFrame
 public:
     explicit SnapshotTable(QWidget* parent = nullptr);
 
-    void setData(const QList<UsageSnapshot>& history, TrendRange range, QuotaDisplayMode mode);
+    /// The snapshots of `history` (read as `provider`'s history when given) in range.
+    void setData(const QList<UsageSnapshot>& history, TrendRange range, QuotaDisplayMode mode,
+                 std::optional<AIProvider> provider = std::nullopt);
     void setExpanded(bool expanded);
     bool isExpanded() const;
     QString countText() const;

@@ -39,7 +39,7 @@ TrendsView::TrendsView(AIProvider provider, QWidget* parent)
     layout->addWidget(daily);
 
     connect(m_picker, &RangePicker::rangeChanged, this,
-            [this] { m_chart->setData(m_providerHistory, m_picker->range()); });
+            [this] { m_chart->setData(m_history, m_picker->range(), m_provider); });
 }
 
 void TrendsView::setHistory(const QList<UsageSnapshot>& history)
@@ -54,8 +54,7 @@ void TrendsView::setHistory(const QList<UsageSnapshot>& history)
 
 void TrendsView::redraw()
 {
-    m_providerHistory = Trends::providerHistory(m_history, m_provider);
-    m_chart->setData(m_providerHistory, m_picker->range());
+    m_chart->setData(m_history, m_picker->range(), m_provider);
     m_daily->setData(m_history, m_provider);
 }
 

@@ -37,7 +37,6 @@ private:
     AIProvider m_provider;
     bool m_drawn = false;
     QList<UsageSnapshot> m_history;
-    QList<UsageSnapshot> m_providerHistory;
     RangePicker* m_picker;
     UsageHistoryChart* m_chart;
     DailySummaryChart* m_daily;

@@ -97,13 +97,15 @@ UsageHistoryChart::UsageHistoryChart(int chartHeight, QWidget* parent) : QWidget
     updateAccessibleText();
 }
 
-void UsageHistoryChart::setData(const QList<UsageSnapshot>& snapshots, TrendRange range)
+void UsageHistoryChart::setData(const QList<UsageSnapshot>& snapshots, TrendRange range,
+                                std::optional<AIProvider> provider)
 {
     m_snapshots = snapshots;
     m_range = range;
+    m_provider = provider;
     m_now = viewNow();
-    m_shown = Trends::shownSeries(snapshots);
-    m_lines = Trends::chartLines(snapshots, m_shown, range, m_now);
+    m_shown = Trends::shownSeries(snapshots, provider);
+    m_lines = Trends::chartLines(snapshots, m_shown, range, m_now, provider);
     m_empty = std::all_of(m_lines.begin(), m_lines.end(), [](const ChartLine& line) { return line.x.empty(); });
     m_minX = std::numeric_limits<double>::max();
     m_maxX = std::numeric_limits<double>::lowest();
@@ -119,7 +121,8 @@ void UsageHistoryChart::setData(const QList<UsageSnapshot>& snapshots, TrendRang
         m_minX = centre - 1800;
         m_maxX = centre + 1800;
     }
-    m_readout = m_selected ? Trends::readout(m_snapshots, m_shown, m_range, m_now, *m_selected) : std::nullopt;
+    m_readout =
+        m_selected ? Trends::readout(m_snapshots, m_shown, m_range, m_now, *m_selected, m_provider) : std::nullopt;
     m_pathsPlot = {};
     updateGeometry();
     updateAccessibleText();
@@ -131,7 +134,8 @@ void UsageHistoryChart::setSelectedDate(const std::optional<QDateTime>& date)
     if (date == m_selected)
         return;
     m_selected = date;
-    m_readout = m_selected ? Trends::readout(m_snapshots, m_shown, m_range, m_now, *m_selected) : std::nullopt;
+    m_readout =
+        m_selected ? Trends::readout(m_snapshots, m_shown, m_range, m_now, *m_selected, m_provider) : std::nullopt;
     updateAccessibleText();
     update();
 }
@@ -201,22 +205,19 @@ void UsageHistoryChart::rebuildPaths()
     const double scaleX = plot.width() / (m_maxX - m_minX);
     const double dpr = devicePixelRatioF();
     for (const ChartLine& line : m_lines) {
-        // Per device pixel column keep the first, lowest, highest and last point: the drawn
-        // line looks the same as with every point, at a small fraction of the work.
+        // Per device pixel column keep the lowest and highest point, in the order they came:
+        // the drawn line looks the same as with every point, at a small fraction of the work.
         QPolygonF path;
-        path.reserve(qsizetype(std::min<size_t>(line.x.size(), size_t(plot.width() * dpr * 4 + 8))));
+        path.reserve(qsizetype(std::min<size_t>(line.x.size(), size_t(plot.width() * dpr * 2 + 8))));
         long column = std::numeric_limits<long>::min();
-        double first = 0, low = 0, high = 0, last = 0, columnX = 0;
+        double low = 0, high = 0, columnX = 0;
+        bool lowFirst = true;
         auto flush = [&] {
             if (column == std::numeric_limits<long>::min())
                 return;
-            path.append({columnX, first});
-            if (low != first && low != last)
-                path.append({columnX, low});
-            if (high != first && high != last && high != low)
-                path.append({columnX, high});
-            if (last != first)
-                path.append({columnX, last});
+            path.append({columnX, lowFirst ? low : high});
+            if (high != low)
+                path.append({columnX, lowFirst ? high : low});
         };
         for (size_t i = 0; i < line.x.size(); ++i) {
             const double px = plot.left() + (line.x[i] - m_minX) * scaleX;
@@ -226,11 +227,14 @@ void UsageHistoryChart::rebuildPaths()
                 flush();
                 column = c;
                 columnX = px;
-                first = low = high = last = py;
-            } else {
-                low = std::min(low, py);
-                high = std::max(high, py);
-                last = py;
+                low = high = py;
+                lowFirst = true;
+            } else if (py < low) {
+                low = py;
+                lowFirst = false;
+            } else if (py > high) {
+                high = py;
+                lowFirst = true;
             }
         }
         flush();
@@ -309,12 +313,18 @@ void UsageHistoryChart::paintEvent(QPaintEvent*)
     for (int i = 0; i < m_paths.size(); ++i) {
         if (m_paths[i].isEmpty())
             continue;
-        QPen pen(style::chartColor(i, pal), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        QPen pen(style::chartColor(i, pal), 2, Qt::SolidLine, Qt::RoundCap, Qt::BevelJoin);
         painter.setPen(pen);
-        if (m_paths[i].size() == 1)
-            painter.drawPoint(m_paths[i].first());
-        else
-            painter.drawPolyline(m_paths[i]);
+        const QPolygonF& path = m_paths[i];
+        if (path.size() == 1) {
+            painter.drawPoint(path.first());
+            continue;
+        }
+        // Short pieces rasterize much faster than one long self-overlapping stroke; the round
+        // caps hide the seams.
+        constexpr qsizetype kPiece = 8;
+        for (qsizetype start = 0; start + 1 < path.size(); start += kPiece)
+            painter.drawPolyline(path.constData() + start, int(std::min(kPiece + 1, path.size() - start)));
     }
     painter.restore();
 

@@ -33,8 +33,9 @@ public:
     /// `chartHeight` is the height of the plot with its axes; legend and readout come below.
     explicit UsageHistoryChart(int chartHeight, QWidget* parent = nullptr);
 
-    /// `snapshots` are already narrowed to what is to be drawn (one provider's points).
-    void setData(const QList<UsageSnapshot>& snapshots, TrendRange range);
+    /// `snapshots` as they are to be drawn, or the full history read as `provider`'s history.
+    void setData(const QList<UsageSnapshot>& snapshots, TrendRange range,
+                 std::optional<AIProvider> provider = std::nullopt);
     TrendRange range() const { return m_range; }
     const QStringList& shownSeries() const { return m_shown; }
     bool isEmpty() const { return m_empty; }
@@ -66,6 +67,7 @@ private:
     int m_chartHeight;
     QList<UsageSnapshot> m_snapshots;
     TrendRange m_range = TrendRange::Day;
+    std::optional<AIProvider> m_provider;
     QDateTime m_now;
     QStringList m_shown;
     QList<ChartLine> m_lines;

@@ -2,9 +2,11 @@
 // Drawing the popover's Trends tab and opening the details window on a full 14-day history:
 // 10,080 snapshots (a refresh every two minutes) of six points, four of them Claude's.
 // Prints the median and worst of several runs and the process's memory with the window open.
+#include "views/DailySummaryChart.h"
 #include "views/DetailWindowView.h"
 #include "views/RangePicker.h"
 #include "views/TrendsView.h"
+#include "views/UsageHistoryChart.h"
 #include "views/UsageState.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 using namespace tallyvue;
@@ -93,6 +96,44 @@ int main(int argc, char** argv)
     const long baseline = rssKiB();
     constexpr int kRuns = 15;
 
+    // The data rules alone, to see where the time goes.
+    {
+        const auto time = [&](const char* what, const std::function<void()>& work) {
+            std::vector<double> samples;
+            for (int run = 0; run < kRuns; ++run) {
+                QElapsedTimer timer;
+                timer.start();
+                work();
+                samples.push_back(double(timer.nsecsElapsed()) / 1e6);
+            }
+            std::printf("  %s: median %.2f ms\n", what, summarize(samples).median);
+        };
+        const std::optional<AIProvider> claude = AIProvider::Claude;
+        const QStringList shown = Trends::shownSeries(history, claude);
+        const ProviderMetric metric{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, kNow.addSecs(3600), 18000.0};
+        time("shown series", [&] { Trends::shownSeries(history, claude); });
+        time("chart lines 14d", [&] { Trends::chartLines(history, shown, TrendRange::All, kNow, claude); });
+        time("daily chart 7 days",
+             [&] { Trends::dailyChart(history, AIProvider::Claude, 7, QTimeZone::systemTimeZone(), kNow); });
+        time("daily chart 14 days",
+             [&] { Trends::dailyChart(history, AIProvider::Claude, 14, QTimeZone::systemTimeZone(), kNow); });
+        time("snapshot table 14d", [&] { Trends::snapshotTable(history, TrendRange::All, kNow, claude); });
+        time("insight of one metric", [&] { Insights::insight(metric, history, kNow); });
+        for (TrendRange range : kAllTrendRanges) {
+            UsageHistoryChart chart(180);
+            chart.resize(330, chart.sizeHint().height());
+            chart.setData(history, range, claude);
+            paint(chart);
+            time(qPrintable(u"history chart paint "_s + rawValue(range)), [&] { paint(chart); });
+        }
+        {
+            DailySummaryChart chart(7, 140);
+            chart.resize(330, chart.sizeHint().height());
+            chart.setData(history, AIProvider::Claude);
+            time("daily chart paint", [&] { paint(chart); });
+        }
+    }
+
     // The Trends tab as the popover makes it: a fresh view per visit, drawn once.
     for (TrendRange range : kAllTrendRanges) {
         std::vector<double> samples;
@@ -118,10 +159,11 @@ int main(int argc, char** argv)
         view.resize(356, view.sizeHint().height());
         view.show();
         std::vector<double> samples;
+        const QList<UsageSnapshot> shorter = history.mid(1);
         for (int run = 0; run < kRuns; ++run) {
             QElapsedTimer timer;
             timer.start();
-            view.setHistory(history);
+            view.setHistory(run % 2 ? history : shorter); // a refresh publishes a different list
             paint(view);
             samples.push_back(double(timer.nsecsElapsed()) / 1e6);
         }
@@ -140,15 +182,25 @@ int main(int argc, char** argv)
     Preferences::instance().setDetailPage(WorkspacePage{AIProvider::Claude});
     std::vector<double> opens;
     std::vector<double> reopens;
+    std::vector<double> steps[4];
     long withWindow = 0;
     for (int run = 0; run < 7; ++run) {
         QElapsedTimer timer;
         timer.start();
+        qint64 mark = 0;
+        auto step = [&](int index) {
+            steps[index].push_back(double(timer.nsecsElapsed() - mark) / 1e6);
+            mark = timer.nsecsElapsed();
+        };
         DetailWindowView window;
+        step(0);
         window.setState(state);
+        step(1);
         window.present();
         QCoreApplication::processEvents();
+        step(2);
         paint(window);
+        step(3);
         opens.push_back(double(timer.nsecsElapsed()) / 1e6);
         withWindow = std::max(withWindow, rssKiB());
 
@@ -160,6 +212,9 @@ int main(int argc, char** argv)
         paint(window);
         reopens.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
+    const char* stepNames[4] = {"construct", "state (hidden)", "show and first layout", "paint"};
+    for (int i = 0; i < 4; ++i)
+        std::printf("  details window %s: median %.1f ms\n", stepNames[i], summarize(steps[i]).median);
     const Figures open = summarize(opens);
     const Figures reopen = summarize(reopens);
     std::printf("details window open (Claude page, 960x660): median %.1f ms, worst %.1f ms (target < 150 ms)\n",

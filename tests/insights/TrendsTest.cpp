@@ -56,9 +56,12 @@ TEST(TrendsTest, ShownSeriesAndPointsInRange)
         shot(86400 + 1, {point(AIProvider::ChatGPT, "extra", 9, u"Extra"_s)}),
         shot(86400, {point(AIProvider::ChatGPT, "primary", 10, u"Primary"_s)}),
         shot(3600, {point(AIProvider::ChatGPT, "primary", 20, u"Primary"_s),
-                    point(AIProvider::ChatGPT, "secondary", 41, u"Weekly"_s)}),
+                    point(AIProvider::ChatGPT, "secondary", 41, u"Weekly"_s), point(AIProvider::Claude, "session", 3)}),
+        shot(60, {point(AIProvider::Claude, "five_hour", 4)}),
     };
-    const QStringList shown = Trends::shownSeries(history);
+    // Read as ChatGPT's history, Claude's points are not there.
+    const std::optional<AIProvider> chatgpt = AIProvider::ChatGPT;
+    const QStringList shown = Trends::shownSeries(history, chatgpt);
     EXPECT_EQ(shown, (QStringList{u"Primary"_s, u"Weekly"_s, u"Code Review"_s, u"Fifth"_s}));
 
     const struct
@@ -71,15 +74,18 @@ TEST(TrendsTest, ShownSeriesAndPointsInRange)
         {TrendRange::All, {2, 2, 1, 1}},
     };
     for (const auto& row : rows) {
-        const QList<ChartLine> lines = Trends::chartLines(history, shown, row.range, kNow);
+        const QList<ChartLine> lines = Trends::chartLines(history, shown, row.range, kNow, chatgpt);
         ASSERT_EQ(lines.size(), 4);
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(lines[i].label, shown[i]);
             EXPECT_EQ(lines[i].x.size(), row.pointsPerLine[size_t(i)]) << rawValue(row.range).toStdString() << i;
         }
     }
-    EXPECT_EQ(Trends::inRange(history, TrendRange::Day, kNow).size(), 2);
-    EXPECT_TRUE(Trends::chartLines(history, shown, TrendRange::Day, kNow.addDays(3))[0].x.empty());
+    EXPECT_TRUE(Trends::chartLines(history, shown, TrendRange::Day, kNow.addDays(3), chatgpt)[0].x.empty());
+    EXPECT_EQ(Trends::shownSeries(history), (QStringList{u"Primary"_s, u"5-Hour"_s, u"Weekly"_s, u"Code Review"_s}));
+    // The nearest ChatGPT snapshot, not the newer Claude-only one.
+    EXPECT_EQ(Trends::readout(history, shown, TrendRange::Day, kNow, kNow, chatgpt)->date, kNow.addSecs(-3600));
+    EXPECT_EQ(Trends::snapshotTable(history, TrendRange::Day, kNow, chatgpt).rows.size(), 2);
 }
 
 // The readout takes the snapshot in range nearest to the pointer, the earlier on a tie, and
