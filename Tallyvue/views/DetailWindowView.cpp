@@ -327,11 +327,17 @@ DetailWindowView::DetailWindowView(QWidget* parent)
                              "QListWidget::item { border-radius: 6px; margin: 1px 6px; }"
                              "QListWidget::item:selected { background: rgba(10, 132, 255, 56); }"_s);
     buildSidebar();
-    connect(m_sidebar, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+    const auto choose = [this](QListWidgetItem* item) {
         if (!item)
             return;
         if (const auto page = workspacePageFromRaw(item->data(kPageRole).toString()); page && *page != m_page)
             Preferences::instance().setDetailPage(*page);
+    };
+    connect(m_sidebar, &QListWidget::currentItemChanged, this, choose);
+    // Assistive tools select a row without making it current.
+    connect(m_sidebar, &QListWidget::itemSelectionChanged, this, [this, choose] {
+        if (const QList<QListWidgetItem*> selected = m_sidebar->selectedItems(); !selected.isEmpty())
+            choose(selected.first());
     });
 
     m_scroll->setObjectName(u"detailColumn"_s);
@@ -343,7 +349,7 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     auto* row = new QHBoxLayout(split);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    m_sidebar->setFixedWidth(190);
+    m_sidebar->setFixedWidth(210);
     row->addWidget(m_sidebar);
     auto* edge = new QFrame;
     edge->setFrameShape(QFrame::VLine);
