@@ -176,11 +176,13 @@ DailyChartData dailyChart(const QList<UsageSnapshot>& history, AIProvider provid
     DailyChartData data;
     QList<DailySeries> found;
     QStringList kinds; // of `found`, compared before any key text is built
-    // Only snapshots from the first day's start on can reach a summary; the others need no
-    // calendar arithmetic.
-    const QDate firstDay = now.toTimeZone(zone).date().addDays(1 - std::max(days, 1));
-    const qint64 windowStart = firstDay.startOfDay(zone).toMSecsSinceEpoch();
-    QList<UsageSnapshot> recent;
+    // Each snapshot goes to its day first, and each day is summed over its own snapshots only:
+    // summing every day over the whole history costs days × snapshots.
+    const QDate today = now.toTimeZone(zone).date();
+    std::vector<qint64> bounds; // day starts, oldest first, then the end of today
+    for (int k = std::max(days, 0); k >= 0; --k)
+        bounds.push_back(today.addDays(1 - k).startOfDay(zone).toMSecsSinceEpoch());
+    std::vector<QList<UsageSnapshot>> buckets(std::max<size_t>(bounds.size(), 1) - 1);
     for (const UsageSnapshot& snapshot : history) {
         bool any = false;
         for (const UsageSnapshot::LimitPoint& point : snapshot.limits) {
@@ -195,14 +197,23 @@ DailyChartData dailyChart(const QList<UsageSnapshot>& history, AIProvider provid
                 found.append({point.seriesKey(), seriesLabel(point)});
             }
         }
-        if (any && snapshot.timestamp.toMSecsSinceEpoch() >= windowStart)
-            recent.append(snapshot);
+        if (!any || buckets.empty())
+            continue;
+        const qint64 msecs = snapshot.timestamp.toMSecsSinceEpoch();
+        const auto after = std::upper_bound(bounds.begin(), bounds.end(), msecs);
+        if (after != bounds.begin() && after != bounds.end())
+            buckets[size_t(after - bounds.begin() - 1)].append(snapshot);
     }
     data.series = rankedSeries(found);
     if (data.series.size() > kMaxDailySeries)
         data.series.resize(kMaxDailySeries);
 
-    data.summaries = Insights::dailySummaries(recent, provider, days, zone, now);
+    for (int k = std::max(days, 0); k >= 1; --k) {
+        const QDate day = today.addDays(1 - k);
+        // One day's summary, by the same rules, from that day's snapshots.
+        const QDateTime noon = QDateTime(day, QTime(12, 0), zone);
+        data.summaries += Insights::dailySummaries(buckets[size_t(days - k)], provider, 1, zone, noon);
+    }
     for (const DailySummary& summary : data.summaries) {
         if (summary.hitLimit)
             ++data.hitDays;

@@ -222,3 +222,32 @@ TEST(TrendsTest, SidebarAndPlanTexts)
     for (const auto& row : rows)
         EXPECT_EQ(Trends::planText(row.provider, row.plan), row.text);
 }
+
+// The daily chart sorts snapshots into days before summing them; the sums must be exactly the
+// ones of summing the whole history for every day, also across a daylight-saving change.
+TEST(TrendsTest, DailyChartMatchesWholeHistorySums)
+{
+    const QDateTime now = *parseTimestamp(u"2026-04-02T10:00:00Z"_s);
+    QList<UsageSnapshot> history;
+    for (int hours = 0; hours < 24 * 12; hours += 1) {
+        const double percent = (hours * 37) % 101;
+        history.append({now.addSecs(-qint64(hours) * 3600 - 600),
+                        {point(AIProvider::Claude, "session", percent), point(AIProvider::ChatGPT, "primary", 1)}});
+    }
+    history.append({now.addSecs(3600), {point(AIProvider::Claude, "session", 100)}}); // later today
+    for (const QByteArray& zoneName : {QByteArrayLiteral("UTC"), QByteArrayLiteral("Europe/Berlin")}) {
+        const QTimeZone zone(zoneName);
+        for (int days : {0, 1, 7, 10}) {
+            const QList<DailySummary> expected = Insights::dailySummaries(history, AIProvider::Claude, days, zone, now);
+            const QList<DailySummary> actual =
+                Trends::dailyChart(history, AIProvider::Claude, days, zone, now).summaries;
+            ASSERT_EQ(actual.size(), expected.size()) << zoneName.constData() << days;
+            for (int i = 0; i < actual.size(); ++i) {
+                EXPECT_EQ(actual[i].date, expected[i].date) << zoneName.constData() << days << i;
+                EXPECT_EQ(actual[i].peaks, expected[i].peaks) << zoneName.constData() << days << i;
+                EXPECT_EQ(actual[i].hitLimit, expected[i].hitLimit) << zoneName.constData() << days << i;
+                EXPECT_EQ(actual[i].samples, expected[i].samples) << zoneName.constData() << days << i;
+            }
+        }
+    }
+}
