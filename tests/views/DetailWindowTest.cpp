@@ -7,6 +7,7 @@
 #include "support/OutputCapture.h"
 #include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
+#include "views/MetricGaugeCard.h"
 #include "views/SnapshotTable.h"
 #include "views/TrendsView.h"
 #include "views/UsageHistoryChart.h"
@@ -189,6 +190,14 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     EXPECT_EQ(window.sidebarCaption(AIProvider::Copilot), u"Not connected"_s);
     EXPECT_EQ(sidebarRow(window, u"Claude"_s)->data(Qt::AccessibleTextRole).toString(), u"Claude, 2 limits, 10%"_s);
     EXPECT_EQ(window.page(), WorkspacePage{AIProvider::Claude});
+    // In remaining mode a window at 90 % used shows 10 %, coloured as 90 % used.
+    const QColor red = style::usageColor(90, QApplication::palette());
+    const auto gauges = window.findChildren<MetricGaugeCard*>();
+    ASSERT_EQ(gauges.size(), 2);
+    EXPECT_EQ(gauges[1]->gauge()->text(), u"10%"_s);
+    EXPECT_DOUBLE_EQ(gauges[1]->gauge()->targetFraction(), 0.1);
+    EXPECT_EQ(gauges[1]->gauge()->arcColor(), red);
+    EXPECT_EQ(gauges[1]->accessibleName(), u"Claude, 7-Day, 10 percent remaining"_s);
 
     QListWidgetItem* chatgpt = sidebarRow(window, u"ChatGPT"_s);
     ASSERT_NE(chatgpt, nullptr);
@@ -199,6 +208,7 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->countText(), u"1 in range"_s);
     EXPECT_EQ(table->model().index(0, 2).data().toString(), u"10%"_s);
+    EXPECT_EQ(table->model().index(0, 2).data(Qt::ForegroundRole).value<QColor>(), red);
 }
 
 // The popover's Trends tab shows the trends for a provider with data and the state view without;
