@@ -456,8 +456,12 @@ QList<UsageSnapshot::LimitPoint> limitPoints(const UsageSnapshot& snapshot, AIPr
 
 std::optional<UsageSnapshot::LimitPoint> point(const UsageSnapshot& snapshot, QStringView seriesKey)
 {
+    // Compared piecewise: building each candidate's key text would allocate once per point,
+    // and charts and insights ask this for every snapshot of a two-week history.
     for (const auto& candidate : snapshot.limits) {
-        if (candidate.seriesKey() == seriesKey)
+        const QString raw = rawValue(candidate.provider);
+        if (seriesKey.size() == raw.size() + 1 + candidate.kind.size() && seriesKey.startsWith(raw) &&
+            seriesKey[raw.size()] == u':' && seriesKey.sliced(raw.size() + 1) == candidate.kind)
             return candidate;
     }
     return std::nullopt;

@@ -152,8 +152,11 @@ QList<DailySummary> dailySummaries(const QList<UsageSnapshot>& history, AIProvid
             continue;
         DailySummary summary;
         summary.date = start;
+        // Compared in UTC: a comparison with a time-zone date recomputes its offset every time.
+        const QDateTime utcStart = start.toUTC();
+        const QDateTime utcEnd = end.toUTC();
         for (const UsageSnapshot& snapshot : history) {
-            if (snapshot.timestamp < start || snapshot.timestamp >= end)
+            if (snapshot.timestamp < utcStart || snapshot.timestamp >= utcEnd)
                 continue;
             const QList<UsageSnapshot::LimitPoint> points = HistoryStore::limitPoints(snapshot, provider);
             if (points.isEmpty())

@@ -26,6 +26,7 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
 {
     connect(m_view, &MenuBarView::refreshRequested, this, [this](bool force) { m_viewModel.refresh(force); });
     connect(m_view, &MenuBarView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_view, &MenuBarView::detailsRequested, this, &TrayApplication::openDetails);
 
     rebuildMenu();
     m_tray->setMenu(m_menu);

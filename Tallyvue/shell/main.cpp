@@ -14,8 +14,10 @@
 #include "shell/CommandLine.h"
 #include "shell/TrayApplication.h"
 #include "views/ComputerName.h"
+#include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
 #include "views/Style.h"
+#include "views/UsageState.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -75,6 +77,21 @@ int main(int argc, char** argv)
     shell.setOpenSettings([&shell] {
         shell.view().setShowingSettings(true, false);
         shell.openPopover();
+    });
+    // The details window is made when first asked for and then only hidden and shown again.
+    std::unique_ptr<DetailWindowView> details;
+    shell.setOpenDetails([&] {
+        if (!details) {
+            details = std::make_unique<DetailWindowView>();
+            QObject::connect(details.get(), &DetailWindowView::refreshRequested, &viewModel,
+                             [&](bool force) { viewModel.refresh(force); });
+            QObject::connect(details.get(), &DetailWindowView::clearHistoryRequested, &viewModel,
+                             &UsageViewModel::clearHistory);
+            QObject::connect(&viewModel, &UsageViewModel::changed, details.get(),
+                             [&] { details->setState(UsageState::from(viewModel)); });
+            details->setState(UsageState::from(viewModel));
+        }
+        details->present();
     });
     shell.start();
     const int code = app.exec();

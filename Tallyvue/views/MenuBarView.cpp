@@ -9,6 +9,7 @@
 #include "views/ProviderCards.h"
 #include "views/ProviderStatsView.h"
 #include "views/SelectorBar.h"
+#include "views/TrendsView.h"
 #include "views/Widgets.h"
 
 #include <QEvent>
@@ -93,7 +94,7 @@ ProviderContent providerContent(AIProvider provider, const UsageState& state)
 
 QList<AppTab> availableTabs()
 {
-    return {AppTab::Models, AppTab::Stats, AppTab::ThisMac};
+    return {AppTab::Models, AppTab::Stats, AppTab::Trends, AppTab::ThisMac};
 }
 
 MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
@@ -111,6 +112,11 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_refresh->setToolTip(u"Refresh"_s);
     m_refresh->setAccessibleName(u"Refresh"_s);
     connect(m_refresh, &QAbstractButton::clicked, this, [this] { Q_EMIT refreshRequested(true); });
+    auto* details = new GlassButton(u"arrow.up.left.and.arrow.down.right"_s, {});
+    details->setObjectName(u"details"_s);
+    details->setToolTip(u"Open the details window"_s);
+    details->setAccessibleName(u"Open the details window"_s);
+    connect(details, &QAbstractButton::clicked, this, &MenuBarView::detailsRequested);
     m_settingsButton = new GlassButton(u"gearshape.fill"_s, {});
     m_settingsButton->setObjectName(u"settingsButton"_s);
     m_settingsButton->setToolTip(u"Settings"_s);
@@ -119,7 +125,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     // toggled, not clicked: assistive tools toggle a checkable button without clicking it.
     connect(m_settingsButton, &QAbstractButton::toggled, this, [this](bool on) { setShowingSettings(on); });
     auto* name = new TextLabel(u"Tallyvue"_s, TextStyle::Headline);
-    auto* trailing = hbox({nullptr, m_refresh, m_settingsButton}, 8);
+    auto* trailing = hbox({nullptr, m_refresh, details, m_settingsButton}, 8);
     trailing->setFixedWidth(140);
     layout->addWidget(band(hbox({new AppMark, name, nullptr, trailing}, 8)));
     layout->addWidget(new Divider);
@@ -282,7 +288,7 @@ void MenuBarView::render(bool animate)
         kind = u"stats"_s;
     } else {
         switch (providerContent(*m_page.provider, m_state)) {
-        case ProviderContent::Card: kind = u"card"_s; break;
+        case ProviderContent::Card: kind = m_tab == AppTab::Trends ? u"trends"_s : u"card"_s; break;
         case ProviderContent::ClaudeError: kind = u"error"_s; break;
         case ProviderContent::Message: kind = u"message"_s; break;
         case ProviderContent::Loading: kind = u"loading"_s; break;
@@ -316,6 +322,8 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         });
         return stats;
     }
+    if (kind == u"trends")
+        return new TrendsView(provider);
     if (kind == u"card") {
         switch (provider) {
         case AIProvider::Claude: return new UsageCardView(*m_state.usage, m_state.history, mode);
@@ -353,6 +361,10 @@ void MenuBarView::updateContent(const QString& kind)
     }
     if (auto* stats = qobject_cast<ProviderStatsView*>(m_content)) {
         stats->setState(m_state, mode);
+        return;
+    }
+    if (auto* trends = qobject_cast<TrendsView*>(m_content)) {
+        trends->setHistory(m_state.history);
         return;
     }
     if (kind == u"card") {

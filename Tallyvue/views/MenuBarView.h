@@ -71,6 +71,8 @@ public:
 Q_SIGNALS:
     void refreshRequested(bool force);
     void quitRequested();
+    /// The header's details button: open (or raise) the details window.
+    void detailsRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

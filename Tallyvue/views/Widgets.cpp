@@ -216,8 +216,13 @@ void GlassButton::setSpinning(bool spinning)
     update();
 }
 
-void GlassButton::timerEvent(QTimerEvent*)
+void GlassButton::timerEvent(QTimerEvent* event)
 {
+    // Other timers are the button's own: animateClick(), which assistive tools' "Press" uses.
+    if (event->timerId() != m_spinTimer) {
+        QAbstractButton::timerEvent(event);
+        return;
+    }
     // One full turn per second, linear, for as long as it spins.
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - m_spinStart;
     m_angle = double(elapsed % 1000) / 1000.0 * 360.0;

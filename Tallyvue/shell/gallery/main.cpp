@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // tallyvue-gallery DIR: draws, offscreen and from fixed sample data, the tray icons in every
-// style and level and each popover page and state, light and dark, as PNG files in DIR.
+// style and level, each popover page and state, the Trends tab and the details window, light and
+// dark, as PNG files in DIR.
 #include "alerts/ThresholdAlerts.h"
 #include "model/ClaudeMetrics.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
 #include "views/ComputerName.h"
+#include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
 #include "views/SettingsView.h"
 #include "views/Style.h"
+#include "views/TrendsView.h"
+#include "views/UsageHistoryChart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,9 +22,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -125,6 +132,34 @@ std::shared_ptr<const std::vector<LocalUsageEvent>> sampleEvents()
         return std::make_shared<const std::vector<LocalUsageEvent>>(std::move(out));
     }();
     return events;
+}
+
+/// Two weeks of refreshes every 20 minutes: the 5-hour windows climb and reset, the weekly ones
+/// rise through the week, and on two days Claude's 5-hour window runs into its limit.
+QList<UsageSnapshot> twoWeekHistory()
+{
+    QList<UsageSnapshot> history;
+    const qint64 step = 20 * 60;
+    for (qint64 ago = 14 * 86400 - step; ago >= 0; ago -= step) {
+        const QDateTime when = kNow.addSecs(-ago);
+        const double hours = double(14 * 86400 - ago) / 3600.0;
+        const int day = int(hours / 24);
+        const double inSession = std::fmod(hours, 5.0) / 5.0;
+        const double daytime = std::sin(std::fmod(hours, 24.0) / 24.0 * 3.14159) * 0.6 + 0.4;
+        const double peak = day == 5 || day == 11 ? 112 : 35 + 8 * (day % 4);
+        const double session = std::min(100.0, inSession * peak * daytime);
+        const double week = std::fmod(hours + 60, 168.0) / 168.0;
+        UsageSnapshot snapshot{when, {}};
+        snapshot.limits.append({AIProvider::Claude, u"session"_s, std::round(session * 10) / 10, {}, {}});
+        snapshot.limits.append({AIProvider::Claude, u"weekly_all"_s, std::round(week * 78 * 10) / 10, {}, {}});
+        snapshot.limits.append({AIProvider::Claude, u"weekly_opus"_s, std::round(week * 64), u"Opus"_s, {}});
+        snapshot.limits.append(
+            {AIProvider::ChatGPT, u"primary"_s, std::round(inSession * 30 * daytime), u"5-Hour"_s, {}});
+        snapshot.limits.append({AIProvider::ChatGPT, u"secondary"_s, std::round(week * 90), u"Weekly"_s, {}});
+        snapshot.limits.append({AIProvider::Copilot, u"premium_interactions"_s, std::round(hours / 336 * 40), {}, {}});
+        history.append(snapshot);
+    }
+    return history;
 }
 
 UsageState makeState(bool claude, bool codex, bool copilot)
@@ -331,6 +366,45 @@ bool renderSettings(const QString& dir, const QString& name, bool dark, const Us
     ThresholdAlerts::installNotifier(nullptr);
     Preferences::instance().setAlertsEnabled(false);
     return ok;
+}
+
+/// The Trends tab of a provider; `hover` puts the pointer an hour and a quarter ago.
+bool renderTrends(const QString& dir, const QString& name, bool dark, const UsageState& state, AIProvider provider,
+                  bool hover = false)
+{
+    Preferences::instance().setSelectedPage(WorkspacePage{provider});
+    Preferences::instance().setSelectedTab(AppTab::Trends);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Used);
+    MenuBarView view;
+    view.setState(state);
+    view.show();
+    for (int pass = 0; pass < 4; ++pass)
+        QApplication::processEvents();
+    if (auto* trends = qobject_cast<TrendsView*>(view.content()); trends && hover)
+        trends->historyChart()->setSelectedDate(kNow.addSecs(-75 * 60));
+    const QImage image = onBackdrop(view.grab().toImage(), dark);
+    view.hide();
+    return save(image, dir + u"/trends-"_s + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
+}
+
+/// The details window on one page, scrolled to `scroll` (0 top, 1 bottom).
+bool renderDetails(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
+                   double scroll = 0)
+{
+    Preferences::instance().setDetailPage(page);
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Used);
+    DetailWindowView window;
+    window.setState(state);
+    window.show();
+    for (int pass = 0; pass < 6; ++pass)
+        QApplication::processEvents();
+    if (auto* area = window.findChild<QScrollArea*>(u"detailColumn"_s)) {
+        area->verticalScrollBar()->setValue(int(scroll * area->verticalScrollBar()->maximum()));
+        QApplication::processEvents();
+    }
+    const QImage image = window.grab().toImage();
+    window.hide();
+    return save(image, dir + u"/details-"_s + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
 }
 
 /// Every style and level of the tray label on a dark and a light panel, text beside the icon.
@@ -594,6 +668,26 @@ int main(int argc, char** argv)
         ok &= renderSettings(dir, u"no-metrics"_s, dark, loading, false, Status::Authorized);
         ok &= renderSettings(dir, u"alerts-denied"_s, dark, full, true, Status::Denied);
         ok &= renderSettings(dir, u"alerts-no-previews"_s, dark, full, true, Status::Authorized, ShowPreviews::Never);
+
+        UsageState twoWeeks = full;
+        twoWeeks.history = twoWeekHistory();
+        UsageState noHistory = full;
+        noHistory.history.clear();
+        ok &= renderTrends(dir, u"claude"_s, dark, twoWeeks, AIProvider::Claude);
+        ok &= renderTrends(dir, u"claude-hover"_s, dark, twoWeeks, AIProvider::Claude, true);
+        ok &= renderTrends(dir, u"chatgpt"_s, dark, twoWeeks, AIProvider::ChatGPT);
+        ok &= renderTrends(dir, u"empty"_s, dark, noHistory, AIProvider::Claude);
+        ok &= renderDetails(dir, u"overview"_s, dark, twoWeeks, WorkspacePage{});
+        ok &= renderDetails(dir, u"claude"_s, dark, twoWeeks, claude);
+        ok &= renderDetails(dir, u"claude-bottom"_s, dark, twoWeeks, claude, 1);
+        ok &= renderDetails(dir, u"chatgpt"_s, dark, twoWeeks, chatgpt);
+        ok &= renderDetails(dir, u"copilot"_s, dark, twoWeeks, copilot);
+        ok &= renderDetails(dir, u"empty"_s, dark, noHistory, claude, 1);
+        UsageState unavailable = twoWeeks;
+        unavailable.copilotUsage.reset();
+        unavailable.allMetrics = unavailable.metrics(AIProvider::Claude) + unavailable.metrics(AIProvider::ChatGPT);
+        unavailable.copilotError = failed.copilotError;
+        ok &= renderDetails(dir, u"copilot-unavailable"_s, dark, unavailable, copilot);
     }
     // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
     QProcess scaled;

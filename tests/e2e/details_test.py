@@ -1,0 +1,55 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: MIT
+"""The details window through the accessibility tree: opened with the popover's details button,
+ChatGPT picked in its sidebar, the snapshot count read out; asking again raises the same window."""
+import re
+
+from tallyvue_session import check, run, wait_for
+
+
+def pick(session, sidebar, name_start):
+    """Selects the sidebar row whose spoken name starts with `name_start`, as a screen reader can."""
+    rows = [sidebar.getChildAtIndex(i) for i in range(sidebar.childCount)]
+    index = next((i for i, row in enumerate(rows) if row is not None and (row.name or "").startswith(name_start)), -1)
+    check(index >= 0, f"no sidebar row for {name_start!r}: {[row.name for row in rows if row is not None]}")
+    row = rows[index]
+    names = session.actions(row) if row.queryAction() else []
+    if names:
+        session.do_action(row, names[0])
+        return
+    try:
+        sidebar.querySelection().selectChild(index)
+    except NotImplementedError:
+        sidebar.queryTable().addRowSelection(index)
+
+
+def popover(session):
+    """The open popover (a frame, or a filler before it has a role of its own)."""
+    return session.find(name="Tallyvue", predicate=lambda n: n.getRoleName() in ("frame", "filler", "window"),
+                        showing=True)
+
+
+def scenario(session):
+    session.wait_for_refresh()
+    session.activate_item()
+    details_button = session.find(popover(session), name="Open the details window", role="push button")
+    session.do_action(details_button, "Press")
+
+    window = session.find(name="Tallyvue Details", role="frame", showing=True)
+    sidebar = session.find(window, name="Pages", role="list")
+    claude = session.find(sidebar, name=lambda n: n.startswith("Claude, "))
+    check(re.fullmatch(r"Claude, \d+ limits?, \d+%", claude.name), f"the Claude row reads {claude.name!r}")
+
+    pick(session, sidebar, "ChatGPT")
+    session.find(window, name="ChatGPT / Codex", role="label", showing=True)
+    count = session.find(window, name=lambda n: bool(re.fullmatch(r"\d+ in range", n)), role="label", showing=True)
+    check(int(count.name.split()[0]) >= 1, f"the snapshot table counts {count.name!r}")
+
+    # Asking again brings the same window forward instead of opening a second one.
+    session.activate_item()
+    session.do_action(session.find(popover(session), name="Open the details window", role="push button"), "Press")
+    wait_for(lambda: len(session.find_all(name="Tallyvue Details", role="frame")) == 1, 5, "one details window")
+
+
+if __name__ == "__main__":
+    run(scenario, settings={"selectedPage": "Claude", "selectedTab": "Models", "detailPage": "Claude"})
