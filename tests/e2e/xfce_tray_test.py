@@ -34,7 +34,7 @@ def panel_pids(display):
 def scenario(session):
     service, _ = session.item(timeout=30)
     check(session.menu_path() == "/MenuBar", f"the item announces menu {session.menu_path()!r}")
-    check(session.menu_entries() == ["Open Tallyvue", "Refresh Now", "-", "Quit"],
+    check(session.menu_entries() == ["Open Tallyvue", "Refresh Now", "Open Details…", "Settings…", "-", "Quit"],
           f"menu entries: {session.menu_entries()}")
     session.wait_for_refresh()
 
