@@ -21,7 +21,14 @@ SelectorButton::SelectorButton(SelectorItem item, QWidget* parent) : QAbstractBu
     setAccessibleName(m_item.toolTip);
     setText(m_item.text);
     setFont(style::font(style::TextStyle::Subheadline));
-    setSizePolicy(m_item.expands ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // A button that does not expand still gives up its padding when the row is short of room
+    // (four tabs with a large system font), down to its symbol alone.
+    setSizePolicy(m_item.expands ? QSizePolicy::Expanding : QSizePolicy::Maximum, QSizePolicy::Fixed);
+}
+
+QSize SelectorButton::minimumSizeHint() const
+{
+    return {kIconSize + 8, kHeight};
 }
 
 QSize SelectorButton::sizeHint() const
@@ -31,6 +38,23 @@ QSize SelectorButton::sizeHint() const
     const int textWidth = m_item.text.isEmpty() ? 0 : QFontMetrics(bold).horizontalAdvance(m_item.text);
     const int content = kIconSize + (textWidth ? 6 + textWidth : 0);
     return {content + (textWidth ? 20 : 18), kHeight};
+}
+
+SelectorButton::Content SelectorButton::content(const QFontMetrics& metrics) const
+{
+    // Symbol and text when both fit; else the text alone, elided if it must be.
+    const int room = width() - 8;
+    const int textWidth = m_item.text.isEmpty() ? 0 : metrics.horizontalAdvance(m_item.text);
+    if (!textWidth || kIconSize + 6 + textWidth <= room)
+        return {true, m_item.text};
+    return {false, textWidth > room ? metrics.elidedText(m_item.text, Qt::ElideRight, room) : m_item.text};
+}
+
+SelectorButton::Content SelectorButton::shownContent() const
+{
+    QFont bold = font();
+    bold.setWeight(isChecked() ? QFont::DemiBold : QFont::Normal);
+    return content(QFontMetrics(bold));
 }
 
 void SelectorButton::paintEvent(QPaintEvent*)
@@ -45,18 +69,21 @@ void SelectorButton::paintEvent(QPaintEvent*)
         painter.setBrush(style::controlFill(palette(), false, false));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
     }
-    const int textWidth = m_item.text.isEmpty() ? 0 : QFontMetrics(font).horizontalAdvance(m_item.text);
-    const int content = kIconSize + (textWidth ? 6 + textWidth : 0);
+    const Content shown = content(QFontMetrics(font));
+    const int textWidth = shown.text.isEmpty() ? 0 : QFontMetrics(font).horizontalAdvance(shown.text);
+    const int content = (shown.icon ? kIconSize : 0) + (shown.icon && textWidth ? 6 : 0) + textWidth;
     qreal x = (width() - content) / 2.0;
-    const qreal iconTop = (height() - kIconSize) / 2.0;
-    const QPixmap icon = m_item.logo ? style::providerLogo(*m_item.logo, kIconSize, devicePixelRatioF())
-                                     : style::symbol(m_item.symbol, kIconSize, foreground, devicePixelRatioF());
-    painter.drawPixmap(QPointF(x, iconTop), icon);
-    x += kIconSize + 6;
+    if (shown.icon) {
+        const qreal iconTop = (height() - kIconSize) / 2.0;
+        const QPixmap icon = m_item.logo ? style::providerLogo(*m_item.logo, kIconSize, devicePixelRatioF())
+                                         : style::symbol(m_item.symbol, kIconSize, foreground, devicePixelRatioF());
+        painter.drawPixmap(QPointF(x, iconTop), icon);
+        x += kIconSize + 6;
+    }
     if (textWidth) {
         painter.setFont(font);
         painter.setPen(foreground);
-        painter.drawText(QRectF(x, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, m_item.text);
+        painter.drawText(QRectF(x, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, shown.text);
     }
 }
 

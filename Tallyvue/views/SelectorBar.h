@@ -4,6 +4,7 @@
 #include "model/AIProvider.h"
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QList>
 #include <QVariantAnimation>
 #include <QWidget>
@@ -31,11 +32,21 @@ public:
     SelectorButton(SelectorItem item, QWidget* parent = nullptr);
     const SelectorItem& item() const { return m_item; }
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    /// What the button draws at its present width: the symbol only when the text fits beside it.
+    struct Content
+    {
+        bool icon = true;
+        QString text;
+    };
+    Content shownContent() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    Content content(const QFontMetrics& metrics) const;
     SelectorItem m_item;
 };
 

@@ -9,6 +9,7 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -193,4 +194,35 @@ TEST_F(PopoverTest, SelectorWorksThroughAccessibility)
     QWidget* card = view.content();
     EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->text(QAccessible::Name), u"Claude Code");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->role(), QAccessible::Grouping);
+}
+
+// Four tabs with their labels are wider than the popover with a large system font: each tab
+// must still draw within its own width (dropping its symbol, then eliding) instead of clipping.
+TEST_F(PopoverTest, TabsDrawWithinTheirWidth)
+{
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSizeF(original.pointSizeF() * 1.4);
+    QApplication::setFont(large);
+    {
+        MenuBarView view;
+        view.setFixedSize(MenuBarView::kSize); // as the popover holds it
+        UsageState state;
+        state.usage = claudeResponse();
+        open(view, WorkspacePage{AIProvider::Claude}, state);
+        SelectorBar* bar = view.tabBar();
+        ASSERT_TRUE(view.isTabBarShown());
+        for (AppTab tab : availableTabs()) {
+            const SelectorButton* button = bar->button(rawValue(tab));
+            ASSERT_NE(button, nullptr);
+            // What it draws fits in it: symbol and text, or the text alone, elided if need be.
+            const SelectorButton::Content shown = button->shownContent();
+            QFont font = button->font();
+            font.setWeight(button->isChecked() ? QFont::DemiBold : QFont::Normal);
+            const int drawn = (shown.icon ? 20 : 0) + QFontMetrics(font).horizontalAdvance(shown.text);
+            EXPECT_LE(drawn, button->width()) << rawValue(tab).toStdString();
+            EXPECT_FALSE(shown.text.isEmpty());
+        }
+    }
+    QApplication::setFont(original);
 }
