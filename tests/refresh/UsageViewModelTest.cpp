@@ -8,11 +8,11 @@
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
-#include <QTimer>
 
-#include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotimer.h>
 
 #include <gtest/gtest.h>
 
@@ -237,10 +237,14 @@ TEST_F(UsageViewModelTest, RepairsBadgesAndPicksPrimary)
 
 namespace {
 
-/// Holds the loop's pauses until the test lets them all go at once.
-QCoro::Task<> heldPause(QTimer* release)
+/// Holds the loop's pauses until the test lets them all go at once (by counting `releases` up).
+/// It polls rather than awaiting a QTimer's timeout: that signal's private argument trips
+/// UBSan inside QCoro's signal awaiter.
+QCoro::Task<> heldPause(std::shared_ptr<const int> releases)
 {
-    co_await qCoro(release, &QTimer::timeout);
+    const int seen = *releases;
+    while (*releases == seen)
+        co_await QCoro::sleepFor(std::chrono::milliseconds(2));
 }
 
 /// Runs the event loop until `done` holds (a refresh runs against the local server).
@@ -258,15 +262,14 @@ bool spinUntil(Predicate done)
 // the new pause; the old loop ends at its next wake-up without refreshing again.
 TEST_F(UsageViewModelTest, IntervalChangeRestartsTheLoop)
 {
-    QTimer release;
-    release.setSingleShot(true);
+    auto releases = std::make_shared<int>(0);
     QList<std::chrono::seconds> pauses;
     auto model = std::make_unique<UsageViewModel>(
         UsageViewModel::Options{.startLoops = true, .clock = [this] { return m_now; }});
     // The first refresh waits for the event loop, so the first pause is already held.
-    model->setLoopSleep([&pauses, &release](std::chrono::seconds pause) {
+    model->setLoopSleep([&pauses, releases](std::chrono::seconds pause) {
         pauses.append(pause);
-        return heldPause(&release);
+        return heldPause(releases);
     });
     ASSERT_TRUE(spinUntil([&] { return pauses.size() == 1; }));
     EXPECT_EQ(m_server.requests().size(), 3);
@@ -279,7 +282,7 @@ TEST_F(UsageViewModelTest, IntervalChangeRestartsTheLoop)
 
     // Both loops wake; only the new one goes on (its refresh is held back by the minimum age).
     OutputCapture output;
-    release.start(0);
+    ++*releases;
     ASSERT_TRUE(spinUntil([&] { return pauses.size() == 3; }));
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();
@@ -289,9 +292,11 @@ TEST_F(UsageViewModelTest, IntervalChangeRestartsTheLoop)
 
     // The loop still waiting ends once it wakes without its coordinator.
     model.reset();
-    release.start(0);
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents();
+    ++*releases;
+    QElapsedTimer waking;
+    waking.start();
+    while (waking.elapsed() < 50)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(pauses.size(), 3);
 }
 
