@@ -42,11 +42,14 @@ QString sign(double usd)
 
 std::optional<double> detail::EventPricer::nanoUsd(const LocalUsageEvent& event)
 {
-    const quint64 key = (quint64(event.provider) << 32) | event.model.handle();
-    auto it = m_models.constFind(key);
-    if (it == m_models.cend())
-        it = m_models.insert(key, m_prices.find(event.provider, event.model.text()));
-    return *it ? (*it)->costNanoUsd(event) : std::nullopt;
+    std::vector<Slot>& slots = m_models[std::size_t(event.provider)];
+    const std::uint32_t handle = event.model.handle();
+    if (handle >= slots.size())
+        slots.resize(std::size_t(handle) + 1);
+    Slot& slot = slots[handle];
+    if (!slot.looked)
+        slot = {true, m_prices.find(event.provider, event.model.text())};
+    return slot.model ? slot.model->costNanoUsd(event) : std::nullopt;
 }
 
 void LocalUsageCost::add(const LocalUsageCost& other)

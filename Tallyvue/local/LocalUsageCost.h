@@ -5,12 +5,13 @@
 #include "local/PriceTable.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tallyvue {
 
@@ -29,7 +30,8 @@ struct LocalUsageCost
 
 namespace detail {
 
-/// Prices events one by one, looking each distinct model up once.
+/// Prices events one by one, looking each distinct model up once: the views price a week of
+/// events on every scan, so the lookup is an index by the model's dense handle.
 class EventPricer
 {
 public:
@@ -38,8 +40,13 @@ public:
     std::optional<double> nanoUsd(const LocalUsageEvent& event);
 
 private:
+    struct Slot
+    {
+        bool looked = false;
+        const PriceTable::Model* model = nullptr;
+    };
     const PriceTable& m_prices;
-    QHash<quint64, const PriceTable::Model*> m_models;
+    std::array<std::vector<Slot>, kAllProviders.size()> m_models;
 };
 
 } // namespace detail

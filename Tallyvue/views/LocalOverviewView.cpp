@@ -152,6 +152,8 @@ void SummaryTile::setTile(const LocalSummaryTile& tile)
     m_detail->setText(tile.detail);
     setAccessibleName(tile.title + u", "_s + tile.value +
                       (tile.detail.isEmpty() ? QString() : QString(u", "_s + tile.detail)));
+    setAccessibleDescription(tile.note);
+    setToolTip(tile.note);
 }
 
 LocalOverviewView::LocalOverviewView(std::optional<AIProvider> provider, bool compact, QWidget* parent)

@@ -243,8 +243,8 @@ void LocalUsageCard::rebuild()
         tokens->setTextStyle(TextStyle::Subheadline, QFont::Medium, true);
         tokens->setObjectName(u"windowTokens"_s);
         tokens->setAlignment(Qt::AlignRight);
-        auto* detail =
-            new TextLabel(windowDetailText(window.totals), TextStyle::Caption2, TextColor::of(Tone::Secondary));
+        auto* detail = new TextLabel(windowDetailText(window.totals, window.cost), TextStyle::Caption2,
+                                     TextColor::of(Tone::Secondary));
         detail->setTextStyle(TextStyle::Caption2, QFont::Normal, true);
         detail->setObjectName(u"windowDetail"_s);
         detail->setAlignment(Qt::AlignRight);
