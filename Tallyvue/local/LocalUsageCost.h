@@ -36,14 +36,29 @@ class EventPricer
 {
 public:
     explicit EventPricer(const PriceTable& prices) : m_prices(prices) {}
-    /// Nano-dollars of the event; none for a model without a price.
-    std::optional<double> nanoUsd(const LocalUsageEvent& event);
+    /// Nano-dollars of the event; none for a model without a price. Inline for the common
+    /// case of a model seen before whose rates are fixed.
+    std::optional<double> nanoUsd(const LocalUsageEvent& event)
+    {
+        const std::vector<Slot>& slots = m_models[std::size_t(event.provider)];
+        const std::uint32_t handle = event.model.handle();
+        if (handle < slots.size() && slots[handle].looked && slots[handle].fixed) {
+            const Slot& slot = slots[handle];
+            return slot.rates ? std::optional(PriceTable::Model::costNanoUsd(event, *slot.rates)) : std::nullopt;
+        }
+        return nanoUsdSlow(event);
+    }
 
 private:
+    std::optional<double> nanoUsdSlow(const LocalUsageEvent& event);
+
     struct Slot
     {
         bool looked = false;
         const PriceTable::Model* model = nullptr;
+        /// The model's rates when they are the same for every request.
+        bool fixed = false;
+        std::optional<PriceTable::Model::Rates> rates;
     };
     const PriceTable& m_prices;
     std::array<std::vector<Slot>, kAllProviders.size()> m_models;
