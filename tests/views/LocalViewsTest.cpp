@@ -173,6 +173,26 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     EXPECT_EQ(view.aggregations(), once + 3);
 }
 
+// In the popover's two columns the fifth tile takes the whole last row; a request of a model
+// without a list price is counted in its tooltip and description, not priced.
+TEST_F(LocalViewsTest, ApiValueTile)
+{
+    std::vector<LocalUsageEvent> events{event(AIProvider::Claude, 60, 1000), event(AIProvider::Claude, 120, 1000)};
+    events[1].model = InternedString(std::string_view("mystery-model"));
+    LocalOverviewView view(AIProvider::Claude, true);
+    view.setState(stateWith(events));
+    view.resize(356, 900);
+    view.show();
+    QApplication::processEvents();
+    const auto* tokens = view.findChild<SummaryTile*>(u"tile:Tokens"_s);
+    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
+    ASSERT_TRUE(tokens && value);
+    EXPECT_EQ(value->toolTip(), u"1 request not priced");
+    EXPECT_EQ(value->accessibleDescription(), u"1 request not priced");
+    EXPECT_EQ(value->x(), tokens->x());
+    EXPECT_GT(value->width(), 2 * tokens->width());
+}
+
 // Claude's statistics: extra usage, spend with its money texts, or the empty state.
 TEST_F(LocalViewsTest, ClaudeStatistics)
 {
