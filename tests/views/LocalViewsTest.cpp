@@ -173,6 +173,41 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     EXPECT_EQ(view.aggregations(), once + 3);
 }
 
+// A heavy week's counts and cost put the cost on a line of its own rather than widen the card
+// past the popover; an ordinary week keeps one line.
+TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
+{
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    Preferences::instance().setSelectedTab(AppTab::Stats);
+    std::optional<int> ordinaryWidth;
+    for (const int requests : {100, 12345}) {
+        std::vector<LocalUsageEvent> events(std::size_t(requests), event(AIProvider::Claude, 600, 100'000));
+        for (LocalUsageEvent& e : events) {
+            e.outputTokens = 3000;
+            e.cacheReadTokens = 100'000;
+        }
+        UsageState state = stateWith(events);
+        state.usage = UsageResponse{};
+        MenuBarView view;
+        view.setState(state);
+        view.show();
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+        const auto* card = view.content()->findChild<LocalUsageCard*>();
+        ASSERT_TRUE(card);
+        const QStringList details = texts(*card, u"windowDetail"_s);
+        ASSERT_EQ(details.size(), 3);
+        SCOPED_TRACE(details.front().toStdString());
+        if (!ordinaryWidth) {
+            ordinaryWidth = card->width();
+            EXPECT_FALSE(details.front().contains(u'\n'));
+        } else {
+            EXPECT_EQ(card->width(), *ordinaryWidth);
+            EXPECT_EQ(details.front(), u"12345 requests · 37.0M out · 1234.5M cached\n$23,146.88");
+        }
+    }
+}
+
 // In the popover's two columns the fifth tile takes the whole last row; a request of a model
 // without a list price is counted in its tooltip and description, not priced.
 TEST_F(LocalViewsTest, ApiValueTile)
