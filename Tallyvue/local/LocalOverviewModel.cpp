@@ -92,6 +92,18 @@ private:
     std::vector<Group> m_groups;
 };
 
+LocalSummaryTile costTile(const LocalUsageCost& cost)
+{
+    LocalSummaryTile tile{u"API value"_s, approximateCostText(cost.usd), u"at list prices"_s, {}};
+    // Nothing priced is no value at all, not "$0"; unpriced requests are counted, never guessed.
+    if (cost.pricedRequests == 0 && cost.unpricedRequests > 0)
+        tile.value = u"—"_s;
+    if (cost.unpricedRequests > 0)
+        tile.note = QString::number(cost.unpricedRequests) +
+                    (cost.unpricedRequests == 1 ? u" request not priced"_s : u" requests not priced"_s);
+    return tile;
+}
+
 bool markSeen(std::vector<bool>& seen, InternedString name)
 {
     if (name.handle() >= seen.size())
@@ -106,7 +118,7 @@ bool markSeen(std::vector<bool>& seen, InternedString name)
 
 LocalOverviewData LocalOverviewData::build(std::span<const LocalUsageEvent> allEvents,
                                            std::optional<AIProvider> provider, LocalRange range, const QDateTime& now,
-                                           int limit)
+                                           int limit, const PriceTable& prices)
 {
     // One pass over the events, copying none: 200,000 of them stay in the low milliseconds.
     LocalOverviewData data;
@@ -139,6 +151,8 @@ LocalOverviewData LocalOverviewData::build(std::span<const LocalUsageEvent> allE
     StackGroups projects;
     StackGroups models;
     std::size_t dayHint = 0;
+    detail::EventPricer pricer(prices);
+    double costNano = 0;
     for (const LocalUsageEvent& e : allEvents) {
         if (e.timestamp < earliest || (provider && e.provider != *provider))
             continue;
@@ -160,9 +174,16 @@ LocalOverviewData LocalOverviewData::build(std::span<const LocalUsageEvent> allE
         if (e.timestamp >= to)
             continue;
         data.totals.add(e);
+        if (const auto nano = pricer.nanoUsd(e)) {
+            costNano += *nano;
+            ++data.cost.pricedRequests;
+        } else {
+            ++data.cost.unpricedRequests;
+        }
         projects.add(e.project, e, [](InternedString project) { return project.text(); });
         models.add(e.model, e, [](InternedString model) { return displayModelName(model.text()); });
     }
+    data.cost.usd = costNano / 1e9;
     for (AIProvider p : kAllProviders) {
         if (present[std::size_t(p)])
             data.providers.append(p);
@@ -187,10 +208,14 @@ std::vector<LocalSummaryTile> LocalOverviewData::tiles() const
     for (AIProvider p : providers)
         providerNames.append(rawValue(p));
     return {
-        {u"Tokens"_s, shortTokenCount(totals.tokens()), shortTokenCount(totals.outputTokens) + u" output"_s},
-        {u"Requests"_s, QString::number(totals.requests), shortTokenCount(totals.cacheReadTokens) + u" from cache"_s},
-        {u"Projects"_s, QString::number(projects), providerNames.join(u" · "_s)},
-        {u"Models"_s, QString::number(models), {}},
+        {u"Tokens"_s, shortTokenCount(totals.tokens()), shortTokenCount(totals.outputTokens) + u" output"_s, {}},
+        {u"Requests"_s,
+         QString::number(totals.requests),
+         shortTokenCount(totals.cacheReadTokens) + u" from cache"_s,
+         {}},
+        {u"Projects"_s, QString::number(projects), providerNames.join(u" · "_s), {}},
+        {u"Models"_s, QString::number(models), {}, {}},
+        costTile(cost),
     };
 }
 

@@ -22,12 +22,14 @@ qint64 spanSeconds(LocalRange range);
 /// Bars in the daily chart: 2 or 7.
 int chartDays(LocalRange range);
 
-/// One summary tile: title, value and an optional detail line.
+/// One summary tile: title, value, an optional detail line and an optional note for the
+/// tooltip and screen readers.
 struct LocalSummaryTile
 {
     QString title;
     QString value;
     QString detail;
+    QString note;
 
     friend bool operator==(const LocalSummaryTile&, const LocalSummaryTile&) = default;
 };
@@ -41,6 +43,8 @@ struct LocalOverviewData
     /// Some event at or after the range start.
     bool hasEvents = false;
     LocalUsageTotals totals;
+    /// What the requests in range would have cost at API list prices.
+    LocalUsageCost cost;
     int projects = 0;
     int models = 0;
     /// Providers with events in range, in provider order.
@@ -51,9 +55,10 @@ struct LocalOverviewData
     std::vector<LocalUsageStack> modelStacks;
 
     static LocalOverviewData build(std::span<const LocalUsageEvent> allEvents, std::optional<AIProvider> provider,
-                                   LocalRange range, const QDateTime& now, int limit);
+                                   LocalRange range, const QDateTime& now, int limit,
+                                   const PriceTable& prices = PriceTable::shared());
 
-    /// "Tokens", "Requests", "Projects", "Models", in that order.
+    /// "Tokens", "Requests", "Projects", "Models", "API value", in that order.
     std::vector<LocalSummaryTile> tiles() const;
 };
 

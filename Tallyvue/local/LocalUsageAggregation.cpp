@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "local/LocalUsageAggregation.h"
 
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>

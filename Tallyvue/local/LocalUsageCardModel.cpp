@@ -96,7 +96,8 @@ std::vector<LocalUsageEvent> providerEvents(std::span<const LocalUsageEvent> eve
 }
 
 std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEvent> events, AIProvider provider,
-                                                  const QList<ProviderMetric>& metrics, const QDateTime& now)
+                                                  const QList<ProviderMetric>& metrics, const QDateTime& now,
+                                                  const PriceTable& prices)
 {
     // The events are the provider's already; others are passed over all the same, so the card
     // can hand over the whole list without copying it.
@@ -106,23 +107,37 @@ std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEven
     const QDateTime weekly =
         anchoredStart(provider, metrics, {u"weekly_all", u"seven_day", u"secondary"}, now, kSevenDaysSeconds);
     std::array<LocalUsageWindow, 3> windows{{
-        {u"5-hour window"_s, session, now, {}},
-        {u"Today"_s, today, now, {}},
-        {u"7-day window"_s, weekly, now, {}},
+        {u"5-hour window"_s, session, now, {}, {}},
+        {u"Today"_s, today, now, {}, {}},
+        {u"7-day window"_s, weekly, now, {}, {}},
     }};
     // One pass for all three windows.
     std::array<EpochMs, 3> starts{};
     for (std::size_t i = 0; i < windows.size(); ++i)
         starts[i] = windows[i].start.toMSecsSinceEpoch();
     const EpochMs end = now.toMSecsSinceEpoch();
+    const EpochMs earliest = *std::min_element(starts.begin(), starts.end());
+    detail::EventPricer pricer(prices);
+    std::array<double, 3> nano{};
     for (const LocalUsageEvent& e : events) {
-        if (e.timestamp >= end || e.provider != provider)
+        if (e.timestamp >= end || e.timestamp < earliest || e.provider != provider)
             continue;
+        // Priced once, however many windows the event falls in.
+        const std::optional<double> cost = pricer.nanoUsd(e);
         for (std::size_t i = 0; i < windows.size(); ++i) {
-            if (e.timestamp >= starts[i])
-                windows[i].totals.add(e);
+            if (e.timestamp < starts[i])
+                continue;
+            windows[i].totals.add(e);
+            if (cost) {
+                nano[i] += *cost;
+                ++windows[i].cost.pricedRequests;
+            } else {
+                ++windows[i].cost.unpricedRequests;
+            }
         }
     }
+    for (std::size_t i = 0; i < windows.size(); ++i)
+        windows[i].cost.usd = nano[i] / 1e9;
     return windows;
 }
 
@@ -188,13 +203,14 @@ std::vector<LocalUsageDay> dayTotals(std::span<const LocalUsageEvent> events, in
 }
 
 LocalUsageCardData LocalUsageCardData::build(std::span<const LocalUsageEvent> allEvents, AIProvider provider,
-                                             const QList<ProviderMetric>& metrics, const QDateTime& now)
+                                             const QList<ProviderMetric>& metrics, const QDateTime& now,
+                                             const PriceTable& prices)
 {
     // Every step reads the whole list and passes over other providers: no copy of 200,000 events.
     LocalUsageCardData data;
     data.hasEvents = std::any_of(allEvents.begin(), allEvents.end(),
                                  [provider](const LocalUsageEvent& e) { return e.provider == provider; });
-    data.windows = localUsageWindows(allEvents, provider, metrics, now);
+    data.windows = localUsageWindows(allEvents, provider, metrics, now, prices);
     const QDateTime weekStart = data.windows[2].start;
     data.models = shares(allEvents, provider, weekStart, now, kModelLimitExpanded, &LocalUsageEvent::model,
                          [](InternedString model) { return displayModelName(model.text()); });
@@ -204,13 +220,15 @@ LocalUsageCardData LocalUsageCardData::build(std::span<const LocalUsageEvent> al
     return data;
 }
 
-QString windowDetailText(const LocalUsageTotals& totals)
+QString windowDetailText(const LocalUsageTotals& totals, const LocalUsageCost& cost)
 {
-    const QStringList parts = {
+    QStringList parts = {
         QString::number(totals.requests) + u" requests"_s,
         shortTokenCount(totals.outputTokens) + u" out"_s,
         shortTokenCount(totals.cacheReadTokens) + u" cached"_s,
     };
+    if (cost.pricedRequests > 0)
+        parts.append(costText(cost.usd));
     return parts.join(u" · "_s);
 }
 

@@ -21,6 +21,7 @@ struct LocalUsageWindow
     QDateTime start;
     QDateTime end;
     LocalUsageTotals totals;
+    LocalUsageCost cost;
 
     friend bool operator==(const LocalUsageWindow&, const LocalUsageWindow&) = default;
 };
@@ -52,9 +53,11 @@ std::vector<LocalUsageEvent> providerEvents(std::span<const LocalUsageEvent> eve
 /// "5-hour window", "Today" and "7-day window", ending now. The first and last start where the
 /// provider's own session and weekly quota windows began, so they cover what the account percent
 /// covers; without a usable quota window (none, no reset or length, reset passed) they reach back
-/// 5 hours and 7 days. Events of other providers are passed over.
+/// 5 hours and 7 days. Events of other providers are passed over. Each window carries its cost
+/// at `prices`.
 std::array<LocalUsageWindow, 3> localUsageWindows(std::span<const LocalUsageEvent> events, AIProvider provider,
-                                                  const QList<ProviderMetric>& metrics, const QDateTime& now);
+                                                  const QList<ProviderMetric>& metrics, const QDateTime& now,
+                                                  const PriceTable& prices = PriceTable::shared());
 
 /// Totals per display model name (or per project), largest first, at most `limit`.
 std::vector<LocalUsageShare> modelShares(std::span<const LocalUsageEvent> events, const QDateTime& start,
@@ -84,11 +87,13 @@ struct LocalUsageCardData
     std::vector<LocalUsageDay> days;
 
     static LocalUsageCardData build(std::span<const LocalUsageEvent> allEvents, AIProvider provider,
-                                    const QList<ProviderMetric>& metrics, const QDateTime& now);
+                                    const QList<ProviderMetric>& metrics, const QDateTime& now,
+                                    const PriceTable& prices = PriceTable::shared());
 };
 
-/// The window row's second line: "12 requests · 1.5K out · 40K cached".
-QString windowDetailText(const LocalUsageTotals& totals);
+/// The window row's second line: "12 requests · 1.5K out · 40K cached", then " · $4.20" when
+/// some request in the window has a list price.
+QString windowDetailText(const LocalUsageTotals& totals, const LocalUsageCost& cost = {});
 /// A share's whole percent: "42%".
 QString sharePercentText(double fraction);
 

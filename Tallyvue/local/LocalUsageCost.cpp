@@ -40,13 +40,25 @@ QString sign(double usd)
 
 } // namespace
 
-std::optional<double> detail::EventPricer::nanoUsd(const LocalUsageEvent& event)
+std::optional<double> detail::EventPricer::nanoUsdSlow(const LocalUsageEvent& event)
 {
-    const quint64 key = (quint64(event.provider) << 32) | event.model.handle();
-    auto it = m_models.constFind(key);
-    if (it == m_models.cend())
-        it = m_models.insert(key, m_prices.find(event.provider, event.model.text()));
-    return *it ? (*it)->costNanoUsd(event) : std::nullopt;
+    std::vector<Slot>& slots = m_models[std::size_t(event.provider)];
+    const std::uint32_t handle = event.model.handle();
+    if (handle >= slots.size())
+        slots.resize(std::size_t(handle) + 1);
+    Slot& slot = slots[handle];
+    if (!slot.looked) {
+        slot.looked = true;
+        slot.model = m_prices.find(event.provider, event.model.text());
+        slot.fixed = slot.model && slot.model->hasFixedRates();
+        if (slot.fixed)
+            slot.rates = slot.model->ratesAt(0, 0);
+    }
+    if (!slot.model)
+        return std::nullopt;
+    if (!slot.fixed)
+        return slot.model->costNanoUsd(event);
+    return slot.rates ? std::optional(PriceTable::Model::costNanoUsd(event, *slot.rates)) : std::nullopt;
 }
 
 void LocalUsageCost::add(const LocalUsageCost& other)

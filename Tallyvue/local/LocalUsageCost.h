@@ -5,12 +5,13 @@
 #include "local/PriceTable.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tallyvue {
 
@@ -29,17 +30,38 @@ struct LocalUsageCost
 
 namespace detail {
 
-/// Prices events one by one, looking each distinct model up once.
+/// Prices events one by one, looking each distinct model up once: the views price a week of
+/// events on every scan, so the lookup is an index by the model's dense handle.
 class EventPricer
 {
 public:
     explicit EventPricer(const PriceTable& prices) : m_prices(prices) {}
-    /// Nano-dollars of the event; none for a model without a price.
-    std::optional<double> nanoUsd(const LocalUsageEvent& event);
+    /// Nano-dollars of the event; none for a model without a price. Inline for the common
+    /// case of a model seen before whose rates are fixed.
+    std::optional<double> nanoUsd(const LocalUsageEvent& event)
+    {
+        const std::vector<Slot>& slots = m_models[std::size_t(event.provider)];
+        const std::uint32_t handle = event.model.handle();
+        if (handle < slots.size() && slots[handle].looked && slots[handle].fixed) {
+            const Slot& slot = slots[handle];
+            return slot.rates ? std::optional(PriceTable::Model::costNanoUsd(event, *slot.rates)) : std::nullopt;
+        }
+        return nanoUsdSlow(event);
+    }
 
 private:
+    std::optional<double> nanoUsdSlow(const LocalUsageEvent& event);
+
+    struct Slot
+    {
+        bool looked = false;
+        const PriceTable::Model* model = nullptr;
+        /// The model's rates when they are the same for every request.
+        bool fixed = false;
+        std::optional<PriceTable::Model::Rates> rates;
+    };
     const PriceTable& m_prices;
-    QHash<quint64, const PriceTable::Model*> m_models;
+    std::array<std::vector<Slot>, kAllProviders.size()> m_models;
 };
 
 } // namespace detail

@@ -185,10 +185,7 @@ QString tableProviderOf(AIProvider provider)
     return {};
 }
 
-std::int64_t counted(std::int64_t tokens)
-{
-    return std::max<std::int64_t>(tokens, 0); // a damaged negative count never earns money back
-}
+using detail::counted;
 
 } // namespace
 
@@ -226,16 +223,24 @@ const PriceTable::PriceSet& PriceTable::Model::pricesAt(EpochMs when) const
     return prices.front();
 }
 
-std::optional<double> PriceTable::Model::costNanoUsd(const LocalUsageEvent& e) const
+bool PriceTable::Model::hasFixedRates() const
 {
-    const PriceSet& set = pricesAt(e.timestamp);
+    if (prices.size() != 1)
+        return false;
+    const PriceSet& set = prices.front();
+    for (const std::optional<Price>* p :
+         {&set.input, &set.output, &set.cacheWrite, &set.cacheWrite1h, &set.cacheRead}) {
+        if (*p && !(*p)->tiers.empty())
+            return false;
+    }
+    return true;
+}
+
+std::optional<PriceTable::Model::Rates> PriceTable::Model::ratesAt(EpochMs when, std::int64_t requestInput) const
+{
+    const PriceSet& set = pricesAt(when);
     if (!set.input && !set.output && !set.cacheWrite && !set.cacheWrite1h && !set.cacheRead)
         return std::nullopt;
-    const std::int64_t input = counted(e.inputTokens);
-    const std::int64_t written = counted(e.cacheCreationTokens);
-    const std::int64_t read = counted(e.cacheReadTokens);
-    // Tiers look at the whole prompt of the request, cached parts included.
-    const std::int64_t requestInput = saturatingAdd(saturatingAdd(input, written), read);
     const auto rate = [requestInput](std::initializer_list<const std::optional<Price>*> choices) {
         for (const std::optional<Price>* p : choices) {
             if (*p)
@@ -245,19 +250,26 @@ std::optional<double> PriceTable::Model::costNanoUsd(const LocalUsageEvent& e) c
     };
     // A kind without a price of its own costs what its broader kind costs, as in the table:
     // cache writes and reads are input tokens, one-hour writes are cache writes.
-    const double inputRate = rate({&set.input});
-    const double writeRate = rate({&set.cacheWrite, &set.input});
-    const double write1hRate = rate({&set.cacheWrite1h, &set.cacheWrite, &set.input});
-    const double readRate = rate({&set.cacheRead, &set.input});
-    const double outputRate = rate({&set.output});
-    // One-hour writes at their own rate; five-minute writes, and any writes the transcript
-    // does not itemise, at the five-minute rate.
-    const std::int64_t oneHour = counted(e.cacheCreation1hTokens);
-    const std::int64_t fiveMinutes = counted(e.cacheCreation5mTokens);
-    const std::int64_t unstated = std::max<std::int64_t>(written - saturatingAdd(oneHour, fiveMinutes), 0);
-    return double(input) * inputRate + double(counted(e.outputTokens)) * outputRate +
-           double(saturatingAdd(fiveMinutes, unstated)) * writeRate + double(oneHour) * write1hRate +
-           double(read) * readRate;
+    return Rates{
+        .input = rate({&set.input}),
+        .output = rate({&set.output}),
+        .cacheWrite = rate({&set.cacheWrite, &set.input}),
+        .cacheWrite1h = rate({&set.cacheWrite1h, &set.cacheWrite, &set.input}),
+        .cacheRead = rate({&set.cacheRead, &set.input}),
+    };
+}
+
+std::int64_t PriceTable::Model::requestInput(const LocalUsageEvent& e)
+{
+    // Tiers look at the whole prompt of the request, cached parts included.
+    return saturatingAdd(saturatingAdd(counted(e.inputTokens), counted(e.cacheCreationTokens)),
+                         counted(e.cacheReadTokens));
+}
+
+std::optional<double> PriceTable::Model::costNanoUsd(const LocalUsageEvent& e) const
+{
+    const auto rates = ratesAt(e.timestamp, requestInput(e));
+    return rates ? std::optional(costNanoUsd(e, *rates)) : std::nullopt;
 }
 
 const PriceTable& PriceTable::shared()

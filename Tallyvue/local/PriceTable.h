@@ -2,6 +2,7 @@
 #pragma once
 
 #include "local/LocalUsageEvent.h"
+#include "local/Saturating.h"
 #include "model/AIProvider.h"
 #include "model/Timestamp.h"
 
@@ -10,11 +11,21 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
 namespace tallyvue {
+
+namespace detail {
+
+inline std::int64_t counted(std::int64_t tokens)
+{
+    return std::max<std::int64_t>(tokens, 0); // a damaged negative count never earns money back
+}
+
+} // namespace detail
 
 /**
  * API list prices of the Anthropic and OpenAI models, as scripts/update-prices extracts them
@@ -66,10 +77,30 @@ public:
         Match match;
         std::vector<PriceSet> prices;
 
+        /// Nano-dollars per token of each kind for one request.
+        struct Rates
+        {
+            double input = 0;
+            double output = 0;
+            double cacheWrite = 0;
+            double cacheWrite1h = 0;
+            double cacheRead = 0;
+        };
+
         /// The set in force at `when`.
         const PriceSet& pricesAt(EpochMs when) const;
+        /// The rates of a request at `when` whose prompt has `requestInput` tokens; none if
+        /// the model has no token prices then.
+        std::optional<Rates> ratesAt(EpochMs when, std::int64_t requestInput) const;
+        /// One price set without tiers: every request has the same rates, so a caller may
+        /// look them up once.
+        bool hasFixedRates() const;
+        /// The prompt tokens of a request, which tiers look at.
+        static std::int64_t requestInput(const LocalUsageEvent& event);
         /// Nano-dollars of one event; none if the model has no token prices then.
         std::optional<double> costNanoUsd(const LocalUsageEvent& event) const;
+        /// Inline: the views price every event of a week in one pass.
+        static double costNanoUsd(const LocalUsageEvent& event, const Rates& rates);
     };
 
     struct Provider
@@ -106,5 +137,19 @@ private:
     QDate m_date;
     std::vector<Provider> m_providers;
 };
+
+inline double PriceTable::Model::costNanoUsd(const LocalUsageEvent& e, const Rates& rates)
+{
+    using detail::counted;
+    // One-hour writes at their own rate; five-minute writes, and any writes the transcript
+    // does not itemise, at the five-minute rate.
+    const std::int64_t written = counted(e.cacheCreationTokens);
+    const std::int64_t oneHour = counted(e.cacheCreation1hTokens);
+    const std::int64_t fiveMinutes = counted(e.cacheCreation5mTokens);
+    const std::int64_t unstated = std::max<std::int64_t>(written - saturatingAdd(oneHour, fiveMinutes), 0);
+    return double(counted(e.inputTokens)) * rates.input + double(counted(e.outputTokens)) * rates.output +
+           double(saturatingAdd(fiveMinutes, unstated)) * rates.cacheWrite + double(oneHour) * rates.cacheWrite1h +
+           double(counted(e.cacheReadTokens)) * rates.cacheRead;
+}
 
 } // namespace tallyvue

@@ -120,8 +120,13 @@ void AdaptiveGrid::arrange(bool force)
         m_grid->removeWidget(widget);
     for (int column = 0; column < m_grid->columnCount(); ++column)
         m_grid->setColumnStretch(column, 0);
-    for (int i = 0; i < m_widgets.size(); ++i)
-        m_grid->addWidget(m_widgets[i], i / columns, i % columns, Qt::AlignTop);
+    for (int i = 0; i < m_widgets.size(); ++i) {
+        // The last of a row that is not full below full rows takes the rest of it, rather than
+        // leave a hole beside it (five tiles in two columns).
+        const bool lastBelowFullRow = i == m_widgets.size() - 1 && i >= columns;
+        const int span = lastBelowFullRow ? columns - i % columns : 1;
+        m_grid->addWidget(m_widgets[i], i / columns, i % columns, 1, span, Qt::AlignTop);
+    }
     for (int column = 0; column < columns; ++column)
         m_grid->setColumnStretch(column, 1);
 }
@@ -152,6 +157,8 @@ void SummaryTile::setTile(const LocalSummaryTile& tile)
     m_detail->setText(tile.detail);
     setAccessibleName(tile.title + u", "_s + tile.value +
                       (tile.detail.isEmpty() ? QString() : QString(u", "_s + tile.detail)));
+    setAccessibleDescription(tile.note);
+    setToolTip(tile.note);
 }
 
 LocalOverviewView::LocalOverviewView(std::optional<AIProvider> provider, bool compact, QWidget* parent)

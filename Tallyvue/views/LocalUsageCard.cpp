@@ -25,6 +25,62 @@ using style::Tone;
 
 namespace {
 
+/**
+ * A window row's counts and cost: one line while the row has room, else its last part on a
+ * line of its own, so that a heavy week never pushes the card past the popover's edge. It asks
+ * for the one-line width and settles on the form when the layout has given it its width.
+ */
+class WindowDetailLabel : public TextLabel
+{
+public:
+    WindowDetailLabel(const QString& line, TextStyle textStyle, TextColor color)
+        : TextLabel(line, textStyle, color), m_line(line)
+    {
+        const qsizetype gap = line.lastIndexOf(kGap);
+        m_split = gap < 0 ? line : line.left(gap) + u'\n' + line.mid(gap + kGap.size());
+    }
+
+    QString line() const { return m_line; }
+
+    QSize sizeHint() const override
+    {
+        QSize hint = TextLabel::sizeHint();
+        hint.setWidth(oneLineWidth());
+        return hint;
+    }
+    QSize minimumSizeHint() const override
+    {
+        QSize hint = TextLabel::sizeHint();
+        const QMargins m = contentsMargins();
+        int widest = 0;
+        for (const QString& part : m_split.split(u'\n'))
+            widest = std::max(widest, fontMetrics().horizontalAdvance(part));
+        hint.setWidth(widest + m.left() + m.right() + 2 * margin() + 1);
+        return hint;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        TextLabel::resizeEvent(event);
+        const QString& wanted = width() < oneLineWidth() ? m_split : m_line;
+        if (text() != wanted)
+            setText(wanted);
+    }
+
+private:
+    static constexpr QStringView kGap = u" · ";
+
+    int oneLineWidth() const
+    {
+        const QMargins m = contentsMargins();
+        return fontMetrics().horizontalAdvance(m_line) + m.left() + m.right() + 2 * margin() + 1;
+    }
+
+    QString m_line;
+    QString m_split;
+};
+
 TextLabel* fixedLabel(const QString& text, TextStyle textStyle, Tone tone, int width, bool digits, Qt::Alignment align)
 {
     auto* label = new TextLabel({}, textStyle, TextColor::of(tone));
@@ -243,8 +299,8 @@ void LocalUsageCard::rebuild()
         tokens->setTextStyle(TextStyle::Subheadline, QFont::Medium, true);
         tokens->setObjectName(u"windowTokens"_s);
         tokens->setAlignment(Qt::AlignRight);
-        auto* detail =
-            new TextLabel(windowDetailText(window.totals), TextStyle::Caption2, TextColor::of(Tone::Secondary));
+        auto* detail = new WindowDetailLabel(windowDetailText(window.totals, window.cost), TextStyle::Caption2,
+                                             TextColor::of(Tone::Secondary));
         detail->setTextStyle(TextStyle::Caption2, QFont::Normal, true);
         detail->setObjectName(u"windowDetail"_s);
         detail->setAlignment(Qt::AlignRight);
@@ -261,7 +317,7 @@ void LocalUsageCard::rebuild()
         rowLayout->addWidget(title, 0, Qt::AlignVCenter);
         rowLayout->addStretch(1);
         rowLayout->addWidget(numbers);
-        row->setAccessibleName(window.title + u", "_s + tokens->text() + u", "_s + detail->text());
+        row->setAccessibleName(window.title + u", "_s + tokens->text() + u", "_s + detail->line());
         spoken.append(row->accessibleName());
         column->addWidget(row);
     }

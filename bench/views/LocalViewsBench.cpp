@@ -5,6 +5,7 @@
 //   - the This Computer tab's first paint: popover created, state handed over, laid out and
 //     drawn (a grab), which includes the one aggregation,
 //   - a repaint with the same scan result, which must not aggregate again.
+// The aggregations are measured with and without prices, for what the API value costs.
 // Median and worst of several runs, offscreen. PROFILE=switch or PROFILE=view repeats that one
 // step many times, for a profiler.
 #include "local/LocalOverviewModel.h"
@@ -120,6 +121,12 @@ int main(int argc, char** argv)
            [&] { LocalOverviewData::build(*events, AIProvider::Claude, LocalRange::Day, kNow, 6); });
     report("aggregate: Stats tab local card, Claude", 15,
            [&] { LocalUsageCardData::build(*events, AIProvider::Claude, metrics, kNow); });
+    // The same without a price for any model: the difference is what the API value costs.
+    const PriceTable noPrices;
+    report("aggregate: overview, all providers, 7d, no prices", 15,
+           [&] { LocalOverviewData::build(*events, std::nullopt, LocalRange::Week, kNow, 6, noPrices); });
+    report("aggregate: Stats tab local card, Claude, no prices", 15,
+           [&] { LocalUsageCardData::build(*events, AIProvider::Claude, metrics, kNow, noPrices); });
 
     UsageState state;
     state.now = kNow;

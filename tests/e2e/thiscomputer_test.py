@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
 """This Computer for Claude, read through the accessibility tree: with transcripts written into
-the session's home, the "Tokens" tile must say what `tallyvue-cli local --json` counts for the
-same transcripts."""
+the session's home, the "Tokens" and "API value" tiles must say what `tallyvue-cli local --json`
+counts and prices for the same transcripts."""
 import json
 import os
 import subprocess
 import time
 from datetime import datetime, timedelta, timezone
+from decimal import ROUND_HALF_UP, Decimal
 
 from tallyvue_session import Skip, check, run, wait_for
 
@@ -21,6 +22,18 @@ def short_count(n):
     if n < 1000000:
         return f"{n // 1000}K"
     return f"{n / 1000000:.1f}M"
+
+
+def approximate_cost(usd):
+    """The tile's value: "≈ $4.20" below $10, whole dollars from there, "< $0.01" for a trace."""
+    if usd == 0:
+        return "$0"
+    cents = int(Decimal(repr(usd)).quantize(Decimal("0.01"), rounding=ROUND_HALF_UP) * 100)
+    if cents == 0:
+        return "< $0.01"
+    if cents < 1000:
+        return f"≈ ${cents // 100:,}.{cents % 100:02d}"
+    return f"≈ ${int(Decimal(repr(usd)).quantize(Decimal(1), rounding=ROUND_HALF_UP)):,}"
 
 
 def write_transcripts(home):
@@ -41,23 +54,26 @@ def write_transcripts(home):
                 transcript.write(json.dumps(row, separators=(",", ":")) + "\n")
 
 
-def cli_tokens(session):
+def cli_local(session):
+    """Claude's tokens and cost as `tallyvue-cli local --json` gives them (only Claude wrote)."""
     cli = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-cli")
     if not os.path.exists(cli):
         raise Skip("tallyvue-cli is not built next to tallyvue")
     result = subprocess.run([cli, "local", "--json"], env=session.env, capture_output=True, text=True, timeout=60,
                             check=True)
-    rows = json.loads(result.stdout)["daily"]
-    return sum(row["inputTokens"] + row["outputTokens"] + row["cacheCreationTokens"] + row["cacheReadTokens"]
-               for row in rows if row["provider"] == "Claude")
+    local = json.loads(result.stdout)
+    tokens = sum(row["inputTokens"] + row["outputTokens"] + row["cacheCreationTokens"] + row["cacheReadTokens"]
+                 for row in local["daily"] if row["provider"] == "Claude")
+    return tokens, local["costUSD"]
 
 
 def scenario(session):
     write_transcripts(session.home)
     session.start_tallyvue()
     session.wait_for_refresh()
-    expected = cli_tokens(session)
+    expected, cost = cli_local(session)
     check(expected > 0, "the CLI found no Claude usage in the written transcripts")
+    check(cost > 0, f"the CLI priced the written transcripts at {cost}")
 
     session.activate_item()
     # The panel itself: the first node named after the program (its role depends on the shell).
@@ -68,6 +84,9 @@ def scenario(session):
     check(shown == short_count(expected),
           f"the Tokens tile reads {tile.name!r}; tallyvue-cli counts {expected} ({short_count(expected)})")
     session.find(popover, name=lambda n: n.startswith("Requests, 23,"), showing=True)
+    value = session.find(popover, name=lambda n: n.startswith("API value, "), showing=True)
+    check(value.name == f"API value, {approximate_cost(cost)}, at list prices",
+          f"the API value tile reads {value.name!r}; tallyvue-cli prices the same requests at {cost}")
 
 
 if __name__ == "__main__":

@@ -128,6 +128,48 @@ TEST(LocalUsageCardModel, WindowTotalsAreHalfOpen)
     EXPECT_EQ(windows[2].totals.inputTokens, 1111);
     EXPECT_EQ(windows[2].totals.tokens(), 1111 + 4 * 3);
     EXPECT_EQ(windowDetailText(windows[2].totals), u"4 requests · 4 out · 8 cached");
+    EXPECT_EQ(windows[2].cost, (LocalUsageCost{0, 0, 4})); // "m" has no list price
+}
+
+// The API value beside the counts: the priced part of a window or range, nothing for a window
+// without a priced request, and the unpriced requests counted apart.
+TEST(LocalUsageCardModel, CostTexts)
+{
+    const auto prices = PriceTable::parse(R"({"source": "test", "version": "1", "date": "2026-01-01", "providers": [
+{"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"}, "models": [
+{"id": "claude-x", "match": {"equals": "claude-x"}, "prices": [{"input": 3, "output": 15}]}]}]})");
+    ASSERT_TRUE(prices);
+    const auto priced = event(AIProvider::Claude, kNow.addSecs(-60), 1'000'000, "claude-x"); // $3.000021
+    const auto unpriced = event(AIProvider::Claude, kNow.addSecs(-60), 5, "claude-y");
+    const auto elsewhere = event(AIProvider::ChatGPT, kNow.addSecs(-60), 1'000'000, "claude-x");
+    const auto old = event(AIProvider::Claude, kNow.addDays(-8), 1'000'000, "claude-x");
+    struct Case
+    {
+        const char* name;
+        std::vector<LocalUsageEvent> events;
+        const char* row;
+        const char* value;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"priced", {priced, priced, old}, "2 requests · 2 out · 4 cached · $6.00", "≈ $6.00", ""},
+        {"mixed",
+         {priced, unpriced, unpriced},
+         "3 requests · 3 out · 6 cached · $3.00",
+         "≈ $3.00",
+         "2 requests not priced"},
+        {"unpriced", {unpriced, elsewhere}, "1 requests · 1 out · 2 cached", "—", "1 request not priced"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto windows = localUsageWindows(c.events, AIProvider::Claude, {}, kNow, *prices);
+        EXPECT_EQ(windowDetailText(windows[0].totals, windows[0].cost), QString::fromUtf8(c.row));
+        const auto tiles =
+            LocalOverviewData::build(c.events, AIProvider::Claude, LocalRange::Week, kNow, 6, *prices).tiles();
+        ASSERT_EQ(tiles.size(), 5u);
+        EXPECT_EQ(tiles[4], (LocalSummaryTile{u"API value"_s, QString::fromUtf8(c.value), u"at list prices"_s,
+                                              QString::fromUtf8(c.note)}));
+    }
 }
 
 // Shares: display names merge model texts; zero tokens give fractions of 0; limits cut the
@@ -216,6 +258,7 @@ TEST(LocalUsageCardModel, OverviewMatchesAggregations)
         }
         const QDateTime start = kNow.addSecs(-spanSeconds(range));
         EXPECT_EQ(data.totals, localUsageTotals(narrowed, start, kNow));
+        EXPECT_EQ(data.cost, localUsageCost(narrowed, start, kNow));
         EXPECT_EQ(data.projectStacks, projectStacks(narrowed, start, kNow, 6));
         EXPECT_EQ(data.modelStacks, modelStacks(narrowed, start, kNow, 6));
         EXPECT_EQ(data.projects, 3);
@@ -228,7 +271,7 @@ TEST(LocalUsageCardModel, OverviewMatchesAggregations)
             EXPECT_NE(stack.provider, AIProvider::Copilot);
     }
     const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 6).tiles();
-    ASSERT_EQ(tiles.size(), 4u);
+    ASSERT_EQ(tiles.size(), 5u);
     EXPECT_EQ(tiles[2].detail, u"Claude · ChatGPT");
     EXPECT_TRUE(tiles[3].detail.isEmpty());
 
@@ -247,8 +290,8 @@ TEST(LocalUsageCardModel, TileValues)
         e.outputTokens = e.cacheReadTokens = 0;
     events.push_back(big);
     const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 10).tiles();
-    EXPECT_EQ(tiles[0], (LocalSummaryTile{u"Tokens"_s, u"1.2M"_s, u"1 output"_s}));
-    EXPECT_EQ(tiles[1], (LocalSummaryTile{u"Requests"_s, u"1235"_s, u"2 from cache"_s}));
+    EXPECT_EQ(tiles[0], (LocalSummaryTile{u"Tokens"_s, u"1.2M"_s, u"1 output"_s, {}}));
+    EXPECT_EQ(tiles[1], (LocalSummaryTile{u"Requests"_s, u"1235"_s, u"2 from cache"_s, {}}));
 }
 
 // The folders the empty texts name are the ones the scanner reads on this machine.

@@ -144,6 +144,11 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Requests"_s), u"value"_s), u"1234");
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Projects"_s), u"detail"_s), u"Claude · ChatGPT");
     EXPECT_EQ(tokens->accessibleName(), u"Tokens, 1.2M, 0 output");
+    // 1,234,567 Opus 4.1 input tokens at $15 a million; every request has a price.
+    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->accessibleName(), u"API value, ≈ $19, at list prices");
+    EXPECT_TRUE(value->toolTip().isEmpty());
 
     const auto* daily = view.findChild<StackedBarChart*>(u"dailyChart"_s);
     EXPECT_EQ(daily->categories().size(), 7);
@@ -166,6 +171,61 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     view.setState(copy);
     view.setRange(LocalRange::Day);
     EXPECT_EQ(view.aggregations(), once + 3);
+}
+
+// A heavy week's counts and cost put the cost on a line of its own rather than widen the card
+// past the popover; an ordinary week keeps one line.
+TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
+{
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    Preferences::instance().setSelectedTab(AppTab::Stats);
+    std::optional<int> ordinaryWidth;
+    for (const int requests : {100, 12345}) {
+        std::vector<LocalUsageEvent> events(std::size_t(requests), event(AIProvider::Claude, 600, 100'000));
+        for (LocalUsageEvent& e : events) {
+            e.outputTokens = 3000;
+            e.cacheReadTokens = 100'000;
+        }
+        UsageState state = stateWith(events);
+        state.usage = UsageResponse{};
+        MenuBarView view;
+        view.setState(state);
+        view.show();
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+        const auto* card = view.content()->findChild<LocalUsageCard*>();
+        ASSERT_TRUE(card);
+        const QStringList details = texts(*card, u"windowDetail"_s);
+        ASSERT_EQ(details.size(), 3);
+        SCOPED_TRACE(details.front().toStdString());
+        if (!ordinaryWidth) {
+            ordinaryWidth = card->width();
+            EXPECT_FALSE(details.front().contains(u'\n'));
+        } else {
+            EXPECT_EQ(card->width(), *ordinaryWidth);
+            EXPECT_EQ(details.front(), u"12345 requests · 37.0M out · 1234.5M cached\n$23,146.88");
+        }
+    }
+}
+
+// In the popover's two columns the fifth tile takes the whole last row; a request of a model
+// without a list price is counted in its tooltip and description, not priced.
+TEST_F(LocalViewsTest, ApiValueTile)
+{
+    std::vector<LocalUsageEvent> events{event(AIProvider::Claude, 60, 1000), event(AIProvider::Claude, 120, 1000)};
+    events[1].model = InternedString(std::string_view("mystery-model"));
+    LocalOverviewView view(AIProvider::Claude, true);
+    view.setState(stateWith(events));
+    view.resize(356, 900);
+    view.show();
+    QApplication::processEvents();
+    const auto* tokens = view.findChild<SummaryTile*>(u"tile:Tokens"_s);
+    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
+    ASSERT_TRUE(tokens && value);
+    EXPECT_EQ(value->toolTip(), u"1 request not priced");
+    EXPECT_EQ(value->accessibleDescription(), u"1 request not priced");
+    EXPECT_EQ(value->x(), tokens->x());
+    EXPECT_GT(value->width(), 2 * tokens->width());
 }
 
 // Claude's statistics: extra usage, spend with its money texts, or the empty state.

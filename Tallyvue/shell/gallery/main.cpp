@@ -289,7 +289,8 @@ bool renderTab(const QString& dir, const QString& name, bool dark, const UsageSt
     painter.drawImage(QPointF(0, 0), popover);
     painter.drawImage(QPointF(popover.width() / dpr + 12, 24), whole);
     painter.end();
-    return save(sheet, dir + u'/' + name + (dark ? u"-dark.png"_s : u"-light.png"_s));
+    const QString scale = dpr > 1 ? u"@2x"_s : QString();
+    return save(sheet, dir + u'/' + name + scale + (dark ? u"-dark.png"_s : u"-light.png"_s));
 }
 
 /// A notification service with fixed answers, for the alert states of the settings panel.
@@ -609,6 +610,10 @@ int main(int argc, char** argv)
         for (bool dark : {false, true}) {
             QApplication::setPalette(themePalette(dark));
             ok &= renderPopover(dir, u"claude"_s, dark, makeState(true, true, true), claude);
+            // The tabs whose tiles and rows are tightest at scale 2.
+            ok &= renderTab(dir, u"thiscomputer-claude"_s, dark, makeState(true, true, true), claude, AppTab::ThisMac);
+            ok &= renderTab(dir, u"stats-claude-expanded"_s, dark, makeState(true, true, true), claude, AppTab::Stats,
+                            true);
         }
         return ok ? 0 : 1;
     }
