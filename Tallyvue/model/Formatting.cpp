@@ -41,4 +41,9 @@ QString durationText(double seconds)
     return QString::number(d) + u"d "_s + QString::number(rest / 3600) + u'h';
 }
 
+QString moneyText(double amount)
+{
+    return u"$"_s + QString::asprintf("%.2f", std::isfinite(amount) ? amount : 0.0);
+}
+
 } // namespace tallyvue

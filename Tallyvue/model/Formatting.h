@@ -13,5 +13,7 @@ QString percentText(double usedPercent, QuotaDisplayMode mode);
 double shownPercent(double usedPercent, QuotaDisplayMode mode);
 /// Compact duration: "1m", "2h 5m", "6d 23h". Negative durations count as zero.
 QString durationText(double seconds);
+/// A dollar amount with cents: "$12.50". An amount that is not a number reads "$0.00".
+QString moneyText(double amount);
 
 } // namespace tallyvue

@@ -2,6 +2,7 @@
 #include "views/ProviderCards.h"
 
 #include "model/ClaudeMetrics.h"
+#include "model/Formatting.h"
 #include "views/MetricViews.h"
 
 #include <QHBoxLayout>
@@ -16,11 +17,6 @@ using style::TextStyle;
 using style::Tone;
 
 namespace {
-
-QString money(double amount)
-{
-    return u"$"_s + QString::asprintf("%.2f", amount);
-}
 
 void clearLayout(QLayout* layout)
 {
@@ -95,7 +91,7 @@ ExtraUsageStatus extraUsageStatus(const ExtraUsage& extra)
     if (!extra.isEnabled)
         return {symbol, u"Disabled"_s, TextColor::of(Tone::Tertiary)};
     if (extra.usedCredits && extra.monthlyLimit)
-        return {symbol, money(*extra.usedCredits) + u" / "_s + money(*extra.monthlyLimit),
+        return {symbol, moneyText(*extra.usedCredits) + u" / "_s + moneyText(*extra.monthlyLimit),
                 TextColor::of(Tone::Secondary)};
     return {symbol, u"Enabled"_s, TextColor::accent(style::Accent::Green)};
 }
@@ -215,7 +211,7 @@ void CodexUsageView::setData(const CodexUsage& usage, const QList<UsageSnapshot>
         structure += metric.id() + u'|';
     structure += usage.limitReached ? u"limit|"_s : u"|"_s;
     if (usage.creditBalance)
-        structure += money(*usage.creditBalance);
+        structure += moneyText(*usage.creditBalance);
 
     if (!beginUpdate(structure)) {
         for (qsizetype i = 0; i < metrics.size(); ++i)
@@ -248,7 +244,7 @@ void CodexUsageView::setData(const CodexUsage& usage, const QList<UsageSnapshot>
                 {new SymbolLabel(u"exclamationmark.octagon.fill"_s, symbolSize(TextStyle::Caption), red), text}, 4);
         }
         if (usage.creditBalance) {
-            auto* text = new TextLabel(u"Credits: "_s + money(*usage.creditBalance), TextStyle::Caption,
+            auto* text = new TextLabel(u"Credits: "_s + moneyText(*usage.creditBalance), TextStyle::Caption,
                                        TextColor::of(Tone::Secondary));
             text->setTextStyle(TextStyle::Caption, QFont::Normal, true);
             text->setObjectName(u"credits"_s);

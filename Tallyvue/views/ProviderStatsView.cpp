@@ -19,18 +19,13 @@ using style::Tone;
 
 namespace {
 
-QString money(double amount)
-{
-    return u"$"_s + QString::asprintf("%.2f", amount);
-}
-
 QWidget* codexStats(const CodexUsage& usage, QuotaDisplayMode mode, const QDateTime& now)
 {
     Card* card = statsCard(u"clock.arrow.circlepath"_s, TextColor::of(Tone::Secondary), u"Windows"_s);
     for (const CodexWindow& window : usage.windows)
         card->body()->addWidget(new StatRow(window.title, codexWindowStatText(window, mode, now)));
     if (usage.creditBalance)
-        card->body()->addWidget(new StatRow(u"Credit balance"_s, money(*usage.creditBalance)));
+        card->body()->addWidget(new StatRow(u"Credit balance"_s, moneyText(*usage.creditBalance)));
     card->body()->addWidget(new StatRow(u"Limit reached"_s, usage.limitReached ? u"Yes"_s : u"No"_s));
     return card;
 }

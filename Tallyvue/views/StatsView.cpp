@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "views/StatsView.h"
 
+#include "model/Formatting.h"
 #include "views/MetricViews.h"
 
 #include <QVBoxLayout>
@@ -13,15 +14,6 @@ namespace tallyvue {
 
 using style::TextStyle;
 using style::Tone;
-
-namespace {
-
-QString money(double amount)
-{
-    return u"$"_s + QString::asprintf("%.2f", amount);
-}
-
-} // namespace
 
 QString spendAmountText(const SpendAmount& amount)
 {
@@ -62,9 +54,9 @@ StatsView::StatsView(const UsageResponse& usage, QWidget* parent) : QWidget(pare
         Card* card = statsCard(u"bolt.circle.fill"_s, TextColor::accent(style::Accent::Blue), u"Extra Usage"_s);
         card->body()->addWidget(new StatRow(u"Status"_s, extra->isEnabled ? u"Enabled"_s : u"Disabled"_s));
         if (extra->monthlyLimit)
-            card->body()->addWidget(new StatRow(u"Monthly Limit"_s, money(*extra->monthlyLimit)));
+            card->body()->addWidget(new StatRow(u"Monthly Limit"_s, moneyText(*extra->monthlyLimit)));
         if (extra->usedCredits)
-            card->body()->addWidget(new StatRow(u"Used Credits"_s, money(*extra->usedCredits)));
+            card->body()->addWidget(new StatRow(u"Used Credits"_s, moneyText(*extra->usedCredits)));
         layout->addWidget(card);
     }
     if (const auto& spend = usage.spend) {
@@ -74,9 +66,9 @@ StatsView::StatsView(const UsageResponse& usage, QWidget* parent) : QWidget(pare
         if (spend->used)
             card->body()->addWidget(new StatRow(u"Amount Used"_s, spendAmountText(*spend->used)));
         if (spend->limit)
-            card->body()->addWidget(new StatRow(u"Spend Limit"_s, money(*spend->limit)));
+            card->body()->addWidget(new StatRow(u"Spend Limit"_s, moneyText(*spend->limit)));
         if (spend->balance)
-            card->body()->addWidget(new StatRow(u"Remaining Balance"_s, money(*spend->balance)));
+            card->body()->addWidget(new StatRow(u"Remaining Balance"_s, moneyText(*spend->balance)));
         layout->addWidget(card);
     }
     if (!hasClaudeStatistics(usage)) {
