@@ -281,19 +281,6 @@ TEST(LocalUsageCardModel, OverviewMatchesAggregations)
     EXPECT_TRUE(LocalOverviewData::build(old, AIProvider::Claude, LocalRange::Week, kNow, 6).hasEvents);
 }
 
-// "Tokens" in short form, "Requests" exact.
-TEST(LocalUsageCardModel, TileValues)
-{
-    LocalUsageEvent big = event(AIProvider::Claude, kNow.addSecs(-60), 1'234'567 - 3);
-    std::vector<LocalUsageEvent> events(1234, event(AIProvider::Claude, kNow.addSecs(-30), 0));
-    for (LocalUsageEvent& e : events)
-        e.outputTokens = e.cacheReadTokens = 0;
-    events.push_back(big);
-    const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 10).tiles();
-    EXPECT_EQ(tiles[0], (LocalSummaryTile{u"Tokens"_s, u"1.2M"_s, u"1 output"_s, {}}));
-    EXPECT_EQ(tiles[1], (LocalSummaryTile{u"Requests"_s, u"1235"_s, u"2 from cache"_s, {}}));
-}
-
 // The folders the empty texts name are the ones the scanner reads on this machine.
 TEST(LocalUsageCardModel, TranscriptFolders)
 {
