@@ -312,8 +312,15 @@ class Session:
             plugin = wait_for(systray_plugin, 20, "the Status Tray in the panel's settings")
             subprocess.run(["xfconf-query", "-c", "xfce4-panel", "-p", plugin, "-s", "sntray"], env=self.env,
                            check=True)
-            subprocess.run(["xfce4-panel", "-r"], env=self.env, check=False, timeout=30)
-            wait_for(lambda: "sntray" in self.watcher_command_line(), 30, "the sntray host")
+            # A restart asked for while the panel is still settling is sometimes dropped: ask again.
+            for attempt in range(3):
+                subprocess.run(["xfce4-panel", "-r"], env=self.env, check=False, timeout=30)
+                try:
+                    wait_for(lambda: "sntray" in self.watcher_command_line(), 15, "the sntray host")
+                    break
+                except Failure:
+                    if attempt == 2:
+                        raise
 
     def watcher_command_line(self):
         """The command line of the process that owns the StatusNotifierWatcher name."""
