@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "shell/Popover.h"
 
-#include "views/MenuBarView.h"
-#include "views/Widgets.h"
+#include "views/common/Widgets.h"
+#include "views/popover/MenuBarView.h"
 
 #include <QCursor>
 #include <QGuiApplication>

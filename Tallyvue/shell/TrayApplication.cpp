@@ -8,7 +8,7 @@
 #include "shell/TrayItem.h"
 #include "shell/TrayLabel.h"
 #include "shell/TrayMenu.h"
-#include "views/MenuBarView.h"
+#include "views/popover/MenuBarView.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -2,8 +2,8 @@
 #include "shell/TrayLabel.h"
 
 #include "model/Formatting.h"
-#include "views/Glyphs.h"
-#include "views/Style.h"
+#include "views/common/Glyphs.h"
+#include "views/common/Style.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>

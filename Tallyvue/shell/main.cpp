@@ -13,11 +13,11 @@
 #include "refresh/UsageViewModel.h"
 #include "shell/CommandLine.h"
 #include "shell/TrayApplication.h"
-#include "views/ComputerName.h"
-#include "views/DetailWindowView.h"
-#include "views/MenuBarView.h"
-#include "views/Style.h"
-#include "views/UsageState.h"
+#include "views/common/Style.h"
+#include "views/common/UsageState.h"
+#include "views/details/DetailWindowView.h"
+#include "views/local/ComputerName.h"
+#include "views/popover/MenuBarView.h"
 
 #include <QApplication>
 #include <QDBusConnection>

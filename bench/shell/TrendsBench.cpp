@@ -2,12 +2,12 @@
 // Drawing the popover's Trends tab and opening the details window on a full 14-day history:
 // 10,080 snapshots (a refresh every two minutes) of six points, four of them Claude's.
 // Prints the median and worst of several runs and the process's memory with the window open.
-#include "views/DailySummaryChart.h"
-#include "views/DetailWindowView.h"
-#include "views/RangePicker.h"
-#include "views/TrendsView.h"
-#include "views/UsageHistoryChart.h"
-#include "views/UsageState.h"
+#include "views/charts/DailySummaryChart.h"
+#include "views/charts/RangePicker.h"
+#include "views/charts/UsageHistoryChart.h"
+#include "views/common/UsageState.h"
+#include "views/details/DetailWindowView.h"
+#include "views/popover/TrendsView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -11,9 +11,9 @@
 #include "local/LocalOverviewModel.h"
 #include "local/LocalUsageCardModel.h"
 #include "model/Preferences.h"
-#include "views/ComputerName.h"
-#include "views/LocalOverviewView.h"
-#include "views/MenuBarView.h"
+#include "views/local/ComputerName.h"
+#include "views/local/LocalOverviewView.h"
+#include "views/popover/MenuBarView.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

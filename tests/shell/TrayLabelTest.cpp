@@ -5,8 +5,8 @@
 #include "shell/Popover.h"
 #include "shell/TrayItem.h"
 #include "support/Contrast.h"
-#include "views/MenuBarView.h"
-#include "views/Style.h"
+#include "views/common/Style.h"
+#include "views/popover/MenuBarView.h"
 
 #include <QWindow>
 

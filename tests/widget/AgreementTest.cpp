@@ -4,7 +4,7 @@
 #include "logic/UsageText.h"
 #include "logic/UsageTimeline.h"
 #include "model/Formatting.h"
-#include "views/Style.h"
+#include "views/common/Style.h"
 #include "widget/SnapshotCases.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 

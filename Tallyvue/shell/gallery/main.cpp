@@ -7,13 +7,13 @@
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
-#include "views/ComputerName.h"
-#include "views/DetailWindowView.h"
-#include "views/MenuBarView.h"
-#include "views/SettingsView.h"
-#include "views/Style.h"
-#include "views/TrendsView.h"
-#include "views/UsageHistoryChart.h"
+#include "views/charts/UsageHistoryChart.h"
+#include "views/common/Style.h"
+#include "views/details/DetailWindowView.h"
+#include "views/local/ComputerName.h"
+#include "views/popover/MenuBarView.h"
+#include "views/popover/TrendsView.h"
+#include "views/settings/SettingsView.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#include "views/common/UsageState.h"
+
+#include "refresh/UsageViewModel.h"
+
+namespace tallyvue {
+
+namespace {
+std::function<QDateTime()>& clockFunction()
+{
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+} // namespace
+
+UsageState UsageState::from(const UsageViewModel& viewModel)
+{
+    UsageState state;
+    state.usage = viewModel.usage();
+    state.errorMessage = viewModel.errorMessage();
+    state.codexUsage = viewModel.codexUsage();
+    state.codexError = viewModel.codexError();
+    state.copilotUsage = viewModel.copilotUsage();
+    state.copilotError = viewModel.copilotError();
+    state.isLoading = viewModel.isLoading();
+    state.history = viewModel.history();
+    state.lastUpdated = viewModel.lastUpdated();
+    state.now = viewModel.now();
+    state.allMetrics = viewModel.allMetrics();
+    state.localUsage = viewModel.sharedLocalUsage();
+    return state;
+}
+
+QList<ProviderMetric> UsageState::metrics(AIProvider provider) const
+{
+    QList<ProviderMetric> result;
+    for (const ProviderMetric& metric : allMetrics) {
+        if (metric.provider == provider)
+            result.append(metric);
+    }
+    return result;
+}
+
+bool UsageState::hasData(AIProvider provider) const
+{
+    switch (provider) {
+    case AIProvider::Claude: return usage.has_value();
+    case AIProvider::ChatGPT: return codexUsage.has_value();
+    case AIProvider::Copilot: return copilotUsage.has_value();
+    }
+    return false;
+}
+
+const std::optional<QString>& UsageState::error(AIProvider provider) const
+{
+    switch (provider) {
+    case AIProvider::Claude: return errorMessage;
+    case AIProvider::ChatGPT: return codexError;
+    case AIProvider::Copilot: return copilotError;
+    }
+    return errorMessage;
+}
+
+QDateTime viewNow()
+{
+    const auto& clock = clockFunction();
+    return clock ? clock() : QDateTime::currentDateTimeUtc();
+}
+
+void setViewClock(std::function<QDateTime()> clock)
+{
+    clockFunction() = std::move(clock);
+}
+
+} // namespace tallyvue

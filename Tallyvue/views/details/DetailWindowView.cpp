@@ -1,0 +1,547 @@
+// SPDX-License-Identifier: MIT
+#include "views/details/DetailWindowView.h"
+
+#include "model/Log.h"
+#include "views/charts/DailySummaryChart.h"
+#include "views/charts/RangePicker.h"
+#include "views/charts/UsageHistoryChart.h"
+#include "views/common/MetricViews.h"
+#include "views/common/Widgets.h"
+#include "views/details/MetricGaugeCard.h"
+#include "views/details/SaveDialog.h"
+#include "views/details/SnapshotTable.h"
+#include "views/popover/OverviewView.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace tallyvue {
+
+using style::TextStyle;
+using style::Tone;
+
+namespace {
+
+constexpr int kPageRole = Qt::UserRole + 1;
+constexpr int kGaugeMinimumWidth = 250;
+constexpr int kSpacing = 12;
+
+QString pageTitle(const WorkspacePage& page)
+{
+    return page.provider ? productName(*page.provider) : u"Overview"_s;
+}
+
+/// A sidebar row: logo or symbol, name over a caption, and on the trailing side a percent.
+class SidebarRow : public QWidget
+{
+public:
+    SidebarRow(const WorkspacePage& page, QWidget* parent = nullptr)
+        : QWidget(parent), m_caption(new TextLabel({}, TextStyle::Caption2, TextColor::of(Tone::Tertiary))),
+          m_percent(new TextLabel({}, TextStyle::Caption))
+    {
+        QWidget* icon = page.provider ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
+                                      : new SymbolLabel(u"square.grid.2x2"_s, 16);
+        icon->setFixedWidth(18);
+        auto* name = new TextLabel(page.provider ? rawValue(*page.provider) : u"Overview"_s, TextStyle::Body);
+        if (!page.provider)
+            m_caption->setTextStyle(TextStyle::Caption);
+        if (!page.provider)
+            m_caption->setTextColor(TextColor::of(Tone::Secondary));
+        m_percent->setTextStyle(TextStyle::Caption, QFont::DemiBold, true);
+        auto* column = new QVBoxLayout;
+        column->setSpacing(0);
+        column->addWidget(name);
+        column->addWidget(m_caption);
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(6, 5, 8, 5);
+        layout->setSpacing(8);
+        layout->addWidget(icon);
+        layout->addLayout(column, 1);
+        layout->addWidget(m_percent);
+        m_percent->hide();
+        if (!page.provider)
+            m_caption->setText(u"All providers · this computer"_s);
+    }
+
+    void setProviderState(const QList<ProviderMetric>& metrics, QuotaDisplayMode mode)
+    {
+        m_caption->setText(Trends::limitCountText(metrics.size()));
+        const auto top = Trends::highestMetric(metrics);
+        m_percent->setVisible(top.has_value());
+        if (top) {
+            m_percent->setText(top->percentText(mode));
+            m_percent->setTextColor(TextColor::usage(top->percent));
+        }
+    }
+
+    QString caption() const { return m_caption->text(); }
+    QString percent() const { return m_percent->isVisible() ? m_percent->text() : QString(); }
+
+private:
+    TextLabel* m_caption;
+    TextLabel* m_percent;
+};
+
+/// Cards in as many columns of at least 250 as fit, 12 apart.
+class GaugeGrid : public QWidget
+{
+public:
+    explicit GaugeGrid(QWidget* parent = nullptr) : QWidget(parent), m_grid(new QGridLayout(this))
+    {
+        m_grid->setContentsMargins(0, 0, 0, 0);
+        m_grid->setSpacing(kSpacing);
+    }
+
+    void setCards(QList<MetricGaugeCard*> cards)
+    {
+        qDeleteAll(m_cards);
+        m_cards = std::move(cards);
+        m_columns = 0;
+        relayout();
+    }
+    const QList<MetricGaugeCard*>& cards() const { return m_cards; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        relayout();
+    }
+
+private:
+    void relayout()
+    {
+        const int columns = std::max(1, (width() + kSpacing) / (kGaugeMinimumWidth + kSpacing));
+        if (columns == m_columns)
+            return;
+        m_columns = columns;
+        while (m_grid->count() > 0)
+            delete m_grid->takeAt(0);
+        for (int i = 0; i < m_cards.size(); ++i)
+            m_grid->addWidget(m_cards[i], i / columns, i % columns);
+        for (int c = 0; c < 8; ++c)
+            m_grid->setColumnStretch(c, c < columns ? 1 : 0);
+    }
+
+    QGridLayout* m_grid;
+    QList<MetricGaugeCard*> m_cards;
+    int m_columns = 0;
+};
+
+/// One provider's page: header, gauges, history card, daily peaks and the snapshot table.
+class ProviderPage : public QWidget
+{
+public:
+    ProviderPage(AIProvider provider, TrendRange range, std::function<void(TrendRange)> rangeChanged,
+                 QWidget* parent = nullptr)
+        : QWidget(parent), m_provider(provider), m_name(new TextLabel(productName(provider), TextStyle::Title2)),
+          m_plan(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
+          m_updated(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))), m_gauges(new GaugeGrid),
+          m_unavailable(new Card(6)),
+          m_unavailableText(new TextLabel({}, TextStyle::Body, TextColor::of(Tone::Secondary))),
+          m_picker(new RangePicker), m_chart(new UsageHistoryChart(260)), m_daily(new DailySummaryChart(14, 180)),
+          m_table(new SnapshotTable)
+    {
+        setObjectName(u"providerPage"_s);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(kSpacing);
+
+        m_name->setTextStyle(TextStyle::Title2, QFont::Bold);
+        auto* clock = new SymbolLabel(u"clock"_s, symbolSize(TextStyle::Caption), TextColor::of(Tone::Secondary));
+        m_updatedRow = hbox({clock, m_updated}, 4);
+        auto* header = new QHBoxLayout;
+        header->setSpacing(8);
+        header->addWidget(m_name, 0, Qt::AlignBaseline);
+        header->addWidget(m_plan, 0, Qt::AlignBaseline);
+        header->addStretch(1);
+        header->addWidget(m_updatedRow, 0, Qt::AlignVCenter);
+        layout->addLayout(header);
+
+        layout->addWidget(m_gauges);
+        m_unavailable->setMinimumHeight(160);
+        auto* warning = new SymbolLabel(u"exclamationmark.triangle"_s, 28, TextColor::accent(style::Accent::Orange));
+        auto* title = new TextLabel(rawValue(provider) + u" unavailable"_s, TextStyle::Headline);
+        m_unavailableText->setWordWrap(true);
+        m_unavailableText->setAlignment(Qt::AlignHCenter);
+        m_unavailable->body()->addStretch(1);
+        m_unavailable->body()->addWidget(warning, 0, Qt::AlignHCenter);
+        m_unavailable->body()->addWidget(title, 0, Qt::AlignHCenter);
+        m_unavailable->body()->addWidget(m_unavailableText);
+        m_unavailable->body()->addStretch(1);
+        layout->addWidget(m_unavailable);
+
+        auto* history = new Card(10);
+        m_picker->setFixedWidth(180);
+        m_picker->setRange(range);
+        history->body()->addWidget(hbox({new TextLabel(u"History"_s, TextStyle::Headline), nullptr, m_picker}, 8));
+        history->body()->addWidget(m_chart);
+        layout->addWidget(history);
+        connect(m_picker, &RangePicker::rangeChanged, this, [this, rangeChanged](TrendRange chosen) {
+            rangeChanged(chosen);
+            redrawRange();
+        });
+
+        auto* daily = new Card(8);
+        daily->body()->addWidget(m_daily);
+        layout->addWidget(daily);
+        layout->addWidget(m_table);
+        layout->addStretch(1);
+    }
+
+    void setState(const UsageState& state, QuotaDisplayMode mode)
+    {
+        m_mode = mode;
+        std::optional<QString> plan;
+        if (m_provider == AIProvider::ChatGPT && state.codexUsage)
+            plan = state.codexUsage->plan;
+        if (m_provider == AIProvider::Copilot && state.copilotUsage)
+            plan = state.copilotUsage->plan;
+        const auto planText = Trends::planText(m_provider, plan);
+        m_plan->setText(planText.value_or(QString()));
+        m_plan->setVisible(planText.has_value());
+        m_updatedRow->setVisible(state.lastUpdated.has_value());
+        if (state.lastUpdated)
+            m_updated->setText(u"Updated "_s + relativeTimeText(*state.lastUpdated, viewNow()));
+
+        const QList<ProviderMetric> metrics = state.metrics(m_provider);
+        m_gauges->setVisible(!metrics.isEmpty());
+        m_unavailable->setVisible(metrics.isEmpty());
+        QStringList ids;
+        for (const ProviderMetric& metric : metrics)
+            ids.append(metric.id());
+        if (ids == m_gaugeIds) {
+            for (int i = 0; i < metrics.size(); ++i)
+                m_gauges->cards()[i]->setMetric(metrics[i], state.history, mode);
+        } else {
+            QList<MetricGaugeCard*> cards;
+            for (const ProviderMetric& metric : metrics)
+                cards.append(new MetricGaugeCard(metric, state.history, mode));
+            m_gauges->setCards(cards);
+            m_gaugeIds = ids;
+        }
+        m_unavailableText->setText(state.error(m_provider).value_or(u"No data yet. Refresh to load usage."_s));
+
+        m_history = state.history;
+        m_daily->setData(m_history, m_provider);
+        redrawRange();
+    }
+
+    SnapshotTable* table() const { return m_table; }
+
+private:
+    void redrawRange()
+    {
+        m_chart->setData(m_history, m_picker->range(), m_provider);
+        m_table->setData(m_history, m_picker->range(), m_mode, m_provider);
+    }
+
+    AIProvider m_provider;
+    QuotaDisplayMode m_mode = QuotaDisplayMode::Used;
+    QList<UsageSnapshot> m_history;
+    QStringList m_gaugeIds;
+    TextLabel* m_name;
+    TextLabel* m_plan;
+    TextLabel* m_updated;
+    QWidget* m_updatedRow;
+    GaugeGrid* m_gauges;
+    Card* m_unavailable;
+    TextLabel* m_unavailableText;
+    RangePicker* m_picker;
+    UsageHistoryChart* m_chart;
+    DailySummaryChart* m_daily;
+    SnapshotTable* m_table;
+};
+
+} // namespace
+
+DetailWindowView::DetailWindowView(QWidget* parent)
+    : QMainWindow(parent), m_sidebar(new QListWidget), m_scroll(new QScrollArea), m_title(new QLabel)
+{
+    setObjectName(u"details"_s);
+    setWindowTitle(u"Tallyvue Details"_s);
+    setWindowIcon(style::appIcon());
+    setMinimumSize(kMinimumSize);
+    resize(kDefaultSize);
+
+    auto* toolbar = addToolBar(u"Toolbar"_s);
+    toolbar->setObjectName(u"toolbar"_s);
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbar->toggleViewAction()->setVisible(false);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    m_title->setObjectName(u"pageTitle"_s);
+    m_title->setFont(style::font(TextStyle::Title3, QFont::DemiBold));
+    m_title->setContentsMargins(8, 0, 8, 0);
+    toolbar->addWidget(m_title);
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+
+    m_refresh = new QAction(u"Refresh"_s, this);
+    m_refresh->setObjectName(u"refreshAction"_s);
+    m_refresh->setShortcut(QKeySequence::Refresh);
+    connect(m_refresh, &QAction::triggered, this, [this] { Q_EMIT refreshRequested(true); });
+    toolbar->addAction(m_refresh);
+
+    auto* menu = new QMenu(u"History"_s, this);
+    m_export = menu->addAction(u"Export History as CSV…"_s, this, &DetailWindowView::exportHistory);
+    m_export->setObjectName(u"exportAction"_s);
+    menu->addSeparator();
+    m_clear = menu->addAction(u"Clear History…"_s, this, &DetailWindowView::confirmClear);
+    m_clear->setObjectName(u"clearAction"_s);
+    auto* history = new QToolButton;
+    history->setObjectName(u"historyMenu"_s);
+    history->setText(u"History"_s);
+    history->setAccessibleName(u"History"_s);
+    history->setMenu(menu);
+    history->setPopupMode(QToolButton::InstantPopup);
+    history->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    history->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
+    toolbar->addWidget(history);
+    m_historyButton = history;
+
+    m_sidebar->setObjectName(u"sidebar"_s);
+    m_sidebar->setAccessibleName(u"Pages"_s);
+    m_sidebar->setMinimumWidth(170);
+    m_sidebar->setMaximumWidth(240);
+    m_sidebar->setFrameShape(QFrame::NoFrame);
+    m_sidebar->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_sidebar->setStyleSheet(u"QListWidget { background: transparent; outline: none; }"
+                             "QListWidget::item { border-radius: 6px; margin: 1px 6px; }"
+                             "QListWidget::item:selected { background: rgba(10, 132, 255, 56); }"_s);
+    buildSidebar();
+    const auto choose = [this](QListWidgetItem* item) {
+        if (!item)
+            return;
+        if (const auto page = workspacePageFromRaw(item->data(kPageRole).toString()); page && *page != m_page)
+            Preferences::instance().setDetailPage(*page);
+    };
+    connect(m_sidebar, &QListWidget::currentItemChanged, this, choose);
+    // Assistive tools select a row without making it current.
+    connect(m_sidebar, &QListWidget::itemSelectionChanged, this, [this, choose] {
+        if (const QList<QListWidgetItem*> selected = m_sidebar->selectedItems(); !selected.isEmpty())
+            choose(selected.first());
+    });
+
+    m_scroll->setObjectName(u"detailColumn"_s);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    auto* split = new QWidget;
+    auto* row = new QHBoxLayout(split);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    m_sidebar->setFixedWidth(210);
+    row->addWidget(m_sidebar);
+    auto* edge = new QFrame;
+    edge->setFrameShape(QFrame::VLine);
+    edge->setFrameShadow(QFrame::Plain);
+    edge->setStyleSheet(u"color: rgba(128,128,128,60);"_s);
+    row->addWidget(edge);
+    row->addWidget(m_scroll, 1);
+    setCentralWidget(split);
+
+    connect(&Preferences::instance(), &Preferences::changed, this, [this](const QString& key) {
+        if (key == u"detailPage" || key == u"quotaDisplayMode") {
+            readPage();
+            m_dirty = true;
+            if (isVisible())
+                render();
+        }
+    });
+    readPage();
+    restyleToolbar();
+}
+
+void DetailWindowView::buildSidebar()
+{
+    auto addRow = [this](const WorkspacePage& page) {
+        auto* item = new QListWidgetItem(m_sidebar);
+        item->setData(kPageRole, rawValue(page));
+        // The row widget draws the texts; screen readers get them from the item.
+        item->setData(Qt::AccessibleTextRole, page.provider ? rawValue(*page.provider) : u"Overview"_s);
+        auto* row = new SidebarRow(page);
+        item->setSizeHint(row->sizeHint());
+        m_sidebar->setItemWidget(item, row);
+    };
+    addRow(WorkspacePage{});
+    auto* section = new QListWidgetItem(u"Providers"_s, m_sidebar);
+    section->setFlags(Qt::NoItemFlags);
+    section->setFont(style::font(TextStyle::Caption, QFont::DemiBold));
+    section->setSizeHint(QSize(0, 28));
+    for (AIProvider provider : kAllProviders)
+        addRow(WorkspacePage{provider});
+}
+
+void DetailWindowView::updateSidebar()
+{
+    // Following the stored page is no choice of the user's.
+    const QSignalBlocker blocker(m_sidebar);
+    const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
+    for (int i = 0; i < m_sidebar->count(); ++i) {
+        QListWidgetItem* item = m_sidebar->item(i);
+        const auto page = workspacePageFromRaw(item->data(kPageRole).toString());
+        if (!page || !page->provider)
+            continue;
+        auto* row = static_cast<SidebarRow*>(m_sidebar->itemWidget(item));
+        row->setProviderState(m_state.metrics(*page->provider), mode);
+        const QString percent = row->percent();
+        const QString spoken =
+            rawValue(*page->provider) + u", "_s + row->caption() + (percent.isEmpty() ? QString() : u", "_s + percent);
+        item->setData(Qt::AccessibleTextRole, spoken);
+        if (rawValue(*page) == rawValue(m_page) && m_sidebar->currentItem() != item)
+            m_sidebar->setCurrentItem(item);
+    }
+    if (!m_page.provider && m_sidebar->currentRow() != 0)
+        m_sidebar->setCurrentRow(0);
+}
+
+QString DetailWindowView::sidebarCaption(AIProvider provider) const
+{
+    for (int i = 0; i < m_sidebar->count(); ++i) {
+        QListWidgetItem* item = m_sidebar->item(i);
+        if (item->data(kPageRole).toString() == rawValue(provider))
+            return static_cast<SidebarRow*>(m_sidebar->itemWidget(item))->caption();
+    }
+    return {};
+}
+
+void DetailWindowView::readPage()
+{
+    m_page = Preferences::instance().detailPage();
+}
+
+void DetailWindowView::setState(const UsageState& state)
+{
+    m_state = state;
+    m_dirty = true;
+    if (isVisible())
+        render();
+}
+
+void DetailWindowView::present()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void DetailWindowView::render()
+{
+    m_dirty = false;
+    m_title->setText(pageTitle(m_page));
+    updateSidebar();
+    const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
+    const QString key = rawValue(m_page);
+    if (key != m_contentKey || !m_content) {
+        m_contentKey = key;
+        auto* holder = new QWidget;
+        auto* layout = new QVBoxLayout(holder);
+        layout->setContentsMargins(18, 18, 18, 18);
+        if (m_page.provider) {
+            layout->addWidget(
+                new ProviderPage(*m_page.provider, m_range, [this](TrendRange range) { m_range = range; }));
+        } else {
+            layout->addWidget(new OverviewView(false));
+            layout->addStretch(1);
+        }
+        delete m_scroll->takeWidget();
+        m_scroll->setWidget(holder);
+        m_content = holder->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    if (auto* provider = dynamic_cast<ProviderPage*>(m_content.data()))
+        provider->setState(m_state, mode);
+    else if (auto* overview = qobject_cast<OverviewView*>(m_content))
+        overview->setState(m_state, mode);
+}
+
+void DetailWindowView::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_dirty)
+        render();
+}
+
+void DetailWindowView::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        restyleToolbar();
+}
+
+void DetailWindowView::restyleToolbar()
+{
+    const QColor color = style::textColor(Tone::Primary, palette());
+    m_refresh->setIcon(QIcon(style::symbol(u"arrow.clockwise"_s, 16, color, devicePixelRatioF())));
+    m_historyButton->setIcon(QIcon(style::symbol(u"ellipsis.circle"_s, 16, color, devicePixelRatioF())));
+}
+
+bool DetailWindowView::writeHistoryCsv(const QString& path)
+{
+    QSaveFile file(path);
+    QString error;
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = file.errorString();
+    } else {
+        file.write(HistoryStore::exportCSV().toUtf8());
+        if (!file.commit())
+            error = file.errorString();
+    }
+    if (error.isEmpty())
+        return true;
+    log(u"CSV export failed: "_s + error);
+    return false;
+}
+
+void DetailWindowView::exportHistory()
+{
+    const SaveRequest request{
+        u"Export History as CSV"_s, u"tallyvue-history.csv"_s, u"CSV"_s, {u"*.csv"_s}, u"text/csv"_s};
+    askSaveLocation(this, request, [](std::optional<QString> path) {
+        if (path)
+            writeHistoryCsv(*path);
+    });
+}
+
+void DetailWindowView::confirmClear()
+{
+    auto* box = new QMessageBox(this);
+    box->setObjectName(u"confirmClear"_s);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(u"Clear all recorded history?"_s);
+    box->setText(u"Clear all recorded history?"_s);
+    box->setInformativeText(u"Trends, projections and daily summaries start over. This cannot be undone."_s);
+    QPushButton* clear = box->addButton(u"Clear History"_s, QMessageBox::DestructiveRole);
+    clear->setObjectName(u"clearHistory"_s);
+    box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, clear] {
+        if (box->clickedButton() == clear)
+            Q_EMIT clearHistoryRequested();
+    });
+    box->open();
+}
+
+} // namespace tallyvue

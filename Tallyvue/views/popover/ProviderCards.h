@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "history/HistoryStore.h"
+#include "providers/ClaudeUsage.h"
+#include "providers/CodexService.h"
+#include "providers/CopilotService.h"
+#include "views/common/Widgets.h"
+
+#include <QList>
+#include <QPair>
+
+namespace tallyvue {
+
+class MetricRow;
+class ModelRow;
+
+/// The Claude card's symbol for a metric kind.
+QString kindIcon(QStringView kind);
+/// Claude's per-model weekly windows ("weekly_" but not "weekly_all").
+bool isModelWeeklyKind(QStringView kind);
+/// The Claude metrics without the per-model weekly ones, and those alone.
+QList<ProviderMetric> mainMetrics(const UsageResponse& usage);
+QList<ProviderMetric> modelMetrics(const UsageResponse& usage);
+/// ("Sonnet", 12.0), ("Opus", ...): the fixed per-model windows that are present, in order.
+QList<QPair<QString, double>> modelBreakdown(const UsageResponse& usage);
+/// "$1.50 / $20.00", "Enabled" or "Disabled", with its colour.
+struct ExtraUsageStatus
+{
+    QString symbol;
+    QString text;
+    TextColor color;
+};
+ExtraUsageStatus extraUsageStatus(const ExtraUsage& extra);
+/// "Individual Pro" from "individual_pro".
+QString copilotPlanText(const QString& plan);
+
+/**
+ * A card that rebuilds its rows only when what it lists changes (other windows, another plan),
+ * and otherwise updates them in place so their bars glide to the new values.
+ */
+class ProviderCard : public Card
+{
+    Q_OBJECT
+
+public:
+    using Card::Card;
+
+protected:
+    /// True when the structure changed and the card was emptied for a rebuild.
+    bool beginUpdate(const QString& structure);
+    QWidget* header(AIProvider provider, const QString& badge = {});
+
+    QList<MetricRow*> m_metricRows;
+    QList<ModelRow*> m_modelRows;
+
+private:
+    QString m_structure;
+    bool m_built = false;
+};
+
+/// The Claude card: windows, model breakdown and extra usage.
+class UsageCardView : public ProviderCard
+{
+    Q_OBJECT
+
+public:
+    UsageCardView(const UsageResponse& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
+                  QWidget* parent = nullptr);
+    void setData(const UsageResponse& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
+};
+
+/// The ChatGPT / Codex card.
+class CodexUsageView : public ProviderCard
+{
+    Q_OBJECT
+
+public:
+    CodexUsageView(const CodexUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
+                   QWidget* parent = nullptr);
+    void setData(const CodexUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
+};
+
+/// The GitHub Copilot card.
+class CopilotUsageView : public ProviderCard
+{
+    Q_OBJECT
+
+public:
+    CopilotUsageView(const CopilotUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
+                     QWidget* parent = nullptr);
+    void setData(const CopilotUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
+};
+
+/// A centred symbol, title and message for a provider with nothing to show.
+class ProviderMessageView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ProviderMessageView(const QString& icon, TextColor iconColor, const QString& title, const QString& message,
+                        QWidget* parent = nullptr);
+    void setMessage(const QString& message);
+
+private:
+    TextLabel* m_message;
+};
+
+/// A turning arc: something is on its way.
+class BusyIndicator : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BusyIndicator(int side = 20, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    int m_timer = 0;
+    int m_angle = 0;
+};
+
+/// "Loading usage data..." under a busy indicator.
+class LoadingView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LoadingView(QWidget* parent = nullptr);
+};
+
+/// Claude's error state: what went wrong and a "Retry" that refreshes without force.
+class ErrorView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ErrorView(const QString& message, QWidget* parent = nullptr);
+    void setMessage(const QString& message);
+
+Q_SIGNALS:
+    void retryRequested();
+
+private:
+    TextLabel* m_message;
+};
+
+} // namespace tallyvue

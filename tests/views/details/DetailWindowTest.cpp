@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: MIT
+// The details window's own actions (export, clear) with their dialogs answered here, its
+// sidebar, and the popover's Trends tab and details button.
+#include "model/Preferences.h"
+#include "model/Timestamp.h"
+#include "refresh/UsageViewModel.h"
+#include "support/OutputCapture.h"
+#include "views/charts/UsageHistoryChart.h"
+#include "views/common/Widgets.h"
+#include "views/details/DetailWindowView.h"
+#include "views/details/MetricGaugeCard.h"
+#include "views/details/SnapshotTable.h"
+#include "views/popover/MenuBarView.h"
+#include "views/popover/TrendsView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
+
+template<typename T>
+T* waitForDialog(const QString& name)
+{
+    for (int i = 0; i < 200; ++i) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->objectName() == name && dialog->isVisible())
+                return dialog;
+        }
+        QTest::qWait(10);
+    }
+    return nullptr;
+}
+
+/// The sidebar row whose spoken text starts with `name`.
+QListWidgetItem* sidebarRow(const DetailWindowView& window, const QString& name)
+{
+    for (int i = 0; i < window.sidebar()->count(); ++i) {
+        QListWidgetItem* item = window.sidebar()->item(i);
+        if (item->data(Qt::AccessibleTextRole).toString().startsWith(name))
+            return item;
+    }
+    return nullptr;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class DetailWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setViewClock([] { return kNow; });
+        for (const char16_t* key : {u"detailPage", u"selectedPage", u"selectedTab", u"quotaDisplayMode"})
+            Preferences::instance().remove(QString::fromUtf16(key));
+        HistoryStore::clear();
+        HistoryStore::record({{AIProvider::Claude, u"session"_s, u"Say \"hi\""_s, 42.5, {}, 18000.0}},
+                             kNow.addSecs(-600));
+        HistoryStore::record({{AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 12, {}, {}},
+                              {AIProvider::ChatGPT, u"secondary"_s, u"Weekly"_s, 90, {}, {}}},
+                             kNow.addSecs(-300));
+        ASSERT_TRUE(m_dir.isValid());
+    }
+    void TearDown() override
+    {
+        setViewClock({});
+        HistoryStore::clear();
+    }
+
+    UsageState state() const
+    {
+        UsageState result;
+        result.now = kNow;
+        result.history = HistoryStore::load();
+        result.allMetrics = {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, {}, {}},
+                             {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 90, {}, {}},
+                             {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 12, {}, {}}};
+        return result;
+    }
+
+    /// Runs the export action and answers the save dialog with `path`, or cancels it.
+    void exportTo(DetailWindowView& window, const std::optional<QString>& path)
+    {
+        window.exportAction()->trigger();
+        auto* dialog = waitForDialog<QFileDialog>(u"saveDialog"_s);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(u"/tallyvue-history.csv"_s));
+        if (path) {
+            dialog->selectFile(*path);
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted); // skips the dialog's own path checks
+        } else {
+            dialog->reject();
+        }
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+// Export writes the store's CSV as chosen, replacing the file; cancelling leaves the file as it
+// was; a failed write only logs its line.
+TEST_F(DetailWindowTest, ExportThroughSaveDialog)
+{
+    DetailWindowView window;
+    window.setState(state());
+    window.show();
+    const QString target = m_dir.filePath(u"out.csv"_s);
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("keep me");
+    old.close();
+
+    exportTo(window, std::nullopt);
+    EXPECT_EQ(readAll(target), QByteArray("keep me"));
+
+    exportTo(window, target);
+    const QByteArray csv = readAll(target);
+    EXPECT_EQ(csv, HistoryStore::exportCSV().toUtf8());
+    EXPECT_TRUE(csv.contains("\"Say \"\"hi\"\"\""));
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{u"out.csv"_s}); // no temporary left
+
+    test::OutputCapture output;
+    exportTo(window, m_dir.filePath(u"missing/out.csv"_s));
+    const QByteArray log = output.text();
+    EXPECT_TRUE(log.startsWith("[Tallyvue] CSV export failed: ")) << log.constData();
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(u"missing/out.csv"_s)));
+}
+
+// "Clear History…" asks first: cancelling keeps file and history, confirming clears both.
+TEST_F(DetailWindowTest, ClearAsksFirst)
+{
+    UsageViewModel viewModel(UsageViewModel::Options{false, [] { return kNow; }});
+    DetailWindowView window;
+    QObject::connect(&window, &DetailWindowView::clearHistoryRequested, &viewModel, &UsageViewModel::clearHistory);
+    window.setState(state());
+    window.show();
+    const QByteArray before = readAll(HistoryStore::filePath());
+
+    window.clearAction()->trigger();
+    auto* box = waitForDialog<QMessageBox>(u"confirmClear"_s);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), u"Clear all recorded history?"_s);
+    EXPECT_EQ(box->informativeText(), u"Trends, projections and daily summaries start over. This cannot be undone."_s);
+    box->button(QMessageBox::Cancel)->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readAll(HistoryStore::filePath()), before);
+    EXPECT_EQ(viewModel.history().size(), 2);
+
+    window.clearAction()->trigger();
+    box = waitForDialog<QMessageBox>(u"confirmClear"_s);
+    ASSERT_NE(box, nullptr);
+    box->findChild<QPushButton*>(u"clearHistory"_s)->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QFile::exists(HistoryStore::filePath()));
+    EXPECT_TRUE(viewModel.history().isEmpty());
+}
+
+// The sidebar counts limits, picks pages and remembers them; the table follows the page.
+TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
+{
+    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
+    DetailWindowView window;
+    window.setState(state());
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.sidebarCaption(AIProvider::Claude), u"2 limits"_s);
+    EXPECT_EQ(window.sidebarCaption(AIProvider::ChatGPT), u"1 limit"_s);
+    EXPECT_EQ(window.sidebarCaption(AIProvider::Copilot), u"Not connected"_s);
+    EXPECT_EQ(sidebarRow(window, u"Claude"_s)->data(Qt::AccessibleTextRole).toString(), u"Claude, 2 limits, 10%"_s);
+    EXPECT_EQ(window.page(), WorkspacePage{AIProvider::Claude});
+    // In remaining mode a window at 90 % used shows 10 %, coloured as 90 % used.
+    const QColor red = style::usageColor(90, QApplication::palette());
+    const auto gauges = window.findChildren<MetricGaugeCard*>();
+    ASSERT_EQ(gauges.size(), 2);
+    EXPECT_EQ(gauges[1]->gauge()->text(), u"10%"_s);
+    EXPECT_DOUBLE_EQ(gauges[1]->gauge()->targetFraction(), 0.1);
+    EXPECT_EQ(gauges[1]->gauge()->arcColor(), red);
+    EXPECT_EQ(gauges[1]->accessibleName(), u"Claude, 7-Day, 10 percent remaining"_s);
+
+    QListWidgetItem* chatgpt = sidebarRow(window, u"ChatGPT"_s);
+    ASSERT_NE(chatgpt, nullptr);
+    window.sidebar()->setCurrentItem(chatgpt);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Preferences::instance().detailPage(), WorkspacePage{AIProvider::ChatGPT});
+    auto* table = window.findChild<SnapshotTable*>();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->countText(), u"1 in range"_s);
+    EXPECT_EQ(table->model().index(0, 2).data().toString(), u"10%"_s);
+    EXPECT_EQ(table->model().index(0, 2).data(Qt::ForegroundRole).value<QColor>(), red);
+}
+
+// The popover's Trends tab shows the trends for a provider with data and the state view without;
+// the header's details button asks for the window.
+TEST_F(DetailWindowTest, PopoverTrendsTabAndDetailsButton)
+{
+    Preferences::instance().setSelectedPage(WorkspacePage{AIProvider::Claude});
+    Preferences::instance().setSelectedTab(AppTab::Trends);
+    MenuBarView view;
+    UsageState withData = state();
+    withData.usage = UsageResponse{};
+    view.setState(withData);
+    view.show();
+    QCoreApplication::processEvents();
+    auto* trends = qobject_cast<TrendsView*>(view.content());
+    ASSERT_NE(trends, nullptr);
+    UsageHistoryChart* chart = trends->historyChart();
+    EXPECT_FALSE(chart->isEmpty());
+    EXPECT_EQ(chart->readoutText(), u"Hover over the chart for exact values"_s);
+    // Any point over the plot picks the one Claude snapshot.
+    QTest::mouseMove(chart, QPoint(chart->width() / 2, 60));
+    EXPECT_TRUE(chart->selectedDate().has_value());
+    EXPECT_TRUE(chart->readoutText().endsWith(u"Say \"hi\" 42%"_s)) << chart->readoutText().toStdString();
+
+    view.setState(state());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(qobject_cast<TrendsView*>(view.content()), nullptr);
+    EXPECT_TRUE(view.contentKey().endsWith(u"/loading"_s)) << view.contentKey().toStdString();
+
+    QSignalSpy details(&view, &MenuBarView::detailsRequested);
+    auto* button = view.findChild<GlassButton*>(u"details"_s);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->toolTip(), u"Open the details window"_s);
+    // The way assistive tools press it ("Press" runs animateClick()).
+    button->animateClick();
+    EXPECT_TRUE(details.wait(5000));
+    EXPECT_EQ(details.size(), 1);
+}

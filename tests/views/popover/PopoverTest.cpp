@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+// The popover's navigation and its state table.
+#include "model/Preferences.h"
+#include "model/Timestamp.h"
+#include "views/common/Widgets.h"
+#include "views/popover/MenuBarView.h"
+#include "views/popover/ProviderCards.h"
+#include "views/popover/SelectorBar.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tallyvue;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
+
+class PopoverTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setViewClock([] { return kNow; });
+        for (const char16_t* key : {u"selectedPage", u"selectedTab", u"quotaDisplayMode"})
+            Preferences::instance().remove(QString::fromUtf16(key));
+    }
+    void TearDown() override { setViewClock({}); }
+
+    /// Opens the view on a page with a state, as the user would see it.
+    void open(MenuBarView& view, WorkspacePage page, const UsageState& state)
+    {
+        Preferences::instance().setSelectedPage(page);
+        view.setState(state);
+        view.show();
+        QCoreApplication::processEvents();
+    }
+};
+
+UsageResponse claudeResponse()
+{
+    UsageResponse usage;
+    usage.fiveHour = UsageWindow{42, std::nullopt};
+    return usage;
+}
+
+} // namespace
+
+// The provider state table: data wins over an error; an error without data; neither means loading.
+TEST_F(PopoverTest, ProviderStateTable)
+{
+    struct Case
+    {
+        AIProvider provider;
+        bool data;
+        bool error;
+        ProviderContent expected;
+    };
+    const Case cases[] = {
+        {AIProvider::Claude, true, true, ProviderContent::Card},
+        {AIProvider::Claude, false, true, ProviderContent::ClaudeError},
+        {AIProvider::ChatGPT, false, true, ProviderContent::Message},
+        {AIProvider::Copilot, false, true, ProviderContent::Message},
+        {AIProvider::Copilot, true, false, ProviderContent::Card},
+        {AIProvider::ChatGPT, false, false, ProviderContent::Loading},
+    };
+    for (const Case& c : cases) {
+        UsageState state;
+        if (c.data) {
+            state.usage = UsageResponse{};
+            state.codexUsage = CodexUsage{};
+            state.copilotUsage = CopilotUsage{};
+        }
+        if (c.error)
+            state.errorMessage = state.codexError = state.copilotError = u"broken"_s;
+        EXPECT_EQ(providerContent(c.provider, state), c.expected) << rawValue(c.provider).toStdString();
+    }
+}
+
+TEST_F(PopoverTest, LoadingErrorAndMessages)
+{
+    MenuBarView view;
+    open(view, {AIProvider::Copilot}, UsageState{});
+    EXPECT_EQ(view.contentKey(), u"Copilot/Models/loading");
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"loading"_s)->text(), u"Loading usage data...");
+    EXPECT_TRUE(view.updatedText().isEmpty()); // no "Updated" before the first success
+
+    UsageState failed;
+    failed.errorMessage = u"No token"_s;
+    failed.codexError = u"Expired"_s;
+    failed.copilotError = u"Not signed in"_s;
+    view.setState(failed);
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"Copilot unavailable");
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"Not signed in");
+
+    Preferences::instance().setSelectedPage({AIProvider::ChatGPT});
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"ChatGPT unavailable");
+    EXPECT_EQ(view.content()->findChild<SymbolLabel*>(u"icon"_s)->symbolName(),
+              u"person.crop.circle.badge.exclamationmark");
+
+    // Claude's error offers "Retry", which refreshes without force; the header always forces.
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"Unable to load data");
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"No token");
+    QSignalSpy refreshes(&view, &MenuBarView::refreshRequested);
+    QTest::mouseClick(view.content()->findChild<GlassButton*>(u"retry"_s), Qt::LeftButton);
+    QTest::mouseClick(view.refreshButton(), Qt::LeftButton);
+    ASSERT_EQ(refreshes.size(), 2);
+    EXPECT_EQ(refreshes[0][0].toBool(), false);
+    EXPECT_EQ(refreshes[1][0].toBool(), true);
+
+    // With earlier data the card is shown and the error is not.
+    failed.usage = claudeResponse();
+    failed.lastUpdated = kNow.addSecs(-120);
+    failed.isLoading = true;
+    view.setState(failed);
+    EXPECT_EQ(view.contentKey(), u"Claude/Models/card");
+    EXPECT_TRUE(qobject_cast<UsageCardView*>(view.content()));
+    EXPECT_EQ(view.updatedText(), u"Updated 2 minutes ago");
+    EXPECT_TRUE(view.refreshButton()->isSpinning());
+}
+
+// The selection is stored; the tab stays when the provider changes; the overview has no tab bar.
+TEST_F(PopoverTest, NavigationIsRemembered)
+{
+    Preferences::instance().setValue(u"selectedPage"_s, u"nonsense"_s);
+    MenuBarView view;
+    UsageState state;
+    state.usage = claudeResponse();
+    view.setState(state);
+    view.show();
+    EXPECT_EQ(view.page(), WorkspacePage{AIProvider::Claude}); // an unknown page reads as Claude
+    // A single tab is no choice: its band is hidden and gives its room to the page.
+    EXPECT_EQ(view.isTabBarShown(), availableTabs().size() > 1);
+
+    QTest::mouseClick(view.providerSelector()->button(u"ChatGPT"_s), Qt::LeftButton);
+    EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
+    EXPECT_EQ(view.contentKey(), u"ChatGPT/Models/loading");
+    EXPECT_EQ(view.tab(), AppTab::Models);
+
+    QTest::mouseClick(view.providerSelector()->button(u"overview"_s), Qt::LeftButton);
+    EXPECT_EQ(Preferences::instance().value(u"selectedPage"_s).toString(), u"overview");
+    EXPECT_EQ(view.contentKey(), u"overview");
+    EXPECT_FALSE(view.isTabBarShown());
+    EXPECT_EQ(view.providerSelector()->button(u"overview"_s)->toolTip(), u"Overview");
+    EXPECT_EQ(view.providerSelector()->button(u"Copilot"_s)->toolTip(), u"GitHub Copilot");
+
+    // A new popover opens where the user left it.
+    MenuBarView reopened;
+    EXPECT_EQ(reopened.page(), WorkspacePage{});
+    EXPECT_EQ(reopened.contentKey(), u"overview");
+}
+
+// Assistive tools switch pages with the selector's accessible action ("Toggle" on a checkable
+// button calls toggle(), which sends no click); toggling the selected page leaves it selected.
+TEST_F(PopoverTest, SelectorWorksThroughAccessibility)
+{
+    MenuBarView view;
+    UsageState state;
+    state.usage = claudeResponse();
+    open(view, WorkspacePage{AIProvider::Claude}, state);
+    const auto act = [](QWidget* button) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_TRUE(accessible && accessible->actionInterface());
+        const QStringList actions = accessible->actionInterface()->actionNames();
+        ASSERT_FALSE(actions.isEmpty());
+        accessible->actionInterface()->doAction(actions.first());
+    };
+    SelectorButton* chatgpt = view.providerSelector()->button(u"ChatGPT"_s);
+    SelectorButton* claude = view.providerSelector()->button(u"Claude"_s);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(chatgpt)->text(QAccessible::Name), u"ChatGPT / Codex");
+
+    act(chatgpt);
+    EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
+    EXPECT_EQ(view.contentKey(), u"ChatGPT/Models/loading");
+    EXPECT_TRUE(chatgpt->isChecked());
+    EXPECT_FALSE(claude->isChecked());
+
+    act(chatgpt); // the selected page again: stays
+    EXPECT_TRUE(chatgpt->isChecked());
+    EXPECT_EQ(Preferences::instance().selectedPage(), WorkspacePage{AIProvider::ChatGPT});
+
+    act(claude);
+    EXPECT_EQ(view.contentKey(), u"Claude/Models/card");
+    EXPECT_TRUE(claude->isChecked());
+    EXPECT_FALSE(chatgpt->isChecked());
+    // The card and its rows read as named groups.
+    QWidget* card = view.content();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->text(QAccessible::Name), u"Claude Code");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(card)->role(), QAccessible::Grouping);
+}
+
+// Four tabs with their labels are wider than the popover with a large system font: each tab
+// must still draw within its own width (dropping its symbol, then eliding) instead of clipping.
+TEST_F(PopoverTest, TabsDrawWithinTheirWidth)
+{
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSizeF(original.pointSizeF() * 1.4);
+    QApplication::setFont(large);
+    {
+        MenuBarView view;
+        view.setFixedSize(MenuBarView::kSize); // as the popover holds it
+        UsageState state;
+        state.usage = claudeResponse();
+        open(view, WorkspacePage{AIProvider::Claude}, state);
+        SelectorBar* bar = view.tabBar();
+        ASSERT_TRUE(view.isTabBarShown());
+        for (AppTab tab : availableTabs()) {
+            const SelectorButton* button = bar->button(rawValue(tab));
+            ASSERT_NE(button, nullptr);
+            // What it draws fits in it: symbol and text, or the text alone, elided if need be.
+            const SelectorButton::Content shown = button->shownContent();
+            QFont font = button->font();
+            font.setWeight(button->isChecked() ? QFont::DemiBold : QFont::Normal);
+            const int drawn = (shown.icon ? 20 : 0) + QFontMetrics(font).horizontalAdvance(shown.text);
+            EXPECT_LE(drawn, button->width()) << rawValue(tab).toStdString();
+            EXPECT_FALSE(shown.text.isEmpty());
+        }
+    }
+    QApplication::setFont(original);
+}
