@@ -116,6 +116,11 @@ private:
     QWidget* section(const QString& title);
     QWidget* row(const QString& label, QWidget* control);
     QComboBox* picker(const QString& name);
+    void buildMenuBarSection();
+    void buildGeneralSection();
+    void buildAlertsSection();
+    void buildUpdatesSection();
+    void buildAboutSection();
     void buildBadgePickers();
     void syncFromPreferences();
     void applyLayout();
