@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+// The gallery's pieces: fixed sample data, the picture helpers and one file of scenes per screen.
+#pragma once
+
+#include "alerts/AlertNotifier.h"
+#include "model/Preferences.h"
+#include "views/common/UsageState.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+#include <QList>
+#include <QPalette>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QTemporaryDir;
+
+namespace tallyvue::gallery {
+
+/// The moment every scene is drawn at.
+extern const QDateTime kNow;
+
+// Sample data (SampleData.cpp).
+QString iso(const QDateTime& date);
+UsageResponse sampleClaude();
+CodexUsage sampleCodex();
+CopilotUsage sampleCopilot();
+QList<UsageSnapshot> sampleHistory();
+std::shared_ptr<const std::vector<LocalUsageEvent>> sampleEvents();
+QList<UsageSnapshot> twoWeekHistory();
+UsageState makeState(bool claude, bool codex, bool copilot);
+
+// Pictures (Pictures.cpp).
+QPalette themePalette(bool dark);
+QImage onBackdrop(const QImage& panel, bool dark);
+bool save(const QImage& image, const QString& path);
+void pinFonts(const QTemporaryDir& sandbox);
+
+// Scenes, one file per screen.
+bool renderPopover(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
+                   QuotaDisplayMode mode = QuotaDisplayMode::Used, AppTab tab = AppTab::Models);
+bool renderTab(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
+               AppTab tab, bool expand = false);
+bool renderTrends(const QString& dir, const QString& name, bool dark, const UsageState& state, AIProvider provider,
+                  bool hover = false);
+bool renderSettings(const QString& dir, const QString& name, bool dark, const UsageState& state, bool alertsOn,
+                    NotificationAuthorization status, ShowPreviews previews = ShowPreviews::Always);
+bool renderDetails(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
+                   double scroll = 0);
+bool renderTrayIcons(const QString& dir);
+
+struct PanelShade
+{
+    const char* name;
+    QColor background;
+    QColor foreground; ///< the text colour Tallyvue takes the panel to have
+};
+bool renderPercentIcons(const QString& file, const PanelShade (&panels)[2]);
+
+} // namespace tallyvue::gallery
