@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/ProviderMetric.h"
-#include "providers/ClaudeUsage.h"
+#include "model/ClaudeUsage.h"
 
 #include <QList>
 
