@@ -75,6 +75,7 @@ public:
     DBusMenuItemPropertiesList groupProperties(const QList<int>& ids, const QStringList& propertyNames) const;
     /// Runs the entry for a "clicked" event; false for an unknown id.
     bool event(int id, const QString& eventId);
+    using QObject::event;
 
 Q_SIGNALS:
     void layoutUpdated(uint revision, int parent);

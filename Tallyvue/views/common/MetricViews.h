@@ -73,6 +73,7 @@ public:
     void setMetric(const ProviderMetric& metric, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
                    const QString& subtitle = {});
     const ProviderMetric& metric() const { return m_metric; }
+    using QWidget::metric; // the paint-device overload stays reachable
 
 private:
     ProviderMetric m_metric;

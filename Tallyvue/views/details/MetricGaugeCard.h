@@ -49,6 +49,7 @@ public:
 
     void setMetric(const ProviderMetric& metric, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
     const ProviderMetric& metric() const { return m_metric; }
+    using QWidget::metric; // the paint-device overload stays reachable
     UsageGauge* gauge() const { return m_gauge; }
 
 protected:

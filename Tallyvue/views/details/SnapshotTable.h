@@ -22,6 +22,7 @@ public:
     explicit SnapshotTableModel(QObject* parent = nullptr);
 
     void setData(SnapshotTableData data, QuotaDisplayMode mode);
+    using QAbstractTableModel::setData;
     const SnapshotTableData& tableData() const { return m_data; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
