@@ -174,7 +174,7 @@ void WidgetWindow::contextMenuEvent(QContextMenuEvent* event)
     auto* sizes = new QActionGroup(&menu);
     for (const auto& [choice, label] :
          {std::pair{WidgetFamily::Small, u"Small"_s}, {WidgetFamily::Medium, u"Medium"_s}}) {
-        QAction* action = menu.addAction(label, this, [this, choice] { setFamily(choice); });
+        QAction* action = menu.addAction(label, this, [this, size = choice] { setFamily(size); });
         action->setCheckable(true);
         action->setChecked(family() == choice);
         sizes->addAction(action);
