@@ -22,11 +22,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -164,6 +167,7 @@ public:
 
         m_name->setTextStyle(TextStyle::Title2, QFont::Bold);
         auto* clock = new SymbolLabel(u"clock"_s, symbolSize(TextStyle::Caption), TextColor::of(Tone::Secondary));
+        m_updated->setObjectName(u"updated"_s);
         m_updatedRow = hbox({clock, m_updated}, 4);
         auto* header = new QHBoxLayout;
         header->setSpacing(8);
@@ -367,6 +371,12 @@ DetailWindowView::DetailWindowView(QWidget* parent)
                 render();
         }
     });
+    // "Updated … ago" moves on the popover's tick, so the two always read the same.
+    connect(&ViewClock::instance(), &ViewClock::ticked, this, [this] {
+        auto* updated = m_content ? m_content->findChild<TextLabel*>(u"updated"_s) : nullptr;
+        if (isVisible() && updated && m_state.lastUpdated)
+            updated->setText(u"Updated "_s + relativeTimeText(*m_state.lastUpdated, viewNow()));
+    });
     readPage();
     restyleToolbar();
 }
@@ -437,8 +447,30 @@ void DetailWindowView::setState(const UsageState& state)
         render();
 }
 
+QRect DetailWindowView::fittedGeometry(const QRect& frame, const QRect& available)
+{
+    const QSize size = frame.size().boundedTo(available.size());
+    const int x = std::clamp(frame.x(), available.left(), available.right() + 1 - size.width());
+    const int y = std::clamp(frame.y(), available.top(), available.bottom() + 1 - size.height());
+    return {QPoint(x, y), size};
+}
+
 void DetailWindowView::present()
 {
+    // At a large scale the default size can exceed a small screen, its close button off it.
+    if (QScreen* display = screen(); display && !isVisible()) {
+        const QRect available = display->availableGeometry();
+        // Before the first showing the frame is not known yet; allow for a usual title bar.
+        const QMargins frame = frameGeometry() != geometry()
+                                   ? QMargins(geometry().left() - frameGeometry().left(),
+                                              geometry().top() - frameGeometry().top(),
+                                              frameGeometry().right() - geometry().right(),
+                                              frameGeometry().bottom() - geometry().bottom())
+                                   : QMargins(4, 32, 4, 4);
+        const QRect room = available.marginsRemoved(frame);
+        setMinimumSize(kMinimumSize.boundedTo(room.size()));
+        setGeometry(fittedGeometry(geometry(), room));
+    }
     if (isMinimized())
         showNormal();
     else

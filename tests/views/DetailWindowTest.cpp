@@ -27,6 +27,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
 
@@ -246,4 +248,41 @@ TEST_F(DetailWindowTest, PopoverTrendsTabAndDetailsButton)
     button->animateClick();
     EXPECT_TRUE(details.wait(5000));
     EXPECT_EQ(details.size(), 1);
+}
+
+// The popover and the details window read "Updated … ago" off one clock, on one tick.
+TEST_F(DetailWindowTest, UpdatedTextsShareOneClock)
+{
+    QDateTime now = kNow;
+    setViewClock([&now] { return now; });
+    Preferences::instance().setDetailPage(WorkspacePage{AIProvider::Claude});
+    UsageState updated = state();
+    updated.lastUpdated = kNow.addSecs(-19);
+    DetailWindowView window;
+    MenuBarView popover;
+    for (QWidget* shown : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&popover)})
+        shown->show();
+    window.setState(updated);
+    popover.setState(updated);
+    QCoreApplication::processEvents();
+
+    now = kNow.addSecs(72);
+    ViewClock::instance().tick();
+    const auto* text = window.pageWidget()->findChild<TextLabel*>(u"updated"_s);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(popover.updatedText(), u"Updated 1 minute ago");
+    EXPECT_EQ(text->text(), popover.updatedText());
+}
+
+// At a large scale on a small screen the window keeps to the free area, its close button on it.
+TEST(DetailWindowGeometry, FitsTheScreen)
+{
+    const std::tuple<QRect, QRect, QRect> cases[] = {
+        {{0, 0, 960, 660}, {0, 0, 792, 414}, {0, 0, 792, 414}},
+        {{100, 100, 960, 660}, {0, 0, 1920, 1040}, {100, 100, 960, 660}},
+        {{1500, 900, 960, 660}, {0, 0, 1920, 1040}, {960, 380, 960, 660}},
+        {{-50, 0, 300, 200}, {0, 30, 800, 400}, {0, 30, 300, 200}},
+    };
+    for (const auto& [frame, available, expected] : cases)
+        EXPECT_EQ(DetailWindowView::fittedGeometry(frame, available), expected);
 }
