@@ -7,6 +7,7 @@
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
+#include "shell/gallery/StateScenes.h"
 #include "views/ComputerName.h"
 #include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
@@ -614,6 +615,7 @@ int main(int argc, char** argv)
             ok &= renderTab(dir, u"thiscomputer-claude"_s, dark, makeState(true, true, true), claude, AppTab::ThisMac);
             ok &= renderTab(dir, u"stats-claude-expanded"_s, dark, makeState(true, true, true), claude, AppTab::Stats,
                             true);
+            ok &= gallery::renderStateScenes(dir, dark);
         }
         return ok ? 0 : 1;
     }
@@ -649,6 +651,7 @@ int main(int argc, char** argv)
         ok &= renderPopover(dir, u"copilot-unavailable"_s, dark, failed, copilot);
         ok &= renderPopover(dir, u"overview"_s, dark, full, WorkspacePage{});
         ok &= renderPopover(dir, u"overview-partial"_s, dark, partial, WorkspacePage{});
+        ok &= gallery::renderStateScenes(dir, dark);
 
         // The Stats and This Computer tabs, and the Overview with this computer's part.
         UsageState quiet = full;
