@@ -357,7 +357,14 @@ void UsageViewModel::writeWidgetSnapshot()
         return; // the widget keeps the last good snapshot
     const Preferences& preferences = Preferences::instance();
     const auto primary = resolveBadge(current, preferences.selectedMenuBadge());
-    writeWidgetSnapshotFile({currentTime(), current, primary ? std::optional(primary->id()) : std::nullopt,
+    // The time of the oldest figure written: a record held through failures must not look as
+    // fresh as this write, or the widget and the status bars would show it as current.
+    QDateTime asOf = currentTime();
+    for (const ProviderMetric& metric : current) {
+        if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
+            asOf = *succeeded;
+    }
+    writeWidgetSnapshotFile({asOf, current, primary ? std::optional(primary->id()) : std::nullopt,
                              preferences.quotaDisplayMode()});
     reloadWidgetTimelines();
 }

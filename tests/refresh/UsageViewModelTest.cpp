@@ -193,6 +193,8 @@ TEST_F(UsageViewModelTest, RateLimitedProviderWaits)
     EXPECT_EQ(notice->nextTry, m_now.addSecs(1800));
     EXPECT_TRUE(notice->headline.startsWith(u"Claude is limiting how often usage can be read. Next try at "_s));
     EXPECT_EQ(model->lastGood(AIProvider::Claude)->asOf, succeeded);
+    // The snapshot does not pass the held Claude figures off as current.
+    EXPECT_EQ(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->timestamp, succeeded);
 
     m_server.clearRequests();
     m_now = m_now.addSecs(1799);
@@ -405,7 +407,7 @@ TEST_F(UsageViewModelTest, DisplayModeRewritesTheSnapshot)
     auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Used);
-    EXPECT_EQ(snapshot->timestamp, m_now);
+    EXPECT_EQ(snapshot->timestamp, m_now.addSecs(-30)); // the figures' time, not the rewrite's
     Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
     snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);
