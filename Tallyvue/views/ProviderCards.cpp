@@ -308,31 +308,6 @@ void CopilotUsageView::setData(const CopilotUsage& usage, const QList<UsageSnaps
     }
 }
 
-ProviderMessageView::ProviderMessageView(const QString& icon, TextColor iconColor, const QString& title,
-                                         const QString& message, QWidget* parent)
-    : QWidget(parent), m_message(new TextLabel(message, TextStyle::Subheadline, TextColor::of(Tone::Secondary)))
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    auto* symbol = new SymbolLabel(icon, 40, std::move(iconColor));
-    symbol->setObjectName(u"icon"_s);
-    auto* titleLabel = new TextLabel(title, TextStyle::Headline);
-    titleLabel->setObjectName(u"title"_s);
-    titleLabel->setAlignment(Qt::AlignHCenter);
-    m_message->setObjectName(u"message"_s);
-    m_message->setAlignment(Qt::AlignHCenter);
-    m_message->setWordWrap(true);
-    layout->addWidget(symbol, 0, Qt::AlignHCenter);
-    layout->addWidget(titleLabel);
-    layout->addWidget(m_message);
-}
-
-void ProviderMessageView::setMessage(const QString& message)
-{
-    m_message->setText(message);
-}
-
 BusyIndicator::BusyIndicator(int side, QWidget* parent) : QWidget(parent)
 {
     setFixedSize(side, side);

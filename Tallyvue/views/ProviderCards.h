@@ -97,20 +97,6 @@ public:
     void setData(const CopilotUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
 };
 
-/// A centred symbol, title and message for a provider with nothing to show.
-class ProviderMessageView : public QWidget
-{
-    Q_OBJECT
-
-public:
-    ProviderMessageView(const QString& icon, TextColor iconColor, const QString& title, const QString& message,
-                        QWidget* parent = nullptr);
-    void setMessage(const QString& message);
-
-private:
-    TextLabel* m_message;
-};
-
 /// A turning arc: something is on its way.
 class BusyIndicator : public QWidget
 {
