@@ -231,7 +231,8 @@ void sendTestAlert(const std::optional<ProviderMetric>& metric, const Clock& clo
     const QDateTime sent = built.addMSecs(1);
     // Said in the title, which every notification server shows: sample figures must not pass
     // for real ones.
-    AlertNotification alert = content(chosen, Preferences::instance().quotaDisplayMode(), sent, threshold(chosen.provider));
+    AlertNotification alert =
+        content(chosen, Preferences::instance().quotaDisplayMode(), sent, threshold(chosen.provider));
     alert.title = u"Test alert · "_s + alert.title;
     alert.requestIdentifier = u"test-"_s + alert.requestIdentifier;
     current().post(alert);

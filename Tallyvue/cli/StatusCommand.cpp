@@ -177,7 +177,8 @@ int runStatus(const QStringList& args)
         tooltip.append(markupEscaped(oneLine(tooltipLine(metric, snapshot->displayMode, now))));
     const double used = highestShownUsed(badges);
     // waybar takes a list of classes, so a style sheet can dim stale figures and keep their level.
-    const QJsonValue classes = stale ? QJsonValue(QJsonArray{levelClass(used), u"stale"_s}) : QJsonValue(levelClass(used));
+    const QJsonValue classes =
+        stale ? QJsonValue(QJsonArray{levelClass(used), u"stale"_s}) : QJsonValue(levelClass(used));
     const QJsonObject waybar{{u"text"_s, markupEscaped(text)},
                              {u"tooltip"_s, tooltip.join(u'\n')},
                              {u"class"_s, classes},

@@ -115,7 +115,7 @@ int main(int argc, char** argv)
         const char* usage;
     };
     const Command commands[] = {
-        {u"fetch", cli::runFetch, cli::kFetchUsage},     {u"status", cli::runStatus, cli::kStatusUsage},
+        {u"fetch", cli::runFetch, cli::kFetchUsage},       {u"status", cli::runStatus, cli::kStatusUsage},
         {u"history", cli::runHistory, cli::kHistoryUsage}, {u"local", cli::runLocal, cli::kLocalUsage},
         {u"alert", cli::runAlert, cli::kAlertUsage},
     };

@@ -42,7 +42,10 @@ struct UsageServiceError
     static UsageServiceError networkError(QString text) { return {Kind::NetworkError, 0, std::move(text), {}}; }
     static UsageServiceError tokenExpired(QString text) { return {Kind::TokenExpired, 0, std::move(text), {}}; }
     static UsageServiceError decodingFailed(QString text) { return {Kind::DecodingFailed, 0, std::move(text), {}}; }
-    static UsageServiceError keychainUnavailable(QString why) { return {Kind::KeychainUnavailable, 0, std::move(why), {}}; }
+    static UsageServiceError keychainUnavailable(QString why)
+    {
+        return {Kind::KeychainUnavailable, 0, std::move(why), {}};
+    }
     static UsageServiceError of(Kind kind) { return {kind, 0, {}, {}}; }
 
     bool isUnauthorized() const { return kind == Kind::InvalidResponse && code == 401; }

@@ -276,7 +276,8 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     QCoro::Task<> codex = fetchCodex();
 
     if (claudeHeldBack) {
-        log(u"Claude asked to wait; not asking before "_s + m_notBefore[slot(AIProvider::Claude)]->toString(Qt::ISODate));
+        log(u"Claude asked to wait; not asking before "_s +
+            m_notBefore[slot(AIProvider::Claude)]->toString(Qt::ISODate));
     } else {
         auto claude = co_await fetchClaude();
         if (!self)
@@ -364,8 +365,8 @@ void UsageViewModel::writeWidgetSnapshot()
         if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
             asOf = *succeeded;
     }
-    writeWidgetSnapshotFile({asOf, current, primary ? std::optional(primary->id()) : std::nullopt,
-                             preferences.quotaDisplayMode()});
+    writeWidgetSnapshotFile(
+        {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()});
     reloadWidgetTimelines();
 }
 

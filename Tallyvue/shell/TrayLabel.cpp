@@ -37,9 +37,7 @@ QString trayProblemText(const std::optional<ProviderNotice>& notice)
     case ProviderNotice::Kind::Failed: break;
     case ProviderNotice::Kind::NotSignedIn: return u"not signed in"_s;
     case ProviderNotice::Kind::Expired: return u"sign-in has expired"_s;
-    case ProviderNotice::Kind::RateLimited:
-        return u"rate limited, next try at "_s +
-               clockTimeText(*notice->nextTry);
+    case ProviderNotice::Kind::RateLimited: return u"rate limited, next try at "_s + clockTimeText(*notice->nextTry);
     }
     return u"unable to load data"_s;
 }
@@ -69,8 +67,7 @@ TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSet
         if (provider != primary.provider && !(badges.secondary && badges.secondary->provider == provider))
             continue;
         label.stale = label.stale || provider == primary.provider;
-        label.toolTip += u'\n' + rawValue(provider) + u": last values, as of "_s +
-                         clockTimeText(asOf);
+        label.toolTip += u'\n' + rawValue(provider) + u": last values, as of "_s + clockTimeText(asOf);
     }
     if (badges.chosen && *badges.chosen != primary.provider) {
         for (const auto& [provider, why] : notes.problems) {

@@ -461,12 +461,11 @@ void DetailWindowView::present()
     if (QScreen* display = screen(); display && !isVisible()) {
         const QRect available = display->availableGeometry();
         // Before the first showing the frame is not known yet; allow for a usual title bar.
-        const QMargins frame = frameGeometry() != geometry()
-                                   ? QMargins(geometry().left() - frameGeometry().left(),
-                                              geometry().top() - frameGeometry().top(),
-                                              frameGeometry().right() - geometry().right(),
-                                              frameGeometry().bottom() - geometry().bottom())
-                                   : QMargins(4, 32, 4, 4);
+        const QMargins frame =
+            frameGeometry() != geometry()
+                ? QMargins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                           frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom())
+                : QMargins(4, 32, 4, 4);
         const QRect room = available.marginsRemoved(frame);
         setMinimumSize(kMinimumSize.boundedTo(room.size()));
         setGeometry(fittedGeometry(geometry(), room));

@@ -19,7 +19,6 @@ namespace tallyvue {
 class MetricRow;
 class ModelRow;
 
-
 /// The Claude card's symbol for a metric kind.
 QString kindIcon(QStringView kind);
 /// Claude's per-model weekly windows ("weekly_" but not "weekly_all").

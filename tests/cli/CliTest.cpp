@@ -151,7 +151,8 @@ TEST_F(CliTest, StatusFormats)
 
     const QByteArray written = formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-30)).toLatin1();
     const QByteArray snapshot =
-        R"({"timestamp":")" + written + R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"({"timestamp":")" + written +
+        R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
         R"("percent":81.9},{"provider":"Claude","kind":"weekly_all","title":"7-Day","percent":63},)"
         R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":5}],"displayMode":"remaining"})";
     writeFile(*widgetSnapshotPath(), snapshot);
@@ -270,7 +271,8 @@ TEST_F(CliTest, StaleSnapshotSaysItsAge)
         if (row.running) {
             ASSERT_TRUE(app.listen(SingleInstance::socketPath()));
         }
-        writeFile(*widgetSnapshotPath(), snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 61}}, u"used"_s, row.age));
+        writeFile(*widgetSnapshotPath(),
+                  snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 61}}, u"used"_s, row.age));
         const QString ago = QString::fromLatin1(row.ago);
         EXPECT_EQ(cli({u"status"_s}).out, ago.isEmpty() ? u"61%\n"_s : u"61%  ("_s + ago + u")\n"_s);
         const QJsonObject waybar = waybarLine(cli({u"status"_s, u"--waybar"_s}));

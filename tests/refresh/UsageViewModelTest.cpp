@@ -282,8 +282,9 @@ TEST_F(UsageViewModelTest, TotalFailureLosesNothing)
     EXPECT_EQ(model->codexError(), u"Credentials file not found."_s);
     EXPECT_EQ(model->copilotError(), u"API returned HTTP 401: Bad credentials"_s);
     // Each says what to do, naming the file looked for and what creates it.
-    EXPECT_EQ(model->notice(AIProvider::ChatGPT)->headline,
-              u"Not signed in to ChatGPT / Codex. Tallyvue looks for ~/.codex/auth.json, which `codex login` creates."_s);
+    EXPECT_EQ(
+        model->notice(AIProvider::ChatGPT)->headline,
+        u"Not signed in to ChatGPT / Codex. Tallyvue looks for ~/.codex/auth.json, which `codex login` creates."_s);
     EXPECT_EQ(model->notice(AIProvider::Claude)->kind, ProviderNotice::Kind::NotSignedIn);
     EXPECT_EQ(model->notice(AIProvider::Copilot)->headline,
               u"GitHub Copilot sign-in has expired. Sign in again in your editor's Copilot extension."_s);

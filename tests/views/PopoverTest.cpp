@@ -121,7 +121,8 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     // limit says when the next try is, and offers no "Retry" that would only be refused.
     failed.usage = claudeResponse();
     failed.lastUpdated = kNow.addSecs(-120);
-    failed.lastGood[0] = LastGoodValues{{{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, std::nullopt}}, kNow.addSecs(-120)};
+    failed.lastGood[0] = LastGoodValues{
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, std::nullopt}}, kNow.addSecs(-120)};
     failed.notices[0] = ProviderNotice{ProviderNotice::Kind::RateLimited, u"Next try soon."_s, kNow.addSecs(600)};
     failed.isLoading = true;
     view.setState(failed);

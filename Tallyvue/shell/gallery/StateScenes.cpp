@@ -80,14 +80,15 @@ QList<Scene> scenes()
     // ChatGPT was never signed in on this computer: a hint, not an alarm.
     Scene signedOut{"signed-out", {AIProvider::ChatGPT}, baseState(), claudeValues(), {}};
     signedOut.state.codexError = UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound).description();
-    signedOut.state.notices[slot(AIProvider::ChatGPT)] = providerNotice(
-        AIProvider::ChatGPT, UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound), kNow);
+    signedOut.state.notices[slot(AIProvider::ChatGPT)] =
+        providerNotice(AIProvider::ChatGPT, UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound), kNow);
     signedOut.state.allMetrics = claudeValues();
     list.append(signedOut);
 
     // Copilot's sign-in ran out.
     Scene expired{"expired", {AIProvider::Copilot}, baseState(), claudeValues(), {}};
-    const UsageServiceError unauthorized = UsageServiceError::invalidResponse(401, u"{\"message\":\"Bad credentials\"}"_s);
+    const UsageServiceError unauthorized =
+        UsageServiceError::invalidResponse(401, u"{\"message\":\"Bad credentials\"}"_s);
     expired.state.copilotError = unauthorized.description();
     expired.state.notices[slot(AIProvider::Copilot)] = providerNotice(AIProvider::Copilot, unauthorized, kNow);
     expired.state.allMetrics = claudeValues();
