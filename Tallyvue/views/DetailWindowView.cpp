@@ -6,6 +6,7 @@
 #include "views/MetricGaugeCard.h"
 #include "views/MetricViews.h"
 #include "views/OverviewView.h"
+#include "views/ProviderCards.h"
 #include "views/RangePicker.h"
 #include "views/SaveDialog.h"
 #include "views/SnapshotTable.h"
@@ -154,8 +155,9 @@ public:
                  QWidget* parent = nullptr)
         : QWidget(parent), m_provider(provider), m_name(new TextLabel(productName(provider), TextStyle::Title2)),
           m_plan(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
-          m_updated(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))), m_gauges(new GaugeGrid),
-          m_unavailable(new Card(6)),
+          m_updated(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
+          m_notCurrent(new TextLabel({}, TextStyle::Caption, TextColor::accent(style::Accent::Orange))),
+          m_gauges(new GaugeGrid), m_unavailable(new Card(6)),
           m_unavailableText(new TextLabel({}, TextStyle::Body, TextColor::of(Tone::Secondary))),
           m_picker(new RangePicker), m_chart(new UsageHistoryChart(260)), m_daily(new DailySummaryChart(14, 180)),
           m_table(new SnapshotTable)
@@ -177,6 +179,9 @@ public:
         header->addWidget(m_updatedRow, 0, Qt::AlignVCenter);
         layout->addLayout(header);
 
+        m_notCurrent->setObjectName(u"notCurrent"_s);
+        m_notCurrent->setWordWrap(true);
+        layout->addWidget(m_notCurrent);
         layout->addWidget(m_gauges);
         m_unavailable->setMinimumHeight(160);
         auto* warning = new SymbolLabel(u"exclamationmark.triangle"_s, 28, TextColor::accent(style::Accent::Orange));
@@ -224,6 +229,19 @@ public:
             m_updated->setText(u"Updated "_s + relativeTimeText(*state.lastUpdated, viewNow()));
 
         const QList<ProviderMetric> metrics = state.metrics(m_provider);
+        // Gauges of a failing provider show the record held from before: say they are not current.
+        const auto& error = state.error(m_provider);
+        m_notCurrent->setVisible(error && !metrics.isEmpty());
+        if (error && !metrics.isEmpty()) {
+            const auto& notice = state.notice(m_provider);
+            const auto& last = state.lastGoodValues(m_provider);
+            QString text = notice && !notice->headline.isEmpty() ? notice->headline : *error;
+            if (!text.endsWith(u'.'))
+                text += u'.';
+            text += u" The gauges show the last values"_s +
+                    (last ? u", "_s + asOfText(last->asOf, viewNow()) : QString()) + u'.';
+            m_notCurrent->setText(text);
+        }
         m_gauges->setVisible(!metrics.isEmpty());
         m_unavailable->setVisible(metrics.isEmpty());
         QStringList ids;
@@ -262,6 +280,7 @@ private:
     TextLabel* m_name;
     TextLabel* m_plan;
     TextLabel* m_updated;
+    TextLabel* m_notCurrent;
     QWidget* m_updatedRow;
     GaugeGrid* m_gauges;
     Card* m_unavailable;

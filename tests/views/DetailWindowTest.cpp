@@ -8,6 +8,7 @@
 #include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
 #include "views/MetricGaugeCard.h"
+#include "views/ProviderCards.h"
 #include "views/SnapshotTable.h"
 #include "views/TrendsView.h"
 #include "views/UsageHistoryChart.h"
@@ -200,6 +201,13 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     EXPECT_DOUBLE_EQ(gauges[1]->gauge()->targetFraction(), 0.1);
     EXPECT_EQ(gauges[1]->gauge()->arcColor(), red);
     EXPECT_EQ(gauges[1]->accessibleName(), u"Claude, 7-Day, 10 percent remaining"_s);
+    // While Claude fails, its gauges are said to be last values.
+    UsageState failing = state();
+    failing.errorMessage = u"Network error: down"_s;
+    failing.lastGood[0] = LastGoodValues{failing.metrics(AIProvider::Claude), kNow.addSecs(-600)};
+    window.setState(failing);
+    EXPECT_EQ(window.findChild<TextLabel*>(u"notCurrent"_s)->text(),
+              u"Network error: down. The gauges show the last values, "_s + asOfText(kNow.addSecs(-600), kNow) + u'.');
 
     QListWidgetItem* chatgpt = sidebarRow(window, u"ChatGPT"_s);
     ASSERT_NE(chatgpt, nullptr);

@@ -5,6 +5,7 @@
 #include "model/Timestamp.h"
 #include "providers/UsageServiceError.h"
 #include "shell/TrayLabel.h"
+#include "views/DetailWindowView.h"
 #include "views/MenuBarView.h"
 #include "views/Style.h"
 
@@ -179,6 +180,25 @@ bool renderStateScenes(const QString& dir, bool dark)
             std::fprintf(stderr, "tallyvue-gallery: could not write %s\n", qPrintable(path));
             ok = false;
         }
+    }
+    // The details window of a failing provider: its gauges are the last values, and say so.
+    const Scene stale = scenes().first();
+    Preferences::instance().setDetailPage(stale.page);
+    DetailWindowView details;
+    UsageState state = stale.state;
+    state.usage = UsageResponse{};
+    state.allMetrics = claudeValues();
+    details.setState(state);
+    details.resize(DetailWindowView::kDefaultSize);
+    details.show();
+    for (int pass = 0; pass < 4; ++pass)
+        QApplication::processEvents();
+    const QString path = dir + u"/state-stale-details"_s + suffix;
+    if (details.grab().toImage().save(path)) {
+        std::printf("%s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "tallyvue-gallery: could not write %s\n", qPrintable(path));
+        ok = false;
     }
     return ok;
 }
