@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "alerts/AppRoutes.h"
 
+#include "model/Preferences.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -22,13 +24,17 @@ bool AppRoutes::openPopover()
     return m_openPopover && m_openPopover();
 }
 
-void AppRoutes::bringForward()
+void AppRoutes::bringForward(std::optional<AIProvider> provider)
 {
     QCoreApplication* app = QCoreApplication::instance();
     if (app && QThread::currentThread() != app->thread()) {
         QMetaObject::invokeMethod(
-            app, [this] { bringForward(); }, Qt::QueuedConnection);
+            app, [this, provider] { bringForward(provider); }, Qt::QueuedConnection);
         return;
+    }
+    if (provider) {
+        Preferences::instance().setSelectedPage(WorkspacePage{provider});
+        Preferences::instance().setSelectedTab(AppTab::Models);
     }
     if (!openPopover())
         post(kOpenDetailsNotification.toString());

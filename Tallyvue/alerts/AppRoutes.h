@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "model/AIProvider.h"
+
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tallyvue {
 
@@ -27,9 +30,10 @@ public:
     void setOpenPopover(std::function<bool()> open);
     /// Runs the registered popover action; false when none is registered or it refused.
     bool openPopover();
-    /// Opens the popover or, failing that, posts "TallyvueOpenDetails". Callable from any
-    /// thread; the work always happens on the main thread.
-    void bringForward();
+    /// Opens the popover or, failing that, posts "TallyvueOpenDetails". With a provider (an
+    /// alert about it was clicked) the popover shows that provider's Models tab. Callable from
+    /// any thread; the work always happens on the main thread.
+    void bringForward(std::optional<AIProvider> provider = std::nullopt);
     /// Delivers an in-process notification to every observer of posted(), synchronously.
     void post(const QString& name);
 

@@ -228,7 +228,15 @@ void sendTestAlert(const std::optional<ProviderMetric>& metric, const Clock& clo
         chosen.resetsAt = built.addSecs(kTestResetSeconds);
         chosen.windowLength = 18000;
     }
-    send(chosen, Preferences::instance().quotaDisplayMode(), built.addMSecs(1), threshold(chosen.provider));
+    const QDateTime sent = built.addMSecs(1);
+    // Said in the title, which every notification server shows: sample figures must not pass
+    // for real ones.
+    AlertNotification alert =
+        content(chosen, Preferences::instance().quotaDisplayMode(), sent, threshold(chosen.provider));
+    alert.title = u"Test alert · "_s + alert.title;
+    alert.requestIdentifier = u"test-"_s + alert.requestIdentifier;
+    current().post(alert);
+    log(u"Sent a test alert for "_s + chosen.id());
 }
 
 QCoro::Task<NotificationAuthorization> authorizationStatus()

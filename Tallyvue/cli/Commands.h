@@ -13,6 +13,13 @@ int runHistory(const QStringList& args);
 int runLocal(const QStringList& args);
 int runAlert(const QStringList& args);
 
+/// Each command's own usage, printed for "<command> --help".
+extern const char kFetchUsage[];
+extern const char kStatusUsage[];
+extern const char kHistoryUsage[];
+extern const char kLocalUsage[];
+extern const char kAlertUsage[];
+
 /// Prints `message` and the usage to standard error; returns 2.
 int usageError(const QString& message);
 

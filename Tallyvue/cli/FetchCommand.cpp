@@ -68,6 +68,15 @@ int runFetch(const QStringList& args)
             document += (first ? "" : ",") + jsonString(rawValue(provider)) + ':' + jsonString(*error);
             first = false;
         }
+        document += R"(},"hints":{)";
+        first = true;
+        for (const AIProvider provider : kAllProviders) {
+            const auto& notice = model.notice(provider);
+            if (!notice || notice->headline.isEmpty())
+                continue;
+            document += (first ? "" : ",") + jsonString(rawValue(provider)) + ':' + jsonString(notice->headline);
+            first = false;
+        }
         document += "}}";
         out << QString::fromUtf8(document) << '\n';
         return delivered ? 0 : 1;
@@ -82,8 +91,12 @@ int runFetch(const QStringList& args)
             << metric.percentText(mode).rightJustified(4) << "  " << resetText(metric, now) << '\n';
     }
     for (const auto& [provider, error] : errors) {
-        if (error)
-            out << rawValue(provider) << " error: " << *error << '\n';
+        if (!error)
+            continue;
+        out << rawValue(provider) << " error: " << *error << '\n';
+        // What to do about it, as the popover says it.
+        if (const auto& notice = model.notice(provider); notice && !notice->headline.isEmpty())
+            out << "  " << notice->headline << '\n';
     }
     return delivered ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "local/LocalUsageAggregation.h"
 #include "local/LocalUsageScanner.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
@@ -91,6 +92,10 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
     if (rows.empty()) {
         out << "No Claude Code or Codex usage in the last " << days << (days == 1 ? " day" : " days") << " ("
             << summary.files << " transcripts scanned).\n";
+        // Nothing found is often the wrong folder: say which ones were read.
+        out << "Looked in:\n";
+        for (const LocalUsageSource& source : LocalUsageScanner::defaultSources())
+            out << "  " << source.root << (QDir(source.root).exists() ? "" : " (does not exist)") << '\n';
         return;
     }
     qsizetype modelWidth = 5;

@@ -3,9 +3,13 @@
 #include "model/Formatting.h"
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
+#include "model/Timestamp.h"
+#include "platform/linux/SingleInstance.h"
+#include "refresh/UsageViewModel.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -76,6 +80,34 @@ QString tooltipLine(const ProviderMetric& metric, QuotaDisplayMode mode, const Q
     return line;
 }
 
+/// "3 h ago": short enough for a status bar.
+QString agoText(qint64 seconds)
+{
+    if (seconds < 3600)
+        return QString::number(std::max<qint64>(1, seconds / 60)) + u" min ago"_s;
+    if (seconds < 2 * 86400)
+        return QString::number(seconds / 3600) + u" h ago"_s;
+    return QString::number(seconds / 86400) + u" d ago"_s;
+}
+
+/// Figures nobody has refreshed for two of the app's refresh intervals (one when the app is
+/// not running at all) are no longer current.
+bool isStale(qint64 ageSeconds)
+{
+    const qint64 pause = refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause.count();
+    if (ageSeconds > 2 * pause)
+        return true;
+    return ageSeconds > pause && !SingleInstance::isRunning();
+}
+
+/// The label's chosen provider has no figure in the snapshot: say so beside the one shown.
+QString fallbackLine(const LabelBadges& badges)
+{
+    if (!badges.chosen || !badges.primary || badges.primary->provider == *badges.chosen)
+        return {};
+    return rawValue(*badges.chosen) + u": unable to load data"_s;
+}
+
 } // namespace
 
 int runStatus(const QStringList& args)
@@ -106,33 +138,53 @@ int runStatus(const QStringList& args)
             out << QString::fromUtf8(QJsonDocument(empty).toJson(QJsonDocument::Compact)) << '\n';
             return 0;
         }
-        out << "Open Tallyvue to load usage\n";
+        // A JSON reader must never get plain text.
+        if (format == Format::Json)
+            out << R"({"error":"Open Tallyvue to load usage"})" << '\n';
+        else
+            out << "Open Tallyvue to load usage\n";
         return 1;
     }
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const qint64 age = snapshot->timestamp.secsTo(now);
+    const bool stale = isStale(age);
     if (format == Format::Json) {
-        out << QString::fromUtf8(bytes).trimmed() << '\n';
+        QJsonObject json = QJsonDocument::fromJson(bytes).object();
+        json.insert(u"updatedAt"_s, formatWholeSecondTimestamp(snapshot->timestamp));
+        json.insert(u"ageSeconds"_s, age);
+        json.insert(u"stale"_s, stale);
+        out << QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)) << '\n';
         return 0;
     }
 
     const Preferences& preferences = Preferences::instance();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
     const LabelBadges badges =
         selectBadges(snapshot->metrics, preferences.selectedMenuBadge(), preferences.secondaryMenuBadge());
     const QString text =
         oneLine(menuBarLabelText(badges, snapshot->displayMode, preferences.badgeShowsCountdown(), now));
     if (format == Format::Text) {
-        out << text << '\n';
+        out << text << (stale ? u"  ("_s + agoText(age) + u')' : QString()) << '\n';
         return 0;
     }
 
     QStringList tooltip;
+    if (stale)
+        tooltip.append(u"Updated "_s + agoText(age));
+    if (const QString why = fallbackLine(badges); !why.isEmpty())
+        tooltip.append(why);
     for (const ProviderMetric& metric : snapshot->metrics)
         tooltip.append(markupEscaped(oneLine(tooltipLine(metric, snapshot->displayMode, now))));
     const double used = highestShownUsed(badges);
+    // waybar takes a list of classes, so a style sheet can dim stale figures and keep their level.
+    const QJsonValue classes =
+        stale ? QJsonValue(QJsonArray{levelClass(used), u"stale"_s}) : QJsonValue(levelClass(used));
     const QJsonObject waybar{{u"text"_s, markupEscaped(text)},
                              {u"tooltip"_s, tooltip.join(u'\n')},
-                             {u"class"_s, levelClass(used)},
-                             {u"percentage"_s, static_cast<int>(std::min(used, 100.0))}};
+                             {u"class"_s, classes},
+                             {u"percentage"_s, static_cast<int>(std::min(used, 100.0))},
+                             {u"updatedAt"_s, formatWholeSecondTimestamp(snapshot->timestamp)},
+                             {u"ageSeconds"_s, age}};
     out << QString::fromUtf8(QJsonDocument(waybar).toJson(QJsonDocument::Compact)) << '\n';
     return 0;
 }

@@ -33,6 +33,49 @@ Options:
 
 } // namespace
 
+const char kFetchUsage[] = R"(Usage: tallyvue-cli fetch [--json]
+
+Refreshes every provider once, as the tray application does, and prints each quota window with
+its reset time, then each provider's error. Records the result in the usage history and the
+widget snapshot. Exits 1 when no provider delivered anything.
+
+  --json      one JSON object: "timestamp", "metrics" and "errors"
+)";
+
+const char kStatusUsage[] = R"(Usage: tallyvue-cli status [--json | --waybar]
+
+Prints the figures of the last snapshot written by Tallyvue, without any network access. When
+the snapshot is old (Tallyvue has stopped refreshing), its age follows the figures.
+
+  --json      the snapshot as JSON, with "updatedAt" and "ageSeconds"
+  --waybar    one line for a waybar custom module: text, tooltip, class, percentage
+              (class "stale" is added when the figures are old)
+)";
+
+const char kHistoryUsage[] = R"(Usage: tallyvue-cli history export [FILE]
+       tallyvue-cli history clear
+
+  export      writes the usage history as CSV to FILE, or to standard output
+  clear       deletes the usage history
+)";
+
+const char kLocalUsage[] = R"(Usage: tallyvue-cli local [--json] [--days N]
+
+Token usage of this computer's Claude Code and Codex transcripts per day and model, with its
+cost at API list prices. Reads ~/.claude/projects, ~/.config/claude/projects and
+~/.codex/sessions ($CLAUDE_CONFIG_DIR/projects and $CODEX_HOME/sessions when those are set).
+
+  --json      one JSON object instead of the table
+  --days N    the last N days, 1 to 8 (default 8)
+)";
+
+const char kAlertUsage[] = R"(Usage: tallyvue-cli alert test
+       tallyvue-cli alert status
+
+  test        sends a sample threshold alert, marked as a test
+  status      shows whether notifications can be shown, and the alert thresholds
+)";
+
 int usageError(const QString& message)
 {
     QTextStream err(stderr);
@@ -65,13 +108,25 @@ int main(int argc, char** argv)
     }
 
     using Runner = int (*)(const QStringList&);
-    const std::pair<QStringView, Runner> commands[] = {
-        {u"fetch", cli::runFetch}, {u"status", cli::runStatus}, {u"history", cli::runHistory},
-        {u"local", cli::runLocal}, {u"alert", cli::runAlert},
+    struct Command
+    {
+        QStringView name;
+        Runner run;
+        const char* usage;
     };
-    for (const auto& [name, run] : commands) {
-        if (command == name)
-            return run(args);
+    const Command commands[] = {
+        {u"fetch", cli::runFetch, cli::kFetchUsage},       {u"status", cli::runStatus, cli::kStatusUsage},
+        {u"history", cli::runHistory, cli::kHistoryUsage}, {u"local", cli::runLocal, cli::kLocalUsage},
+        {u"alert", cli::runAlert, cli::kAlertUsage},
+    };
+    for (const Command& entry : commands) {
+        if (command != entry.name)
+            continue;
+        if (args.contains(u"--help"_s) || args.contains(u"-h"_s)) {
+            std::fputs(entry.usage, stdout);
+            return 0;
+        }
+        return entry.run(args);
     }
     return cli::usageError(u"unknown command '"_s + command + u'\'');
 }

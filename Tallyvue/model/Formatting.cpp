@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "model/Formatting.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -44,6 +46,19 @@ QString durationText(double seconds)
 QString moneyText(double amount)
 {
     return u"$"_s + QString::asprintf("%.2f", std::isfinite(amount) ? amount : 0.0);
+}
+
+} // namespace tallyvue
+
+namespace tallyvue {
+
+QString clockTimeText(const QDateTime& date)
+{
+    const QLocale locale;
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    // Some short formats (C's among them) carry seconds; a clock reading does not.
+    format.remove(u":ss"_s).remove(u".ss"_s);
+    return locale.toString(date.toLocalTime().time(), format);
 }
 
 } // namespace tallyvue

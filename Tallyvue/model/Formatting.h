@@ -3,6 +3,7 @@
 
 #include "model/ProviderMetric.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace tallyvue {
@@ -15,5 +16,7 @@ double shownPercent(double usedPercent, QuotaDisplayMode mode);
 QString durationText(double seconds);
 /// A dollar amount with cents: "$12.50". An amount that is not a number reads "$0.00".
 QString moneyText(double amount);
+/// A clock reading of `date` in local time ("12:04", "12:04 PM"), without seconds.
+QString clockTimeText(const QDateTime& date);
 
 } // namespace tallyvue

@@ -27,10 +27,19 @@ std::optional<ProviderMetric> resolveBadge(const QList<ProviderMetric>& metrics,
     return metricById(metrics, QString(u"Claude:"_s + text));
 }
 
+std::optional<AIProvider> chosenBadgeProvider(const QString& selectedBadge)
+{
+    const qsizetype colon = selectedBadge.indexOf(u':');
+    if (colon < 0)
+        return AIProvider::Claude;
+    return providerFromRaw(QStringView(selectedBadge).left(colon));
+}
+
 LabelBadges selectBadges(const QList<ProviderMetric>& metrics, const QString& selectedBadge,
                          const QString& secondaryBadge)
 {
     LabelBadges badges;
+    badges.chosen = chosenBadgeProvider(selectedBadge);
     badges.primary = resolveBadge(metrics, selectedBadge);
     if (!badges.primary)
         badges.primary = metricById(metrics, u"Claude:session");
@@ -87,7 +96,8 @@ QString menuBarLabelText(const LabelBadges& badges, QuotaDisplayMode mode, bool 
     if (!badges.primary)
         return {};
     const ProviderMetric& primary = *badges.primary;
-    const bool letters = badges.secondary && badges.secondary->provider != primary.provider;
+    const bool standIn = badges.chosen && primary.provider != *badges.chosen;
+    const bool letters = standIn || (badges.secondary && badges.secondary->provider != primary.provider);
 
     QString text = letters ? providerLetter(primary.provider) + u' ' : QString();
     text += primary.percentText(mode);

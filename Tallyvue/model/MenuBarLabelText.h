@@ -15,7 +15,13 @@ struct LabelBadges
 {
     std::optional<ProviderMetric> primary;
     std::optional<ProviderMetric> secondary;
+    /// The provider of the first badge as chosen (Claude while the defaults are in force). A
+    /// figure of another provider stands in for it and carries its provider letter.
+    std::optional<AIProvider> chosen;
 };
+
+/// The provider a stored first-badge text names: its prefix, Claude for a bare kind or none.
+std::optional<AIProvider> chosenBadgeProvider(const QString& selectedBadge);
 
 /// The first metric whose id is `text`, else the Claude metric of that kind (badges may hold a bare kind).
 std::optional<ProviderMetric> resolveBadge(const QList<ProviderMetric>& metrics, const QString& text);

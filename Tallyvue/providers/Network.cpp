@@ -176,7 +176,8 @@ QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, 
             co_return UsageServiceError::networkError(u"The request timed out."_s);
         co_return UsageServiceError::networkError(reply->errorString());
     }
-    co_return HttpReply{std::max(status, 0), std::move(body)};
+    co_return HttpReply{std::max(status, 0), std::move(body),
+                        parseRetryAfter(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc())};
 }
 
 QString bodyText(const QByteArray& body)
@@ -184,11 +185,28 @@ QString bodyText(const QByteArray& body)
     return decodeUtf8Strict(body).value_or(u"(empty)"_s);
 }
 
+std::optional<qint64> parseRetryAfter(const QByteArray& value, const QDateTime& now)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 seconds = text.toLongLong(&ok);
+    if (ok)
+        return seconds >= 0 ? std::optional(seconds) : std::nullopt;
+    const QDateTime date = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    if (!date.isValid())
+        return std::nullopt;
+    return std::max<qint64>(0, now.secsTo(date));
+}
+
 UsageServiceError unexpectedReply(const HttpReply& reply)
 {
     if (reply.status == 0)
         return UsageServiceError::invalidResponse(0, u"Not an HTTP response"_s);
-    return UsageServiceError::invalidResponse(reply.status, bodyText(reply.body));
+    UsageServiceError error = UsageServiceError::invalidResponse(reply.status, bodyText(reply.body));
+    error.retryAfterSeconds = reply.retryAfterSeconds;
+    return error;
 }
 
 namespace detail {

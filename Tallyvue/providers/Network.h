@@ -4,6 +4,7 @@
 #include "providers/UsageServiceError.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QUrl>
@@ -31,7 +32,12 @@ struct HttpReply
 {
     int status = 0; ///< 0 when the answer was not HTTP
     QByteArray body;
+    /// The answer's Retry-After, in seconds from now (a date is converted); none without one.
+    std::optional<qint64> retryAfterSeconds;
 };
+
+/// Retry-After as seconds from `now`: delta seconds or an HTTP date; none when it is neither.
+std::optional<qint64> parseRetryAfter(const QByteArray& value, const QDateTime& now);
 
 /// GET with the given headers, a 20 s transfer timeout and bodies capped at 8 MiB.
 /// Every answer with an HTTP status is delivered, whatever the status; a transport failure

@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "providers/UsageServiceError.h"
 
+#include "model/Formatting.h"
+#include "providers/CodexService.h"
+#include "providers/CopilotService.h"
+#include "providers/UsageService.h"
+
+#include <QDir>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyvue {
@@ -63,6 +70,69 @@ QString UsageServiceError::debugDescription() const
     case Kind::KeychainUnavailable: return u"keychainUnavailable("_s + quoted(message) + u')';
     }
     return quoted(message);
+}
+
+} // namespace tallyvue
+
+namespace tallyvue {
+
+QString credentialsHint(AIProvider provider)
+{
+    QString path;
+    switch (provider) {
+    case AIProvider::Claude: path = UsageService::credentialsFilePath(); break;
+    case AIProvider::ChatGPT: path = CodexService::authFilePath(); break;
+    case AIProvider::Copilot: path = CopilotService::appsFilePath(); break;
+    }
+    const QString home = QDir::homePath();
+    if (path.startsWith(home + u'/'))
+        path = u'~' + path.mid(home.size());
+    return path;
+}
+
+ProviderNotice providerNotice(AIProvider provider, const UsageServiceError& error, const QDateTime& nextTry)
+{
+    ProviderNotice notice;
+    if (error.isNotSignedIn()) {
+        notice.kind = ProviderNotice::Kind::NotSignedIn;
+        const QString file = credentialsHint(provider);
+        switch (provider) {
+        case AIProvider::Claude:
+            notice.headline = u"Not signed in to Claude Code. Tallyvue looks for "_s + file +
+                              u" (or the keyring item \u201cClaude Code-credentials\u201d); run `claude` and log in "
+                              u"to create it."_s;
+            break;
+        case AIProvider::ChatGPT:
+            notice.headline =
+                u"Not signed in to ChatGPT / Codex. Tallyvue looks for "_s + file + u", which `codex login` creates."_s;
+            break;
+        case AIProvider::Copilot:
+            notice.headline = u"Not signed in to GitHub Copilot. Tallyvue looks for "_s + file +
+                              u", which signing in to Copilot in an editor (VS Code, a JetBrains IDE, Neovim) "
+                              u"creates."_s;
+            break;
+        }
+    } else if (error.isSignInExpired()) {
+        notice.kind = ProviderNotice::Kind::Expired;
+        switch (provider) {
+        case AIProvider::Claude:
+            notice.headline = u"Claude sign-in has expired. Run `claude` and log in again, then refresh."_s;
+            break;
+        case AIProvider::ChatGPT:
+            notice.headline = u"ChatGPT sign-in has expired. Run `codex login` again, then refresh."_s;
+            break;
+        case AIProvider::Copilot:
+            notice.headline =
+                u"GitHub Copilot sign-in has expired. Sign in again in your editor's Copilot extension."_s;
+            break;
+        }
+    } else if (error.isRateLimited()) {
+        notice.kind = ProviderNotice::Kind::RateLimited;
+        notice.nextTry = nextTry;
+        notice.headline = rawValue(provider) + u" is limiting how often usage can be read. Next try at "_s +
+                          clockTimeText(nextTry) + u'.';
+    }
+    return notice;
 }
 
 } // namespace tallyvue

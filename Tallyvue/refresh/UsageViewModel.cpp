@@ -14,6 +14,8 @@
 
 #include <qcoro/qcorotimer.h>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -38,6 +40,14 @@ UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(paren
     m_history = HistoryStore::load();
     m_now = currentTime();
     connect(&Preferences::instance(), &Preferences::changed, this, &UsageViewModel::preferenceChanged);
+    if (options.firstAnswerWait > 0ms) {
+        QTimer::singleShot(options.firstAnswerWait, this, [this] {
+            m_firstAnswerWaitOver = true;
+            Q_EMIT changed();
+        });
+    } else {
+        m_firstAnswerWaitOver = true;
+    }
     if (!options.startLoops)
         return;
     startAutoRefresh();
@@ -90,6 +100,115 @@ QList<ProviderMetric> UsageViewModel::metrics(AIProvider provider) const
 std::optional<ProviderMetric> UsageViewModel::metric(QStringView id) const
 {
     return metricById(allMetrics(), id);
+}
+
+namespace {
+
+std::size_t slot(AIProvider provider)
+{
+    return static_cast<std::size_t>(provider);
+}
+
+} // namespace
+
+const std::optional<QString>& UsageViewModel::error(AIProvider provider) const
+{
+    switch (provider) {
+    case AIProvider::Claude: return m_errorMessage;
+    case AIProvider::ChatGPT: return m_codexError;
+    case AIProvider::Copilot: return m_copilotError;
+    }
+    return m_errorMessage;
+}
+
+const std::optional<ProviderNotice>& UsageViewModel::notice(AIProvider provider) const
+{
+    return m_notices[slot(provider)];
+}
+
+std::optional<LastGoodValues> UsageViewModel::lastGood(AIProvider provider) const
+{
+    if (!error(provider))
+        return std::nullopt;
+    LastGoodValues values;
+    if (const auto& when = m_succeededAt[slot(provider)]) {
+        values.asOf = *when;
+        if (provider == AIProvider::Claude && m_usage)
+            values.metrics = claudeMetrics(*m_usage);
+        else if (provider == AIProvider::ChatGPT && m_lastGoodCodex)
+            values.metrics = codexMetrics(*m_lastGoodCodex);
+        else if (provider == AIProvider::Copilot && m_copilotUsage)
+            values.metrics = copilotMetrics(*m_copilotUsage);
+    } else {
+        // Nothing yet in this run: the history remembers what the last run saw.
+        for (auto it = m_history.crbegin(); it != m_history.crend() && values.metrics.isEmpty(); ++it) {
+            for (const UsageSnapshot::LimitPoint& point : it->limits) {
+                if (point.provider == provider)
+                    values.metrics.append({provider, point.kind, point.displayName.value_or(point.kind), point.percent,
+                                           point.resetsAt, std::nullopt});
+            }
+            values.asOf = it->timestamp;
+        }
+    }
+    // A figure of a window that has ended since says nothing about the current one.
+    const QDateTime now = currentTime();
+    values.metrics.removeIf([&](const ProviderMetric& metric) {
+        return (metric.resetsAt && *metric.resetsAt <= now) ||
+               (metric.windowLength && values.asOf.addSecs(qint64(*metric.windowLength)) <= now);
+    });
+    if (values.metrics.isEmpty())
+        return std::nullopt;
+    return values;
+}
+
+bool UsageViewModel::isAwaitingFirstAnswer(AIProvider provider) const
+{
+    return !m_firstAnswerWaitOver && !m_answered[slot(provider)];
+}
+
+QList<ProviderMetric> UsageViewModel::labelMetrics(std::optional<AIProvider> chosen) const
+{
+    const bool waiting = chosen && isAwaitingFirstAnswer(*chosen);
+    QList<ProviderMetric> result;
+    for (const AIProvider provider : kAllProviders) {
+        if (waiting && provider != *chosen)
+            continue;
+        if (error(provider)) {
+            if (auto last = lastGood(provider))
+                result += last->metrics;
+        } else {
+            result += metrics(provider);
+        }
+    }
+    return result;
+}
+
+bool UsageViewModel::isHeldBack(AIProvider provider) const
+{
+    const auto& notBefore = m_notBefore[slot(provider)];
+    return notBefore && currentTime() < *notBefore;
+}
+
+void UsageViewModel::answered(AIProvider provider, const UsageServiceError* failure)
+{
+    const std::size_t i = slot(provider);
+    m_answered[i] = true;
+    if (!failure) {
+        m_notices[i].reset();
+        m_notBefore[i].reset();
+        m_succeededAt[i] = currentTime();
+        return;
+    }
+    const QDateTime now = currentTime();
+    const qint64 retryAfter = std::max<qint64>(0, failure->retryAfterSeconds.value_or(0));
+    m_notBefore[i] = retryAfter > 0 ? std::optional(now.addSecs(retryAfter)) : std::nullopt;
+    // The loop asks again at its next turn that the Retry-After allows.
+    QDateTime nextTry = now.addSecs(retryAfter);
+    if (m_loopGeneration > 0) {
+        const qint64 pause = refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause.count();
+        nextTry = now.addSecs(std::max<qint64>(1, (retryAfter + pause - 1) / pause) * pause);
+    }
+    m_notices[i] = providerNotice(provider, *failure, nextTry);
 }
 
 void UsageViewModel::startAutoRefresh()
@@ -145,38 +264,49 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         }
     }
 
+    // A provider that asked us to come back later (Retry-After) is left out, error and all.
+    const bool claudeHeldBack = isHeldBack(AIProvider::Claude);
     m_isLoading = true;
-    m_errorMessage.reset();
+    if (!claudeHeldBack)
+        m_errorMessage.reset();
     Q_EMIT changed();
 
     // Both start at once and run beside the Claude fetch.
     QCoro::Task<> copilot = fetchCopilot();
     QCoro::Task<> codex = fetchCodex();
 
-    auto claude = co_await fetchClaude();
-    if (!self)
-        co_return;
-    if (claude) {
-        storeClaudeSuccess(std::move(claude).value());
-        log(u"Usage refreshed at "_s + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
-    } else if (claude.error().isUnauthorized()) {
-        // Claude Code may have renewed its token since we read it.
-        log(u"Got 401, re-reading token and retrying..."_s);
-        auto retry = co_await fetchClaude();
+    if (claudeHeldBack) {
+        log(u"Claude asked to wait; not asking before "_s +
+            m_notBefore[slot(AIProvider::Claude)]->toString(Qt::ISODate));
+    } else {
+        auto claude = co_await fetchClaude();
         if (!self)
             co_return;
-        if (retry) {
-            storeClaudeSuccess(std::move(retry).value());
-            log(u"Retry succeeded"_s);
+        if (claude) {
+            storeClaudeSuccess(std::move(claude).value());
+            log(u"Usage refreshed at "_s +
+                QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat));
+        } else if (claude.error().isUnauthorized()) {
+            // Claude Code may have renewed its token since we read it.
+            log(u"Got 401, re-reading token and retrying..."_s);
+            auto retry = co_await fetchClaude();
+            if (!self)
+                co_return;
+            if (retry) {
+                storeClaudeSuccess(std::move(retry).value());
+                log(u"Retry succeeded"_s);
+            } else {
+                m_errorMessage = retry.error().description();
+                answered(AIProvider::Claude, &retry.error());
+                log(u"Retry failed: "_s + retry.error().debugDescription());
+            }
         } else {
-            m_errorMessage = retry.error().description();
-            log(u"Retry failed: "_s + retry.error().debugDescription());
+            m_errorMessage = claude.error().description();
+            answered(AIProvider::Claude, &claude.error());
+            log(u"Error: "_s + claude.error().debugDescription());
         }
-    } else {
-        m_errorMessage = claude.error().description();
-        log(u"Error: "_s + claude.error().debugDescription());
+        Q_EMIT changed();
     }
-    Q_EMIT changed();
 
     co_await copilot;
     co_await codex;
@@ -204,6 +334,7 @@ void UsageViewModel::storeClaudeSuccess(UsageResponse usage)
 {
     m_usage = std::move(usage);
     m_lastUpdated = currentTime();
+    answered(AIProvider::Claude, nullptr);
 }
 
 void UsageViewModel::migrateBadgeSelections()
@@ -227,8 +358,15 @@ void UsageViewModel::writeWidgetSnapshot()
         return; // the widget keeps the last good snapshot
     const Preferences& preferences = Preferences::instance();
     const auto primary = resolveBadge(current, preferences.selectedMenuBadge());
-    writeWidgetSnapshotFile({currentTime(), current, primary ? std::optional(primary->id()) : std::nullopt,
-                             preferences.quotaDisplayMode()});
+    // The time of the oldest figure written: a record held through failures must not look as
+    // fresh as this write, or the widget and the status bars would show it as current.
+    QDateTime asOf = currentTime();
+    for (const ProviderMetric& metric : current) {
+        if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
+            asOf = *succeeded;
+    }
+    writeWidgetSnapshotFile(
+        {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()});
     reloadWidgetTimelines();
 }
 
@@ -241,6 +379,8 @@ void UsageViewModel::clearHistory()
 
 QCoro::Task<> UsageViewModel::fetchCopilot()
 {
+    if (isHeldBack(AIProvider::Copilot))
+        co_return;
     QPointer<UsageViewModel> self(this);
     auto result = co_await CopilotService::fetchUsage();
     if (!self)
@@ -248,8 +388,10 @@ QCoro::Task<> UsageViewModel::fetchCopilot()
     if (result) {
         m_copilotUsage = std::move(result).value();
         m_copilotError.reset();
+        answered(AIProvider::Copilot, nullptr);
     } else {
         m_copilotError = result.error().description();
+        answered(AIProvider::Copilot, &result.error());
         log(u"Copilot error: "_s + result.error().debugDescription());
     }
     Q_EMIT changed();
@@ -257,15 +399,20 @@ QCoro::Task<> UsageViewModel::fetchCopilot()
 
 QCoro::Task<> UsageViewModel::fetchCodex()
 {
+    if (isHeldBack(AIProvider::ChatGPT))
+        co_return;
     QPointer<UsageViewModel> self(this);
     auto result = co_await CodexService::fetchUsage();
     if (!self)
         co_return;
     if (result) {
         m_codexUsage = std::move(result).value();
+        m_lastGoodCodex = m_codexUsage;
         m_codexError.reset();
+        answered(AIProvider::ChatGPT, nullptr);
     } else {
         m_codexError = result.error().description();
+        answered(AIProvider::ChatGPT, &result.error());
         m_codexUsage.reset();
         log(u"Codex error: "_s + result.error().debugDescription());
     }

@@ -15,6 +15,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -34,6 +35,13 @@ struct RefreshTiming
 /// The stored "refreshIntervalMinutes" mapped to its timing; unknown values act like 10.
 RefreshTiming refreshTiming(int storedMinutes);
 
+/// The values a provider last delivered, kept on show while it fails.
+struct LastGoodValues
+{
+    QList<ProviderMetric> metrics;
+    QDateTime asOf;
+};
+
 /**
  * The single owner of Tallyvue's live state. It refreshes the three providers (Claude in the
  * refresh itself, ChatGPT/Codex and Copilot concurrently beside it), then scans the local
@@ -51,6 +59,9 @@ public:
         bool startLoops = true;
         /// The wall clock; tests move it by hand.
         std::function<QDateTime()> clock;
+        /// How long the label waits for the chosen provider's first answer before it shows
+        /// another provider's figure (the loop's first refresh starts at once).
+        std::chrono::milliseconds firstAnswerWait{4000};
     };
 
     explicit UsageViewModel(QObject* parent = nullptr);
@@ -77,6 +88,20 @@ public:
     QList<ProviderMetric> metrics(AIProvider provider) const;
     std::optional<ProviderMetric> metric(QStringView id) const;
 
+    /// The provider's last error text (errorMessage, codexError or copilotError).
+    const std::optional<QString>& error(AIProvider provider) const;
+    /// What the user can do about the provider's current failure; none while it works.
+    const std::optional<ProviderNotice>& notice(AIProvider provider) const;
+    /// While the provider fails: the values it delivered last (held, or else the newest in the
+    /// history), without the windows that have ended since. None while it works.
+    std::optional<LastGoodValues> lastGood(AIProvider provider) const;
+    /// Neither a success nor a failure has come from the provider yet, and the first-answer
+    /// wait has not run out.
+    bool isAwaitingFirstAnswer(AIProvider provider) const;
+    /// What the tray label may show: the current metrics, a failing provider's last good values
+    /// in place of its own, and nothing of other providers while `chosen` is awaited.
+    QList<ProviderMetric> labelMetrics(std::optional<AIProvider> chosen) const;
+
     /// One refresh; `force` skips the protection against refreshing too often.
     QCoro::Task<> refresh(bool force);
     /// Replaces the loop's wait between refreshes (a timer); tests hold it until they let it go.
@@ -100,6 +125,10 @@ private:
     QCoro::Task<> fetchCopilot();
     QCoro::Task<> fetchCodex();
     void storeClaudeSuccess(UsageResponse usage);
+    /// Notes a success or failure of a provider: its notice, the Retry-After to honour.
+    void answered(AIProvider provider, const UsageServiceError* error);
+    /// A Retry-After of the provider has not run out: it is not asked this time.
+    bool isHeldBack(AIProvider provider) const;
     QDateTime currentTime() const;
     void preferenceChanged(const QString& key);
 
@@ -115,6 +144,13 @@ private:
     std::shared_ptr<const std::vector<LocalUsageEvent>> m_localUsage =
         std::make_shared<const std::vector<LocalUsageEvent>>();
     QDateTime m_now;
+    std::array<std::optional<ProviderNotice>, 3> m_notices;
+    std::array<std::optional<QDateTime>, 3> m_succeededAt;
+    std::array<std::optional<QDateTime>, 3> m_notBefore;
+    std::array<bool, 3> m_answered{};
+    bool m_firstAnswerWaitOver = false;
+    /// ChatGPT's record is dropped on failure (it leaves allMetrics); its last values stay here.
+    std::optional<CodexUsage> m_lastGoodCodex;
 
     std::function<QDateTime()> m_clock;
     std::function<QCoro::Task<>(std::chrono::seconds)> m_sleep;

@@ -175,6 +175,13 @@ void Popover::openAsWindow()
 {
     if (m_panel)
         setPanel(false);
+    // As a window it has a title bar too; on a small or scaled screen it must still fit.
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !isVisible()) {
+        const QRect room = screen->availableGeometry().marginsRemoved(QMargins(4, 32, 4, 4));
+        const QSize size = MenuBarView::kSize.boundedTo(room.size());
+        m_view->setFixedSize(size);
+        setFixedSize(size);
+    }
     show();
     raise();
     activateWindow();

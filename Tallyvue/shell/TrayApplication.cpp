@@ -51,7 +51,11 @@ TrayApplication::TrayApplication(UsageViewModel& viewModel, const QDBusConnectio
         else if (key == kTrayIconShowsPercentKey)
             m_tray->setPercentChoice(trayIconShowsPercent());
     });
-    AppRoutes::instance().setOpenPopover([this] { return openPopover(); });
+    AppRoutes::instance().setOpenPopover([this] {
+        // Whoever brings us forward wants figures, even over settings that are open right now.
+        m_view->setShowingSettings(false, false);
+        return openPopover();
+    });
     connect(&AppRoutes::instance(), &AppRoutes::posted, this, [this](const QString& name) {
         if (name == kOpenDetailsNotification)
             openDetails();
@@ -82,7 +86,11 @@ void TrayApplication::setOpenSettings(std::function<void()> open)
 void TrayApplication::rebuildMenu()
 {
     QList<TrayMenuEntry> entries = {
-        {u"Open Tallyvue"_s, [this] { openPopover(); }},
+        {u"Open Tallyvue"_s,
+         [this] {
+             leaveSettings();
+             openPopover();
+         }},
         {u"Refresh Now"_s, [this] { m_viewModel.refresh(true); }},
     };
     if (m_openDetails)
@@ -138,12 +146,30 @@ void TrayApplication::activate(QPoint where)
             m_lastActivation = QRect(point, QSize(1, 1));
         anchor = popoverAnchor();
     }
+    leaveSettings();
     m_popover->toggleAt(anchor);
+}
+
+void TrayApplication::leaveSettings()
+{
+    // Settings are a detour: a new opening shows the page the user was reading.
+    if (!m_popover->isVisible())
+        m_view->setShowingSettings(false, false);
 }
 
 void TrayApplication::relabel()
 {
-    m_tray->setLabel(makeTrayLabel(m_viewModel.allMetrics(), TrayLabelSettings::fromPreferences(), m_viewModel.now()));
+    const TrayLabelSettings settings = TrayLabelSettings::fromPreferences();
+    TrayLabelNotes notes;
+    for (const AIProvider provider : kAllProviders) {
+        if (!m_viewModel.error(provider))
+            continue;
+        if (const auto last = m_viewModel.lastGood(provider))
+            notes.stale.append({provider, last->asOf});
+        notes.problems.append({provider, trayProblemText(m_viewModel.notice(provider))});
+    }
+    const auto chosen = chosenBadgeProvider(settings.selectedBadge);
+    m_tray->setLabel(makeTrayLabel(m_viewModel.labelMetrics(chosen), settings, m_viewModel.now(), notes));
 }
 
 void TrayApplication::pushState()

@@ -56,6 +56,7 @@ private:
     void relabel();
     void pushState();
     void activate(QPoint where);
+    void leaveSettings();
     void openDetails();
     void rebuildMenu();
     /// Where the popover opens: at the icon, else where the item was last clicked, else at

@@ -31,7 +31,19 @@ bool TrayLabelSettings::concerns(QStringView key)
            key == u"menuBarMonochrome" || key == u"badgeShowsCountdown" || key == u"quotaDisplayMode";
 }
 
-TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now)
+QString trayProblemText(const std::optional<ProviderNotice>& notice)
+{
+    switch (notice ? notice->kind : ProviderNotice::Kind::Failed) {
+    case ProviderNotice::Kind::Failed: break;
+    case ProviderNotice::Kind::NotSignedIn: return u"not signed in"_s;
+    case ProviderNotice::Kind::Expired: return u"sign-in has expired"_s;
+    case ProviderNotice::Kind::RateLimited: return u"rate limited, next try at "_s + clockTimeText(*notice->nextTry);
+    }
+    return u"unable to load data"_s;
+}
+
+TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now,
+                        const TrayLabelNotes& notes)
 {
     TrayLabel label;
     const LabelBadges badges = selectBadges(metrics, settings.selectedBadge, settings.secondaryBadge);
@@ -46,10 +58,23 @@ TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSet
         label.image = TrayLabel::Image::Ring;
         label.ringFraction = ringFraction(shownPercent(primary.percent, settings.mode));
     }
-    label.toolTip = menuBarLabelText(badges, settings.mode, settings.showsCountdown, now);
+    const QString text = menuBarLabelText(badges, settings.mode, settings.showsCountdown, now);
     label.digits = percentText(primary.percent, settings.mode).chopped(1);
     if (settings.style != MenuBarStyle::IconOnly)
-        label.text = label.toolTip;
+        label.text = text;
+    label.toolTip = text;
+    for (const auto& [provider, asOf] : notes.stale) {
+        if (provider != primary.provider && !(badges.secondary && badges.secondary->provider == provider))
+            continue;
+        label.stale = label.stale || provider == primary.provider;
+        label.toolTip += u'\n' + rawValue(provider) + u": last values, as of "_s + clockTimeText(asOf);
+    }
+    if (badges.chosen && *badges.chosen != primary.provider) {
+        for (const auto& [provider, why] : notes.problems) {
+            if (provider == *badges.chosen)
+                label.toolTip += u'\n' + rawValue(provider) + u": "_s + why;
+        }
+    }
     return label;
 }
 
@@ -65,6 +90,8 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
     image.fill(Qt::transparent);
     image.setDevicePixelRatio(devicePixelRatio);
     QPainter painter(&image);
+    if (label.stale)
+        painter.setOpacity(0.45);
     const qreal unit = side / 16.0;
     const QColor color = label.level ? trayLevelColor(*label.level, primary) : primary;
     if (label.image == TrayLabel::Image::Ring) {
@@ -106,6 +133,8 @@ QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRati
         const qreal radius = std::max(2.0, pixels * 0.18);
         painter.drawRoundedRect(QRectF(0, 0, pixels, pixels), radius, radius);
     }
+    if (label.stale)
+        painter.setOpacity(0.45); // the plate stays, so the dimmed figure still reads
     if (label.digits.isEmpty()) {
         // No data yet: the plain glyph, on the plate all the same.
         drawBarGlyph(painter, QRectF(pad, pad, pixels - 2 * pad, pixels - 2 * pad), color);

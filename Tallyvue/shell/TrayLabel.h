@@ -4,10 +4,12 @@
 #include "insights/Presentation.h"
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
+#include "providers/UsageServiceError.h"
 
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QPair>
 
 #include <optional>
 
@@ -28,6 +30,18 @@ struct TrayLabelSettings
     static bool concerns(QStringView key);
 };
 
+/// What the label says besides its figures.
+struct TrayLabelNotes
+{
+    /// Providers whose figures are last good values, and their time.
+    QList<QPair<AIProvider, QDateTime>> stale;
+    /// Why a failing provider has no current figures ("unable to load data").
+    QList<QPair<AIProvider, QString>> problems;
+};
+
+/// The tooltip's short reason for a failure.
+QString trayProblemText(const std::optional<ProviderNotice>& notice);
+
 /// What the tray shows: the image (bar glyph or ring) with its colour and the text.
 struct TrayLabel
 {
@@ -40,13 +54,17 @@ struct TrayLabel
     double ringFraction = 0;
     /// Shown beside the image; empty for "icon only" and without data.
     QString text;
-    /// Always the whole label ("42%  ·  7d 63%"), even when the image stands alone.
+    /// The whole label ("42%  ·  7d 63%"), even when the image stands alone, then a line for
+    /// figures that are not current and one for a provider standing in for the chosen one.
     QString toolTip;
+    /// The primary figure is a last good value: the image is drawn dimmed.
+    bool stale = false;
     /// The primary metric's shown percentage without the sign ("42"); empty without data.
     QString digits;
 };
 
-TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now);
+TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSettings& settings, const QDateTime& now,
+                        const TrayLabelNotes& notes = {});
 
 /// The level colour on a panel whose text colour is `primary` (light text: a dark panel).
 QColor trayLevelColor(UsageLevel level, const QColor& primary);

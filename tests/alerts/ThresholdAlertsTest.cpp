@@ -283,7 +283,7 @@ TEST_F(ThresholdAlertsTest, TestAlert)
     ThresholdAlerts::sendTestAlert(std::nullopt, clock);
     ThresholdAlerts::sendTestAlert(window(AIProvider::Copilot, "premium", 12.5, kNoReset), clock);
     ASSERT_EQ(notifier->posted.size(), 2);
-    EXPECT_EQ(notifier->posted[0].title, u"Claude Code · 5-Hour"_s);
+    EXPECT_EQ(notifier->posted[0].title, u"Test alert · Claude Code · 5-Hour"_s);
     EXPECT_EQ(notifier->posted[0].subtitle, u"87% used"_s);
     EXPECT_EQ(notifier->posted[0].body, u"Alert threshold 90% · resets in 1h 34m"_s);
     EXPECT_EQ(notifier->posted[1].body, u"Alert threshold 60%"_s);

@@ -2,6 +2,8 @@
 // tallyvue-cli as a user runs it: a real process against a local server and real files.
 #include "BuildInfo.h"
 #include "history/HistoryStore.h"
+#include "model/Timestamp.h"
+#include "platform/linux/SingleInstance.h"
 #include "support/HttpServer.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
@@ -10,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalServer>
 #include <QProcess>
 #include <QSettings>
 
@@ -103,10 +106,13 @@ TEST_F(CliTest, FetchTextAndJson)
     CliRun run = cli({u"fetch"_s});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.out.trimmed().split(u'\n');
-    ASSERT_EQ(lines.size(), 3) << run.out.toStdString();
+    ASSERT_EQ(lines.size(), 5) << run.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(u"Claude   5-Hour   42%  resets in "));
     EXPECT_EQ(lines[1], u"ChatGPT error: Credentials file not found.");
-    EXPECT_EQ(lines[2], u"Copilot error: Credentials file not found.");
+    // The same hint as the popover: the file looked for and what creates it.
+    EXPECT_EQ(lines[2], u"  Not signed in to ChatGPT / Codex. Tallyvue looks for ~/.codex/auth.json, which `codex "
+                        u"login` creates.");
+    EXPECT_EQ(lines[3], u"Copilot error: Credentials file not found.");
     EXPECT_TRUE(run.err.contains(u"[Tallyvue] Usage refreshed at"));
     EXPECT_FALSE(run.out.contains(u"[Tallyvue]"));
     EXPECT_EQ(HistoryStore::load().size(), 1);
@@ -121,6 +127,7 @@ TEST_F(CliTest, FetchTextAndJson)
     EXPECT_EQ(metric[u"resetsAt"].toString(), u"2099-01-01T00:00:00Z");
     EXPECT_EQ(metric[u"windowLength"].toDouble(), 18000);
     EXPECT_EQ(json[u"errors"].toObject().keys(), (QStringList{u"ChatGPT"_s, u"Copilot"_s}));
+    EXPECT_EQ(json[u"hints"].toObject().keys(), (QStringList{u"ChatGPT"_s, u"Copilot"_s}));
     EXPECT_TRUE(json[u"timestamp"].toString().endsWith(u'Z'));
 }
 
@@ -142,15 +149,21 @@ TEST_F(CliTest, StatusFormats)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, u"Open Tallyvue to load usage\n");
 
+    const QByteArray written = formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-30)).toLatin1();
     const QByteArray snapshot =
-        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"({"timestamp":")" + written +
+        R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
         R"("percent":81.9},{"provider":"Claude","kind":"weekly_all","title":"7-Day","percent":63},)"
         R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":5}],"displayMode":"remaining"})";
     writeFile(*widgetSnapshotPath(), snapshot);
     run = cli({u"status"_s});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, u"18%  ·  7d 37%\n");
-    EXPECT_EQ(cli({u"status"_s, u"--json"_s}).out.toUtf8(), snapshot + '\n');
+    QJsonObject json = QJsonDocument::fromJson(cli({u"status"_s, u"--json"_s}).out.toUtf8()).object();
+    EXPECT_EQ(json.take(u"updatedAt"_s).toString().toLatin1(), written);
+    EXPECT_NEAR(json.take(u"ageSeconds"_s).toDouble(), 30, 5);
+    EXPECT_EQ(json.take(u"stale"_s), QJsonValue(false));
+    EXPECT_EQ(json, QJsonDocument::fromJson(snapshot).object());
 
     QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"secondaryMenuBadge"_s, u"ChatGPT:primary"_s);
     QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"selectedMenuBadge"_s, u"session"_s);
@@ -166,13 +179,14 @@ namespace {
 
 /// A snapshot holding `metrics` (provider, kind, title, percent) in `mode`.
 QByteArray snapshotOf(const QList<std::tuple<QString, QString, QString, double>>& metrics,
-                      const QString& mode = u"used"_s)
+                      const QString& mode = u"used"_s, qint64 ageSeconds = 10)
 {
     QJsonArray array;
     for (const auto& [provider, kind, title, percent] : metrics)
         array.append(
             QJsonObject{{u"provider"_s, provider}, {u"kind"_s, kind}, {u"title"_s, title}, {u"percent"_s, percent}});
-    return QJsonDocument(QJsonObject{{u"timestamp"_s, u"2026-01-05T14:03:27Z"_s},
+    const QDateTime written = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
+    return QJsonDocument(QJsonObject{{u"timestamp"_s, formatWholeSecondTimestamp(written)},
                                      {u"metrics"_s, array},
                                      {u"displayMode"_s, mode}})
         .toJson(QJsonDocument::Compact);
@@ -232,7 +246,41 @@ TEST_F(CliTest, WaybarEmptyState)
                                      {u"tooltip"_s, u"Open Tallyvue to load usage"_s},
                                      {u"class"_s, u"empty"_s}}));
         EXPECT_EQ(cli({u"status"_s}).exitCode, 1);
-        EXPECT_EQ(cli({u"status"_s, u"--json"_s}).exitCode, 1);
+        // A JSON reader gets JSON here too.
+        const CliRun asJson = cli({u"status"_s, u"--json"_s});
+        EXPECT_EQ(asJson.exitCode, 1);
+        EXPECT_EQ(QJsonDocument::fromJson(asJson.out.toUtf8()).object(),
+                  (QJsonObject{{u"error"_s, u"Open Tallyvue to load usage"_s}}));
+    }
+}
+
+// Figures nobody refreshes any more say how old they are: after two refresh intervals, or one
+// when Tallyvue is not running. waybar gets the class "stale" beside the level.
+TEST_F(CliTest, StaleSnapshotSaysItsAge)
+{
+    QLocalServer app; // stands in for the running tray application
+    QLocalServer::removeServer(SingleInstance::socketPath());
+    struct Row
+    {
+        qint64 age;
+        bool running;
+        const char* ago; // empty: current
+    } rows[] = {{500, false, ""}, {700, false, "11 min ago"}, {700, true, ""}, {3 * 3600 + 60, true, "3 h ago"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.age);
+        if (row.running) {
+            ASSERT_TRUE(app.listen(SingleInstance::socketPath()));
+        }
+        writeFile(*widgetSnapshotPath(),
+                  snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 61}}, u"used"_s, row.age));
+        const QString ago = QString::fromLatin1(row.ago);
+        EXPECT_EQ(cli({u"status"_s}).out, ago.isEmpty() ? u"61%\n"_s : u"61%  ("_s + ago + u")\n"_s);
+        const QJsonObject waybar = waybarLine(cli({u"status"_s, u"--waybar"_s}));
+        EXPECT_EQ(waybar[u"class"_s],
+                  ago.isEmpty() ? QJsonValue(u"warning"_s) : QJsonValue(QJsonArray{u"warning"_s, u"stale"_s}));
+        EXPECT_EQ(waybar[u"tooltip"_s].toString().startsWith(u"Updated "_s + ago), !ago.isEmpty());
+        EXPECT_NEAR(waybar[u"ageSeconds"_s].toDouble(), double(row.age), 5);
+        app.close();
     }
 }
 
@@ -279,6 +327,16 @@ TEST_F(CliTest, Usage)
         const CliRun run = cli(args);
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
+    }
+}
+
+// Each command answers --help with its own usage and status 0.
+TEST_F(CliTest, CommandHelp)
+{
+    for (const char* command : {"fetch", "status", "history", "local", "alert"}) {
+        const CliRun run = cli({QString::fromLatin1(command), u"--help"_s});
+        EXPECT_EQ(run.exitCode, 0) << command;
+        EXPECT_TRUE(run.out.startsWith(u"Usage: tallyvue-cli "_s + QString::fromLatin1(command))) << command;
     }
 }
 

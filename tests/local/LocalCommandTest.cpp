@@ -93,6 +93,10 @@ TEST_F(LocalCommandTest, ErrorsAndEmptyHome)
     const CliRun empty = run({});
     EXPECT_EQ(empty.exitCode, 1);
     EXPECT_TRUE(empty.out.contains("No Claude Code or Codex usage in the last 8 days"));
+    // Nothing found says where it looked.
+    for (const char16_t* folder : {u"/.claude/projects", u"/.codex/sessions"})
+        EXPECT_TRUE(empty.out.contains((m_dir.path() + QString::fromUtf16(folder) + u" (does not exist)\n"_s).toUtf8()))
+            << empty.out.toStdString();
 }
 
 // Cost per day and model at the prices TALLYVUE_PRICES names; a model without a price is

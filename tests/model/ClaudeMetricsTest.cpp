@@ -72,7 +72,9 @@ TEST(MenuBarLabelText, BadgesAndText)
     EXPECT_EQ(text(u"Claude:session"_s, {}), u"42%");
     EXPECT_EQ(text(u"session"_s, u"Claude:session"_s), u"42%");
     EXPECT_EQ(text(u"weekly_all"_s, u"ChatGPT:primary"_s, QuotaDisplayMode::Used, true), u"C 63%  ·  G 17%");
-    EXPECT_EQ(text(u"Copilot:chat"_s, u"nothing"_s), u"42%");
+    // A figure standing in for the chosen provider's says whose it is.
+    EXPECT_EQ(text(u"Copilot:chat"_s, u"nothing"_s), u"C 42%");
+    EXPECT_EQ(menuBarLabelText(selectBadges(metrics.mid(2), {}, {}), QuotaDisplayMode::Used, false, now), u"G 17%");
     EXPECT_EQ(selectBadges(metrics.mid(2), u"Copilot:chat"_s, {}).primary->id(), u"ChatGPT:primary");
     EXPECT_EQ(text({}, {}).isEmpty(), false);
     EXPECT_TRUE(menuBarLabelText(selectBadges({}, {}, {}), QuotaDisplayMode::Used, false, now).isEmpty());

@@ -69,9 +69,9 @@ TEST_F(AlertCommandTest, TestSendsTheSampleAlert)
     const CliRun run = runCli({u"test"_s}, bus.address());
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, u"Sent a test alert through Fake 1.0.\n"_s);
-    EXPECT_TRUE(run.err.contains(u"[Tallyvue] Sent threshold alert for Claude:session (87% used)"_s));
+    EXPECT_TRUE(run.err.contains(u"[Tallyvue] Sent a test alert for Claude:session"_s));
     ASSERT_EQ(server->received.size(), 1);
-    EXPECT_EQ(server->received[0].summary, u"Claude Code · 5-Hour"_s);
+    EXPECT_EQ(server->received[0].summary, u"Test alert · Claude Code · 5-Hour"_s);
     EXPECT_TRUE(server->received[0].body.startsWith(u"87% used\nAlert threshold 90% · resets in 1h 3"_s));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "refresh/UsageViewModel.h"
 #include "history/HistoryStore.h"
+#include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "support/HttpServer.h"
@@ -166,6 +167,65 @@ TEST_F(UsageViewModelTest, RetriesOnceAfterUnauthorized)
         retryOutput.text().contains("[Tallyvue] Retry failed: invalidResponse(statusCode: 401, body: \"b\")\n"));
     EXPECT_EQ(model->errorMessage(), u"API returned HTTP 401: b"_s);
     EXPECT_TRUE(model->usage()); // the last good record stays
+    // Shown above the error, which stays as it is; the held values are last values, not current.
+    EXPECT_EQ(model->notice(AIProvider::Claude)->headline,
+              u"Claude sign-in has expired. Run `claude` and log in again, then refresh."_s);
+    ASSERT_TRUE(model->lastGood(AIProvider::Claude));
+    EXPECT_EQ(model->lastGood(AIProvider::Claude)->metrics.size(), 2);
+}
+
+// A 429 says when the next try is and its Retry-After is honoured, even by a forced refresh;
+// meanwhile the last values stay on show, as last values.
+TEST_F(UsageViewModelTest, RateLimitedProviderWaits)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    const QDateTime succeeded = m_now;
+    ScriptedResponse limited = ScriptedResponse::json(429, R"({"error":"rate_limited"})");
+    limited.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1800")));
+    m_server.setResponse("/api/oauth/usage", limited);
+    m_now = m_now.addSecs(60);
+    QCoro::waitFor(model->refresh(true));
+
+    const auto notice = model->notice(AIProvider::Claude);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->kind, ProviderNotice::Kind::RateLimited);
+    EXPECT_EQ(notice->nextTry, m_now.addSecs(1800));
+    EXPECT_TRUE(notice->headline.startsWith(u"Claude is limiting how often usage can be read. Next try at "_s));
+    EXPECT_EQ(model->lastGood(AIProvider::Claude)->asOf, succeeded);
+    // The snapshot does not pass the held Claude figures off as current.
+    EXPECT_EQ(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->timestamp, succeeded);
+
+    m_server.clearRequests();
+    m_now = m_now.addSecs(1799);
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(m_server.requests().size(), 2); // ChatGPT and Copilot only
+    EXPECT_EQ(model->errorMessage(), u"API returned HTTP 429: {\"error\":\"rate_limited\"}"_s);
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, kClaudeBody));
+    m_now = m_now.addSecs(1);
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(m_server.requests().size(), 5);
+    EXPECT_FALSE(model->notice(AIProvider::Claude));
+    EXPECT_FALSE(model->lastGood(AIProvider::Claude));
+}
+
+// At start-up the label waits for the chosen provider: another provider's figure that comes
+// first is not shown in its place until the chosen one has answered.
+TEST_F(UsageViewModelTest, LabelWaitsForTheChosenProvider)
+{
+    ScriptedResponse slow = ScriptedResponse::json(200, kClaudeBody);
+    slow.delay = std::chrono::milliseconds(400);
+    m_server.setResponse("/api/oauth/usage", slow);
+    UsageViewModel model(UsageViewModel::Options{
+        .startLoops = false, .clock = [this] { return m_now; }, .firstAnswerWait = std::chrono::hours(1)});
+    auto refresh = model.refresh(true);
+    while (!model.codexUsage())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    EXPECT_TRUE(model.isAwaitingFirstAnswer(AIProvider::Claude));
+    EXPECT_TRUE(model.labelMetrics(AIProvider::Claude).isEmpty());
+    EXPECT_TRUE(metricById(model.labelMetrics(AIProvider::ChatGPT), u"ChatGPT:primary"));
+    QCoro::waitFor(std::move(refresh));
+    EXPECT_EQ(model.labelMetrics(AIProvider::Claude).size(), 4);
 }
 
 // A ChatGPT failure drops its metrics; a Copilot failure keeps the last record and shows the error.
@@ -185,6 +245,17 @@ TEST_F(UsageViewModelTest, ProviderFailuresStayApart)
     EXPECT_EQ(model->metrics(AIProvider::Copilot).size(), 1);
     ASSERT_EQ(model->history().size(), 2);
     EXPECT_EQ(model->history()[1].limits.size(), 3);
+    // Both keep their last values for the popover and the label, dropped record or not.
+    for (const AIProvider provider : {AIProvider::ChatGPT, AIProvider::Copilot}) {
+        ASSERT_TRUE(model->lastGood(provider)) << rawValue(provider).toStdString();
+        EXPECT_EQ(model->lastGood(provider)->metrics.size(), 1);
+        EXPECT_EQ(model->lastGood(provider)->asOf, m_now);
+        EXPECT_EQ(model->notice(provider)->kind, ProviderNotice::Kind::Failed);
+    }
+    EXPECT_EQ(model->labelMetrics(AIProvider::Claude).size(), 4);
+    // Once a window has ended, its last value is gone too.
+    m_now = m_now.addSecs(18001);
+    EXPECT_FALSE(model->lastGood(AIProvider::ChatGPT));
 }
 
 // When no provider delivers, nothing stored is touched: no history line, no snapshot.
@@ -210,6 +281,17 @@ TEST_F(UsageViewModelTest, TotalFailureLosesNothing)
     EXPECT_EQ(model->errorMessage(), u"OAuth token not found. Run 'claude' to authenticate first."_s);
     EXPECT_EQ(model->codexError(), u"Credentials file not found."_s);
     EXPECT_EQ(model->copilotError(), u"API returned HTTP 401: Bad credentials"_s);
+    // Each says what to do, naming the file looked for and what creates it.
+    EXPECT_EQ(
+        model->notice(AIProvider::ChatGPT)->headline,
+        u"Not signed in to ChatGPT / Codex. Tallyvue looks for ~/.codex/auth.json, which `codex login` creates."_s);
+    EXPECT_EQ(model->notice(AIProvider::Claude)->kind, ProviderNotice::Kind::NotSignedIn);
+    EXPECT_EQ(model->notice(AIProvider::Copilot)->headline,
+              u"GitHub Copilot sign-in has expired. Sign in again in your editor's Copilot extension."_s);
+    // The history keeps what the last run saw.
+    ASSERT_TRUE(model->lastGood(AIProvider::Claude));
+    EXPECT_EQ(model->lastGood(AIProvider::Claude)->asOf, m_now.addSecs(-60));
+    EXPECT_EQ(model->labelMetrics(AIProvider::Claude).size(), 1);
     EXPECT_TRUE(model->allMetrics().isEmpty());
     EXPECT_EQ(readFile(HistoryStore::filePath()), history);
     EXPECT_EQ(readFile(*widgetSnapshotPath()), "previous");
@@ -326,7 +408,7 @@ TEST_F(UsageViewModelTest, DisplayModeRewritesTheSnapshot)
     auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);
     EXPECT_EQ(snapshot->displayMode, QuotaDisplayMode::Used);
-    EXPECT_EQ(snapshot->timestamp, m_now);
+    EXPECT_EQ(snapshot->timestamp, m_now.addSecs(-30)); // the figures' time, not the rewrite's
     Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
     snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
     ASSERT_TRUE(snapshot);

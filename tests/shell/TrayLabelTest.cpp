@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tray label's rules, and the geometry and colours of its image.
 #include "shell/TrayLabel.h"
+#include "model/Formatting.h"
 #include "model/Timestamp.h"
 #include "shell/Popover.h"
 #include "shell/TrayItem.h"
@@ -87,8 +88,8 @@ TEST(TrayLabel, Rules)
          ring,
          UsageLevel::Red,
          1.0},
-        {"chosen badge without data falls back to Claude's 5 hours", kMetrics, settings(u"Copilot:chat"_s), "42%",
-         glyph, UsageLevel::Green, 0},
+        {"chosen badge without data falls back to Claude's 5 hours, lettered", kMetrics, settings(u"Copilot:chat"_s),
+         "C 42%", glyph, UsageLevel::Green, 0},
         {"no data: the glyph alone", {}, settings({}, {}, MenuBarStyle::Ring), "", glyph, std::nullopt, 0},
     };
     for (const Case& c : cases) {
@@ -101,6 +102,17 @@ TEST(TrayLabel, Rules)
     // The tooltip always carries the whole text, also when the image stands alone.
     EXPECT_EQ(makeTrayLabel(kMetrics, settings({}, {}, MenuBarStyle::IconOnly), kNow).toolTip, u"42%  ·  7d 63%");
     EXPECT_EQ(makeTrayLabel({}, settings(), kNow).toolTip, u"Tallyvue");
+
+    // A stand-in figure says why the chosen provider has none; last values say their time and
+    // dim the image.
+    const TrayLabelNotes notes{{{AIProvider::ChatGPT, kNow.addSecs(-300)}},
+                               {{AIProvider::Claude, u"unable to load data"_s}}};
+    const TrayLabel standIn = makeTrayLabel(kMetrics.mid(2), settings(), kNow, notes);
+    const QString asOf = clockTimeText(kNow.addSecs(-300));
+    EXPECT_EQ(standIn.text, u"G 90%");
+    EXPECT_EQ(standIn.toolTip, u"G 90%\nChatGPT: last values, as of "_s + asOf + u"\nClaude: unable to load data"_s);
+    EXPECT_TRUE(standIn.stale);
+    EXPECT_FALSE(makeTrayLabel(kMetrics, settings(), kNow, notes).stale);
     EXPECT_EQ(labelGuide(u"42% · 2h 5m  ·  7d 63%"_s), u"100% · 88h 88m  ·  88d 100%");
 }
 

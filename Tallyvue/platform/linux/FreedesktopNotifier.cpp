@@ -189,8 +189,16 @@ QString FreedesktopNotifier::requestIdentifier(uint serverId) const
 void FreedesktopNotifier::onActionInvoked(uint serverId, const QString& actionKey)
 {
     Q_UNUSED(actionKey); // every click on one of ours means "show me", whatever it carries
-    if (m_shown.contains(serverId))
-        AppRoutes::instance().bringForward();
+    if (!m_shown.contains(serverId))
+        return;
+    // "quota-Claude:session-1767614400" (a test alert's has "test-" before it): show Claude.
+    const QString request = m_shown.value(serverId);
+    const qsizetype start = request.indexOf(u"quota-"_s);
+    const qsizetype colon = request.indexOf(u':');
+    std::optional<AIProvider> provider;
+    if (start >= 0 && colon > start)
+        provider = providerFromRaw(QStringView(request).mid(start + 6, colon - start - 6));
+    AppRoutes::instance().bringForward(provider);
 }
 
 void FreedesktopNotifier::onNotificationClosed(uint serverId, uint reason)

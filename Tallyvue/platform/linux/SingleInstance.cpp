@@ -101,6 +101,15 @@ QString SingleInstance::socketPath()
     return fallbackFolder() + u"/instance.sock"_s;
 }
 
+bool SingleInstance::isRunning()
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    const bool running = socket.waitForConnected(kConnectTimeoutMs);
+    socket.abort();
+    return running;
+}
+
 bool SingleInstance::claim()
 {
     const QString path = socketPath();

@@ -26,6 +26,10 @@ public:
     /// to open its popover, the "Another instance" line is written, and the caller exits with 0.
     bool claim();
 
+    /// True when a copy listens at socketPath(). It asks nothing of that copy (which drops a
+    /// silent peer), so the tool that looks does not bring the popover forward.
+    static bool isRunning();
+
     /// Where the running copy listens: in XDG_RUNTIME_DIR, else in a private folder of this user
     /// under the temporary folder (used only when nobody else can enter it).
     static QString socketPath();

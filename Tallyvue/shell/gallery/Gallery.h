@@ -51,6 +51,13 @@ bool renderSettings(const QString& dir, const QString& name, bool dark, const Us
 bool renderDetails(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
                    double scroll = 0);
 bool renderTrayIcons(const QString& dir);
+/**
+ * The states where a figure is not current or a provider needs the user: stale last values,
+ * another provider's figure standing in, not signed in, an expired sign-in and a rate limit.
+ * Each is drawn as the popover page and, beside it, the tray label with its tooltip, in the
+ * palette and scale in force; `dark` names the file. False when a file could not be written.
+ */
+bool renderStateScenes(const QString& dir, bool dark);
 
 struct PanelShade
 {

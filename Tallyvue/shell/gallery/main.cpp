@@ -83,6 +83,7 @@ int main(int argc, char** argv)
             ok &= renderTab(dir, u"thiscomputer-claude"_s, dark, makeState(true, true, true), claude, AppTab::ThisMac);
             ok &= renderTab(dir, u"stats-claude-expanded"_s, dark, makeState(true, true, true), claude, AppTab::Stats,
                             true);
+            ok &= renderStateScenes(dir, dark);
         }
         return ok ? 0 : 1;
     }
@@ -118,6 +119,7 @@ int main(int argc, char** argv)
         ok &= renderPopover(dir, u"copilot-unavailable"_s, dark, failed, copilot);
         ok &= renderPopover(dir, u"overview"_s, dark, full, WorkspacePage{});
         ok &= renderPopover(dir, u"overview-partial"_s, dark, partial, WorkspacePage{});
+        ok &= renderStateScenes(dir, dark);
 
         // The Stats and This Computer tabs, and the Overview with this computer's part.
         UsageState quiet = full;

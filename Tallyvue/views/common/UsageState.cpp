@@ -28,6 +28,10 @@ UsageState UsageState::from(const UsageViewModel& viewModel)
     state.now = viewModel.now();
     state.allMetrics = viewModel.allMetrics();
     state.localUsage = viewModel.sharedLocalUsage();
+    for (const AIProvider provider : kAllProviders) {
+        state.notices[static_cast<std::size_t>(provider)] = viewModel.notice(provider);
+        state.lastGood[static_cast<std::size_t>(provider)] = viewModel.lastGood(provider);
+    }
     return state;
 }
 
@@ -59,6 +63,19 @@ const std::optional<QString>& UsageState::error(AIProvider provider) const
     case AIProvider::Copilot: return copilotError;
     }
     return errorMessage;
+}
+
+ViewClock& ViewClock::instance()
+{
+    static ViewClock clock;
+    return clock;
+}
+
+ViewClock::ViewClock()
+{
+    m_timer.setInterval(std::chrono::seconds(15));
+    connect(&m_timer, &QTimer::timeout, this, &ViewClock::tick);
+    m_timer.start();
 }
 
 QDateTime viewNow()

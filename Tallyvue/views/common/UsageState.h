@@ -7,18 +7,21 @@
 #include "providers/ClaudeUsage.h"
 #include "providers/CodexService.h"
 #include "providers/CopilotService.h"
+#include "providers/UsageServiceError.h"
+#include "refresh/UsageViewModel.h"
 
 #include <QDateTime>
 #include <QList>
+#include <QObject>
+#include <QTimer>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace tallyvue {
-
-class UsageViewModel;
 
 /**
  * What the views draw: a copy of the coordinator's state at one moment (the lists share their
@@ -42,6 +45,11 @@ struct UsageState
     std::shared_ptr<const std::vector<LocalUsageEvent>> localUsage =
         std::make_shared<const std::vector<LocalUsageEvent>>();
 
+    /// Per provider (in AIProvider order): what to do about its failure, and the values it
+    /// delivered last, while it fails.
+    std::array<std::optional<ProviderNotice>, 3> notices;
+    std::array<std::optional<LastGoodValues>, 3> lastGood;
+
     static UsageState from(const UsageViewModel& viewModel);
 
     QList<ProviderMetric> metrics(AIProvider provider) const;
@@ -49,6 +57,35 @@ struct UsageState
     bool hasData(AIProvider provider) const;
     /// The provider's last error text.
     const std::optional<QString>& error(AIProvider provider) const;
+    const std::optional<ProviderNotice>& notice(AIProvider provider) const
+    {
+        return notices[static_cast<std::size_t>(provider)];
+    }
+    const std::optional<LastGoodValues>& lastGoodValues(AIProvider provider) const
+    {
+        return lastGood[static_cast<std::size_t>(provider)];
+    }
+};
+
+/**
+ * The one tick of every "… ago" text: the popover and the details window redraw them on the
+ * same tick from the same clock, so they never disagree.
+ */
+class ViewClock : public QObject
+{
+    Q_OBJECT
+
+public:
+    static ViewClock& instance();
+    /// Redraw now (tests, and a window that has just been shown).
+    void tick() { Q_EMIT ticked(); }
+
+Q_SIGNALS:
+    void ticked();
+
+private:
+    ViewClock();
+    QTimer m_timer;
 };
 
 /// The wall clock of the views (countdowns, projections, "Updated ..."); the gallery and the

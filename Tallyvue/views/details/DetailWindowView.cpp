@@ -11,6 +11,7 @@
 #include "views/details/SaveDialog.h"
 #include "views/details/SnapshotTable.h"
 #include "views/popover/OverviewView.h"
+#include "views/popover/ProviderCards.h"
 
 #include <QAction>
 #include <QEvent>
@@ -22,11 +23,14 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -151,8 +155,9 @@ public:
                  QWidget* parent = nullptr)
         : QWidget(parent), m_provider(provider), m_name(new TextLabel(productName(provider), TextStyle::Title2)),
           m_plan(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
-          m_updated(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))), m_gauges(new GaugeGrid),
-          m_unavailable(new Card(6)),
+          m_updated(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
+          m_notCurrent(new TextLabel({}, TextStyle::Caption, TextColor::accent(style::Accent::Orange))),
+          m_gauges(new GaugeGrid), m_unavailable(new Card(6)),
           m_unavailableText(new TextLabel({}, TextStyle::Body, TextColor::of(Tone::Secondary))),
           m_picker(new RangePicker), m_chart(new UsageHistoryChart(260)), m_daily(new DailySummaryChart(14, 180)),
           m_table(new SnapshotTable)
@@ -164,6 +169,7 @@ public:
 
         m_name->setTextStyle(TextStyle::Title2, QFont::Bold);
         auto* clock = new SymbolLabel(u"clock"_s, symbolSize(TextStyle::Caption), TextColor::of(Tone::Secondary));
+        m_updated->setObjectName(u"updated"_s);
         m_updatedRow = hbox({clock, m_updated}, 4);
         auto* header = new QHBoxLayout;
         header->setSpacing(8);
@@ -173,6 +179,9 @@ public:
         header->addWidget(m_updatedRow, 0, Qt::AlignVCenter);
         layout->addLayout(header);
 
+        m_notCurrent->setObjectName(u"notCurrent"_s);
+        m_notCurrent->setWordWrap(true);
+        layout->addWidget(m_notCurrent);
         layout->addWidget(m_gauges);
         m_unavailable->setMinimumHeight(160);
         auto* warning = new SymbolLabel(u"exclamationmark.triangle"_s, 28, TextColor::accent(style::Accent::Orange));
@@ -220,6 +229,19 @@ public:
             m_updated->setText(u"Updated "_s + relativeTimeText(*state.lastUpdated, viewNow()));
 
         const QList<ProviderMetric> metrics = state.metrics(m_provider);
+        // Gauges of a failing provider show the record held from before: say they are not current.
+        const auto& error = state.error(m_provider);
+        m_notCurrent->setVisible(error && !metrics.isEmpty());
+        if (error && !metrics.isEmpty()) {
+            const auto& notice = state.notice(m_provider);
+            const auto& last = state.lastGoodValues(m_provider);
+            QString text = notice && !notice->headline.isEmpty() ? notice->headline : *error;
+            if (!text.endsWith(u'.'))
+                text += u'.';
+            text += u" The gauges show the last values"_s +
+                    (last ? u", "_s + asOfText(last->asOf, viewNow()) : QString()) + u'.';
+            m_notCurrent->setText(text);
+        }
         m_gauges->setVisible(!metrics.isEmpty());
         m_unavailable->setVisible(metrics.isEmpty());
         QStringList ids;
@@ -258,6 +280,7 @@ private:
     TextLabel* m_name;
     TextLabel* m_plan;
     TextLabel* m_updated;
+    TextLabel* m_notCurrent;
     QWidget* m_updatedRow;
     GaugeGrid* m_gauges;
     Card* m_unavailable;
@@ -367,6 +390,12 @@ DetailWindowView::DetailWindowView(QWidget* parent)
                 render();
         }
     });
+    // "Updated … ago" moves on the popover's tick, so the two always read the same.
+    connect(&ViewClock::instance(), &ViewClock::ticked, this, [this] {
+        auto* updated = m_content ? m_content->findChild<TextLabel*>(u"updated"_s) : nullptr;
+        if (isVisible() && updated && m_state.lastUpdated)
+            updated->setText(u"Updated "_s + relativeTimeText(*m_state.lastUpdated, viewNow()));
+    });
     readPage();
     restyleToolbar();
 }
@@ -437,8 +466,29 @@ void DetailWindowView::setState(const UsageState& state)
         render();
 }
 
+QRect DetailWindowView::fittedGeometry(const QRect& frame, const QRect& available)
+{
+    const QSize size = frame.size().boundedTo(available.size());
+    const int x = std::clamp(frame.x(), available.left(), available.right() + 1 - size.width());
+    const int y = std::clamp(frame.y(), available.top(), available.bottom() + 1 - size.height());
+    return {QPoint(x, y), size};
+}
+
 void DetailWindowView::present()
 {
+    // At a large scale the default size can exceed a small screen, its close button off it.
+    if (QScreen* display = screen(); display && !isVisible()) {
+        const QRect available = display->availableGeometry();
+        // Before the first showing the frame is not known yet; allow for a usual title bar.
+        const QMargins frame =
+            frameGeometry() != geometry()
+                ? QMargins(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                           frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom())
+                : QMargins(4, 32, 4, 4);
+        const QRect room = available.marginsRemoved(frame);
+        setMinimumSize(kMinimumSize.boundedTo(room.size()));
+        setGeometry(fittedGeometry(geometry(), room));
+    }
     if (isMinimized())
         showNormal();
     else

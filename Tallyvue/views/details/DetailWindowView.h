@@ -37,8 +37,11 @@ public:
     void setState(const UsageState& state);
     const UsageState& state() const { return m_state; }
     WorkspacePage page() const { return m_page; }
-    /// Shows the window (or brings it forward) and activates it.
+    /// Shows the window (or brings it forward) and activates it, fitted to its screen.
     void present();
+    /// Where a window at `frame` goes on a screen whose free area is `available`: as large as
+    /// it was, but no larger than that area (the title bar and borders included), and inside it.
+    static QRect fittedGeometry(const QRect& frame, const QRect& available);
 
     QAction* refreshAction() const { return m_refresh; }
     QAction* exportAction() const { return m_export; }

@@ -85,10 +85,12 @@ void fadeIn(QWidget* widget, QObject* owner, int durationMs = kFadeMs)
 
 ProviderContent providerContent(AIProvider provider, const UsageState& state)
 {
-    if (state.hasData(provider))
-        return ProviderContent::Card;
+    // A failure shows, with the held values under it as last values: a card would pass them
+    // off as current.
     if (state.error(provider))
         return provider == AIProvider::Claude ? ProviderContent::ClaudeError : ProviderContent::Message;
+    if (state.hasData(provider))
+        return ProviderContent::Card;
     return ProviderContent::Loading;
 }
 
@@ -207,8 +209,10 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     connect(quit, &QAbstractButton::clicked, this, &MenuBarView::quitRequested);
     layout->addWidget(band(hbox({m_footerUpdated, nullptr, quit}, 8)));
 
-    m_footerTimer.setInterval(15s);
-    connect(&m_footerTimer, &QTimer::timeout, this, &MenuBarView::updateFooter);
+    connect(&ViewClock::instance(), &ViewClock::ticked, this, [this] {
+        if (isVisible())
+            updateFooter();
+    });
     connect(&Preferences::instance(), &Preferences::changed, this, [this](const QString& key) {
         if (key == u"selectedPage" || key == u"selectedTab" || key == u"quotaDisplayMode") {
             readPreferences();
@@ -286,9 +290,11 @@ void MenuBarView::render(bool animate)
         kind = u"local"_s;
     } else if (m_tab == AppTab::Stats && m_state.hasData(*m_page.provider)) {
         kind = u"stats"_s;
+    } else if (m_tab == AppTab::Trends && m_state.hasData(*m_page.provider)) {
+        kind = u"trends"_s;
     } else {
         switch (providerContent(*m_page.provider, m_state)) {
-        case ProviderContent::Card: kind = m_tab == AppTab::Trends ? u"trends"_s : u"card"_s; break;
+        case ProviderContent::Card: kind = u"card"_s; break;
         case ProviderContent::ClaudeError: kind = u"error"_s; break;
         case ProviderContent::Message: kind = u"message"_s; break;
         case ProviderContent::Loading: kind = u"loading"_s; break;
@@ -331,19 +337,10 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         case AIProvider::Copilot: return new CopilotUsageView(*m_state.copilotUsage, m_state.history, mode);
         }
     }
-    if (kind == u"error") {
-        auto* error = new ErrorView(m_state.errorMessage.value_or(QString()));
-        connect(error, &ErrorView::retryRequested, this, [this] { Q_EMIT refreshRequested(false); });
-        return error;
-    }
-    if (kind == u"message") {
-        const bool chatgpt = provider == AIProvider::ChatGPT;
-        auto* message = new ProviderMessageView(
-            chatgpt ? u"person.crop.circle.badge.exclamationmark"_s : u"exclamationmark.triangle"_s,
-            TextColor::accent(style::Accent::Orange), chatgpt ? u"ChatGPT unavailable"_s : u"Copilot unavailable"_s,
-            m_state.error(provider).value_or(QString()));
-        message->layout()->setContentsMargins(12, 60, 12, 60);
-        return message;
+    if (kind == u"error" || kind == u"message") {
+        auto* problem = new ProblemView(provider);
+        connect(problem, &ProblemView::retryRequested, this, [this] { Q_EMIT refreshRequested(false); });
+        return problem;
     }
     return new LoadingView;
 }
@@ -374,10 +371,10 @@ void MenuBarView::updateContent(const QString& kind)
             codex->setData(*m_state.codexUsage, m_state.history, mode);
         else if (auto* copilot = qobject_cast<CopilotUsageView*>(m_content))
             copilot->setData(*m_state.copilotUsage, m_state.history, mode);
-    } else if (auto* error = qobject_cast<ErrorView*>(m_content)) {
-        error->setMessage(m_state.errorMessage.value_or(QString()));
-    } else if (auto* message = qobject_cast<ProviderMessageView*>(m_content)) {
-        message->setMessage(m_state.error(*m_page.provider).value_or(QString()));
+    } else if (auto* problem = qobject_cast<ProblemView*>(m_content)) {
+        const AIProvider provider = *m_page.provider;
+        problem->setProblem(m_state.error(provider).value_or(QString()), m_state.notice(provider),
+                            m_state.lastGoodValues(provider), mode);
     }
 }
 
@@ -500,13 +497,6 @@ void MenuBarView::showEvent(QShowEvent* event)
     if (m_dirty)
         render(false);
     updateFooter();
-    m_footerTimer.start();
-}
-
-void MenuBarView::hideEvent(QHideEvent* event)
-{
-    m_footerTimer.stop();
-    QWidget::hideEvent(event);
 }
 
 void MenuBarView::changeEvent(QEvent* event)

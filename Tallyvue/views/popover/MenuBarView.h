@@ -77,7 +77,6 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -117,7 +116,6 @@ private:
     QString m_pageKey;
     QWidget* m_footerUpdated;
     TextLabel* m_updated;
-    QTimer m_footerTimer;
 };
 
 } // namespace tallyvue

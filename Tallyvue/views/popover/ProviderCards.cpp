@@ -4,8 +4,11 @@
 #include "model/ClaudeMetrics.h"
 #include "model/Formatting.h"
 #include "views/common/MetricViews.h"
+#include "views/common/UsageState.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -305,31 +308,6 @@ void CopilotUsageView::setData(const CopilotUsage& usage, const QList<UsageSnaps
     }
 }
 
-ProviderMessageView::ProviderMessageView(const QString& icon, TextColor iconColor, const QString& title,
-                                         const QString& message, QWidget* parent)
-    : QWidget(parent), m_message(new TextLabel(message, TextStyle::Subheadline, TextColor::of(Tone::Secondary)))
-{
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    auto* symbol = new SymbolLabel(icon, 40, std::move(iconColor));
-    symbol->setObjectName(u"icon"_s);
-    auto* titleLabel = new TextLabel(title, TextStyle::Headline);
-    titleLabel->setObjectName(u"title"_s);
-    titleLabel->setAlignment(Qt::AlignHCenter);
-    m_message->setObjectName(u"message"_s);
-    m_message->setAlignment(Qt::AlignHCenter);
-    m_message->setWordWrap(true);
-    layout->addWidget(symbol, 0, Qt::AlignHCenter);
-    layout->addWidget(titleLabel);
-    layout->addWidget(m_message);
-}
-
-void ProviderMessageView::setMessage(const QString& message)
-{
-    m_message->setText(message);
-}
-
 BusyIndicator::BusyIndicator(int side, QWidget* parent) : QWidget(parent)
 {
     setFixedSize(side, side);
@@ -383,37 +361,108 @@ LoadingView::LoadingView(QWidget* parent) : QWidget(parent)
     layout->addWidget(centred(content, 12, 60));
 }
 
-ErrorView::ErrorView(const QString& message, QWidget* parent)
-    : QWidget(parent), m_message(new TextLabel(message, TextStyle::Subheadline, TextColor::of(Tone::Secondary)))
+QString asOfText(const QDateTime& asOf, const QDateTime& now)
 {
+    const QDateTime local = asOf.toLocalTime();
+    if (local.date() == now.toLocalTime().date())
+        return u"as of "_s + clockTimeText(asOf);
+    return u"as of "_s + QLocale().toString(local.date(), u"MMM d"_s) + u", "_s + clockTimeText(asOf);
+}
+
+ProblemView::ProblemView(AIProvider provider, QWidget* parent)
+    : QWidget(parent), m_provider(provider),
+      m_icon(new SymbolLabel(u"exclamationmark.triangle"_s, 40, TextColor::accent(style::Accent::Orange))),
+      m_title(new TextLabel({}, TextStyle::Headline)),
+      m_headline(new TextLabel({}, TextStyle::Subheadline, TextColor::of(Tone::Primary))),
+      m_message(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
+      m_retry(new GlassButton(u"arrow.clockwise"_s, u"Retry"_s)), m_lastGood(new QWidget),
+      m_asOf(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))), m_rows(new QVBoxLayout)
+{
+    m_icon->setObjectName(u"icon"_s);
+    m_title->setObjectName(u"title"_s);
+    m_title->setAlignment(Qt::AlignHCenter);
+    m_headline->setObjectName(u"headline"_s);
+    m_message->setObjectName(u"message"_s);
+    for (TextLabel* label : {m_headline, m_message}) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignHCenter);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    m_retry->setObjectName(u"retry"_s);
+    m_retry->setProminent(true);
+    connect(m_retry, &QAbstractButton::clicked, this, &ProblemView::retryRequested);
+
+    // The last values stay readable but plainly not current.
+    m_lastGood->setObjectName(u"lastGood"_s);
+    m_asOf->setObjectName(u"asOf"_s);
+    auto* lastColumn = new QVBoxLayout(m_lastGood);
+    lastColumn->setContentsMargins(0, 8, 0, 0);
+    lastColumn->setSpacing(8);
+    lastColumn->addWidget(new Divider);
+    lastColumn->addWidget(m_asOf);
+    m_rows->setSpacing(8);
+    lastColumn->addLayout(m_rows);
+    auto* dim = new QGraphicsOpacityEffect(m_lastGood);
+    dim->setOpacity(0.5);
+    m_lastGood->setGraphicsEffect(dim);
+
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(12);
-    auto* symbol = new SymbolLabel(u"exclamationmark.triangle"_s, 40, TextColor::accent(style::Accent::Orange));
-    symbol->setObjectName(u"icon"_s);
-    auto* title = new TextLabel(u"Unable to load data"_s, TextStyle::Headline);
-    title->setObjectName(u"title"_s);
-    m_message->setObjectName(u"message"_s);
-    m_message->setWordWrap(true);
-    m_message->setAlignment(Qt::AlignHCenter);
-    auto* retry = new GlassButton(u"arrow.clockwise"_s, u"Retry"_s);
-    retry->setObjectName(u"retry"_s);
-    retry->setProminent(true);
-    connect(retry, &QAbstractButton::clicked, this, &ErrorView::retryRequested);
-    column->addWidget(symbol, 0, Qt::AlignHCenter);
-    column->addWidget(title, 0, Qt::AlignHCenter);
+    column->setSpacing(10);
+    column->addWidget(m_icon, 0, Qt::AlignHCenter);
+    column->addWidget(m_title);
+    column->addWidget(m_headline);
     column->addWidget(m_message);
-    column->addSpacing(4);
-    column->addWidget(retry, 0, Qt::AlignHCenter);
+    column->addWidget(m_retry, 0, Qt::AlignHCenter);
+    column->addWidget(m_lastGood);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(centred(content, 12, 40));
+    layout->addWidget(centred(content, 12, 24));
 }
 
-void ErrorView::setMessage(const QString& message)
+void ProblemView::setProblem(const QString& message, const std::optional<ProviderNotice>& notice,
+                             const std::optional<LastGoodValues>& lastGood, QuotaDisplayMode mode)
 {
+    using Kind = ProviderNotice::Kind;
+    const Kind kind = notice ? notice->kind : Kind::Failed;
+    QString icon = u"exclamationmark.triangle"_s;
+    QString title;
+    switch (kind) {
+    case Kind::Failed:
+        if (m_provider == AIProvider::ChatGPT)
+            icon = u"person.crop.circle.badge.exclamationmark"_s;
+        title = m_provider == AIProvider::Claude ? u"Unable to load data"_s : rawValue(m_provider) + u" unavailable"_s;
+        break;
+    case Kind::NotSignedIn:
+        icon = u"person.crop.circle.badge.exclamationmark"_s;
+        title = productName(m_provider); // the headline says the rest
+        break;
+    case Kind::Expired:
+        icon = u"person.crop.circle.badge.exclamationmark"_s;
+        title = u"Sign-in expired"_s;
+        break;
+    case Kind::RateLimited:
+        icon = u"clock.arrow.circlepath"_s;
+        title = u"Rate limited"_s;
+        break;
+    }
+    m_icon->setSymbol(icon, kind == Kind::NotSignedIn ? TextColor::of(Tone::Secondary)
+                                                      : TextColor::accent(style::Accent::Orange));
+    m_title->setText(title);
+    m_headline->setText(notice ? notice->headline : QString());
+    m_headline->setVisible(notice && !notice->headline.isEmpty());
     m_message->setText(message);
+    // Asking again before the service allows it would only be refused again.
+    m_retry->setVisible(m_provider == AIProvider::Claude && kind != Kind::RateLimited);
+
+    m_lastGood->setVisible(lastGood.has_value());
+    clearLayout(m_rows);
+    if (lastGood) {
+        m_asOf->setText(u"Last values, "_s + asOfText(lastGood->asOf, viewNow()));
+        for (const ProviderMetric& metric : lastGood->metrics)
+            m_rows->addWidget(new ModelRow(metric.title, metric.percent, mode));
+    }
 }
 
 } // namespace tallyvue

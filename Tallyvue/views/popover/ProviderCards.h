@@ -5,10 +5,14 @@
 #include "providers/ClaudeUsage.h"
 #include "providers/CodexService.h"
 #include "providers/CopilotService.h"
+#include "providers/UsageServiceError.h"
+#include "refresh/UsageViewModel.h"
 #include "views/common/Widgets.h"
 
 #include <QList>
 #include <QPair>
+
+class QVBoxLayout;
 
 namespace tallyvue {
 
@@ -92,20 +96,6 @@ public:
     void setData(const CopilotUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
 };
 
-/// A centred symbol, title and message for a provider with nothing to show.
-class ProviderMessageView : public QWidget
-{
-    Q_OBJECT
-
-public:
-    ProviderMessageView(const QString& icon, TextColor iconColor, const QString& title, const QString& message,
-                        QWidget* parent = nullptr);
-    void setMessage(const QString& message);
-
-private:
-    TextLabel* m_message;
-};
-
 /// A turning arc: something is on its way.
 class BusyIndicator : public QWidget
 {
@@ -134,20 +124,36 @@ public:
     explicit LoadingView(QWidget* parent = nullptr);
 };
 
-/// Claude's error state: what went wrong and a "Retry" that refreshes without force.
-class ErrorView : public QWidget
+/**
+ * A provider that failed: a title, what the user can do about it (the notice's headline), the
+ * error's own text, Claude's "Retry", and under them the values it delivered last, dimmed,
+ * "as of" their time. A missing sign-in is a hint, drawn without the alarm colour.
+ */
+class ProblemView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit ErrorView(const QString& message, QWidget* parent = nullptr);
-    void setMessage(const QString& message);
+    ProblemView(AIProvider provider, QWidget* parent = nullptr);
+    void setProblem(const QString& message, const std::optional<ProviderNotice>& notice,
+                    const std::optional<LastGoodValues>& lastGood, QuotaDisplayMode mode);
 
 Q_SIGNALS:
     void retryRequested();
 
 private:
+    AIProvider m_provider;
+    SymbolLabel* m_icon;
+    TextLabel* m_title;
+    TextLabel* m_headline;
     TextLabel* m_message;
+    GlassButton* m_retry;
+    QWidget* m_lastGood;
+    TextLabel* m_asOf;
+    QVBoxLayout* m_rows;
 };
+
+/// "as of 12:04" (today) or "as of Jan 5, 12:04".
+QString asOfText(const QDateTime& asOf, const QDateTime& now);
 
 } // namespace tallyvue

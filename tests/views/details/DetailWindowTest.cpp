@@ -11,6 +11,7 @@
 #include "views/details/MetricGaugeCard.h"
 #include "views/details/SnapshotTable.h"
 #include "views/popover/MenuBarView.h"
+#include "views/popover/ProviderCards.h"
 #include "views/popover/TrendsView.h"
 
 #include <QAction>
@@ -26,6 +27,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
@@ -198,6 +201,13 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     EXPECT_DOUBLE_EQ(gauges[1]->gauge()->targetFraction(), 0.1);
     EXPECT_EQ(gauges[1]->gauge()->arcColor(), red);
     EXPECT_EQ(gauges[1]->accessibleName(), u"Claude, 7-Day, 10 percent remaining"_s);
+    // While Claude fails, its gauges are said to be last values.
+    UsageState failing = state();
+    failing.errorMessage = u"Network error: down"_s;
+    failing.lastGood[0] = LastGoodValues{failing.metrics(AIProvider::Claude), kNow.addSecs(-600)};
+    window.setState(failing);
+    EXPECT_EQ(window.findChild<TextLabel*>(u"notCurrent"_s)->text(),
+              u"Network error: down. The gauges show the last values, "_s + asOfText(kNow.addSecs(-600), kNow) + u'.');
 
     QListWidgetItem* chatgpt = sidebarRow(window, u"ChatGPT"_s);
     ASSERT_NE(chatgpt, nullptr);
@@ -246,4 +256,41 @@ TEST_F(DetailWindowTest, PopoverTrendsTabAndDetailsButton)
     button->animateClick();
     EXPECT_TRUE(details.wait(5000));
     EXPECT_EQ(details.size(), 1);
+}
+
+// The popover and the details window read "Updated … ago" off one clock, on one tick.
+TEST_F(DetailWindowTest, UpdatedTextsShareOneClock)
+{
+    QDateTime now = kNow;
+    setViewClock([&now] { return now; });
+    Preferences::instance().setDetailPage(WorkspacePage{AIProvider::Claude});
+    UsageState updated = state();
+    updated.lastUpdated = kNow.addSecs(-19);
+    DetailWindowView window;
+    MenuBarView popover;
+    for (QWidget* shown : {static_cast<QWidget*>(&window), static_cast<QWidget*>(&popover)})
+        shown->show();
+    window.setState(updated);
+    popover.setState(updated);
+    QCoreApplication::processEvents();
+
+    now = kNow.addSecs(72);
+    ViewClock::instance().tick();
+    const auto* text = window.pageWidget()->findChild<TextLabel*>(u"updated"_s);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(popover.updatedText(), u"Updated 1 minute ago");
+    EXPECT_EQ(text->text(), popover.updatedText());
+}
+
+// At a large scale on a small screen the window keeps to the free area, its close button on it.
+TEST(DetailWindowGeometry, FitsTheScreen)
+{
+    const std::tuple<QRect, QRect, QRect> cases[] = {
+        {{0, 0, 960, 660}, {0, 0, 792, 414}, {0, 0, 792, 414}},
+        {{100, 100, 960, 660}, {0, 0, 1920, 1040}, {100, 100, 960, 660}},
+        {{1500, 900, 960, 660}, {0, 0, 1920, 1040}, {960, 380, 960, 660}},
+        {{-50, 0, 300, 200}, {0, 30, 800, 400}, {0, 30, 300, 200}},
+    };
+    for (const auto& [frame, available, expected] : cases)
+        EXPECT_EQ(DetailWindowView::fittedGeometry(frame, available), expected);
 }

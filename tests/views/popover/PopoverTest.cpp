@@ -52,7 +52,8 @@ UsageResponse claudeResponse()
 
 } // namespace
 
-// The provider state table: data wins over an error; an error without data; neither means loading.
+// The provider state table: an error wins over held data (which shows under it as last
+// values); data alone is the card; neither means loading.
 TEST_F(PopoverTest, ProviderStateTable)
 {
     struct Case
@@ -63,7 +64,8 @@ TEST_F(PopoverTest, ProviderStateTable)
         ProviderContent expected;
     };
     const Case cases[] = {
-        {AIProvider::Claude, true, true, ProviderContent::Card},
+        {AIProvider::Claude, true, true, ProviderContent::ClaudeError},
+        {AIProvider::Copilot, true, true, ProviderContent::Message},
         {AIProvider::Claude, false, true, ProviderContent::ClaudeError},
         {AIProvider::ChatGPT, false, true, ProviderContent::Message},
         {AIProvider::Copilot, false, true, ProviderContent::Message},
@@ -115,10 +117,31 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     EXPECT_EQ(refreshes[0][0].toBool(), false);
     EXPECT_EQ(refreshes[1][0].toBool(), true);
 
-    // With earlier data the card is shown and the error is not.
+    // Earlier data does not hide the error: it stays under it, dimmed, with its time. A rate
+    // limit says when the next try is, and offers no "Retry" that would only be refused.
     failed.usage = claudeResponse();
     failed.lastUpdated = kNow.addSecs(-120);
+    failed.lastGood[0] = LastGoodValues{
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, std::nullopt}}, kNow.addSecs(-120)};
+    failed.notices[0] = ProviderNotice{ProviderNotice::Kind::RateLimited, u"Next try soon."_s, kNow.addSecs(600)};
     failed.isLoading = true;
+    view.setState(failed);
+    EXPECT_EQ(view.contentKey(), u"Claude/Models/error");
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"headline"_s)->text(), u"Next try soon.");
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"No token");
+    EXPECT_FALSE(view.content()->findChild<GlassButton*>(u"retry"_s)->isVisibleTo(view.content()));
+    EXPECT_TRUE(view.content()->findChild<QWidget*>(u"lastGood"_s)->isVisibleTo(view.content()));
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"asOf"_s)->text(),
+              u"Last values, "_s + asOfText(kNow.addSecs(-120), kNow));
+    // A missing sign-in is a hint, not an alarm.
+    failed.notices[2] = ProviderNotice{ProviderNotice::Kind::NotSignedIn, u"Sign in."_s, std::nullopt};
+    view.setState(failed);
+    Preferences::instance().setSelectedPage({AIProvider::Copilot});
+    const auto* icon = view.content()->findChild<SymbolLabel*>(u"icon"_s);
+    EXPECT_EQ(icon->symbolColor(), TextColor::of(style::Tone::Secondary).resolve(icon->palette()));
+
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    failed.errorMessage.reset();
     view.setState(failed);
     EXPECT_EQ(view.contentKey(), u"Claude/Models/card");
     EXPECT_TRUE(qobject_cast<UsageCardView*>(view.content()));
