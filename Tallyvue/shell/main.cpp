@@ -9,6 +9,7 @@
 #include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/SingleInstance.h"
+#include "platform/linux/TerminationSignals.h"
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/CommandLine.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(style::appIcon());
     // Everything lives in the tray: closing the fallback window must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    quitOnTerminationSignals();
 
     // One coordinator for the life of the process. Its first refresh waits for the event loop,
     // so a second copy that quits below never fetches anything.

@@ -173,8 +173,10 @@ class Session:
             raise
         return self
 
-    def __exit__(self, *exc):
-        self.stop()
+    def __exit__(self, kind, *_):
+        ended = self.stop()
+        if kind is None and ended.get("tallyvue", 0) != 0:
+            raise Failure(f"tallyvue did not end cleanly on SIGTERM (exit status {ended['tallyvue']})")
         return False
 
     def start(self):
@@ -211,6 +213,8 @@ class Session:
         return self._spawn("tallyvue", [self.tallyvue_path, *args], env=env)
 
     def stop(self):
+        """Ends every process, newest first; returns each one's exit status (None: it had to be killed)."""
+        ended = {}
         for name in reversed(list(self.processes)):
             process = self.processes[name]
             if process.poll() is None:
@@ -220,11 +224,15 @@ class Session:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+                    ended[name] = None
+                    continue
+            ended[name] = process.returncode
         for log in self.logs.values():
             log.close()
         self.server.stop()
         if self.home and not os.environ.get("TALLYVUE_E2E_KEEP"):
             shutil.rmtree(self.home, ignore_errors=True)
+        return ended
 
     def _prepare_home(self):
         for folder in (".config", ".local/share", ".cache", "runtime", "tmp", "logs"):
@@ -235,7 +243,7 @@ class Session:
         if self.settings:
             lines = ["[General]"] + [f"{key}={value}" for key, value in self.settings.items()]
             self._write(".config/Tallyvue/Tallyvue.conf", "\n".join(lines) + "\n")
-        keep = {key: os.environ[key] for key in ("PATH", "LANG", "LC_ALL", "FONTCONFIG_FILE") if key in os.environ}
+        keep = {key: os.environ[key] for key in ("PATH", "LANG", "LC_ALL", "FONTCONFIG_FILE", "LLVM_PROFILE_FILE") if key in os.environ}
         self.env = {
             **keep,
             "HOME": self.home,
