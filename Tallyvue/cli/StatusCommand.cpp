@@ -5,7 +5,6 @@
 #include "model/Preferences.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -27,13 +26,9 @@ QString levelClass(double used)
 }
 
 /// A title may hold a line break or other control characters; a status bar wants one line.
-QString oneLine(QString text)
+QString oneLine(const QString& text)
 {
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    return text;
+    return printableText(text);
 }
 
 /// waybar reads both `text` and `tooltip` as Pango markup and shows nothing for a field that
@@ -91,13 +86,10 @@ int runStatus(const QStringList& args)
     }
 
     QTextStream out(stdout);
-    QByteArray bytes;
-    if (const auto path = widgetSnapshotPath()) {
-        QFile file(*path);
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-    }
-    const auto snapshot = decodeWidgetSnapshot(bytes);
+    const auto read = readWidgetSnapshotFile();
+    if (!read && !read.error().missing)
+        QTextStream(stderr) << "tallyvue-cli: " << printableText(read.error().message) << '\n';
+    const std::optional<WidgetSnapshot> snapshot = read ? std::optional(read.value()) : std::nullopt;
     if (!snapshot || snapshot->metrics.isEmpty()) {
         if (format == Format::Waybar) {
             // waybar hides a module whose command fails; keep it visible and say what to do.
@@ -110,7 +102,8 @@ int runStatus(const QStringList& args)
         return 1;
     }
     if (format == Format::Json) {
-        out << QString::fromUtf8(bytes).trimmed() << '\n';
+        // Printed from what was read, so the output is valid JSON whatever else the file held.
+        out << QString::fromUtf8(encodeWidgetSnapshot(*snapshot)) << '\n';
         return 0;
     }
 

@@ -15,5 +15,9 @@ double shownPercent(double usedPercent, QuotaDisplayMode mode);
 QString durationText(double seconds);
 /// A dollar amount with cents: "$12.50". An amount that is not a number reads "$0.00".
 QString moneyText(double amount);
+/// The text with every control character replaced (tab, CR and LF by a space, or LF kept with
+/// `keepLineFeeds`; the others, ESC among them, by U+FFFD), so that text from a server can
+/// neither steer a terminal nor break a CSV row.
+QString printableText(QStringView text, bool keepLineFeeds = false);
 
 } // namespace tallyvue

@@ -22,6 +22,7 @@ struct UsageServiceError
         InvalidURL,
         DecodingFailed,      ///< the response was not the expected JSON; `message` says why
         KeychainUnavailable, ///< the keychain tool could not run (missing, no session bus, hung); `message` says why
+        CredentialsUnreadable, ///< a credentials file exists but cannot be read; `message` names it and says why
     };
 
     Kind kind = Kind::NetworkError;
@@ -37,6 +38,10 @@ struct UsageServiceError
     static UsageServiceError tokenExpired(QString text) { return {Kind::TokenExpired, 0, std::move(text)}; }
     static UsageServiceError decodingFailed(QString text) { return {Kind::DecodingFailed, 0, std::move(text)}; }
     static UsageServiceError keychainUnavailable(QString why) { return {Kind::KeychainUnavailable, 0, std::move(why)}; }
+    static UsageServiceError credentialsUnreadable(QString fileAndWhy)
+    {
+        return {Kind::CredentialsUnreadable, 0, std::move(fileAndWhy)};
+    }
     static UsageServiceError of(Kind kind) { return {kind, 0, {}}; }
 
     bool isUnauthorized() const { return kind == Kind::InvalidResponse && code == 401; }
