@@ -2,6 +2,7 @@
 // tallyvue-cli alert test|status: the threshold alerts' desktop side, without the tray.
 #include "alerts/ThresholdAlerts.h"
 #include "cli/Commands.h"
+#include "model/Formatting.h"
 #include "model/Preferences.h"
 #include "platform/linux/FreedesktopNotifier.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 void printError(const QString& message)
 {
-    QTextStream(stderr) << "tallyvue-cli: " << message << '\n';
+    QTextStream(stderr) << "tallyvue-cli: " << printableText(message) << '\n';
 }
 
 QString describeServer(const FreedesktopNotifier::ServerInformation& server)
@@ -28,7 +29,7 @@ QString describeServer(const FreedesktopNotifier::ServerInformation& server)
     QString text = server.name.isEmpty() ? u"unnamed server"_s : server.name;
     if (!server.version.isEmpty())
         text += u' ' + server.version;
-    return text;
+    return printableText(text); // the names come from whatever owns the bus name
 }
 
 QCoro::Task<int> sendTest(FreedesktopNotifier& notifier)
@@ -59,7 +60,7 @@ QCoro::Task<int> showStatus(FreedesktopNotifier& notifier)
     if (server)
         out << " (" << describeServer(*server) << ")\n";
     else
-        out << " (" << server.error() << ")\n";
+        out << " (" << printableText(server.error()) << ")\n";
     out << "Show Previews: " << displayText(previews) << '\n';
 
     const Preferences& prefs = Preferences::instance();

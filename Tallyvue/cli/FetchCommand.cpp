@@ -53,6 +53,14 @@ int runFetch(const QStringList& args)
                            (model.copilotUsage() && !model.copilotError());
     const QDateTime now = QDateTime::currentDateTimeUtc();
 
+    // What could not be stored is said on standard error and fails the command, whatever was fetched.
+    const QStringList storageErrors = model.storageErrors();
+    const int status = delivered && storageErrors.isEmpty() ? 0 : 1;
+    const auto reportStorage = [&storageErrors] {
+        for (const QString& error : storageErrors)
+            QTextStream(stderr) << "tallyvue-cli: " << printableText(error) << '\n';
+    };
+
     QTextStream out(stdout);
     if (json) {
         QByteArray document = R"({"timestamp":")" + formatWholeSecondTimestamp(now).toLatin1() + R"(","metrics":[)";
@@ -79,7 +87,9 @@ int runFetch(const QStringList& args)
         }
         document += "}}";
         out << QString::fromUtf8(document) << '\n';
-        return delivered ? 0 : 1;
+        out.flush();
+        reportStorage();
+        return status;
     }
 
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
@@ -87,18 +97,21 @@ int runFetch(const QStringList& args)
     for (const ProviderMetric& metric : metrics)
         titleWidth = std::max(titleWidth, metric.title.size());
     for (const ProviderMetric& metric : metrics) {
-        out << rawValue(metric.provider).leftJustified(8) << ' ' << metric.title.leftJustified(titleWidth) << "  "
+        out << rawValue(metric.provider).leftJustified(8) << ' '
+            << printableText(metric.title).leftJustified(titleWidth) << "  "
             << metric.percentText(mode).rightJustified(4) << "  " << resetText(metric, now) << '\n';
     }
     for (const auto& [provider, error] : errors) {
         if (!error)
             continue;
-        out << rawValue(provider) << " error: " << *error << '\n';
+        out << rawValue(provider) << " error: " << printableText(*error) << '\n';
         // What to do about it, as the popover says it.
         if (const auto& notice = model.notice(provider); notice && !notice->headline.isEmpty())
-            out << "  " << notice->headline << '\n';
+            out << "  " << printableText(notice->headline) << '\n';
     }
-    return delivered ? 0 : 1;
+    out.flush();
+    reportStorage();
+    return status;
 }
 
 } // namespace tallyvue::cli

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "local/LocalUsageAggregation.h"
 #include "local/LocalUsageScanner.h"
+#include "model/Formatting.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -116,7 +117,8 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
     QStringList unpricedModels;
     for (const LocalUsageDayRow& row : rows) {
         out << Qt::left << qSetFieldWidth(12) << row.date.toString(Qt::ISODate) << qSetFieldWidth(10)
-            << rawValue(row.provider) << qSetFieldWidth(int(modelWidth) + 2) << row.model.text() << Qt::right;
+            << rawValue(row.provider) << qSetFieldWidth(int(modelWidth) + 2) << printableText(row.model.text())
+            << Qt::right;
         numbers(row.totals, row.cost);
         total.add(row.totals);
         cost.add(row.cost);
@@ -129,7 +131,7 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
         << prices.date().toString(Qt::ISODate) << ").\n";
     if (cost.unpricedRequests > 0)
         out << "Not priced: " << cost.unpricedRequests << (cost.unpricedRequests == 1 ? " request" : " requests")
-            << " of models without a list price (" << unpricedModels.join(u", "_s) << ").\n";
+            << " of models without a list price (" << printableText(unpricedModels.join(u", "_s)) << ").\n";
 }
 
 } // namespace

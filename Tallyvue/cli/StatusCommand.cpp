@@ -31,13 +31,9 @@ QString levelClass(double used)
 }
 
 /// A title may hold a line break or other control characters; a status bar wants one line.
-QString oneLine(QString text)
+QString oneLine(const QString& text)
 {
-    for (QChar& c : text) {
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    }
-    return text;
+    return printableText(text);
 }
 
 /// waybar reads both `text` and `tooltip` as Pango markup and shows nothing for a field that
@@ -123,13 +119,10 @@ int runStatus(const QStringList& args)
     }
 
     QTextStream out(stdout);
-    QByteArray bytes;
-    if (const auto path = widgetSnapshotPath()) {
-        QFile file(*path);
-        if (file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-    }
-    const auto snapshot = decodeWidgetSnapshot(bytes);
+    const auto read = readWidgetSnapshotFile();
+    if (!read && !read.error().missing)
+        QTextStream(stderr) << "tallyvue-cli: " << printableText(read.error().message) << '\n';
+    const std::optional<WidgetSnapshot> snapshot = read ? std::optional(read.value()) : std::nullopt;
     if (!snapshot || snapshot->metrics.isEmpty()) {
         if (format == Format::Waybar) {
             // waybar hides a module whose command fails; keep it visible and say what to do.
@@ -150,7 +143,8 @@ int runStatus(const QStringList& args)
     const qint64 age = snapshot->timestamp.secsTo(now);
     const bool stale = isStale(age);
     if (format == Format::Json) {
-        QJsonObject json = QJsonDocument::fromJson(bytes).object();
+        // Printed from what was read, so the output is valid JSON whatever else the file held.
+        QJsonObject json = QJsonDocument::fromJson(encodeWidgetSnapshot(*snapshot)).object();
         json.insert(u"updatedAt"_s, formatWholeSecondTimestamp(snapshot->timestamp));
         json.insert(u"ageSeconds"_s, age);
         json.insert(u"stale"_s, stale);

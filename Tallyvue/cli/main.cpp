@@ -2,7 +2,9 @@
 // tallyvue-cli: the core of Tallyvue without a display.
 #include "BuildInfo.h"
 #include "cli/Commands.h"
+#include "model/Formatting.h"
 #include "model/Log.h"
+#include "model/SafeFile.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -79,7 +81,7 @@ const char kAlertUsage[] = R"(Usage: tallyvue-cli alert test
 int usageError(const QString& message)
 {
     QTextStream err(stderr);
-    err << "tallyvue-cli: " << message << "\n\n" << kUsage;
+    err << "tallyvue-cli: " << printableText(message) << "\n\n" << kUsage;
     return 2;
 }
 
@@ -88,6 +90,7 @@ int usageError(const QString& message)
 int main(int argc, char** argv)
 {
     using namespace tallyvue;
+    safefile::hardenProcess(); // before any token is read
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"Tallyvue"_s);
     QCoreApplication::setOrganizationName(u"Tallyvue"_s);

@@ -2,18 +2,22 @@
 #include "history/HistoryStore.h"
 
 #include "history/FileLock.h"
+#include "model/Formatting.h"
+#include "model/SafeFile.h"
 #include "model/Timestamp.h"
 
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -137,7 +141,9 @@ bool optionalString(simdjson::dom::element value, std::optional<std::string_view
     return true;
 }
 
-std::optional<RawPoint> readPoint(simdjson::dom::element element)
+/// `unknownProvider` is set for a point of a provider this version does not know (a newer
+/// version's): such a point is left out on load and kept byte for byte on rewrite.
+std::optional<RawPoint> readPoint(simdjson::dom::element element, bool* unknownProvider = nullptr)
 {
     simdjson::dom::object object;
     if (element.get_object().get(object))
@@ -164,8 +170,11 @@ std::optional<RawPoint> readPoint(simdjson::dom::element element)
         return std::nullopt;
     if (provider) {
         const auto known = std::find(std::begin(kProviderNames), std::end(kProviderNames), *provider);
-        if (known == std::end(kProviderNames))
-            return std::nullopt; // a provider this version does not know
+        if (known == std::end(kProviderNames)) {
+            if (unknownProvider)
+                *unknownProvider = true;
+            return std::nullopt;
+        }
         point.provider = kAllProviders[std::size_t(known - std::begin(kProviderNames))];
     }
     if (!present[Kind] || !present[Percent] || members[Kind].get_string().get(point.kind) ||
@@ -191,8 +200,9 @@ simdjson::dom::parser& parser()
 }
 
 /// Reads one line by the store's rules and hands the accepted values to `sink`:
-/// sink.begin(timestamp), then sink.point(RawPoint) for each limit point. Returns false, having
-/// told the sink nothing useful, when the line is not a valid snapshot.
+/// sink.begin(timestamp), then sink.point(RawPoint) for each limit point; points of a provider
+/// this version does not know are passed over. Returns false, having told the sink nothing
+/// useful, when the line is not a valid snapshot or holds only such points.
 /// `padded`: at least simdjson::SIMDJSON_PADDING readable bytes follow the line, so it is parsed in place.
 template<typename Sink>
 bool readLine(QByteArrayView line, Sink& sink, bool padded = false)
@@ -208,13 +218,32 @@ bool readLine(QByteArrayView line, Sink& sink, bool padded = false)
     if (!timestamp)
         return false;
     sink.begin(*timestamp, stamp);
+    bool known = false;
+    bool skipped = false;
     for (simdjson::dom::element element : limits) {
-        const auto point = readPoint(element);
-        if (!point)
+        bool unknownProvider = false;
+        const auto point = readPoint(element, &unknownProvider);
+        if (!point && !unknownProvider)
             return false;
+        if (!point) {
+            skipped = true; // another version's provider: its points are left out, the line's others kept
+            continue;
+        }
+        known = true;
         sink.point(*point);
     }
-    return true;
+    return known || !skipped;
+}
+
+/// The time of a line that may not be readable otherwise; nothing when it has none this version reads.
+std::optional<EpochMs> lineTimestamp(QByteArrayView line)
+{
+    simdjson::dom::element root;
+    std::string_view stamp;
+    if (parser().parse(line.data(), std::size_t(line.size()), false).get(root) ||
+        root["timestamp"].get_string().get(stamp))
+        return std::nullopt;
+    return parseWholeSecondTimestampMs(stamp);
 }
 
 /// Builds the snapshot, sharing the text of repeated kinds and titles between snapshots.
@@ -247,15 +276,13 @@ private:
     std::vector<std::pair<std::string, QString>> m_recent;
 };
 
-/// Writes the line in the store's own form straight from the parsed bytes, as encodeLine()
-/// would from the decoded snapshot.
+/// Writes a line in the store's own form (encodeLine()).
 class LineWriter
 {
 public:
     explicit LineWriter(std::string& out) : m_out(out) {}
     void begin(EpochMs timestamp, std::string_view text = {})
     {
-        m_timestamp = timestamp;
         m_out.append(R"({"timestamp":")");
         appendStamp(m_out, timestamp, text);
         m_out.append(R"(","limits":[)");
@@ -267,12 +294,7 @@ public:
         m_first = false;
         appendPoint(m_out, raw);
     }
-    bool finish(bool read)
-    {
-        m_out.append("]}\n");
-        return read;
-    }
-    EpochMs timestamp() const { return m_timestamp; }
+    void finish() { m_out.append("]}\n"); }
 
     static void appendPoint(std::string& out, const RawPoint& raw)
     {
@@ -294,17 +316,23 @@ public:
 
 private:
     std::string& m_out;
-    EpochMs m_timestamp = 0;
     bool m_first = true;
 };
 
-/// The file's bytes followed by simdjson::SIMDJSON_PADDING blanks, so every line can be parsed in place.
-QByteArray readAllPadded()
+/// The file's bytes followed by simdjson::SIMDJSON_PADDING blanks, so every line can be parsed in
+/// place: empty when the file is missing, an error when it exists but cannot be read whole, is
+/// not a regular file, or is not UTF-8 text.
+Result<QByteArray, QString> readAllPadded()
 {
-    QFile file(filePath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray text = file.readAll();
+    auto bytes = safefile::readRegularFile(filePath(), safefile::kMaxHistoryBytes);
+    if (!bytes) {
+        if (bytes.error().missing)
+            return QByteArray(qsizetype(simdjson::SIMDJSON_PADDING), ' ');
+        return bytes.error().message;
+    }
+    QByteArray text = std::move(bytes).value();
+    if (!simdjson::validate_utf8(text.constData(), std::size_t(text.size())))
+        return QString(u"cannot read "_s + filePath() + u": it is not UTF-8 text"_s);
     text.append(QByteArray(qsizetype(simdjson::SIMDJSON_PADDING), ' '));
     return text;
 }
@@ -330,7 +358,7 @@ void forEachLine(const QByteArray& padded, Each each)
 QString filePath()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/Tallyvue"_s;
-    QDir().mkpath(folder); // a failure shows up in the read or write that follows
+    safefile::makePrivateFolder(folder); // a failure shows up in the read or write that follows
     return folder + u"/usageHistory.jsonl"_s;
 }
 
@@ -361,25 +389,34 @@ std::optional<QByteArray> encodeLine(const UsageSnapshot& snapshot)
                       point.resetsAt ? std::optional(point.resetsAt->toMSecsSinceEpoch()) : std::nullopt,
                       {}});
     }
-    writer.finish(true);
+    writer.finish();
     return QByteArray(out.data(), qsizetype(out.size()) - 1); // without the line feed
 }
 
-QList<UsageSnapshot> load()
+Result<QList<UsageSnapshot>, QString> read()
 {
+    const auto text = readAllPadded();
+    if (!text)
+        return text.error();
     QList<UsageSnapshot> snapshots;
     SnapshotBuilder builder;
-    forEachLine(readAllPadded(), [&](QByteArrayView line) {
+    forEachLine(*text, [&](QByteArrayView line) {
         if (readLine(line, builder, true))
             snapshots.append(builder.take());
     });
     return snapshots;
 }
 
-void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
+QList<UsageSnapshot> load()
+{
+    auto snapshots = read();
+    return snapshots ? std::move(snapshots).value() : QList<UsageSnapshot>();
+}
+
+std::optional<QString> record(const QList<ProviderMetric>& metrics, const QDateTime& now)
 {
     if (metrics.isEmpty())
-        return;
+        return std::nullopt;
     UsageSnapshot latest{now, {}};
     latest.limits.reserve(metrics.size());
     // A metric without a title has no name to keep: the key is left out rather than written empty.
@@ -387,61 +424,66 @@ void record(const QList<ProviderMetric>& metrics, const QDateTime& now)
         latest.limits.append({metric.provider, metric.kind, metric.percent,
                               metric.title.isEmpty() ? std::nullopt : std::optional(metric.title), metric.resetsAt});
 
-    // Every kept line is rewritten in the store's own form straight from the parser: the
-    // same bytes a load and re-encode would give, without building the snapshots.
-    const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
     const QString path = filePath();
     const FileLock lock(path); // from the read to the replace, or another writer's line is lost
-    const QByteArray old = readAllPadded();
-    std::string text;
-    text.reserve(std::size_t(old.size()) + 1024);
-    forEachLine(old, [&](QByteArrayView line) {
-        const std::size_t mark = text.size();
-        LineWriter writer(text);
-        if (!writer.finish(readLine(line, writer, true)) || writer.timestamp() < cutoff)
-            text.resize(mark);
+    const auto old = readAllPadded();
+    if (!old)
+        return old.error(); // a history that cannot be read is never rewritten
+    // Every line is kept byte for byte, also one this version cannot read (another version's
+    // provider or keys): only lines whose time is readable and older than 14 days go.
+    const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
+    QByteArray text;
+    text.reserve(old->size() + 1024);
+    forEachLine(*old, [&](QByteArrayView line) {
+        const auto stamp = lineTimestamp(line);
+        if (!stamp || *stamp >= cutoff)
+            text.append(line).append('\n');
     });
     if (const auto line = encodeLine(latest); line && now.toMSecsSinceEpoch() >= cutoff)
-        text.append(line->constData(), std::size_t(line->size())).push_back('\n');
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(text.data(), qint64(text.size()));
-    file.commit(); // on failure the old file stays as it was
+        text.append(*line).append('\n');
+    return safefile::writeFileAtomically(path, text);
 }
 
-void clear()
+std::optional<QString> clear()
 {
     const QString path = filePath();
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+        return std::nullopt;
     const FileLock lock(path); // a record in progress must not bring the history back
-    QFile::remove(path);
+    if (const auto why = safefile::checkReplaceable(path))
+        return QString(u"cannot delete "_s + path + u": "_s + *why);
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        return QString(u"cannot delete "_s + path + u": "_s + QString::fromLocal8Bit(std::strerror(errno)));
+    return std::nullopt;
 }
 
-QString exportCSV()
+Result<QByteArray, QString> exportCSV()
 {
+    const auto snapshots = read();
+    if (!snapshots)
+        return snapshots.error();
     QByteArray csv = "timestamp,provider,kind,title,percent,resets_at\n";
     const auto quoted = [](const QString& text) -> QString {
         return u'"' + QString(text).replace(u'"', u"\"\""_s) + u'"';
     };
-    for (const UsageSnapshot& snapshot : load()) {
+    for (const UsageSnapshot& snapshot : *snapshots) {
         const QByteArray stamp = formatWholeSecondTimestamp(snapshot.timestamp).toLatin1();
         for (const auto& point : snapshot.limits) {
-            // Kinds come from the services; one that needs quoting is quoted rather than
-            // allowed to break the row.
-            const bool kindNeedsQuotes = point.kind.contains(u',') || point.kind.contains(u'"') ||
-                                         point.kind.contains(u'\n') || point.kind.contains(u'\r');
+            // Texts come from the services: control characters are replaced, and a kind that
+            // needs quoting is quoted rather than allowed to break the row.
+            const QString kind = printableText(point.kind);
+            const bool kindNeedsQuotes = kind.contains(u',') || kind.contains(u'"');
             const QByteArray percent = detail::decimalText(point.percent);
             csv.append(stamp).append(',').append(rawValue(point.provider).toUtf8()).append(',');
-            csv.append((kindNeedsQuotes ? quoted(point.kind) : point.kind).toUtf8()).append(',');
-            csv.append(quoted(point.displayName.value_or(QString())).toUtf8()).append(',');
+            csv.append((kindNeedsQuotes ? quoted(kind) : kind).toUtf8()).append(',');
+            csv.append(quoted(printableText(point.displayName.value_or(QString()))).toUtf8()).append(',');
             csv.append(percent).append(',');
             if (point.resetsAt)
                 csv.append(formatWholeSecondTimestamp(*point.resetsAt).toLatin1());
             csv.append('\n');
         }
     }
-    return QString::fromUtf8(csv);
+    return csv;
 }
 
 QList<UsageSnapshot::LimitPoint> limitPoints(const UsageSnapshot& snapshot, AIProvider provider)

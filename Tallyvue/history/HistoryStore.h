@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/ProviderMetric.h"
+#include "model/Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -40,23 +41,34 @@ struct UsageSnapshot
 
 /**
  * The rolling 14-day record of refreshes in usageHistory.jsonl, one compact JSON object per
- * line. The store keeps no state: the file is the history. All calls run on the main thread;
- * failures are silent (a damaged line is skipped, a failed write leaves the old file). Record and
- * clear hold usageHistory.jsonl.lock, so the app and tallyvue-cli never drop each other's lines.
+ * line. The store keeps no state: the file is the history. All calls run on the main thread.
+ * A line this version cannot read is skipped on load and kept byte for byte on rewrite, so older
+ * and newer versions share one file. A history that exists but cannot be read (not a regular
+ * file, unreadable, too large, not UTF-8) is never rewritten; a failed write leaves the old file.
+ * Failures are returned as text that names the file. Record and clear hold
+ * usageHistory.jsonl.lock, so the app and tallyvue-cli never drop each other's lines.
  */
 namespace HistoryStore {
 
 inline constexpr qint64 kRetentionSeconds = 14 * 24 * 3600;
 
-/// $XDG_DATA_HOME/Tallyvue/usageHistory.jsonl; creates the folder when missing.
+/// $XDG_DATA_HOME/Tallyvue/usageHistory.jsonl; creates the folder (0700) when missing.
 QString filePath();
 
+/// Every snapshot; empty when there is no file, an error when it exists but cannot be read.
+Result<QList<UsageSnapshot>, QString> read();
+/// read(), with nothing for a history that cannot be read.
 QList<UsageSnapshot> load();
-/// Appends a snapshot of `metrics` taken at `now`, drops snapshots older than 14 days, rewrites the file.
-void record(const QList<ProviderMetric>& metrics, const QDateTime& now = QDateTime::currentDateTimeUtc());
-void clear();
-/// The whole history as CSV text ("timestamp,provider,kind,title,percent,resets_at").
-QString exportCSV();
+/// Appends a snapshot of `metrics` taken at `now`, drops lines older than 14 days, rewrites the
+/// file (mode 0600, in a folder created 0700). Nothing on success or when `metrics` is empty;
+/// else what failed, with the file left as it was.
+std::optional<QString> record(const QList<ProviderMetric>& metrics,
+                              const QDateTime& now = QDateTime::currentDateTimeUtc());
+/// Deletes the file; nothing on success (also when there was none), else what failed.
+std::optional<QString> clear();
+/// The whole history as CSV text in UTF-8 ("timestamp,provider,kind,title,percent,resets_at"),
+/// control characters replaced; an error when the history cannot be read.
+Result<QByteArray, QString> exportCSV();
 
 QList<UsageSnapshot::LimitPoint> limitPoints(const UsageSnapshot& snapshot, AIProvider provider);
 std::optional<UsageSnapshot::LimitPoint> point(const UsageSnapshot& snapshot, QStringView seriesKey);

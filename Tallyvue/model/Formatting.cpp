@@ -48,6 +48,17 @@ QString moneyText(double amount)
     return u"$"_s + QString::asprintf("%.2f", std::isfinite(amount) ? amount : 0.0);
 }
 
+QString printableText(QStringView text, bool keepLineFeeds)
+{
+    QString out = text.toString();
+    for (QChar& c : out) {
+        if (c.category() != QChar::Other_Control || (keepLineFeeds && c == u'\n'))
+            continue;
+        c = (c == u'\t' || c == u'\n' || c == u'\r') ? u' ' : QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
 } // namespace tallyvue
 
 namespace tallyvue {

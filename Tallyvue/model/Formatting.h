@@ -18,5 +18,9 @@ QString durationText(double seconds);
 QString moneyText(double amount);
 /// A clock reading of `date` in local time ("12:04", "12:04 PM"), without seconds.
 QString clockTimeText(const QDateTime& date);
+/// The text with every control character replaced (tab, CR and LF by a space, or LF kept with
+/// `keepLineFeeds`; the others, ESC among them, by U+FFFD), so that text from a server can
+/// neither steer a terminal nor break a CSV row.
+QString printableText(QStringView text, bool keepLineFeeds = false);
 
 } // namespace tallyvue

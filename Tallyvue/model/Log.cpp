@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "model/Log.h"
 
+#include "model/Formatting.h"
+
 #include <atomic>
 #include <cstdio>
 
@@ -16,7 +18,7 @@ void setLogSink(LogSink sink)
 
 void log(const QString& message)
 {
-    const QByteArray line = QByteArrayLiteral("[Tallyvue] ") + message.toUtf8() + '\n';
+    const QByteArray line = QByteArrayLiteral("[Tallyvue] ") + printableText(message, true).toUtf8() + '\n';
     FILE* out = g_sink == LogSink::StandardError ? stderr : stdout;
     std::fwrite(line.constData(), 1, std::size_t(line.size()), out);
     std::fflush(out);

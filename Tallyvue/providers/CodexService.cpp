@@ -141,9 +141,9 @@ ServiceResult<Auth> parseAuthFile(const QByteArray& bytes)
 
 ServiceResult<Auth> readAuth()
 {
-    const std::optional<QByteArray> bytes = readCredentialFile(authFilePath());
+    const ServiceResult<QByteArray> bytes = readCredentialFile(authFilePath());
     if (!bytes)
-        return UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound);
+        return bytes.error();
     return parseAuthFile(*bytes);
 }
 

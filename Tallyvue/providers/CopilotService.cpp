@@ -68,9 +68,9 @@ ServiceResult<QString> parseAppsFile(const QByteArray& bytes)
 
 ServiceResult<QString> readToken()
 {
-    const std::optional<QByteArray> bytes = readCredentialFile(appsFilePath());
+    const ServiceResult<QByteArray> bytes = readCredentialFile(appsFilePath());
     if (!bytes)
-        return UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound);
+        return bytes.error();
     return parseAppsFile(*bytes);
 }
 
@@ -87,9 +87,10 @@ QString quotaTitle(const QString& id)
 
 ServiceResult<CopilotUsage> parseUsage(const QByteArray& body)
 {
+    // A server's answer is never a credentials problem.
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
-        return UsageServiceError::of(UsageServiceError::Kind::TokenParseError);
+        return UsageServiceError::decodingFailed(u"The Copilot response is not a JSON object."_s);
     const QJsonObject json = document.object();
 
     CopilotUsage usage;
@@ -97,7 +98,11 @@ ServiceResult<CopilotUsage> parseUsage(const QByteArray& body)
         usage.plan = plan.toString();
     if (const QJsonValue reset = json.value(u"quota_reset_date"_s); reset.isString())
         usage.resetDate = reset.toString();
-    const QJsonObject snapshots = json.value(u"quota_snapshots"_s).toObject();
+    const QJsonValue quotaSnapshots = json.value(u"quota_snapshots"_s);
+    if (!quotaSnapshots.isObject() && !quotaSnapshots.isUndefined() && !quotaSnapshots.isNull())
+        return UsageServiceError::decodingFailed(
+            u"The Copilot response has a wrong type for \"quota_snapshots\": expected an object."_s);
+    const QJsonObject snapshots = quotaSnapshots.toObject();
     for (auto it = snapshots.begin(); it != snapshots.end(); ++it) {
         if (!it.value().isObject())
             continue;

@@ -42,7 +42,8 @@ ServiceResult<QString> readToken();
 /// Reads apps.json's bytes: the first application entry with a non-empty "oauth_token".
 ServiceResult<QString> parseAppsFile(const QByteArray& bytes);
 QString quotaTitle(const QString& id);
-/// Reads a 200 answer's body; TokenParseError when it is not a JSON object.
+/// Reads a 200 answer's body; DecodingFailed when it is not a JSON object or its
+/// "quota_snapshots" is there but not an object.
 ServiceResult<CopilotUsage> parseUsage(const QByteArray& body);
 /// GET /copilot_internal/user with the plug-in's token.
 QCoro::Task<ServiceResult<CopilotUsage>> fetchUsage();

@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 #include <qcoro/qcorosignal.h>
 
@@ -22,6 +23,7 @@ namespace tallyvue {
 namespace {
 
 std::chrono::milliseconds g_transferTimeout = detail::kDefaultTransferTimeout;
+std::chrono::milliseconds g_requestDeadline = detail::kDefaultRequestDeadline;
 
 struct Origin
 {
@@ -149,6 +151,16 @@ QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, 
         if (length.isValid() && length.toLongLong() > detail::kMaxBodyBytes)
             refuse();
     });
+    // The transfer timeout restarts with every byte; a body sent a byte at a time would keep a
+    // request going for minutes, so the whole request also has a deadline.
+    bool timedOut = false;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &context, [&] {
+        timedOut = true;
+        reply->abort();
+    });
+    deadline.start(g_requestDeadline);
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &context, [&] {
         if (tooLarge)
             return;
@@ -160,6 +172,9 @@ QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, 
     if (!reply->isFinished())
         co_await qCoro(reply.get(), &QNetworkReply::finished);
 
+    deadline.stop();
+    if (timedOut)
+        co_return UsageServiceError::networkError(u"The request timed out."_s);
     if (tooLarge)
         co_return UsageServiceError::networkError(tooLargeText());
     if (reply->bytesAvailable() > 0) {
@@ -214,6 +229,11 @@ namespace detail {
 void setTransferTimeout(std::chrono::milliseconds timeout)
 {
     g_transferTimeout = timeout;
+}
+
+void setRequestDeadline(std::chrono::milliseconds deadline)
+{
+    g_requestDeadline = deadline;
 }
 
 } // namespace detail

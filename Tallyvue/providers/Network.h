@@ -39,7 +39,8 @@ struct HttpReply
 /// Retry-After as seconds from `now`: delta seconds or an HTTP date; none when it is neither.
 std::optional<qint64> parseRetryAfter(const QByteArray& value, const QDateTime& now);
 
-/// GET with the given headers, a 20 s transfer timeout and bodies capped at 8 MiB.
+/// GET with the given headers, a 20 s transfer timeout, a 30 s deadline for the whole request
+/// (both fail as a NetworkError "The request timed out.") and bodies capped at 8 MiB.
 /// Every answer with an HTTP status is delivered, whatever the status; a transport failure
 /// (nothing answered, or the body broke off) or a larger body is a NetworkError.
 QCoro::Task<ServiceResult<HttpReply>> httpGet(QUrl url, QList<QPair<QByteArray, QByteArray>> headers);
@@ -53,8 +54,11 @@ UsageServiceError unexpectedReply(const HttpReply& reply);
 namespace detail {
 inline constexpr qint64 kMaxBodyBytes = 8 * 1024 * 1024;
 inline constexpr std::chrono::milliseconds kDefaultTransferTimeout{20'000};
+inline constexpr std::chrono::milliseconds kDefaultRequestDeadline{30'000};
 /// Tests shorten the transfer timeout instead of waiting 20 s.
 void setTransferTimeout(std::chrono::milliseconds timeout);
+/// Tests shorten the whole request's deadline instead of waiting 30 s.
+void setRequestDeadline(std::chrono::milliseconds deadline);
 } // namespace detail
 
 } // namespace tallyvue

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "providers/ProviderSupport.h"
 
-#include <QFile>
+#include "model/SafeFile.h"
+
 #include <QStringDecoder>
 
+using namespace Qt::StringLiterals;
+
 namespace tallyvue {
-namespace {
-// Real credential files are a few hundred bytes.
-constexpr qint64 kMaxCredentialFileBytes = 1024 * 1024;
-} // namespace
 
 std::optional<QString> decodeUtf8Strict(const QByteArray& bytes)
 {
@@ -20,15 +19,15 @@ std::optional<QString> decodeUtf8Strict(const QByteArray& bytes)
     return text;
 }
 
-std::optional<QByteArray> readCredentialFile(const QString& path)
+ServiceResult<QByteArray> readCredentialFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.read(kMaxCredentialFileBytes + 1);
-    if (bytes.size() > kMaxCredentialFileBytes || file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    // Followed through links: the file is another program's, and users link such files.
+    auto bytes = safefile::readRegularFile(path, safefile::kMaxSmallFileBytes, safefile::Links::Follow);
+    if (bytes)
+        return std::move(bytes).value();
+    if (bytes.error().missing)
+        return UsageServiceError::of(UsageServiceError::Kind::ConfigFileNotFound);
+    return UsageServiceError::credentialsUnreadable(path + u" ("_s + bytes.error().reason + u')');
 }
 
 } // namespace tallyvue

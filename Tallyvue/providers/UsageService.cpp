@@ -190,12 +190,9 @@ QCoro::Task<ServiceResult<QString>> readAccessToken()
     log(u"Claude Keychain read failed: "_s + fromKeychain.error().debugDescription());
 
     const auto notFound = UsageServiceError::of(UsageServiceError::Kind::KeychainNotFound);
-    const QString path = credentialsFilePath();
-    if (!QFileInfo::exists(path))
-        co_return notFound;
-    const std::optional<QByteArray> document = readCredentialFile(path);
+    const ServiceResult<QByteArray> document = readCredentialFile(credentialsFilePath());
     if (!document)
-        co_return notFound;
+        co_return document.error().kind == UsageServiceError::Kind::ConfigFileNotFound ? notFound : document.error();
     const ServiceResult<QString> fromFile = extractAccessToken(*document, QDateTime::currentDateTimeUtc());
     if (!fromFile)
         co_return notFound;

@@ -49,6 +49,7 @@ QString UsageServiceError::description() const
     case Kind::InvalidURL: return u"Invalid API URL."_s;
     case Kind::DecodingFailed: return message;
     case Kind::KeychainUnavailable: return u"Keychain unavailable: "_s + message;
+    case Kind::CredentialsUnreadable: return u"Credentials file cannot be read: "_s + message + u'.';
     }
     return message;
 }
@@ -68,6 +69,7 @@ QString UsageServiceError::debugDescription() const
     case Kind::InvalidURL: return u"invalidURL"_s;
     case Kind::DecodingFailed: return u"decodingFailed("_s + quoted(message) + u')';
     case Kind::KeychainUnavailable: return u"keychainUnavailable("_s + quoted(message) + u')';
+    case Kind::CredentialsUnreadable: return u"credentialsUnreadable("_s + quoted(message) + u')';
     }
     return quoted(message);
 }

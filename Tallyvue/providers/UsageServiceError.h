@@ -24,8 +24,9 @@ struct UsageServiceError
         ConfigFileNotFound,
         TokenNotFound,
         InvalidURL,
-        DecodingFailed,      ///< the response was not the expected JSON; `message` says why
-        KeychainUnavailable, ///< the keychain tool could not run (missing, no session bus, hung); `message` says why
+        DecodingFailed,        ///< the response was not the expected JSON; `message` says why
+        KeychainUnavailable,   ///< the keychain tool could not run (missing, no session bus, hung); `message` says why
+        CredentialsUnreadable, ///< a credentials file exists but cannot be read; `message` names it and says why
     };
 
     Kind kind = Kind::NetworkError;
@@ -45,6 +46,10 @@ struct UsageServiceError
     static UsageServiceError keychainUnavailable(QString why)
     {
         return {Kind::KeychainUnavailable, 0, std::move(why), {}};
+    }
+    static UsageServiceError credentialsUnreadable(QString fileAndWhy)
+    {
+        return {Kind::CredentialsUnreadable, 0, std::move(fileAndWhy), {}};
     }
     static UsageServiceError of(Kind kind) { return {kind, 0, {}, {}}; }
 

@@ -37,7 +37,10 @@ UsageViewModel::UsageViewModel(QObject* parent) : UsageViewModel(Options{}, pare
 
 UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(parent), m_clock(std::move(options.clock))
 {
-    m_history = HistoryStore::load();
+    if (auto history = HistoryStore::read())
+        m_history = std::move(history).value();
+    else
+        log(u"History not loaded: "_s + history.error());
     m_now = currentTime();
     connect(&Preferences::instance(), &Preferences::changed, this, &UsageViewModel::preferenceChanged);
     if (options.firstAnswerWait > 0ms) {
@@ -319,8 +322,27 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     m_localUsage = std::make_shared<const std::vector<LocalUsageEvent>>(std::move(events));
 
     const QList<ProviderMetric> current = allMetrics();
-    HistoryStore::record(current, currentTime());
-    m_history = HistoryStore::load();
+    // A provider that failed in this refresh still shows its last values, but they are not
+    // recorded again as if they were new.
+    QList<ProviderMetric> fresh;
+    for (const ProviderMetric& metric : current) {
+        const std::optional<QString>& error = metric.provider == AIProvider::Claude    ? m_errorMessage
+                                              : metric.provider == AIProvider::ChatGPT ? m_codexError
+                                                                                       : m_copilotError;
+        if (!error)
+            fresh.append(metric);
+    }
+    m_storageErrors.clear();
+    if (const auto why = HistoryStore::record(fresh, currentTime())) {
+        // The history in memory stays as it was.
+        m_storageErrors.append(u"history not recorded: "_s + *why);
+        log(u"History not recorded: "_s + *why);
+    } else if (!fresh.isEmpty()) {
+        if (auto history = HistoryStore::read())
+            m_history = std::move(history).value();
+        else
+            log(u"History not reloaded: "_s + history.error());
+    }
     if (Preferences::instance().alertsEnabled())
         ThresholdAlerts::evaluate(current, currentTime());
     migrateBadgeSelections();
@@ -365,15 +387,22 @@ void UsageViewModel::writeWidgetSnapshot()
         if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
             asOf = *succeeded;
     }
-    writeWidgetSnapshotFile(
-        {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()});
+    if (const auto why = writeWidgetSnapshotFile(
+            {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()})) {
+        m_storageErrors.append(u"widget snapshot not written: "_s + *why);
+        log(u"Widget snapshot not written: "_s + *why);
+        return;
+    }
     reloadWidgetTimelines();
 }
 
 void UsageViewModel::clearHistory()
 {
-    HistoryStore::clear();
-    m_history = HistoryStore::load();
+    if (const auto why = HistoryStore::clear()) {
+        log(u"History not cleared: "_s + *why);
+        return;
+    }
+    m_history.clear();
     Q_EMIT changed();
 }
 

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <qcoro/qcorotask.h>
@@ -77,6 +78,8 @@ public:
     const std::optional<CodexUsage>& codexUsage() const { return m_codexUsage; }
     const std::optional<QString>& codexError() const { return m_codexError; }
     const QList<UsageSnapshot>& history() const { return m_history; }
+    /// What the last refresh could not store ("history not recorded: cannot write ...").
+    const QStringList& storageErrors() const { return m_storageErrors; }
     const std::vector<LocalUsageEvent>& localUsage() const { return *m_localUsage; }
     /// The same events, shared: each scan result is a new list, so views can tell it is new.
     std::shared_ptr<const std::vector<LocalUsageEvent>> sharedLocalUsage() const { return m_localUsage; }
@@ -113,7 +116,8 @@ public:
     /// display mode changes, so the widget and the CLI follow at once.
     void writeWidgetSnapshot();
     void migrateBadgeSelections();
-    /// Deletes the history file and empties the loaded history.
+    /// Deletes the history file and empties the loaded history; logs and keeps both when the
+    /// file cannot be deleted.
     void clearHistory();
 
 Q_SIGNALS:
@@ -141,6 +145,7 @@ private:
     std::optional<CodexUsage> m_codexUsage;
     std::optional<QString> m_codexError;
     QList<UsageSnapshot> m_history;
+    QStringList m_storageErrors;
     std::shared_ptr<const std::vector<LocalUsageEvent>> m_localUsage =
         std::make_shared<const std::vector<LocalUsageEvent>>();
     QDateTime m_now;

@@ -5,6 +5,7 @@
 #include "alerts/ThresholdAlerts.h"
 #include "model/Log.h"
 #include "model/Preferences.h"
+#include "model/SafeFile.h"
 #include "platform/linux/DesktopHotKeyBackend.h"
 #include "platform/linux/FreedesktopNotifier.h"
 #include "platform/linux/HotKeyManager.h"
@@ -31,6 +32,7 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char** argv)
 {
+    safefile::hardenProcess(); // before any token is read
     if (const auto status = handleCommandLine(argc, argv))
         return *status;
     QApplication app(argc, argv);

@@ -3,15 +3,13 @@
 
 #include "history/FileLock.h"
 #include "history/HistoryStore.h"
-#include "model/Log.h"
+#include "model/SafeFile.h"
 #include "model/Timestamp.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -138,27 +136,30 @@ std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json)
     return snapshot;
 }
 
-void writeWidgetSnapshotFile(const WidgetSnapshot& snapshot)
+std::optional<QString> writeWidgetSnapshotFile(const WidgetSnapshot& snapshot)
 {
     const auto path = widgetSnapshotPath();
-    if (!path) {
-        log(u"App Group container unavailable; widget snapshot not written"_s);
-        return;
-    }
-    const QString folder = QFileInfo(*path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        log(u"Failed to write widget snapshot: cannot create the folder "_s + folder);
-        return;
-    }
+    if (!path)
+        return u"the data folder is unknown"_s;
+    if (const auto why = safefile::makePrivateFolder(QFileInfo(*path).path()))
+        return why;
     const FileLock lock(*path); // the app and tallyvue-cli replace it one at a time
-    QSaveFile file(*path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        log(u"Failed to write widget snapshot: "_s + file.errorString());
-        return;
-    }
-    file.write(encodeWidgetSnapshot(snapshot));
-    if (!file.commit())
-        log(u"Failed to write widget snapshot: "_s + file.errorString());
+    return safefile::writeFileAtomically(*path, encodeWidgetSnapshot(snapshot));
+}
+
+Result<WidgetSnapshot, safefile::ReadError> readWidgetSnapshotFile()
+{
+    const auto path = widgetSnapshotPath();
+    if (!path)
+        return safefile::ReadError{true, u"the data folder is unknown"_s, u"the data folder is unknown"_s};
+    const auto bytes = safefile::readRegularFile(*path, safefile::kMaxSmallFileBytes);
+    if (!bytes)
+        return bytes.error();
+    auto snapshot = decodeWidgetSnapshot(*bytes);
+    if (!snapshot)
+        return safefile::ReadError{false, u"cannot read "_s + *path + u": it is not a valid snapshot"_s,
+                                   u"it is not a valid snapshot"_s};
+    return std::move(*snapshot);
 }
 
 void reloadWidgetTimelines()

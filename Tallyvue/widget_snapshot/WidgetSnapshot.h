@@ -2,6 +2,8 @@
 #pragma once
 
 #include "model/ProviderMetric.h"
+#include "model/Result.h"
+#include "model/SafeFile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -35,8 +37,11 @@ std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json);
 /// One metric in the snapshot's JSON form (also what `tallyvue-cli fetch --json` prints).
 QByteArray encodeMetric(const ProviderMetric& metric);
 
-/// Writes the snapshot atomically; logs and keeps the old file on failure.
-void writeWidgetSnapshotFile(const WidgetSnapshot& snapshot);
+/// Writes the snapshot atomically (mode 0600, in a folder created 0700); nothing on success, else
+/// what failed, with the old file left as it was.
+std::optional<QString> writeWidgetSnapshotFile(const WidgetSnapshot& snapshot);
+/// The snapshot file, read as a regular file of at most a few MiB and decoded; else why not.
+Result<WidgetSnapshot, safefile::ReadError> readWidgetSnapshotFile();
 /// Tells a running widget to reload. On Linux the widget watches the file, so this is a no-op hook.
 void reloadWidgetTimelines();
 

@@ -7,6 +7,12 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyvue::widget {
@@ -54,15 +60,40 @@ std::optional<QString> snapshotFilePath()
     return data % u'/' % kSharedContainer % u'/' % kSnapshotFileName;
 }
 
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
+{
+    // Not a link, not blocking: a FIFO or device at the path is refused at once, never waited on.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info{};
+    QByteArray bytes;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes;
+    if (ok) {
+        bytes.resize(qsizetype(maxBytes) + 1);
+        qsizetype total = 0;
+        for (ssize_t got = 1; got != 0 && total < bytes.size();) {
+            got = ::read(fd, bytes.data() + total, std::size_t(bytes.size() - total));
+            if (got < 0 && errno != EINTR) {
+                ok = false;
+                break;
+            }
+            total += std::max<ssize_t>(got, 0);
+        }
+        ok = ok && total <= maxBytes;
+        bytes.truncate(total);
+    }
+    ::close(fd);
+    return ok ? std::optional(bytes) : std::nullopt;
+}
+
 std::optional<WidgetSnapshot> readSnapshotFile()
 {
     const auto path = snapshotFilePath();
     if (!path)
         return std::nullopt;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSnapshotBytes)
-        return std::nullopt;
-    return decodeSnapshot(file.read(kMaxSnapshotBytes + 1));
+    const auto bytes = readRegularFile(*path, kMaxSnapshotBytes);
+    return bytes ? decodeSnapshot(*bytes) : std::nullopt;
 }
 
 UsageTimelineProvider::UsageTimelineProvider(Source source, Clock clock) : m_source(source), m_clock(std::move(clock))

@@ -39,6 +39,9 @@ const WidgetSnapshot& sampleSnapshot();
 
 /// "$XDG_DATA_HOME/<shared container>/widgetSnapshot.json", or none when there is no data folder.
 std::optional<QString> snapshotFilePath();
+/// The whole of a regular file of at most `maxBytes`, not through a link and never blocking
+/// (the widget's own copy of the application's rule); none for anything else.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes);
 /// The current snapshot file, read whole; every failure gives none, silently.
 std::optional<WidgetSnapshot> readSnapshotFile();
 

@@ -71,37 +71,45 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
     EXPECT_EQ(HistoryStore::limitPoints(history[0], AIProvider::Copilot).size(), 1);
 }
 
-// Damaged, foreign and blank lines are skipped on load and dropped by the next record;
-// nothing valid is lost, and an empty metric list leaves the file byte for byte.
-TEST_F(HistoryStoreTest, SkipsBadLinesAndKeepsGoodOnes)
+// Lines this version cannot read (another version's provider or keys, damaged text) are skipped
+// on load and kept byte for byte by the next record; only a readable time older than 14 days
+// drops a line. A line holding an unknown provider still shows its known points.
+TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
 {
-    const QByteArray good1 = R"({"limits":[{"kind":"session","percent":10}],"timestamp":"2026-01-05T10:00:00Z","x":1})";
-    const QByteArray good2 = R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})";
-    writeFile(good1 + "\n\n" +
-              R"({"timestamp":"2026-01-05T10:30:00.5Z","limits":[]})"
-              "\n" +
-              R"({"timestamp":"2026-01-05T10:40:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})"
-              "\n" +
-              R"({"timestamp":"2026-01-05T10:41:00","limits":[]})"
-              "\n" +
-              R"({"timestamp":"2026-01-05T10:42:00Z","limits":[{"kind":"a","percent":"1"}]})"
-              "\n" +
-              R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})"
-              "\n" +
-              "not json\n" + good2 + "\n" + "\xff\xfe\n");
+    const QByteArray lines[] = {
+        R"({"limits":[{"kind":"session","percent":10,"extra":{"a":[1]}}],"timestamp":"2026-01-05T10:00:00Z","x":1})",
+        R"({"timestamp":"2026-01-05T10:30:00.5Z","limits":[]})",
+        R"({"timestamp":"2026-01-05T10:40:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1},)"
+        R"({"provider":"Claude","kind":"session","percent":20}]})",
+        R"({"timestamp":"2026-01-05T10:41:00","limits":[]})",
+        R"({"timestamp":"2026-01-05T10:42:00Z","limits":[{"kind":"a","percent":"1"}]})",
+        R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})",
+        "not json",
+        R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})",
+    };
+    const QByteArray pruned = R"({"timestamp":"2025-12-01T00:00:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})";
+    QByteArray text = pruned + "\n\n";
+    for (const QByteArray& line : lines)
+        text += line + '\n';
+    writeFile(text);
     auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 2);
+    ASSERT_EQ(history.size(), 3);
     EXPECT_EQ(history[0].limits[0].provider, AIProvider::Claude); // a missing provider reads as Claude
-    EXPECT_EQ(history[1].timestamp, at("2026-01-05T10:00:00Z"));
+    ASSERT_EQ(history[1].limits.size(), 1);
+    EXPECT_EQ(history[1].limits[0].percent, 20);
+    EXPECT_EQ(history[2].timestamp, at("2026-01-05T10:00:00Z"));
 
     const QByteArray before = fileText();
     HistoryStore::record({}, at("2026-01-05T12:00:00Z"));
     EXPECT_EQ(fileText(), before);
 
-    HistoryStore::record({metric(AIProvider::ChatGPT, "primary", 5)}, at("2026-01-05T12:00:00Z"));
-    history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 3);
-    EXPECT_EQ(fileText().count('\n'), 3);
+    EXPECT_FALSE(HistoryStore::record({metric(AIProvider::ChatGPT, "primary", 5)}, at("2026-01-05T12:00:00Z")));
+    QByteArray expected;
+    for (const QByteArray& line : lines)
+        expected += line + '\n';
+    expected += R"({"timestamp":"2026-01-05T12:00:00Z","limits":[{"provider":"ChatGPT","kind":"primary","percent":5}]})"
+                "\n";
+    EXPECT_EQ(fileText(), expected);
 }
 
 // The 14-day cut keeps a snapshot exactly at the cutoff and drops one a second older.
@@ -117,20 +125,23 @@ TEST_F(HistoryStoreTest, PrunesAtFourteenDays)
     EXPECT_EQ(history[0].limits[0].kind, u"b");
 }
 
-// CSV: quoting of titles, shortest percent with a decimal point, empty reset, and a kind
-// that would otherwise break the row.
+// CSV: quoting of titles, shortest percent with a decimal point, empty reset, a kind that would
+// otherwise break the row, and control characters from a service replaced (ESC never reaches a
+// terminal or spreadsheet, a line break never splits a row).
 TEST_F(HistoryStoreTest, ExportsCsv)
 {
-    EXPECT_EQ(HistoryStore::exportCSV(), u"timestamp,provider,kind,title,percent,resets_at\n");
+    EXPECT_EQ(HistoryStore::exportCSV().value(), "timestamp,provider,kind,title,percent,resets_at\n");
     HistoryStore::record({metric(AIProvider::Claude, "session", 42, u"Say \"hi\""_s, at("2026-01-05T17:00:00.9Z")),
                           metric(AIProvider::ChatGPT, "code_review.primary", 12.5),
-                          metric(AIProvider::Copilot, "odd,kind\"x", 0.1, u"T"_s)},
+                          metric(AIProvider::Copilot, "odd,kind\"x", 0.1, u"T"_s),
+                          metric(AIProvider::Copilot, "k\x1b[2J\n", 1, u"\x1b]0;title\x07\r\nnext"_s)},
                          at("2026-01-05T14:03:22Z"));
-    EXPECT_EQ(HistoryStore::exportCSV(),
+    EXPECT_EQ(QString::fromUtf8(HistoryStore::exportCSV().value()),
               u"timestamp,provider,kind,title,percent,resets_at\n"
               "2026-01-05T14:03:22Z,Claude,session,\"Say \"\"hi\"\"\",42.0,2026-01-05T17:00:00Z\n"
               "2026-01-05T14:03:22Z,ChatGPT,code_review.primary,\"\",12.5,\n"
-              "2026-01-05T14:03:22Z,Copilot,\"odd,kind\"\"x\",\"T\",0.1,\n"_s);
+              "2026-01-05T14:03:22Z,Copilot,\"odd,kind\"\"x\",\"T\",0.1,\n"
+              "2026-01-05T14:03:22Z,Copilot,k\uFFFD[2J ,\"\uFFFD]0;title\uFFFD  next\",1.0,\n"_s);
 }
 
 // Clear removes the file; the next record starts a one-line file.

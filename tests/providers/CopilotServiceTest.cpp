@@ -68,14 +68,27 @@ TEST(CopilotParse, Snapshots)
     EXPECT_EQ(metrics[3].resetsAt, reset);
 }
 
-// Members of the wrong type count as absent; only a body that is no JSON object fails.
+// Members of the wrong type count as absent; a body that is no JSON object, or a quota list that
+// is not an object, is an answer that could not be read, never a credentials problem.
 TEST(CopilotParse, OddShapes)
 {
-    const auto bare = CopilotService::parseUsage(R"({"copilot_plan": 5, "quota_snapshots": []})");
+    const auto bare = CopilotService::parseUsage(R"({"copilot_plan": 5, "quota_snapshots": null})");
     ASSERT_TRUE(bare);
     EXPECT_EQ(*bare, CopilotUsage{});
-    for (const char* body : {"[]", "", "null", "{"})
-        EXPECT_EQ(CopilotService::parseUsage(QByteArray(body)).error().kind, Kind::TokenParseError) << body;
+    const std::pair<const char*, const char*> failures[] = {
+        {"[]", "The Copilot response is not a JSON object."},
+        {"", "The Copilot response is not a JSON object."},
+        {"<html>502</html>", "The Copilot response is not a JSON object."},
+        {R"({"quota_snapshots": [{"chat": {"percent_remaining": 5}}]})",
+         "The Copilot response has a wrong type for \"quota_snapshots\": expected an object."},
+        {R"({"quota_snapshots": 3})", "The Copilot response has a wrong type for \"quota_snapshots\": expected an object."},
+    };
+    for (const auto& [body, text] : failures) {
+        SCOPED_TRACE(body);
+        const auto usage = CopilotService::parseUsage(QByteArray(body));
+        ASSERT_FALSE(usage);
+        EXPECT_EQ(usage.error(), UsageServiceError::decodingFailed(QString::fromUtf8(text)));
+    }
 }
 
 class CopilotFetch : public ServerTest
@@ -104,7 +117,7 @@ TEST_F(CopilotFetch, HeadersAndStatuses)
 
     const std::tuple<int, QByteArray, const char*> cases[] = {
         {401, R"({"message":"Bad credentials"})", R"(API returned HTTP 401: {"message":"Bad credentials"})"},
-        {200, "[]", "Failed to parse credential data from Keychain."},
+        {200, "[]", "The Copilot response is not a JSON object."},
     };
     for (const auto& [status, body, text] : cases) {
         SCOPED_TRACE(status);

@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace tallyvue;
 using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
@@ -197,6 +199,33 @@ TEST_F(ReadAccessToken, FileFailuresReportNotFound)
         ASSERT_FALSE(token);
         EXPECT_EQ(token.error().description(), notFound);
     }
+}
+
+// A credentials file that is there but cannot be read says so and names the file: a FIFO (read
+// without blocking), a folder, a file far larger than any login.
+TEST_F(ReadAccessToken, UnreadableFileSaysSo)
+{
+    keychain("", 44);
+    const QByteArray path = QFile::encodeName(defaultFile());
+    const std::pair<std::function<void()>, const char*> cases[] = {
+        {[&] { ASSERT_EQ(::mkfifo(path.constData(), 0600), 0); }, "it is a FIFO"},
+        {[&] { QDir().mkpath(defaultFile()); }, "it is a folder"},
+        {[&] { writeFile(defaultFile(), QByteArray(5 * 1024 * 1024, ' ')); }, "it is larger than 4 MiB"},
+    };
+    for (const auto& [arrange, why] : cases) {
+        SCOPED_TRACE(why);
+        QFile::remove(defaultFile());
+        QDir(defaultFile()).removeRecursively();
+        QDir().mkpath(QFileInfo(defaultFile()).path());
+        arrange();
+        OutputCapture output;
+        const auto token = await(UsageService::readAccessToken());
+        ASSERT_FALSE(token);
+        EXPECT_EQ(token.error().description(),
+                  u"Credentials file cannot be read: "_s + defaultFile() + u" ("_s + QString::fromLatin1(why) + u")."_s);
+    }
+    QFile::remove(defaultFile());
+    QDir(defaultFile()).removeRecursively();
 }
 
 // CLAUDE_CONFIG_DIR moves the credentials file, as it moves Claude Code's own.

@@ -7,6 +7,8 @@
 #include "support/Await.h"
 #include "support/OutputCapture.h"
 
+#include <QElapsedTimer>
+
 #include <functional>
 
 #include <qcoro/qcorotask.h>
@@ -148,6 +150,24 @@ TEST_F(HttpGet, TransportFailures)
     const auto refused = await(httpGet(QUrl(origin + u"/x"_s), {}));
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().description(), u"Network error: Connection refused"_s);
+}
+
+// A body sent a byte at a time restarts the transfer timeout with every byte; the request's own
+// deadline ends it as a timeout all the same.
+TEST_F(HttpGet, DeadlineEndsATrickle)
+{
+    detail::setTransferTimeout(std::chrono::milliseconds(300));
+    detail::setRequestDeadline(std::chrono::milliseconds(1000));
+    ScriptedResponse trickle = ScriptedResponse::json(200, QByteArray(100, ' ') + "{}");
+    trickle.drip = std::chrono::milliseconds(50); // 5 s in all, never 300 ms without a byte
+    server.setResponse("/trickle", trickle);
+    QElapsedTimer clock;
+    clock.start();
+    const auto reply = get(server, "/trickle");
+    detail::setRequestDeadline(detail::kDefaultRequestDeadline);
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error().description(), u"Network error: The request timed out."_s);
+    EXPECT_LT(clock.elapsed(), 3000);
 }
 
 // A header value with a line break would smuggle extra headers; nothing is sent.

@@ -228,13 +228,16 @@ TEST_F(UsageViewModelTest, LabelWaitsForTheChosenProvider)
     EXPECT_EQ(model.labelMetrics(AIProvider::Claude).size(), 4);
 }
 
-// A ChatGPT failure drops its metrics; a Copilot failure keeps the last record and shows the error.
+// A ChatGPT failure drops its metrics; a Copilot or Claude failure keeps the last record and
+// shows the error. Either way a provider that failed records nothing in that refresh's history
+// snapshot: its last values are not written again as if they were new.
 TEST_F(UsageViewModelTest, ProviderFailuresStayApart)
 {
     auto model = makeModel();
     QCoro::waitFor(model->refresh(true));
     m_server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(500, "down"));
     m_server.setResponse("/copilot_internal/user", ScriptedResponse::json(502, "bad gateway"));
+    m_now = m_now.addSecs(600);
     QCoro::waitFor(model->refresh(true));
 
     EXPECT_EQ(model->codexError(), u"API returned HTTP 500: down"_s);
@@ -244,18 +247,65 @@ TEST_F(UsageViewModelTest, ProviderFailuresStayApart)
     EXPECT_TRUE(model->metrics(AIProvider::ChatGPT).isEmpty());
     EXPECT_EQ(model->metrics(AIProvider::Copilot).size(), 1);
     ASSERT_EQ(model->history().size(), 2);
-    EXPECT_EQ(model->history()[1].limits.size(), 3);
+    EXPECT_EQ(model->history()[1].limits.size(), 2); // Claude only
     // Both keep their last values for the popover and the label, dropped record or not.
     for (const AIProvider provider : {AIProvider::ChatGPT, AIProvider::Copilot}) {
         ASSERT_TRUE(model->lastGood(provider)) << rawValue(provider).toStdString();
         EXPECT_EQ(model->lastGood(provider)->metrics.size(), 1);
-        EXPECT_EQ(model->lastGood(provider)->asOf, m_now);
+        EXPECT_EQ(model->lastGood(provider)->asOf, m_now.addSecs(-600)); // the last answer, not the failure
         EXPECT_EQ(model->notice(provider)->kind, ProviderNotice::Kind::Failed);
     }
     EXPECT_EQ(model->labelMetrics(AIProvider::Claude).size(), 4);
     // Once a window has ended, its last value is gone too.
     m_now = m_now.addSecs(18001);
     EXPECT_FALSE(model->lastGood(AIProvider::ChatGPT));
+
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "claude down"));
+    m_server.setResponse("/backend-api/wham/usage", ScriptedResponse::json(200, kCodexBody));
+    m_now = m_now.addSecs(600);
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_EQ(model->errorMessage(), u"API returned HTTP 500: claude down"_s);
+    EXPECT_EQ(model->metrics(AIProvider::Claude).size(), 2); // still shown
+
+    const auto providers = [](const UsageSnapshot& snapshot) {
+        QStringList names;
+        for (const auto& point : snapshot.limits)
+            names.append(rawValue(point.provider));
+        return names;
+    };
+    ASSERT_EQ(model->history().size(), 3);
+    EXPECT_EQ(providers(model->history()[1]), (QStringList{u"Claude"_s, u"Claude"_s}));
+    EXPECT_EQ(providers(model->history()[2]), QStringList{u"ChatGPT"_s});
+}
+
+// A history the app cannot write or delete is logged in one line each time; the history in
+// memory stays as it was.
+TEST_F(UsageViewModelTest, StorageFailuresAreLoggedAndKeepTheHistory)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    ASSERT_EQ(model->history().size(), 1);
+    const QString path = HistoryStore::filePath();
+    writeFile(path + u".elsewhere"_s, readFile(path));
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link(path + u".elsewhere"_s, path));
+
+    OutputCapture output;
+    m_now = m_now.addSecs(600);
+    QCoro::waitFor(model->refresh(true));
+    model->clearHistory();
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(output.text()).split(u'\n')) {
+        if (line.contains(u"History"))
+            lines.append(line);
+    }
+    EXPECT_EQ(lines,
+              (QStringList{u"[Tallyvue] History not recorded: cannot read "_s + path + u": it is a symbolic link"_s,
+                           u"[Tallyvue] History not cleared: cannot delete "_s + path + u": it is a symbolic link"_s}));
+    EXPECT_EQ(model->history().size(), 1);
+    EXPECT_EQ(model->storageErrors().size(), 1);
+    EXPECT_EQ(readFile(path + u".elsewhere"_s).count('\n'), 1);
+    QFile::remove(path);
 }
 
 // When no provider delivers, nothing stored is touched: no history line, no snapshot.

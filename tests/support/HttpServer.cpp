@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace tallyvue::test {
@@ -160,6 +162,17 @@ void HttpServer::answer(QTcpSocket* socket, const ScriptedResponse& response)
         head += "Content-Length: " + QByteArray::number(response.contentLength.value_or(response.body.size())) + "\r\n";
     head += "\r\n";
     socket->write(head);
+    if (response.drip.count() > 0) {
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body = response.body] {
+            if (*sent >= body.size())
+                return timer->stop();
+            socket->write(body.mid((*sent)++, 1));
+        });
+        timer->start(response.drip);
+        return;
+    }
     socket->write(response.body);
     if (response.behavior == Behavior::CloseDelimited)
         socket->disconnectFromHost();

@@ -41,6 +41,7 @@ struct ScriptedResponse
     QByteArray body;
     Behavior behavior;
     std::chrono::milliseconds delay{0};  ///< wait this long before answering
+    std::chrono::milliseconds drip{0};   ///< when set, the body is sent one byte at a time at this pace
     std::optional<qint64> contentLength; ///< announce this length instead of the body's
 };
 

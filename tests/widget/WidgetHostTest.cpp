@@ -19,7 +19,10 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace tallyvue::widget;
@@ -78,8 +81,10 @@ ProcessResult runWidget(const QStringList& arguments, const QProcessEnvironment&
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), arguments);
-    if (!process.waitForFinished(20000))
+    if (!process.waitForFinished(20000)) {
         process.kill();
+        process.waitForFinished(5000); // a program that had to be killed fails the run
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardError())};
 }
@@ -161,6 +166,27 @@ TEST_F(WidgetHostTest, CommandLine)
     run = runWidget({u"--render"_s, folder.filePath(u"missing/folder/x.png"_s)});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.errors.contains(u"could not write the picture"_s)) << run.errors.toStdString();
+}
+
+// Anything but a regular file at the snapshot path (a FIFO, a link to a device) shows the empty
+// widget at once instead of blocking the program or reading without end.
+TEST_F(WidgetHostTest, RefusesWhatIsNotARegularFile)
+{
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(snapshotPath());
+    const std::pair<const char*, std::function<bool()>> cases[] = {
+        {"FIFO", [&] { return ::mkfifo(path.constData(), 0600) == 0; }},
+        {"link to /dev/zero", [&] { return ::symlink("/dev/zero", path.constData()) == 0; }},
+    };
+    for (const auto& [name, arrange] : cases) {
+        SCOPED_TRACE(name);
+        QDir(QFileInfo(snapshotPath()).absolutePath()).removeRecursively();
+        QDir().mkpath(QFileInfo(snapshotPath()).absolutePath());
+        ASSERT_TRUE(arrange());
+        const ProcessResult run = runWidget({u"--render"_s, folder.filePath(u"empty.png"_s)});
+        EXPECT_EQ(run.status, 0) << run.errors.toStdString();
+    }
+    QDir(QFileInfo(snapshotPath()).absolutePath()).removeRecursively();
 }
 
 namespace {

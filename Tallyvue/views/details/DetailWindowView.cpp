@@ -2,6 +2,7 @@
 #include "views/details/DetailWindowView.h"
 
 #include "model/Log.h"
+#include "model/SafeFile.h"
 #include "views/charts/DailySummaryChart.h"
 #include "views/charts/RangePicker.h"
 #include "views/charts/UsageHistoryChart.h"
@@ -549,18 +550,11 @@ void DetailWindowView::restyleToolbar()
 
 bool DetailWindowView::writeHistoryCsv(const QString& path)
 {
-    QSaveFile file(path);
-    QString error;
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = file.errorString();
-    } else {
-        file.write(HistoryStore::exportCSV().toUtf8());
-        if (!file.commit())
-            error = file.errorString();
-    }
-    if (error.isEmpty())
+    const auto csv = HistoryStore::exportCSV();
+    const std::optional<QString> error = csv ? safefile::writeFileAtomically(path, *csv) : std::optional(csv.error());
+    if (!error)
         return true;
-    log(u"CSV export failed: "_s + error);
+    log(u"CSV export failed: "_s + *error);
     return false;
 }
 

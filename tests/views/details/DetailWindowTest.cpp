@@ -140,7 +140,7 @@ TEST_F(DetailWindowTest, ExportThroughSaveDialog)
 
     exportTo(window, target);
     const QByteArray csv = readAll(target);
-    EXPECT_EQ(csv, HistoryStore::exportCSV().toUtf8());
+    EXPECT_EQ(csv, HistoryStore::exportCSV().value());
     EXPECT_TRUE(csv.contains("\"Say \"\"hi\"\"\""));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{u"out.csv"_s}); // no temporary left
 
