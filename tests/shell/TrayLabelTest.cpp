@@ -89,6 +89,8 @@ TEST(TrayLabel, Rules)
          1.0},
         {"chosen badge without data falls back to Claude's 5 hours", kMetrics, settings(u"Copilot:chat"_s), "42%",
          glyph, UsageLevel::Green, 0},
+        {"nor a Claude session: the first window", kMetrics.mid(2), settings(u"Copilot:chat"_s), "90%", glyph,
+         UsageLevel::Red, 0},
         {"no data: the glyph alone", {}, settings({}, {}, MenuBarStyle::Ring), "", glyph, std::nullopt, 0},
     };
     for (const Case& c : cases) {

@@ -89,15 +89,6 @@ TEST_F(UsageTimelineTest, PreviewAndPlaceholderShowTheSample)
     EXPECT_EQ(preview.timeline().entries.last().snapshot, sampleSnapshot());
 }
 
-// The sample is built once, relative to the moment it was first needed, and its times never move
-// afterwards (its contents are checked as drawn in WidgetViewTest.Sample).
-TEST_F(UsageTimelineTest, SampleSnapshot)
-{
-    const WidgetSnapshot& sample = sampleSnapshot();
-    EXPECT_EQ(&sample, &sampleSnapshot());
-    EXPECT_LE(qAbs(sample.timestamp.secsTo(QDateTime::currentDateTimeUtc())), 5);
-}
-
 // Which entry shows as time passes, when the next one is due, and when the timeline has run out
 // (also after the machine slept past its end).
 TEST_F(UsageTimelineTest, PositionInTheTimeline)
