@@ -2,6 +2,7 @@
 // tallyvue-cli as a user runs it: a real process against a local server and real files.
 #include "BuildInfo.h"
 #include "history/HistoryStore.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
@@ -64,14 +65,6 @@ QCoro::Task<QList<int>> runCliTogether(int count, QStringList args)
         codes.append(process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1);
     }
     co_return codes;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "logic/UsageTimeline.h"
 #include "logic/TimelinePlayer.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -22,13 +22,7 @@ protected:
     void TearDown() override { QFile::remove(path()); }
 
     static QString path() { return snapshotFilePath().value(); }
-    static void write(const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
+    static void write(const QByteArray& bytes) { tallyvue::test::writeFile(path(), bytes); }
 };
 
 const QByteArray kFile =
