@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The popover's navigation and its state table.
+// The popover's navigation, and what it shows for each provider's state.
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "views/common/Widgets.h"
@@ -51,37 +51,6 @@ UsageResponse claudeResponse()
 }
 
 } // namespace
-
-// The provider state table: data wins over an error; an error without data; neither means loading.
-TEST_F(PopoverTest, ProviderStateTable)
-{
-    struct Case
-    {
-        AIProvider provider;
-        bool data;
-        bool error;
-        ProviderContent expected;
-    };
-    const Case cases[] = {
-        {AIProvider::Claude, true, true, ProviderContent::Card},
-        {AIProvider::Claude, false, true, ProviderContent::ClaudeError},
-        {AIProvider::ChatGPT, false, true, ProviderContent::Message},
-        {AIProvider::Copilot, false, true, ProviderContent::Message},
-        {AIProvider::Copilot, true, false, ProviderContent::Card},
-        {AIProvider::ChatGPT, false, false, ProviderContent::Loading},
-    };
-    for (const Case& c : cases) {
-        UsageState state;
-        if (c.data) {
-            state.usage = UsageResponse{};
-            state.codexUsage = CodexUsage{};
-            state.copilotUsage = CopilotUsage{};
-        }
-        if (c.error)
-            state.errorMessage = state.codexError = state.copilotError = u"broken"_s;
-        EXPECT_EQ(providerContent(c.provider, state), c.expected) << rawValue(c.provider).toStdString();
-    }
-}
 
 TEST_F(PopoverTest, LoadingErrorAndMessages)
 {
