@@ -88,8 +88,8 @@ TEST(Insights, WindowSamples)
          {1, 2}},
         {"single sample", sessionHistory({{0, 9}}), session(9, at(240)), {9}},
         {"only its own id, in time order whatever the file's order",
-         {snapshot(at(30), {{"Claude:session", 40}, {"Claude:weekly_all", 7}}), snapshot(at(0), {{"Claude:session", 30}}),
-          snapshot(at(10), {{"ChatGPT:primary", 99}})},
+         {snapshot(at(30), {{"Claude:session", 40}, {"Claude:weekly_all", 7}}),
+          snapshot(at(0), {{"Claude:session", 30}}), snapshot(at(10), {{"ChatGPT:primary", 99}})},
          session(40, at(240)),
          {30, 40}},
     };

@@ -196,7 +196,6 @@ TEST(TrendsTest, SnapshotTableInRemainingMode)
 // Header texts of the details window: the fullest window (the first among equals) and the plan.
 TEST(TrendsTest, SidebarAndPlanTexts)
 {
-
     const QList<ProviderMetric> metrics = {{AIProvider::Claude, u"a"_s, u"A"_s, 40, {}, {}},
                                            {AIProvider::Claude, u"b"_s, u"B"_s, 90, {}, {}},
                                            {AIProvider::Claude, u"c"_s, u"C"_s, 90, {}, {}}};

@@ -104,8 +104,8 @@ TEST(TrayLabel, Rules)
     EXPECT_EQ(makeTrayLabel(kMetrics, settings({}, {}, MenuBarStyle::IconOnly), kNow).toolTip, u"42%  ·  7d 63%");
     EXPECT_EQ(makeTrayLabel({}, settings(), kNow).toolTip, u"Tallyvue");
     // The digits drawn in the icon for hosts without a label: the shown percent, no sign.
-    EXPECT_EQ(makeTrayLabel(kMetrics, settings({}, {}, MenuBarStyle::Percent, false, false, QuotaDisplayMode::Remaining),
-                            kNow)
+    EXPECT_EQ(makeTrayLabel(kMetrics,
+                            settings({}, {}, MenuBarStyle::Percent, false, false, QuotaDisplayMode::Remaining), kNow)
                   .digits,
               u"57");
     EXPECT_EQ(labelGuide(u"42% · 2h 5m  ·  7d 63%"_s), u"100% · 88h 88m  ·  88d 100%");
