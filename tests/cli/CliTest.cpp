@@ -4,6 +4,7 @@
 #include "history/HistoryStore.h"
 #include "model/Timestamp.h"
 #include "platform/linux/SingleInstance.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
@@ -84,7 +85,9 @@ void withoutFileOverrides()
 QByteArray describe(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::lstat(native.constData(), &info) != 0)
         return "missing";
     const QByteArray head = QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_uid) + ' ';
@@ -102,8 +105,8 @@ QByteArray historyLines(int count)
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QByteArray text;
     for (int i = count; i > 0; --i)
-        text += *HistoryStore::encodeLine({now.addSecs(-60 * i),
-                                           {{AIProvider::Claude, u"session"_s, 40.0 + i % 9, u"5-Hour"_s, now}}}) +
+        text += *HistoryStore::encodeLine(
+                    {now.addSecs(-60 * i), {{AIProvider::Claude, u"session"_s, 40.0 + i % 9, u"5-Hour"_s, now}}}) +
                 '\n';
     return text;
 }
@@ -122,14 +125,6 @@ QCoro::Task<QList<int>> runCliTogether(int count, QStringList args)
         codes.append(process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1);
     }
     co_return codes;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 } // namespace
@@ -464,9 +459,9 @@ void resetData()
 {
     const QString history = QFileInfo(HistoryStore::filePath()).path();
     ::chmod(QFile::encodeName(history).constData(), 0700);
-    for (const QString& folder : QStringList{history, QFileInfo(*widgetSnapshotPath()).path(),
-                                             QDir::homePath() + u"/.codex"_s,
-                                             QDir::homePath() + u"/.config/github-copilot"_s})
+    for (const QString& folder :
+         QStringList{history, QFileInfo(*widgetSnapshotPath()).path(), QDir::homePath() + u"/.codex"_s,
+                     QDir::homePath() + u"/.config/github-copilot"_s})
         QDir(folder).removeRecursively();
     QFile::remove(QDir::homePath() + u"/victim"_s);
 }
@@ -537,18 +532,21 @@ TEST_F(CliTest, FaultsAtDataPathsAreReportedAndChangeNothing)
     const Case cases[] = {
         {"unreadable history (2)", withHistory([&] { changeMode(history, 0200); }), fetch, 1,
          u"history not recorded: cannot read "_s + history + u": Permission denied"_s, history, true},
-        {"history not UTF-8 (2)", [&] {
+        {"history not UTF-8 (2)",
+         [&] {
              const QString text = QString::fromUtf8(historyLines(50));
-             writeFile(history, QByteArray("\xff\xfe") + QByteArray(reinterpret_cast<const char*>(text.utf16()),
-                                                                     text.size() * 2));
+             writeFile(history, QByteArray("\xff\xfe") +
+                                    QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2));
          },
          fetch, 1, u"history not recorded: cannot read "_s + history + u": it is not UTF-8 text"_s, history},
-        {"history is a link (4)", [&] {
+        {"history is a link (4)",
+         [&] {
              writeFile(victim, "not ours\n");
              makeLink(victim, history);
          },
          fetch, 1, u"history not recorded: cannot read "_s + history + u": it is a symbolic link"_s, victim},
-        {"snapshot is a link (4)", [&] {
+        {"snapshot is a link (4)",
+         [&] {
              writeFile(victim, "not ours\n");
              makeLink(victim, snapshot);
          },
@@ -562,12 +560,24 @@ TEST_F(CliTest, FaultsAtDataPathsAreReportedAndChangeNothing)
          u"history not recorded: cannot read "_s + history + u": it is a FIFO"_s, history},
         {"history is a FIFO: export (6)", [&] { makeFifo(history); }, exportCsv, 1,
          u"history not exported: cannot read "_s + history + u": it is a FIFO"_s, history},
-        {"snapshot is a FIFO: status (6)", [&] { makeFifo(snapshot); }, {u"status"_s}, 1,
-         u"cannot read "_s + snapshot + u": it is a FIFO"_s, snapshot},
-        {"snapshot is a FIFO: waybar (6)", [&] { makeFifo(snapshot); }, {u"status"_s, u"--waybar"_s}, 0,
-         u"Open Tallyvue to load usage"_s, snapshot},
-        {"snapshot links to /dev/zero (6)", [&] { makeLink(u"/dev/zero"_s, snapshot); }, {u"status"_s}, 1,
-         u"cannot read "_s + snapshot + u": it is a symbolic link"_s, snapshot},
+        {"snapshot is a FIFO: status (6)",
+         [&] { makeFifo(snapshot); },
+         {u"status"_s},
+         1,
+         u"cannot read "_s + snapshot + u": it is a FIFO"_s,
+         snapshot},
+        {"snapshot is a FIFO: waybar (6)",
+         [&] { makeFifo(snapshot); },
+         {u"status"_s, u"--waybar"_s},
+         0,
+         u"Open Tallyvue to load usage"_s,
+         snapshot},
+        {"snapshot links to /dev/zero (6)",
+         [&] { makeLink(u"/dev/zero"_s, snapshot); },
+         {u"status"_s},
+         1,
+         u"cannot read "_s + snapshot + u": it is a symbolic link"_s,
+         snapshot},
         {"Codex login is a FIFO (6)", [&] { makeFifo(codexAuth); }, fetch, 0,
          u"ChatGPT error: Credentials file cannot be read: "_s + codexAuth + u" (it is a FIFO)."_s, codexAuth},
         {"Copilot login too large", [&] { writeFile(copilotApps, QByteArray(5 * 1024 * 1024, ' ')); }, fetch, 0,
@@ -575,9 +585,13 @@ TEST_F(CliTest, FaultsAtDataPathsAreReportedAndChangeNothing)
          copilotApps},
         {"export of an unreadable history (8)", withHistory([&] { changeMode(history, 0200); }), exportCsv, 1,
          u"history not exported: cannot read "_s + history + u": Permission denied"_s, history, true},
-        {"clear in a read-only folder (8)", withHistory([&] { changeMode(folder, 0500); }),
-         {u"history"_s, u"clear"_s}, 1, u"history not cleared: cannot delete "_s + history + u": Permission denied"_s,
-         history, true},
+        {"clear in a read-only folder (8)",
+         withHistory([&] { changeMode(folder, 0500); }),
+         {u"history"_s, u"clear"_s},
+         1,
+         u"history not cleared: cannot delete "_s + history + u": Permission denied"_s,
+         history,
+         true},
         {"fetch into a read-only folder (8)", withHistory([&] { changeMode(folder, 0500); }), fetch, 1,
          u"history not recorded: cannot write "_s + history + u": "_s, history, true},
     };
@@ -629,7 +643,10 @@ TEST_F(CliTest, FullDiskKeepsTheOldFiles)
     };
     const Case cases[] = {
         {"fetch, disk full: history", 0, {u"fetch"_s}, history, u"history not recorded: cannot write "_s + history},
-        {"fetch, disk full: snapshot", 0, {u"fetch"_s}, snapshot,
+        {"fetch, disk full: snapshot",
+         0,
+         {u"fetch"_s},
+         snapshot,
          u"widget snapshot not written: cannot write "_s + snapshot},
         {"fetch, a little space", 8192, {u"fetch"_s}, history, u"history not recorded: cannot write "_s + history},
         {"export, disk full", 0, {u"history"_s, u"export"_s, exported}, exported, u"cannot write "_s + exported},
@@ -671,7 +688,9 @@ TEST_F(CliTest, PrivateModesWhateverTheUmask)
     const QString snapshot = *widgetSnapshotPath();
     for (const auto& [path, mode] : {std::pair{QFileInfo(history).path(), 0700}, std::pair{history, 0600},
                                      std::pair{QFileInfo(snapshot).path(), 0700}, std::pair{snapshot, 0600}}) {
-        struct stat info{};
+        struct stat info
+        {
+        };
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
         EXPECT_EQ(info.st_mode & 07777, mode_t(mode)) << path.toStdString();
     }
@@ -682,7 +701,8 @@ TEST_F(CliTest, PrivateModesWhateverTheUmask)
 // read as valid JSON, never the file's bytes.
 TEST_F(CliTest, ControlCharactersNeverReachTheTerminal)
 {
-    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "\x1b[2J\x1b]0;owned\x07" "down"));
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "\x1b[2J\x1b]0;owned\x07"
+                                                                         "down"));
     CliRun run = cli({u"fetch"_s});
     EXPECT_TRUE(run.out.contains(u"Claude error: API returned HTTP 500: \uFFFD[2J\uFFFD]0;owned\uFFFDdown\n"_s))
         << run.out.toStdString();
@@ -691,9 +711,10 @@ TEST_F(CliTest, ControlCharactersNeverReachTheTerminal)
     const CliRun exported = cli({u"history"_s, u"export"_s});
     EXPECT_TRUE(exported.out.contains(u",\"\uFFFD[31mred  line\","_s)) << exported.out.toStdString();
 
-    const QByteArray damaged = "\xEF\xBB\xBF"
-                               R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session",)"
-                               "\"title\":\"\x1b[31m5-Hour\",\"percent\":42}]}";
+    const QByteArray damaged =
+        "\xEF\xBB\xBF"
+        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session",)"
+        "\"title\":\"\x1b[31m5-Hour\",\"percent\":42}]}";
     writeFile(*widgetSnapshotPath(), damaged);
     const CliRun json = cli({u"status"_s, u"--json"_s});
     EXPECT_EQ(json.exitCode, 0);
@@ -776,7 +797,9 @@ TEST(Programs, NotDumpable)
         };
         uid_t owner = 65534;
         for (int waited = 0; waited < 5000 && owner != 0 && running(); waited += 10) {
-            struct stat info{};
+            struct stat info
+            {
+            };
             if (::stat(QByteArray(proc + "/environ").constData(), &info) == 0 && running())
                 owner = info.st_uid;
             QCoreApplication::processEvents();

@@ -118,10 +118,6 @@ class SampleServer:
     def origin(self):
         return f"http://127.0.0.1:{self.server.server_address[1]}"
 
-    def set_response(self, path, status, body):
-        with self.lock:
-            self.responses[path] = (status, body)
-
     def count(self, path=None):
         with self.lock:
             return sum(1 for _, p in self.requests if path is None or p == path)

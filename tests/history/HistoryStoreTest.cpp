@@ -144,17 +144,6 @@ TEST_F(HistoryStoreTest, ExportsCsv)
               "2026-01-05T14:03:22Z,Copilot,k\uFFFD[2J ,\"\uFFFD]0;title\uFFFD  next\",1.0,\n"_s);
 }
 
-// Clear removes the file; the next record starts a one-line file.
-TEST_F(HistoryStoreTest, ClearThenRecord)
-{
-    HistoryStore::record({metric(AIProvider::Claude, "a", 1)}, at("2026-01-05T14:00:00Z"));
-    HistoryStore::clear();
-    EXPECT_TRUE(HistoryStore::load().isEmpty());
-    EXPECT_FALSE(QFile::exists(HistoryStore::filePath()));
-    HistoryStore::record({metric(AIProvider::Claude, "a", 1)}, at("2026-01-05T14:05:00Z"));
-    EXPECT_EQ(fileText().count('\n'), 1);
-}
-
 // Text the JSON writer must escape survives the round trip.
 TEST_F(HistoryStoreTest, EscapesStrings)
 {

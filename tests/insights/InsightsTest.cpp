@@ -52,18 +52,6 @@ QList<double> percents(const QList<MetricSample>& samples)
 
 } // namespace
 
-// A series keeps only its own id, in time order even when the file was not.
-TEST(Insights, SeriesSortsAndFilters)
-{
-    QList<UsageSnapshot> history = {
-        snapshot(at(30), {{"Claude:session", 40}, {"Claude:weekly_all", 7}}),
-        snapshot(at(0), {{"Claude:session", 30}}),
-        snapshot(at(10), {{"ChatGPT:primary", 99}}),
-    };
-    EXPECT_EQ(percents(Insights::series(u"Claude:session", history)), (QList<double>{30, 40}));
-    EXPECT_TRUE(Insights::series(u"Copilot:chat", history).isEmpty());
-}
-
 // The current window starts after its nominal start and after the latest drop of more than 5 points.
 TEST(Insights, WindowSamples)
 {
@@ -99,6 +87,11 @@ TEST(Insights, WindowSamples)
          session(2, resetLate, std::nullopt),
          {1, 2}},
         {"single sample", sessionHistory({{0, 9}}), session(9, at(240)), {9}},
+        {"only its own id, in time order whatever the file's order",
+         {snapshot(at(30), {{"Claude:session", 40}, {"Claude:weekly_all", 7}}),
+          snapshot(at(0), {{"Claude:session", 30}}), snapshot(at(10), {{"ChatGPT:primary", 99}})},
+         session(40, at(240)),
+         {30, 40}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(percents(Insights::windowSamples(c.metric, c.history)), c.expected) << c.name;

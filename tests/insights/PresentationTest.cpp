@@ -12,16 +12,6 @@ namespace {
 const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
 }
 
-TEST(Presentation, UsageLevelBounds)
-{
-    const std::pair<double, UsageLevel> cases[] = {
-        {-5, UsageLevel::Green},  {50, UsageLevel::Green}, {50.01, UsageLevel::Yellow},
-        {80, UsageLevel::Yellow}, {80.1, UsageLevel::Red}, {120, UsageLevel::Red},
-    };
-    for (const auto& [percent, level] : cases)
-        EXPECT_EQ(usageLevel(percent), level) << percent;
-}
-
 // The change part rounds halves away from zero and only a rise of a whole point gets a "+".
 TEST(Presentation, ChangeCaption)
 {
@@ -109,12 +99,4 @@ TEST(Presentation, RelativeTime)
     };
     for (const auto& [secondsAgo, text] : cases)
         EXPECT_EQ(relativeTimeText(kNow.addSecs(-secondsAgo), kNow), QString::fromUtf8(text)) << secondsAgo;
-}
-
-TEST(Presentation, CapitalizedWords)
-{
-    EXPECT_EQ(capitalizedText(u"plus"), u"Plus");
-    EXPECT_EQ(capitalizedText(u"PRO team"), u"Pro Team");
-    EXPECT_EQ(capitalizedText(u"individual pro"), u"Individual Pro");
-    EXPECT_EQ(capitalizedText(u""), u"");
 }

@@ -193,13 +193,9 @@ TEST(TrendsTest, SnapshotTableInRemainingMode)
     EXPECT_TRUE(empty.columns.isEmpty());
 }
 
-// Sidebar and header texts of the details window.
+// Header texts of the details window: the fullest window (the first among equals) and the plan.
 TEST(TrendsTest, SidebarAndPlanTexts)
 {
-    EXPECT_EQ(Trends::limitCountText(0), u"Not connected"_s);
-    EXPECT_EQ(Trends::limitCountText(1), u"1 limit"_s);
-    EXPECT_EQ(Trends::limitCountText(2), u"2 limits"_s);
-
     const QList<ProviderMetric> metrics = {{AIProvider::Claude, u"a"_s, u"A"_s, 40, {}, {}},
                                            {AIProvider::Claude, u"b"_s, u"B"_s, 90, {}, {}},
                                            {AIProvider::Claude, u"c"_s, u"C"_s, 90, {}, {}}};

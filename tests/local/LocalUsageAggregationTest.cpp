@@ -33,17 +33,6 @@ LocalUsageEvent event(AIProvider provider, const char* at, std::int64_t tokens, 
 
 } // namespace
 
-// Ranges are half-open; the token total is the four sums, requests are not tokens.
-TEST(LocalUsageAggregation, Totals)
-{
-    const std::vector<LocalUsageEvent> events{event(AIProvider::Claude, "2026-01-10T10:00:00Z", 10),
-                                              event(AIProvider::ChatGPT, "2026-01-10T11:00:00Z", 20),
-                                              event(AIProvider::Claude, "2026-01-10T12:00:00Z", 40)};
-    const LocalUsageTotals t = localUsageTotals(events, utc("2026-01-10T10:00:00Z"), utc("2026-01-10T12:00:00Z"));
-    EXPECT_EQ(t, (LocalUsageTotals{2, 30, 2, 4, 6}));
-    EXPECT_EQ(t.tokens(), 42);
-}
-
 // Model stacks: display names as keys, largest first, only the providers that used a model.
 TEST(LocalUsageAggregation, ModelAndProjectStacks)
 {

@@ -281,7 +281,8 @@ TEST(LocalUsageCardModel, OverviewMatchesAggregations)
     EXPECT_TRUE(LocalOverviewData::build(old, AIProvider::Claude, LocalRange::Week, kNow, 6).hasEvents);
 }
 
-// The folders the empty texts name are the ones the scanner reads on this machine.
+// The folders the empty texts name are the ones the scanner reads on this machine: where
+// CLAUDE_CONFIG_DIR and CODEX_HOME point, else Claude Code's two folders and ~/.codex.
 TEST(LocalUsageCardModel, TranscriptFolders)
 {
     const QString home = QDir::homePath();
@@ -302,6 +303,7 @@ TEST(LocalUsageCardModel, TranscriptFolders)
          "~/.config/claude/projects and ~/.claude/projects",
          "~/.codex/sessions"},
         {"~/cfg", "/srv/codex", {}, "~/cfg/projects", "/srv/codex/sessions"},
+        {"", nullptr, {}, "~/.claude/projects", "~/.codex/sessions"}, // empty reads as unset
     };
     for (const Case& c : cases) {
         QDir(home + u"/.config"_s).removeRecursively();

@@ -299,28 +299,6 @@ TEST_F(ScannerTest, ScanRunsOffTheCallingThread)
     EXPECT_EQ(QCoro::waitFor(run()), 1u);
 }
 
-// Where the transcripts are: CLAUDE_CONFIG_DIR and CODEX_HOME, else both Claude folders.
-TEST(LocalUsageSources, FollowTheEnvironment)
-{
-    const QString home = QDir::homePath();
-    const auto roots = [] {
-        QStringList out;
-        for (const LocalUsageSource& s : LocalUsageScanner::defaultSources())
-            out << rawValue(s.provider) + u':' + s.root;
-        return out;
-    };
-    EXPECT_EQ(roots(), (QStringList{u"Claude:"_s + home + u"/.config/claude/projects"_s,
-                                    u"Claude:"_s + home + u"/.claude/projects"_s,
-                                    u"ChatGPT:"_s + home + u"/.codex/sessions"_s}));
-    qputenv("CLAUDE_CONFIG_DIR", "/cfg/claude");
-    qputenv("CODEX_HOME", "/cfg/codex");
-    EXPECT_EQ(roots(), (QStringList{u"Claude:/cfg/claude/projects"_s, u"ChatGPT:/cfg/codex/sessions"_s}));
-    qputenv("CLAUDE_CONFIG_DIR", "");
-    qunsetenv("CODEX_HOME");
-    EXPECT_EQ(roots().size(), 3);
-    qunsetenv("CLAUDE_CONFIG_DIR");
-}
-
 // Both Claude folders are read, ids count once across them, and a folder linked to the
 // other is read once.
 TEST_F(ScannerTest, BothClaudeRoots)

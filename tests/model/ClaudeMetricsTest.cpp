@@ -54,33 +54,6 @@ TEST(ClaudeMetrics, FallsBackToWindows)
     EXPECT_FALSE(metrics[1].resetsAt);
 }
 
-// Badge selection and the label text, from a fresh install to cross-provider badges.
-TEST(MenuBarLabelText, BadgesAndText)
-{
-    const QDateTime now = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
-    const QList<ProviderMetric> metrics = {
-        {AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.7, now.addSecs(7500), 18000},
-        {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 63, now.addSecs(40 * 3600), 604800},
-        {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 17, std::nullopt, std::nullopt},
-    };
-    const auto text = [&](const QString& first, const QString& second, QuotaDisplayMode mode = QuotaDisplayMode::Used,
-                          bool countdown = false) {
-        return menuBarLabelText(selectBadges(metrics, first, second), mode, countdown, now);
-    };
-    EXPECT_EQ(text({}, {}), u"42%  ·  7d 63%");
-    EXPECT_EQ(text({}, {}, QuotaDisplayMode::Remaining, true), u"57% · 2h 5m  ·  7d 37%");
-    EXPECT_EQ(text(u"Claude:session"_s, {}), u"42%");
-    EXPECT_EQ(text(u"session"_s, u"Claude:session"_s), u"42%");
-    EXPECT_EQ(text(u"weekly_all"_s, u"ChatGPT:primary"_s, QuotaDisplayMode::Used, true), u"C 63%  ·  G 17%");
-    // A figure standing in for the chosen provider's says whose it is.
-    EXPECT_EQ(text(u"Copilot:chat"_s, u"nothing"_s), u"C 42%");
-    EXPECT_EQ(menuBarLabelText(selectBadges(metrics.mid(2), {}, {}), QuotaDisplayMode::Used, false, now), u"G 17%");
-    EXPECT_EQ(selectBadges(metrics.mid(2), u"Copilot:chat"_s, {}).primary->id(), u"ChatGPT:primary");
-    EXPECT_EQ(text({}, {}).isEmpty(), false);
-    EXPECT_TRUE(menuBarLabelText(selectBadges({}, {}, {}), QuotaDisplayMode::Used, false, now).isEmpty());
-    EXPECT_FALSE(metricById(metrics, u"session"));
-}
-
 // Picking a badge in the settings: the label then shows what was picked, also when the
 // defaults were in force before ("None" leaves one badge; a first badge keeps the default second).
 TEST(MenuBarLabelText, ChoosingBadges)

@@ -2,6 +2,7 @@
 // Launch at login through XDG autostart, with real files in the test's own HOME.
 #include "platform/linux/LaunchAtLogin.h"
 #include "platform/TestServers.h"
+#include "support/Files.h"
 #include "support/OutputCapture.h"
 
 #include <QDir>
@@ -16,19 +17,6 @@ using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class LaunchAtLoginTest : public ::testing::Test
 {
@@ -58,7 +46,7 @@ TEST_F(LaunchAtLoginTest, EntryStartsTheProgram)
     for (const QString& folder : folders) {
         SCOPED_TRACE(folder.toStdString());
         const QString program = QDir::tempPath() + u'/' + folder + u"/tallyvue"_s;
-        ASSERT_TRUE(writeFile(program, "#!/bin/sh\nprintf '%s' \"$0\" > '" + marker.toUtf8() + "'\n"));
+        writeFile(program, "#!/bin/sh\nprintf '%s' \"$0\" > '" + marker.toUtf8() + "'\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::remove(marker);
 
@@ -94,7 +82,7 @@ TEST_F(LaunchAtLoginTest, SwitchedOffEntries)
     EXPECT_FALSE(launchAtLoginEnabled());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.extra.toStdString());
-        ASSERT_TRUE(writeFile(entry, "[Desktop Entry]\nType=Application\nExec=tallyvue\n" + row.extra));
+        writeFile(entry, "[Desktop Entry]\nType=Application\nExec=tallyvue\n" + row.extra);
         EXPECT_EQ(launchAtLoginEnabled(), row.enabled);
     }
 }
@@ -109,7 +97,7 @@ TEST_F(LaunchAtLoginTest, SwitchingOff)
     EXPECT_FALSE(launchAtLoginEnabled());
     ASSERT_TRUE(setLaunchAtLogin(false)); // nothing to remove is no failure
 
-    ASSERT_TRUE(writeFile(systemDir + u"/autostart/tallyvue.desktop"_s, "[Desktop Entry]\nExec=tallyvue\n"));
+    writeFile(systemDir + u"/autostart/tallyvue.desktop"_s, "[Desktop Entry]\nExec=tallyvue\n");
     ASSERT_TRUE(setLaunchAtLogin(false));
     EXPECT_TRUE(readFile(entry).contains("\nHidden=true\n"));
     EXPECT_FALSE(launchAtLoginEnabled());
@@ -120,7 +108,7 @@ TEST_F(LaunchAtLoginTest, SwitchingOff)
 // A failure is logged and reported; the toggle then reads the real state.
 TEST_F(LaunchAtLoginTest, FailureIsLogged)
 {
-    ASSERT_TRUE(writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart"_s, "not a folder"));
+    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart"_s, "not a folder");
     OutputCapture output;
     EXPECT_FALSE(setLaunchAtLogin(true, u"/usr/bin/tallyvue"_s));
     const QString out = QString::fromUtf8(output.text());

@@ -3,6 +3,7 @@
 
 #include "providers/Network.h"
 #include "providers/UsageService.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 
 #include <QByteArray>
@@ -68,15 +69,6 @@ inline void expectRequest(const RecordedRequest& request, const char* target,
     EXPECT_TRUE(request.body.isEmpty());
     for (const auto& [name, value] : headers)
         EXPECT_EQ(request.value(name), value) << name;
-}
-
-/// Writes `bytes` to `path`, creating its folders.
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 /// A test whose home folder starts empty again and whose three services point at `server`.

@@ -4,6 +4,7 @@
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
+#include "support/Files.h"
 #include "support/HttpServer.h"
 #include "support/OutputCapture.h"
 #include "widget_snapshot/WidgetSnapshot.h"
@@ -31,20 +32,6 @@ const QByteArray kCodexBody =
 const QByteArray kCopilotBody =
     R"({"copilot_plan":"individual","quota_reset_date":"2026-02-01","quota_snapshots":{)"
     R"("chat":{"unlimited":true},"premium_interactions":{"percent_remaining":25,"entitlement":300}}})";
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "logic/UsageTimeline.h"
 #include "logic/TimelinePlayer.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -22,13 +22,7 @@ protected:
     void TearDown() override { QFile::remove(path()); }
 
     static QString path() { return snapshotFilePath().value(); }
-    static void write(const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
+    static void write(const QByteArray& bytes) { tallyvue::test::writeFile(path(), bytes); }
 };
 
 const QByteArray kFile =
@@ -87,15 +81,6 @@ TEST_F(UsageTimelineTest, PreviewAndPlaceholderShowTheSample)
     EXPECT_EQ(provider.snapshot(false).snapshot->metrics.size(), 1);
     const UsageTimelineProvider preview(UsageTimelineProvider::Source::Sample, [] { return kNow; });
     EXPECT_EQ(preview.timeline().entries.last().snapshot, sampleSnapshot());
-}
-
-// The sample is built once, relative to the moment it was first needed, and its times never move
-// afterwards (its contents are checked as drawn in WidgetViewTest.Sample).
-TEST_F(UsageTimelineTest, SampleSnapshot)
-{
-    const WidgetSnapshot& sample = sampleSnapshot();
-    EXPECT_EQ(&sample, &sampleSnapshot());
-    EXPECT_LE(qAbs(sample.timestamp.secsTo(QDateTime::currentDateTimeUtc())), 5);
 }
 
 // Which entry shows as time passes, when the next one is due, and when the timeline has run out

@@ -138,23 +138,3 @@ TEST_F(WidgetViewTest, RemainingAtNinetyPercent)
     medium->setPalette(widgetPalette(Appearance::Dark));
     EXPECT_EQ(WidgetStyle::of(medium->mediumView()).usage(UsageColor::Red), QColor(0xFF, 0x69, 0x61));
 }
-
-// Claude's per-model weekly windows come after the rest, and the sixth window and beyond are left out.
-TEST_F(WidgetViewTest, PerModelWeeklyWindows)
-{
-    const WidgetSnapshot snapshot = snapshotOf({
-        claude("session", "5-Hour", 71, 9000),
-        claude("weekly_opus", "Opus 4.1 Weekly Limit", 88, 300000),
-        claude("weekly_sonnet", "Sonnet", 12, 300000),
-        claude("weekly_all", "7-Day", 55, 300000),
-        {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 20, kNow.addSecs(600), 18000},
-        {AIProvider::Copilot, u"chat"_s, u"Chat"_s, 100, std::nullopt, std::nullopt},
-    });
-    const auto view = show({"per-model", WidgetFamily::Medium, {kNow, snapshot}});
-    EXPECT_EQ(rowTexts(view->mediumView()->content()),
-              (QStringList{u"C 5-Hour 71% 2h 30m"_s, u"C 7-Day 55% Jan 8"_s, u"G 5-Hour 20% 10m"_s, u"P Chat 100% -"_s,
-                           u"C Opus 4.1 Weekly Limit 88% Jan 8"_s}));
-    EXPECT_EQ(view->mediumView()->content().rows[4].color, UsageColor::Red);
-    EXPECT_EQ(view->mediumView()->content().updatedText, u"Updated 2 minutes ago"_s);
-    show({"per-model", WidgetFamily::Small, {kNow, snapshot}});
-}

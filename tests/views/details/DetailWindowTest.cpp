@@ -4,6 +4,7 @@
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "refresh/UsageViewModel.h"
+#include "support/Files.h"
 #include "support/OutputCapture.h"
 #include "views/charts/UsageHistoryChart.h"
 #include "views/common/Widgets.h"
@@ -59,12 +60,6 @@ QListWidgetItem* sidebarRow(const DetailWindowView& window, const QString& name)
             return item;
     }
     return nullptr;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 class DetailWindowTest : public ::testing::Test
@@ -136,10 +131,10 @@ TEST_F(DetailWindowTest, ExportThroughSaveDialog)
     old.close();
 
     exportTo(window, std::nullopt);
-    EXPECT_EQ(readAll(target), QByteArray("keep me"));
+    EXPECT_EQ(test::readFile(target), QByteArray("keep me"));
 
     exportTo(window, target);
-    const QByteArray csv = readAll(target);
+    const QByteArray csv = test::readFile(target);
     EXPECT_EQ(csv, HistoryStore::exportCSV().value());
     EXPECT_TRUE(csv.contains("\"Say \"\"hi\"\"\""));
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{u"out.csv"_s}); // no temporary left
@@ -159,7 +154,7 @@ TEST_F(DetailWindowTest, ClearAsksFirst)
     QObject::connect(&window, &DetailWindowView::clearHistoryRequested, &viewModel, &UsageViewModel::clearHistory);
     window.setState(state());
     window.show();
-    const QByteArray before = readAll(HistoryStore::filePath());
+    const QByteArray before = test::readFile(HistoryStore::filePath());
 
     window.clearAction()->trigger();
     auto* box = waitForDialog<QMessageBox>(u"confirmClear"_s);
@@ -168,7 +163,7 @@ TEST_F(DetailWindowTest, ClearAsksFirst)
     EXPECT_EQ(box->informativeText(), u"Trends, projections and daily summaries start over. This cannot be undone."_s);
     box->button(QMessageBox::Cancel)->click();
     QCoreApplication::processEvents();
-    EXPECT_EQ(readAll(HistoryStore::filePath()), before);
+    EXPECT_EQ(test::readFile(HistoryStore::filePath()), before);
     EXPECT_EQ(viewModel.history().size(), 2);
 
     window.clearAction()->trigger();

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The computer's name from a stand-in hostname service on a private bus.
 #include "views/local/ComputerName.h"
+#include "platform/TestServers.h"
 
 #include <QDBusConnection>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QSysInfo>
 
 #include <gtest/gtest.h>
 
@@ -35,28 +33,22 @@ class ComputerNameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
-        if (daemon.isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        m_daemon.start(daemon, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-        ASSERT_TRUE(m_daemon.waitForReadyRead(10000));
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        if (const auto why = test::missingTools({"dbus-daemon"}))
+            GTEST_SKIP() << *why;
+        ASSERT_TRUE(m_bus.start());
     }
     void TearDown() override
     {
         for (const QString& name : m_connections)
             QDBusConnection::disconnectFromBus(name);
-        m_daemon.kill();
-        m_daemon.waitForFinished();
     }
     QDBusConnection connect(const QString& name)
     {
         m_connections.append(name);
-        return QDBusConnection::connectToBus(m_address, name);
+        return QDBusConnection::connectToBus(m_bus.address(), name);
     }
 
-    QProcess m_daemon;
-    QString m_address;
+    test::PrivateBus m_bus;
     QStringList m_connections;
 };
 

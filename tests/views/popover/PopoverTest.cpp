@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The popover's navigation and its state table.
+// The popover's navigation, and what it shows for each provider's state.
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "views/common/Widgets.h"

@@ -182,18 +182,13 @@ TEST(SettingsLayoutTable, PartsByState)
         EXPECT_EQ(settingsLayout(c.facts), c.expected) << c.name;
 }
 
-// The values the pickers show when the store holds nothing usable, and the threshold
+// The interval the picker shows when the store holds none of its entries, and the threshold
 // picker's extra entry for a value that is none of its four.
 TEST_F(SettingsViewTest, ShownValues)
 {
     EXPECT_EQ(shownRefreshInterval(0), 10);
     EXPECT_EQ(shownRefreshInterval(7), 10);
     EXPECT_EQ(shownRefreshInterval(2), 2);
-    EXPECT_EQ(shownThreshold(AIProvider::Claude), 90);
-    Preferences::instance().setValue(u"alertThreshold"_s, 85);
-    EXPECT_EQ(shownThreshold(AIProvider::Claude), 85);
-    Preferences::instance().setAlertThreshold(AIProvider::Claude, 50);
-    EXPECT_EQ(shownThreshold(AIProvider::Claude), 50);
     EXPECT_EQ(thresholdEntries(90), (QList<double>{50, 75, 90, 95}));
     EXPECT_EQ(thresholdEntries(85), (QList<double>{50, 75, 85, 90, 95}));
     EXPECT_EQ(thresholdEntries(99.5), (QList<double>{50, 75, 90, 95, 99.5}));
