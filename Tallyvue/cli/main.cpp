@@ -23,6 +23,8 @@ Commands:
   history export [FILE]           write the usage history as CSV (to FILE, or standard output)
   history clear                   delete the usage history
   local [--json] [--days N]       token usage of this computer's Claude Code and Codex transcripts
+  report daily|weekly|monthly|session|blocks [options]
+                                  token usage over any range (see report --help)
   alert test                      send a test threshold alert
   alert status                    show whether notifications can be shown
 
@@ -67,7 +69,7 @@ int main(int argc, char** argv)
     using Runner = int (*)(const QStringList&);
     const std::pair<QStringView, Runner> commands[] = {
         {u"fetch", cli::runFetch}, {u"status", cli::runStatus}, {u"history", cli::runHistory},
-        {u"local", cli::runLocal}, {u"alert", cli::runAlert},
+        {u"local", cli::runLocal}, {u"report", cli::runReport}, {u"alert", cli::runAlert},
     };
     for (const auto& [name, run] : commands) {
         if (command == name)
