@@ -104,6 +104,21 @@ private:
     QByteArray m_out;
 };
 
+/// `text` broken at spaces into lines of at most 80 columns.
+QByteArray wrapped(const QString& text)
+{
+    QByteArray out;
+    QString line;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 80) {
+            out += line.toUtf8() + '\n';
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : u" "_s) + word;
+    }
+    return out + line.toUtf8() + '\n';
+}
+
 QString costCell(const LocalUsageCost& cost)
 {
     return unpricedOnly(cost) ? u"-"_s : costText(cost.usd);
@@ -136,16 +151,16 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
         left = 12;
         leftTitle = how.kind == ReportKind::Daily ? u"Date"_s : how.kind == ReportKind::Weekly ? u"Week of"_s : u"Month"_s;
         columns = {{u"Input"_s, 7}, {u"Output"_s, 8}, {u"Write 5m"_s, 9}, {u"Write 1h"_s, 9}, {u"Read"_s, 7},
-                   {u"Total"_s, 7}, {u"Reqs"_s, 7},   {u"Cost"_s, 11}};
+                   {u"Total"_s, 7}, {u"Reqs"_s, 7},   {u"Cost"_s, 12}};
     } else if (how.kind == ReportKind::Session) {
         left = 24;
         leftTitle = u"Last active Project"_s;
         columns = {{u"Input"_s, 7}, {u"Output"_s, 7}, {u"Write"_s, 7}, {u"Read"_s, 7},
-                   {u"Total"_s, 7}, {u"Reqs"_s, 6},   {u"Cost"_s, 11}};
+                   {u"Total"_s, 7}, {u"Reqs"_s, 6},   {u"Cost"_s, 12}};
     } else {
         left = 31;
         leftTitle = u"Block            End   Provider"_s;
-        columns = {{u"Output"_s, 7}, {u"Total"_s, 7}, {u"Reqs"_s, 6}, {u"Cost"_s, 11}, {u"Tok/min"_s, 8},
+        columns = {{u"Output"_s, 7}, {u"Total"_s, 7}, {u"Reqs"_s, 6}, {u"Cost"_s, 12}, {u"Tok/min"_s, 8},
                    {u"Quota"_s, 7}};
     }
     Table table(left, columns, how.colour);
@@ -198,15 +213,16 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
 
     QByteArray& out = table.out();
     if (how.kind == ReportKind::Blocks)
-        out += "\nBlocks last 5 hours from their first request's hour. An open block takes its bounds from\n"
-               "the provider's own 5-hour window when the last snapshot has one; Quota is its used percent.\n";
+        out += '\n' + wrapped(u"Blocks last 5 hours from their first request's hour. An open block takes its bounds "
+                               u"from the provider's own 5-hour window when the last snapshot has one; Quota is its "
+                               u"used percent."_s);
     const PriceTable& prices = *how.prices;
-    out += "\nCost at API list prices (" + prices.source().toUtf8() + ' ' + prices.version().toUtf8() + ", " +
-           prices.date().toString(Qt::ISODate).toUtf8() + ").\n";
+    out += '\n' + wrapped(u"Cost at API list prices (%1 %2, %3)."_s.arg(prices.source(), prices.version(),
+                                                                        prices.date().toString(Qt::ISODate)));
     const std::int64_t unpriced = report.total.cost.unpricedRequests;
     if (unpriced > 0)
-        out += "Not priced: " + QByteArray::number(unpriced) + (unpriced == 1 ? " request" : " requests") +
-               " of models without a list price (" + report.unpricedModels.join(u", "_s).toUtf8() + ").\n";
+        out += wrapped(u"Not priced: %1 %2 of models without a list price (%3)."_s.arg(unpriced).arg(
+            unpriced == 1 ? u"request"_s : u"requests"_s, report.unpricedModels.join(u", "_s)));
     return out;
 }
 
