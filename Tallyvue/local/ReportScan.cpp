@@ -161,8 +161,14 @@ ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources, std::op
     std::mutex mergeMutex;
     std::size_t nextMerge = 0;
     IdOwners owners;
-    const auto mergeReady = [&] {
-        std::lock_guard lock(mergeMutex);
+    // A reader that finds another thread merging goes back to reading: the merging thread,
+    // or the last call after every read, takes its file too.
+    const auto mergeReady = [&](bool wait) {
+        std::unique_lock lock(mergeMutex, std::defer_lock);
+        if (wait)
+            lock.lock();
+        else if (!lock.try_lock())
+            return;
         while (nextMerge < files.size() && done[nextMerge].load(std::memory_order_acquire)) {
             ReadResult& r = results[nextMerge];
             if (!r.failed && !r.events.empty()) {
@@ -194,7 +200,7 @@ ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources, std::op
                 ::close(fd);
             }
             done[k].store(true, std::memory_order_release);
-            mergeReady();
+            mergeReady(false);
         }
     };
     std::vector<std::thread> helpers;
@@ -208,7 +214,7 @@ ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources, std::op
     work();
     for (std::thread& helper : helpers)
         helper.join();
-    mergeReady();
+    mergeReady(true);
     return out;
 }
 
