@@ -2,6 +2,7 @@
 // Reports over fixed events, clocks and time zones, and the one-shot scan against the app's scanner.
 #include "TranscriptFixtures.h"
 
+#include "local/ComputerMonth.h"
 #include "local/Report.h"
 
 #include <algorithm>
@@ -255,4 +256,27 @@ TEST_F(ReportScanTest, CountsAsTheAppScanner)
     ReportOptions options;
     const Report report = buildReport(scanForReport(sources), options, QDateTime::fromMSecsSinceEpoch(kNow));
     EXPECT_EQ(report.total.totals.cacheReadTokens, INT64_MAX);
+}
+
+// The page's month view: 30 days per provider ending today, 6 months ending this one with the
+// quiet ones at zero, both from the report rows.
+TEST(ReportTest, ComputerMonth)
+{
+    const ReportEvents events = eventsOf({{"2026-03-10T10:00:00Z"},
+                                          {"2026-03-10T11:00:00Z", 1, AIProvider::ChatGPT},
+                                          {"2026-02-01T10:00:00Z"},
+                                          {"2025-10-31T10:00:00Z"}});
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-03-10T12:00:00Z"));
+    const ComputerMonth month = ComputerMonth::build(events, now, kBerlin);
+    ASSERT_EQ(month.days.size(), 60u);
+    EXPECT_EQ(month.days.back().name, u"10");
+    EXPECT_EQ(month.days.back().provider, AIProvider::ChatGPT);
+    EXPECT_EQ(month.days.back().tokens, 60);
+    EXPECT_EQ(month.days[0].name, u"9"); // February 9
+    QStringList months;
+    for (const ReportRow& row : month.months)
+        months << row.key + u':' + QString::number(row.totals.requests);
+    EXPECT_EQ(months, (QStringList{u"2025-10:1"_s, u"2025-11:0"_s, u"2025-12:0"_s, u"2026-01:0"_s, u"2026-02:1"_s,
+                                   u"2026-03:2"_s}));
+    EXPECT_EQ(ComputerMonth::firstDay(now, kBerlin), QDate(2025, 10, 1));
 }
