@@ -4,7 +4,6 @@
 // which thread finished first.
 #include "local/ReportScan.h"
 
-#include "local/EventIdTable.h"
 #include "local/TranscriptReader.h"
 #include "local/TranscriptTree.h"
 
@@ -13,8 +12,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
-#include <limits>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -25,7 +22,6 @@
 
 namespace tallyvue {
 
-using detail::EventIdTable;
 using detail::ListedFile;
 using detail::ReadEvent;
 using detail::ReadRange;
@@ -46,42 +42,79 @@ struct ListedTranscript
     TranscriptKind kind = TranscriptKind::Claude;
 };
 
-/// Which event holds each request id. An entry's `slot` is the event's index and its `index`
-/// the id's place in an arena of length-prefixed ids: 16 bytes an entry, ids stored once.
+/// A second, independent hash of an id: with the first, 96 bits that two different ids share
+/// with a chance of about one in 10^16 even among millions of requests.
+std::uint32_t checkHash(std::string_view id)
+{
+    std::uint32_t h = 2166136261u; // FNV-1a
+    for (const char c : id)
+        h = (h ^ std::uint8_t(c)) * 16777619u;
+    return h;
+}
+
+/// Which event holds each request id, 16 bytes an id: a one-shot scan only ever adds ids, so
+/// their bytes need not be kept for a later removal as the app's scanner keeps them.
 class IdOwners
 {
 public:
-    ReportEvent* find(std::uint64_t hash, std::string_view id, std::vector<ReportEvent>& events)
+    /// The event index that holds the id, or -1.
+    std::int64_t find(std::uint64_t hash, std::string_view id) const
     {
-        const auto bytesOf = [this](std::uint32_t, std::uint32_t at) { return idAt(at); };
-        EventIdTable::Entry* entry = m_table.find(hash, id, bytesOf);
-        return entry ? &events[entry->slot] : nullptr;
+        if (m_slots.empty())
+            return -1;
+        const std::uint32_t check = checkHash(id);
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.event == kEmpty)
+                return -1;
+            if (slot.hash == hash && slot.check == check)
+                return slot.event;
+        }
     }
 
-    /// False when the arena is full; the event then counts without an id.
+    /// False when the table is full; the event then counts without an id.
     bool insert(std::uint64_t hash, std::string_view id, std::size_t eventIndex)
     {
-        const std::size_t at = m_arena.size();
-        if (at + id.size() + sizeof(std::uint32_t) >= std::numeric_limits<std::uint32_t>::max() ||
-            eventIndex >= std::numeric_limits<std::uint32_t>::max())
+        if (eventIndex >= kEmpty)
             return false;
-        const auto length = std::uint32_t(id.size());
-        m_arena.append(reinterpret_cast<const char*>(&length), sizeof length);
-        m_arena.append(id);
-        m_table.insert(hash, std::uint32_t(eventIndex), std::uint32_t(at));
+        if ((m_size + 1) * 4 > m_slots.size() * 3)
+            grow();
+        place({hash, checkHash(id), std::uint32_t(eventIndex)});
+        ++m_size;
         return true;
     }
 
 private:
-    std::string_view idAt(std::uint32_t at) const
+    static constexpr std::uint32_t kEmpty = 0xffffffffu;
+    struct Slot
     {
-        std::uint32_t length = 0;
-        std::memcpy(&length, m_arena.data() + at, sizeof length);
-        return std::string_view(m_arena).substr(at + sizeof length, length);
+        std::uint64_t hash = 0;
+        std::uint32_t check = 0;
+        std::uint32_t event = kEmpty;
+    };
+
+    void place(const Slot& slot)
+    {
+        std::size_t i = slot.hash & m_mask;
+        while (m_slots[i].event != kEmpty)
+            i = (i + 1) & m_mask;
+        m_slots[i] = slot;
+    }
+    void grow()
+    {
+        std::vector<Slot> old;
+        old.swap(m_slots);
+        m_slots.assign(old.empty() ? 4096 : old.size() * 2, Slot{});
+        m_mask = m_slots.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.event != kEmpty)
+                place(slot);
+        }
     }
 
-    EventIdTable m_table;
-    std::string m_arena;
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::size_t m_size = 0;
 };
 
 void merge(const ReadResult& r, std::uint32_t session, IdOwners& owners, ReportEvents& out)
@@ -91,10 +124,11 @@ void merge(const ReadResult& r, std::uint32_t session, IdOwners& owners, ReportE
     for (const ReadEvent& e : r.events) {
         if (e.hasId) {
             const std::string_view id = r.id(e);
-            if (ReportEvent* held = owners.find(e.idHash, id, out.events)) {
+            if (const std::int64_t held = owners.find(e.idHash, id); held >= 0) {
                 // One event per id; the row with the most output wins, the later one on a tie.
-                if (e.event.outputTokens >= held->event.outputTokens)
-                    held->event = e.event;
+                LocalUsageEvent& event = out.events[std::size_t(held)].event;
+                if (e.event.outputTokens >= event.outputTokens)
+                    event = e.event;
                 continue;
             }
             if (owners.insert(e.idHash, id, out.events.size())) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -30,7 +31,8 @@ struct ReportSession
 
 struct ReportEvents
 {
-    std::vector<ReportEvent> events; ///< in no particular order
+    /// In no particular order. A deque: millions of events grow without ever being copied.
+    std::deque<ReportEvent> events;
     std::vector<ReportSession> sessions;
     std::size_t files = 0; ///< transcripts found, read or not
     std::uint64_t bytesRead = 0;
