@@ -121,8 +121,11 @@ void ComputerPage::load()
         const ReportEvents events =
             scanForReport(LocalUsageScanner::defaultSources(), first.startOfDay(zone).toMSecsSinceEpoch());
         ComputerMonth month = ComputerMonth::build(events, now, zone);
-        // Back on the GUI thread; the page may have closed meanwhile.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [self, generation, month = std::move(month)] {
+        // Back on the GUI thread; the page, or the whole application, may have closed meanwhile.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(app, [self, generation, month = std::move(month)] {
             if (!self || self->m_generation != generation)
                 return;
             self->m_loading = false;
