@@ -129,7 +129,8 @@ int runReport(const QStringList& args)
     }
     const auto kind = reportKindFromName(args.first());
     if (!kind)
-        return reportError(u"unknown report '"_s + args.first() + u"'; use daily, weekly, monthly, session or blocks"_s);
+        return reportError(u"unknown report '"_s + args.first() +
+                           u"'; use daily, weekly, monthly, session or blocks"_s);
 
     ReportOptions options;
     options.kind = *kind;
@@ -165,7 +166,8 @@ int runReport(const QStringList& args)
             const auto text = value();
             const auto day = text ? parseDay(*text) : std::nullopt;
             if (!day)
-                return reportError(arg + u" needs a date as YYYY-MM-DD"_s + (text ? u", not '"_s + *text + u'\'' : QString()));
+                return reportError(arg + u" needs a date as YYYY-MM-DD"_s +
+                                   (text ? u", not '"_s + *text + u'\'' : QString()));
             (arg == u"--since" ? options.since : options.until) = day;
         } else if (arg == u"--project") {
             const auto name = value();
@@ -207,9 +209,8 @@ int runReport(const QStringList& args)
     const ReportEvents events = scanForReport(LocalUsageScanner::defaultSources(), modifiedSince);
     const QDateTime now = QDateTime::currentDateTime();
     const PriceTable& prices = PriceTable::shared();
-    const Report report = buildReport(events, options, now,
-                                      options.kind == ReportKind::Blocks ? snapshotMetrics() : QList<ProviderMetric>{},
-                                      prices);
+    const Report report = buildReport(
+        events, options, now, options.kind == ReportKind::Blocks ? snapshotMetrics() : QList<ProviderMetric>{}, prices);
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
     log(u"Report: %1 requests from %2 transcripts (%3 MB read) in %4 ms"_s.arg(events.events.size())

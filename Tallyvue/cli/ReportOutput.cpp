@@ -149,9 +149,11 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
     QString leftTitle;
     if (periods) {
         left = 12;
-        leftTitle = how.kind == ReportKind::Daily ? u"Date"_s : how.kind == ReportKind::Weekly ? u"Week of"_s : u"Month"_s;
-        columns = {{u"Input"_s, 7}, {u"Output"_s, 8}, {u"Write 5m"_s, 9}, {u"Write 1h"_s, 9}, {u"Read"_s, 7},
-                   {u"Total"_s, 7}, {u"Reqs"_s, 7},   {u"Cost"_s, 12}};
+        leftTitle = how.kind == ReportKind::Daily    ? u"Date"_s
+                    : how.kind == ReportKind::Weekly ? u"Week of"_s
+                                                     : u"Month"_s;
+        columns = {{u"Input"_s, 7}, {u"Output"_s, 8}, {u"Write 5m"_s, 9}, {u"Write 1h"_s, 9},
+                   {u"Read"_s, 7},  {u"Total"_s, 7},  {u"Reqs"_s, 7},     {u"Cost"_s, 12}};
     } else if (how.kind == ReportKind::Session) {
         left = 24;
         leftTitle = u"Last active Project"_s;
@@ -160,8 +162,8 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
     } else {
         left = 31;
         leftTitle = u"Block            End   Provider"_s;
-        columns = {{u"Output"_s, 7}, {u"Total"_s, 7}, {u"Reqs"_s, 6}, {u"Cost"_s, 12}, {u"Tok/min"_s, 8},
-                   {u"Quota"_s, 7}};
+        columns = {{u"Output"_s, 7}, {u"Total"_s, 7},   {u"Reqs"_s, 6},
+                   {u"Cost"_s, 12},  {u"Tok/min"_s, 8}, {u"Quota"_s, 7}};
     }
     Table table(left, columns, how.colour);
     if (report.rows.empty()) {
@@ -172,23 +174,35 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
     const auto figures = [&](const ReportRow& row) {
         const LocalUsageTotals& t = row.totals;
         if (periods) {
-            return QStringList{compactCount(t.inputTokens), compactCount(t.outputTokens),
-                               compactCount(row.cacheWrite5mTokens()), compactCount(row.cacheWrite1hTokens),
-                               compactCount(t.cacheReadTokens), compactCount(t.tokens()),
-                               QString::number(t.requests), costCell(row.cost)};
+            return QStringList{compactCount(t.inputTokens),
+                               compactCount(t.outputTokens),
+                               compactCount(row.cacheWrite5mTokens()),
+                               compactCount(row.cacheWrite1hTokens),
+                               compactCount(t.cacheReadTokens),
+                               compactCount(t.tokens()),
+                               QString::number(t.requests),
+                               costCell(row.cost)};
         }
         if (how.kind == ReportKind::Session) {
-            return QStringList{compactCount(t.inputTokens), compactCount(t.outputTokens),
-                               compactCount(t.cacheCreationTokens), compactCount(t.cacheReadTokens),
-                               compactCount(t.tokens()), QString::number(t.requests), costCell(row.cost)};
+            return QStringList{compactCount(t.inputTokens),
+                               compactCount(t.outputTokens),
+                               compactCount(t.cacheCreationTokens),
+                               compactCount(t.cacheReadTokens),
+                               compactCount(t.tokens()),
+                               QString::number(t.requests),
+                               costCell(row.cost)};
         }
         QString quota;
         if (row.officialPercent)
             quota = QString::number(int(std::clamp(*row.officialPercent, 0.0, 100.0))) + u'%';
         else if (row.open)
             quota = u"open"_s;
-        return QStringList{compactCount(t.outputTokens), compactCount(t.tokens()), QString::number(t.requests),
-                           costCell(row.cost), burnText(row), quota};
+        return QStringList{compactCount(t.outputTokens),
+                           compactCount(t.tokens()),
+                           QString::number(t.requests),
+                           costCell(row.cost),
+                           burnText(row),
+                           quota};
     };
     for (const ReportRow& row : report.rows) {
         QString label;
@@ -204,18 +218,19 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
         }
         table.line(label, figures(row));
     }
-    table.line(u"Total"_s, periods || how.kind == ReportKind::Session
-                               ? figures(report.total)
-                               : QStringList{compactCount(report.total.totals.outputTokens),
-                                             compactCount(report.total.totals.tokens()),
-                                             QString::number(report.total.totals.requests), costCell(report.total.cost)},
+    table.line(u"Total"_s,
+               periods || how.kind == ReportKind::Session
+                   ? figures(report.total)
+                   : QStringList{compactCount(report.total.totals.outputTokens),
+                                 compactCount(report.total.totals.tokens()),
+                                 QString::number(report.total.totals.requests), costCell(report.total.cost)},
                true);
 
     QByteArray& out = table.out();
     if (how.kind == ReportKind::Blocks)
         out += '\n' + wrapped(u"Blocks last 5 hours from their first request's hour. An open block takes its bounds "
-                               u"from the provider's own 5-hour window when the last snapshot has one; Quota is its "
-                               u"used percent."_s);
+                              u"from the provider's own 5-hour window when the last snapshot has one; Quota is its "
+                              u"used percent."_s);
     const PriceTable& prices = *how.prices;
     out += '\n' + wrapped(u"Cost at API list prices (%1 %2, %3)."_s.arg(prices.source(), prices.version(),
                                                                         prices.date().toString(Qt::ISODate)));
@@ -231,7 +246,8 @@ namespace {
 QByteArray jsonCounts(const ReportRow& row)
 {
     const LocalUsageTotals& t = row.totals;
-    return "\"requests\": " + QByteArray::number(t.requests) + ", \"inputTokens\": " + QByteArray::number(t.inputTokens) +
+    return "\"requests\": " + QByteArray::number(t.requests) +
+           ", \"inputTokens\": " + QByteArray::number(t.inputTokens) +
            ", \"outputTokens\": " + QByteArray::number(t.outputTokens) +
            ", \"cacheCreationTokens\": " + QByteArray::number(t.cacheCreationTokens) +
            ", \"cacheCreation1hTokens\": " + QByteArray::number(row.cacheWrite1hTokens) +
@@ -260,7 +276,8 @@ QByteArray reportJson(const Report& report, const ReportPrinting& how)
             QByteArray models;
             for (const QString& model : row.models)
                 models += (models.isEmpty() ? "" : ", ") + jsonString(model);
-            out += ", \"project\": " + jsonString(row.project) + ", \"firstActivity\": " + jsonString(isoTime(row.start)) +
+            out += ", \"project\": " + jsonString(row.project) +
+                   ", \"firstActivity\": " + jsonString(isoTime(row.start)) +
                    ", \"lastActivity\": " + jsonString(isoTime(row.end)) + ", \"models\": [" + models + "]";
         } else if (how.kind == ReportKind::Blocks) {
             const auto rate = row.burnRate();
@@ -274,7 +291,8 @@ QByteArray reportJson(const Report& report, const ReportPrinting& how)
     const PriceTable& prices = *how.prices;
     out += ", \"total\": {" + jsonCounts(report.total) +
            "}, \"unpricedRequests\": " + QByteArray::number(report.total.cost.unpricedRequests) +
-           ", \"prices\": {\"source\": " + jsonString(prices.source()) + ", \"version\": " + jsonString(prices.version()) +
+           ", \"prices\": {\"source\": " + jsonString(prices.source()) +
+           ", \"version\": " + jsonString(prices.version()) +
            ", \"date\": " + jsonString(prices.date().toString(Qt::ISODate)) + "}}\n";
     return out;
 }
@@ -326,8 +344,8 @@ QByteArray reportCsv(const Report& report, const ReportPrinting& how)
         out += ',' + QByteArray::number(t.requests) + ',' + QByteArray::number(t.inputTokens) + ',' +
                QByteArray::number(t.outputTokens) + ',' + QByteArray::number(t.cacheCreationTokens) + ',' +
                QByteArray::number(row.cacheWrite1hTokens) + ',' + QByteArray::number(t.cacheReadTokens) + ',' +
-               QByteArray::number(t.tokens()) + ',' + (unpricedOnly(row.cost) ? QByteArray() : jsonNumber(row.cost.usd)) +
-               '\n';
+               QByteArray::number(t.tokens()) + ',' +
+               (unpricedOnly(row.cost) ? QByteArray() : jsonNumber(row.cost.usd)) + '\n';
     }
     return out;
 }

@@ -52,8 +52,8 @@ ComputerMonth ComputerMonth::build(const ReportEvents& events, const QDateTime& 
     for (int m = 0; m < kMonths; ++m) {
         const QDate start = options.since->addMonths(m);
         const QString key = start.toString(u"yyyy-MM");
-        const auto found =
-            std::find_if(monthly.rows.begin(), monthly.rows.end(), [&](const ReportRow& row) { return row.key == key; });
+        const auto found = std::find_if(monthly.rows.begin(), monthly.rows.end(),
+                                        [&](const ReportRow& row) { return row.key == key; });
         ReportRow row = found != monthly.rows.end() ? *found : ReportRow{};
         row.key = key;
         row.start = start.startOfDay(zone);

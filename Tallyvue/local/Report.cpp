@@ -23,7 +23,8 @@ struct Sum
     void add(const LocalUsageEvent& e, std::optional<double> cost)
     {
         row.totals.add(e);
-        row.cacheWrite1hTokens = saturatingAdd(row.cacheWrite1hTokens, std::max<std::int64_t>(e.cacheCreation1hTokens, 0));
+        row.cacheWrite1hTokens =
+            saturatingAdd(row.cacheWrite1hTokens, std::max<std::int64_t>(e.cacheCreation1hTokens, 0));
         if (cost) {
             nano += *cost;
             ++row.cost.pricedRequests;
@@ -97,8 +98,8 @@ public:
     {
         for (const ReportEvent& r : m_events.events) {
             const LocalUsageEvent& e = r.event;
-            if (e.timestamp < m_from || e.timestamp >= m_to || (m_options.provider && e.provider != *m_options.provider) ||
-                !projectKept(e.project))
+            if (e.timestamp < m_from || e.timestamp >= m_to ||
+                (m_options.provider && e.provider != *m_options.provider) || !projectKept(e.project))
                 continue;
             const std::optional<double> cost = m_pricer.nanoUsd(e);
             if (!cost)
@@ -174,9 +175,11 @@ std::vector<ReportRow> periodRows(Selection& selection, const ReportOptions& opt
             group = &it->second;
             if (fresh) {
                 ReportRow& row = group->sum.row;
-                row.key = options.kind == ReportKind::Monthly ? start.toString(u"yyyy-MM") : start.toString(Qt::ISODate);
+                row.key =
+                    options.kind == ReportKind::Monthly ? start.toString(u"yyyy-MM") : start.toString(Qt::ISODate);
                 row.start = QDateTime::fromMSecsSinceEpoch(calendar.startOf(start), calendar.zone());
-                row.end = QDateTime::fromMSecsSinceEpoch(calendar.startOf(periodEnd(options.kind, start)), calendar.zone());
+                row.end =
+                    QDateTime::fromMSecsSinceEpoch(calendar.startOf(periodEnd(options.kind, start)), calendar.zone());
             }
         }
         group->add(r.event, cost, options.breakdown);
@@ -249,8 +252,8 @@ std::optional<OfficialWindow> officialWindow(AIProvider provider, const QList<Pr
             (metric.kind != u"session" && metric.kind != u"five_hour" && metric.kind != u"primary"))
             continue;
         // A passed reset or no usable length is no window: the floored-hour rule applies.
-        if (!metric.resetsAt || !metric.windowLength || *metric.resetsAt <= now || !std::isfinite(*metric.windowLength) ||
-            *metric.windowLength <= 0)
+        if (!metric.resetsAt || !metric.windowLength || *metric.resetsAt <= now ||
+            !std::isfinite(*metric.windowLength) || *metric.windowLength <= 0)
             return std::nullopt;
         const EpochMs end = metric.resetsAt->toMSecsSinceEpoch();
         return OfficialWindow{end - EpochMs(std::llround(*metric.windowLength * 1000.0)), end, metric.percent};
@@ -277,7 +280,9 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
         std::optional<double> cost;
     };
     std::vector<Item> items;
-    selection.forEach([&](const ReportEvent& r, std::optional<double> cost) { items.push_back({r.event.timestamp, &r, cost}); });
+    selection.forEach([&](const ReportEvent& r, std::optional<double> cost) {
+        items.push_back({r.event.timestamp, &r, cost});
+    });
     std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
         return a.event->event.provider != b.event->event.provider ? a.event->event.provider < b.event->event.provider
                                                                   : a.at < b.at;
@@ -315,9 +320,8 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
         }
         block->add(item.event->event, item.cost, options.breakdown);
     }
-    std::stable_sort(blocks.begin(), blocks.end(), [](const Group& a, const Group& b) {
-        return a.sum.row.start < b.sum.row.start;
-    });
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const Group& a, const Group& b) { return a.sum.row.start < b.sum.row.start; });
     std::vector<ReportRow> rows;
     for (Group& block : blocks) {
         for (auto& [key, model] : block.models) {

@@ -63,7 +63,10 @@ struct ReportRow
     std::optional<double> officialPercent;
 
     /// Cache writes kept for five minutes, or of no stated duration.
-    std::int64_t cacheWrite5mTokens() const { return std::max<std::int64_t>(totals.cacheCreationTokens - cacheWrite1hTokens, 0); }
+    std::int64_t cacheWrite5mTokens() const
+    {
+        return std::max<std::int64_t>(totals.cacheCreationTokens - cacheWrite1hTokens, 0);
+    }
     /// Tokens per minute between the block's first and last request; none for a single instant.
     std::optional<double> burnRate() const;
 };

@@ -206,9 +206,10 @@ ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources, std::op
         while (nextMerge < files.size() && done[nextMerge].load(std::memory_order_acquire)) {
             ReadResult& r = results[nextMerge];
             if (!r.failed && !r.events.empty()) {
-                out.sessions.push_back({sessionId(files[nextMerge].path), QFile::decodeName(QByteArray::fromStdString(files[nextMerge].path)),
-                                        files[nextMerge].kind == TranscriptKind::Codex ? AIProvider::ChatGPT
-                                                                                       : AIProvider::Claude});
+                out.sessions.push_back(
+                    {sessionId(files[nextMerge].path),
+                     QFile::decodeName(QByteArray::fromStdString(files[nextMerge].path)),
+                     files[nextMerge].kind == TranscriptKind::Codex ? AIProvider::ChatGPT : AIProvider::Claude});
                 merge(r, std::uint32_t(out.sessions.size() - 1), owners, out);
             }
             out.bytesRead += r.bytesRead;
@@ -230,7 +231,8 @@ ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources, std::op
                 results[k].failed = true;
             } else {
                 ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-                results[k] = reader.read(fd, file.kind, ReadRange{0, file.size, false}, InternedString(file.parentName));
+                results[k] =
+                    reader.read(fd, file.kind, ReadRange{0, file.size, false}, InternedString(file.parentName));
                 ::close(fd);
             }
             done[k].store(true, std::memory_order_release);

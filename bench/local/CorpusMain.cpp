@@ -62,7 +62,8 @@ int main(int argc, char** argv)
         const bool codex = w.chance(0.2);
         const double u = std::uniform_real_distribution<double>(0, 1)(rng);
         const std::size_t maxLines = std::size_t(50 * std::pow(60.0, u * u * u * u));
-        const std::int64_t start = nowMs - std::int64_t(std::uniform_real_distribution<double>(0.02, days)(rng) * dayMs);
+        const std::int64_t start =
+            nowMs - std::int64_t(std::uniform_real_distribution<double>(0.02, days)(rng) * dayMs);
         out.clear();
         std::size_t lines = 0;
         std::filesystem::path file;

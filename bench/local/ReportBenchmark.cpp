@@ -46,7 +46,8 @@ Run runChild(const std::vector<std::string>& args, const std::string& home)
     std::vector<std::string> env{"HOME=" + home};
     for (char** e = environ; *e; ++e) {
         const std::string_view entry(*e);
-        if (!entry.starts_with("HOME=") && !entry.starts_with("CLAUDE_CONFIG_DIR=") && !entry.starts_with("CODEX_HOME="))
+        if (!entry.starts_with("HOME=") && !entry.starts_with("CLAUDE_CONFIG_DIR=") &&
+            !entry.starts_with("CODEX_HOME="))
             env.emplace_back(entry);
     }
     std::vector<char*> envp;
@@ -167,8 +168,8 @@ int main(int argc, char** argv)
     const double grepWall = stat(subjects[0], &Run::wallMs);
     const double grepCpu = stat(subjects[0], &Run::cpuMs);
     const double dailyWall = stat(subjects[1], &Run::wallMs);
-    std::printf("\n%-36s %9s %9s %9s %8s %8s %9s\n", ("median of " + std::to_string(runs) + " runs").c_str(), "wall ms", "CPU ms", "peak MB",
-                "wall/grep", "CPU/grep", "wall/daily");
+    std::printf("\n%-36s %9s %9s %9s %8s %8s %9s\n", ("median of " + std::to_string(runs) + " runs").c_str(), "wall ms",
+                "CPU ms", "peak MB", "wall/grep", "CPU/grep", "wall/daily");
     for (const Subject& s : subjects) {
         const bool failed = std::any_of(s.runs.begin(), s.runs.end(), [&](const Run& run) {
             return !WIFEXITED(run.status) || WEXITSTATUS(run.status) > (&s == &subjects[0] ? 1 : 0);

@@ -58,8 +58,13 @@ TEST_F(ReportCommandTest, JsonCsvAndTable)
 {
     // 2026-01-10 in Berlin; the second request is on the 11th there but not in UTC.
     write(u".claude/projects/p/s.jsonl"_s,
-          claudeLine({.id = "a", .at = kNow, .input = 1'000'000, .output = 2'000'000, .cacheWrite = 3'000'000,
-                      .cacheRead = 987'654'321'000, .cacheCreation = R"({"ephemeral_1h_input_tokens":1000000})"}) +
+          claudeLine({.id = "a",
+                      .at = kNow,
+                      .input = 1'000'000,
+                      .output = 2'000'000,
+                      .cacheWrite = 3'000'000,
+                      .cacheRead = 987'654'321'000,
+                      .cacheCreation = R"({"ephemeral_1h_input_tokens":1000000})"}) +
               claudeLine({.id = "b", .at = kNow + 11 * kHour + 30 * 60'000, .input = 10, .model = "claude-x"}));
 
     const CliRun json = run({u"daily"_s, u"--json"_s, u"--breakdown"_s});
@@ -81,7 +86,8 @@ TEST_F(ReportCommandTest, JsonCsvAndTable)
     const CliRun utc = run({u"daily"_s, u"--csv"_s, u"--timezone"_s, u"UTC"_s});
     EXPECT_EQ(utc.out.split('\n').value(0), "date,requests,inputTokens,outputTokens,cacheCreationTokens,"
                                             "cacheCreation1hTokens,cacheReadTokens,totalTokens,costUSD");
-    EXPECT_TRUE(utc.out.split('\n').value(1).startsWith("2026-01-10,2,1000010,2000020,3000030,1000000,")) << utc.out.constData();
+    EXPECT_TRUE(utc.out.split('\n').value(1).startsWith("2026-01-10,2,1000010,2000020,3000030,1000000,"))
+        << utc.out.constData();
 
     const CliRun text = run({u"daily"_s, u"--breakdown"_s});
     ASSERT_EQ(text.exitCode, 0);
@@ -132,8 +138,8 @@ TEST_F(ReportCommandTest, UsageErrorsAndHelp)
         EXPECT_TRUE(r.err.startsWith("tallyvue-cli report: ")) << r.err.constData();
         EXPECT_TRUE(r.out.isEmpty());
     }
-    for (const QStringList& args : {QStringList{u"--help"_s}, QStringList{u"weekly"_s, u"--help"_s},
-                                    QStringList{u"blocks"_s, u"-h"_s}}) {
+    for (const QStringList& args :
+         {QStringList{u"--help"_s}, QStringList{u"weekly"_s, u"--help"_s}, QStringList{u"blocks"_s, u"-h"_s}}) {
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.out.startsWith("Usage: tallyvue-cli report ")) << args.join(u' ').toStdString();

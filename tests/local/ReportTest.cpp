@@ -64,12 +64,12 @@ TEST(ReportTest, PeriodsInTheReportZone)
 {
     // Berlin: 2026-03-29 has 23 hours (CET until 01:00Z, CEST after).
     const ReportEvents events = eventsOf({
-        {"2026-01-31T22:59:00Z"},                                     // 23:59 on Jan 31 in Berlin
-        {"2026-01-31T23:00:00Z", 1, AIProvider::ChatGPT, "tool"},     // Feb 1, 00:00 in Berlin
-        {"2026-03-07T23:30:00Z"},                                     // Sunday, Mar 8 in Berlin
-        {"2026-03-28T23:30:00Z", 2},                                  // Mar 29, 00:30 CET
-        {"2026-03-29T21:59:00Z", 2, AIProvider::ChatGPT, "tool"},     // Mar 29, 23:59 CEST
-        {"2026-03-29T22:00:00Z", 2},                                  // Mar 30, 00:00 CEST
+        {"2026-01-31T22:59:00Z"},                                 // 23:59 on Jan 31 in Berlin
+        {"2026-01-31T23:00:00Z", 1, AIProvider::ChatGPT, "tool"}, // Feb 1, 00:00 in Berlin
+        {"2026-03-07T23:30:00Z"},                                 // Sunday, Mar 8 in Berlin
+        {"2026-03-28T23:30:00Z", 2},                              // Mar 29, 00:30 CET
+        {"2026-03-29T21:59:00Z", 2, AIProvider::ChatGPT, "tool"}, // Mar 29, 23:59 CEST
+        {"2026-03-29T22:00:00Z", 2},                              // Mar 30, 00:00 CEST
     });
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-04-01T00:00:00Z"));
     struct Case
@@ -97,15 +97,17 @@ TEST(ReportTest, PeriodsInTheReportZone)
     breakdown.breakdown = true;
     breakdown.until = QDate(2026, 2, 1);
     const Case cases[] = {
-        {"daily", options(ReportKind::Daily),
+        {"daily",
+         options(ReportKind::Daily),
          {u"2026-01-31:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:2"_s, u"2026-03-30:1"_s}},
-        {"daily in UTC", options(ReportKind::Daily, QTimeZone::utc()),
+        {"daily in UTC",
+         options(ReportKind::Daily, QTimeZone::utc()),
          {u"2026-01-31:2"_s, u"2026-03-07:1"_s, u"2026-03-28:1"_s, u"2026-03-29:2"_s}},
         {"monthly", options(ReportKind::Monthly), {u"2026-01:1"_s, u"2026-02:1"_s, u"2026-03:4"_s}},
-        {"weeks from Monday", options(ReportKind::Weekly),
+        {"weeks from Monday",
+         options(ReportKind::Weekly),
          {u"2026-01-26:2"_s, u"2026-03-02:1"_s, u"2026-03-23:2"_s, u"2026-03-30:1"_s}},
-        {"weeks from Sunday", sunday,
-         {u"2026-01-25:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:3"_s}},
+        {"weeks from Sunday", sunday, {u"2026-01-25:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:3"_s}},
         {"one day with both edges", range, {u"2026-03-29:2"_s}},
         {"projects", project, {u"2026-02:1"_s, u"2026-03:1"_s}},
         {"provider and since", provider, {u"2026-03-08:1"_s, u"2026-03-29:1"_s, u"2026-03-30:1"_s}},
@@ -143,10 +145,15 @@ TEST(ReportTest, Blocks)
          "2026-03-11T12:00:00Z",
          {},
          {u"10:00 15:00 2"_s, u"15:00 20:00 1"_s, u"20:00 01:00 1"_s}},
-        {"over midnight", {{"2026-03-10T22:30:00Z"}, {"2026-03-11T01:00:00Z"}}, "2026-03-11T02:00:00Z", {},
+        {"over midnight",
+         {{"2026-03-10T22:30:00Z"}, {"2026-03-11T01:00:00Z"}},
+         "2026-03-11T02:00:00Z",
+         {},
          {u"22:00 03:00 2 open"_s}},
         {"official window",
-         {{"2026-03-10T10:15:00Z"}, {"2026-03-10T12:00:00Z"}, {"2026-03-10T13:00:00Z"},
+         {{"2026-03-10T10:15:00Z"},
+          {"2026-03-10T12:00:00Z"},
+          {"2026-03-10T13:00:00Z"},
           {"2026-03-10T13:10:00Z", 1, AIProvider::ChatGPT}},
          "2026-03-10T14:00:00Z",
          {session},
@@ -161,8 +168,8 @@ TEST(ReportTest, Blocks)
             buildReport(eventsOf(c.requests), options, QDateTime::fromMSecsSinceEpoch(at(c.now)), c.metrics);
         QStringList rows;
         for (const ReportRow& row : report.rows) {
-            QString text = row.start.toUTC().toString(u"HH:mm"_s) + u' ' + row.end.toUTC().toString(u"HH:mm"_s) +
-                           u' ' + QString::number(row.totals.requests);
+            QString text = row.start.toUTC().toString(u"HH:mm"_s) + u' ' + row.end.toUTC().toString(u"HH:mm"_s) + u' ' +
+                           QString::number(row.totals.requests);
             if (row.open)
                 text += u" open"_s;
             if (row.officialPercent)

@@ -3,13 +3,13 @@
 #include "shell/gallery/Gallery.h"
 
 #include "alerts/ThresholdAlerts.h"
+#include "local/ComputerMonth.h"
 #include "model/ClaudeMetrics.h"
 #include "model/Preferences.h"
 #include "model/Timestamp.h"
 #include "shell/TrayLabel.h"
 #include "views/charts/UsageHistoryChart.h"
 #include "views/common/Style.h"
-#include "local/ComputerMonth.h"
 #include "views/details/ComputerPage.h"
 #include "views/details/DetailWindowView.h"
 #include "views/local/ComputerName.h"
@@ -74,8 +74,7 @@ ReportEvents sampleReportEvents()
     for (qint64 minutes = 180 * 24 * 60; minutes > 0; minutes -= 23) {
         const QDateTime at = kNow.addSecs(-minutes * 60);
         const qint64 day = minutes / (24 * 60);
-        if (at.time().hour() < 8 || at.time().hour() > 20 || (day >= 40 && day < 52) ||
-            next(day > 60 ? 6u : 2u) != 0)
+        if (at.time().hour() < 8 || at.time().hour() > 20 || (day >= 40 && day < 52) || next(day > 60 ? 6u : 2u) != 0)
             continue;
         LocalUsageEvent e;
         const bool codex = next(4) == 0;

@@ -22,7 +22,7 @@ using style::Tone;
 
 namespace {
 
-const QStringList kColumns{u"Month"_s,      u"Requests"_s, u"Input"_s,     u"Output"_s,
+const QStringList kColumns{u"Month"_s,       u"Requests"_s,   u"Input"_s, u"Output"_s,
                            u"Cache write"_s, u"Cache read"_s, u"Total"_s, u"API value"_s};
 
 QStringList rowTexts(const ReportRow& row, const QString& name)
@@ -42,9 +42,10 @@ QStringList rowTexts(const ReportRow& row, const QString& name)
 Card* titledCard(const QString& symbol, const QString& title, QWidget* content)
 {
     auto* card = new Card(8);
-    card->body()->addWidget(hbox({new SymbolLabel(symbol, symbolSize(TextStyle::Headline), TextColor::of(Tone::Secondary)),
-                                  new TextLabel(title, TextStyle::Headline), nullptr},
-                                 6));
+    card->body()->addWidget(
+        hbox({new SymbolLabel(symbol, symbolSize(TextStyle::Headline), TextColor::of(Tone::Secondary)),
+              new TextLabel(title, TextStyle::Headline), nullptr},
+             6));
     card->body()->addWidget(content);
     card->setAccessibleName(title);
     return card;
@@ -55,8 +56,7 @@ Card* titledCard(const QString& symbol, const QString& title, QWidget* content)
 ComputerPage::ComputerPage(QWidget* parent)
     : QWidget(parent), m_status(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary))),
       m_message(new Card(6)), m_data(new QWidget), m_daily(new StackedBarChart(Qt::Vertical, true)),
-      m_table(new QGridLayout),
-      m_note(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary)))
+      m_table(new QGridLayout), m_note(new TextLabel({}, TextStyle::Caption, TextColor::of(Tone::Secondary)))
 {
     setObjectName(u"computerPage"_s);
     auto* layout = new QVBoxLayout(this);
@@ -187,8 +187,9 @@ void ComputerPage::fillTable()
     addRow(rowTexts(m_month.total, u"Total"_s), true);
     QString note = u"API value is what these requests would cost at API list prices, not what a subscription costs."_s;
     if (m_month.total.cost.unpricedRequests > 0)
-        note += u" Not priced: %1 requests of models without a list price (%2)."_s.arg(m_month.total.cost.unpricedRequests)
-                    .arg(m_month.unpricedModels.join(u", "_s));
+        note +=
+            u" Not priced: %1 requests of models without a list price (%2)."_s.arg(m_month.total.cost.unpricedRequests)
+                .arg(m_month.unpricedModels.join(u", "_s));
     m_note->setText(note);
 }
 

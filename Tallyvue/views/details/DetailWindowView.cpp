@@ -65,8 +65,9 @@ public:
         : QWidget(parent), m_caption(new TextLabel({}, TextStyle::Caption2, TextColor::of(Tone::Tertiary))),
           m_percent(new TextLabel({}, TextStyle::Caption))
     {
-        QWidget* icon = page.provider ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
-                                      : new SymbolLabel(page.thisComputer ? u"desktopcomputer"_s : u"square.grid.2x2"_s, 16);
+        QWidget* icon = page.provider
+                            ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
+                            : new SymbolLabel(page.thisComputer ? u"desktopcomputer"_s : u"square.grid.2x2"_s, 16);
         icon->setFixedWidth(18);
         auto* name = new TextLabel(pageName(page), TextStyle::Body);
         if (!page.provider)
