@@ -47,6 +47,7 @@ struct Group
 {
     Sum sum;
     std::unordered_map<std::uint64_t, Sum> models;
+    std::vector<InternedString> modelNames; // a session's, in order of use
 
     void add(const LocalUsageEvent& e, std::optional<double> cost, bool breakdown)
     {
@@ -208,8 +209,8 @@ std::vector<ReportRow> sessionRows(Selection& selection, const ReportEvents& eve
         // The project of the session's first request names it.
         if (fresh || r.event.timestamp < group.sum.row.firstRequest)
             group.sum.row.project = r.event.project.text();
-        if (!group.sum.row.models.contains(r.event.model.text()))
-            group.sum.row.models << r.event.model.text();
+        if (std::find(group.modelNames.begin(), group.modelNames.end(), r.event.model) == group.modelNames.end())
+            group.modelNames.push_back(r.event.model);
         group.add(r.event, cost, options.breakdown);
     });
     std::vector<Group*> ordered;
@@ -217,6 +218,8 @@ std::vector<ReportRow> sessionRows(Selection& selection, const ReportEvents& eve
         ReportRow& row = g.sum.row;
         row.start = QDateTime::fromMSecsSinceEpoch(row.firstRequest, zone);
         row.end = QDateTime::fromMSecsSinceEpoch(row.lastRequest, zone);
+        for (const InternedString model : g.modelNames)
+            row.models << model.text();
         row.models.sort();
         for (auto& [key, model] : g.models) {
             model.row.start = row.start;
@@ -291,6 +294,7 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
     std::vector<Group> blocks;
     std::optional<AIProvider> provider;
     std::optional<OfficialWindow> official;
+    EpochMs blockEnd = 0; // of the last block; converting its QDateTime per request costs more than the rest
     for (const Item& item : items) {
         const AIProvider p = item.event->event.provider;
         if (provider != p) {
@@ -299,7 +303,7 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
         }
         Group* block = blocks.empty() || blocks.back().sum.row.provider != p ? nullptr : &blocks.back();
         const bool inOfficial = official && item.at >= official->start && item.at < official->end;
-        const bool fits = block && item.at < block->sum.row.end.toMSecsSinceEpoch() &&
+        const bool fits = block && item.at < blockEnd &&
                           block->sum.row.officialPercent.has_value() == inOfficial;
         if (!fits) {
             EpochMs start = inOfficial ? official->start : flooredHour(item.at, zone);
@@ -317,6 +321,7 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
             if (inOfficial)
                 row.officialPercent = official->percent;
             block = &blocks.back();
+            blockEnd = end;
         }
         block->add(item.event->event, item.cost, options.breakdown);
     }
