@@ -218,7 +218,7 @@ int runReport(const QStringList& args)
             .arg(double(events.bytesRead) / 1048576.0, 0, 'f', 1)
             .arg(elapsed));
 
-    const ReportPrinting how{options.kind, options.breakdown, !json && !csv && colourWanted(), &prices};
+    const ReportPrinting how{options.kind, options.breakdown, !json && !csv && colourWanted(), &prices, events.files};
     const QByteArray text = json ? reportJson(report, how) : csv ? reportCsv(report, how) : reportText(report, how);
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     // Nothing to count at all is worth an exit code; a quiet range is not.

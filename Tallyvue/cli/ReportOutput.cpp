@@ -167,7 +167,9 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
     }
     Table table(left, columns, how.colour);
     if (report.rows.empty()) {
-        table.out() = "No Claude Code or Codex usage in this range.\n";
+        table.out() = "No Claude Code or Codex usage in this range (" +
+                      QByteArray::number(qulonglong(how.transcripts)) +
+                      (how.transcripts == 1 ? " transcript" : " transcripts") + " found).\n";
         return table.out();
     }
     table.header(leftTitle);

@@ -13,6 +13,7 @@ struct ReportPrinting
     bool breakdown = false;
     bool colour = false;
     const PriceTable* prices = nullptr;
+    std::size_t transcripts = 0; ///< found under the roots, read or not
 };
 
 /// The table for an 80-column terminal, with the total row and the price notes.

@@ -144,5 +144,7 @@ TEST_F(ReportCommandTest, UsageErrorsAndHelp)
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.out.startsWith("Usage: tallyvue-cli report ")) << args.join(u' ').toStdString();
     }
-    EXPECT_EQ(run({u"daily"_s}).exitCode, 1); // no transcripts at all
+    const CliRun empty = run({u"daily"_s});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.out, "No Claude Code or Codex usage in this range (0 transcripts found).\n");
 }
