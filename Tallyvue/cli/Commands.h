@@ -11,6 +11,7 @@ int runFetch(const QStringList& args);
 int runStatus(const QStringList& args);
 int runHistory(const QStringList& args);
 int runLocal(const QStringList& args);
+int runReport(const QStringList& args);
 int runAlert(const QStringList& args);
 
 /// Each command's own usage, printed for "<command> --help".

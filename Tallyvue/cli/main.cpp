@@ -25,6 +25,8 @@ Commands:
   history export [FILE]           write the usage history as CSV (to FILE, or standard output)
   history clear                   delete the usage history
   local [--json] [--days N]       token usage of this computer's Claude Code and Codex transcripts
+  report daily|weekly|monthly|session|blocks [options]
+                                  token usage over any range (see report --help)
   alert test                      send a test threshold alert
   alert status                    show whether notifications can be shown
 
@@ -118,14 +120,17 @@ int main(int argc, char** argv)
         const char* usage;
     };
     const Command commands[] = {
-        {u"fetch", cli::runFetch, cli::kFetchUsage},       {u"status", cli::runStatus, cli::kStatusUsage},
-        {u"history", cli::runHistory, cli::kHistoryUsage}, {u"local", cli::runLocal, cli::kLocalUsage},
+        {u"fetch", cli::runFetch, cli::kFetchUsage},
+        {u"status", cli::runStatus, cli::kStatusUsage},
+        {u"history", cli::runHistory, cli::kHistoryUsage},
+        {u"local", cli::runLocal, cli::kLocalUsage},
+        {u"report", cli::runReport, nullptr}, // each report kind answers --help itself
         {u"alert", cli::runAlert, cli::kAlertUsage},
     };
     for (const Command& entry : commands) {
         if (command != entry.name)
             continue;
-        if (args.contains(u"--help"_s) || args.contains(u"-h"_s)) {
+        if (entry.usage && (args.contains(u"--help"_s) || args.contains(u"-h"_s))) {
             std::fputs(entry.usage, stdout);
             return 0;
         }

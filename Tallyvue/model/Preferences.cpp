@@ -81,6 +81,8 @@ QString rawValue(AppTab tab)
 }
 QString rawValue(WorkspacePage page)
 {
+    if (page.thisComputer)
+        return u"computer"_s;
     return page.provider ? rawValue(*page.provider) : u"overview"_s;
 }
 std::optional<MenuBarStyle> menuBarStyleFromRaw(QStringView raw)
@@ -100,6 +102,8 @@ std::optional<WorkspacePage> workspacePageFromRaw(QStringView raw)
 {
     if (raw == u"overview")
         return WorkspacePage{};
+    if (raw == u"computer")
+        return WorkspacePage{std::nullopt, true};
     if (const auto provider = providerFromRaw(raw))
         return WorkspacePage{provider};
     return std::nullopt;
@@ -253,7 +257,9 @@ void Preferences::setAlertThreshold(AIProvider provider, double percent)
 
 WorkspacePage Preferences::selectedPage() const
 {
-    return workspacePageFromRaw(text(kSelectedPage)).value_or(WorkspacePage{AIProvider::Claude});
+    // The popover has no This Computer page; it shows that as a tab.
+    const auto page = workspacePageFromRaw(text(kSelectedPage));
+    return page && !page->thisComputer ? *page : WorkspacePage{AIProvider::Claude};
 }
 void Preferences::setSelectedPage(WorkspacePage page)
 {

@@ -16,10 +16,12 @@ enum class MenuBarStyle { Percent, IconOnly, Ring };
 enum class HotKeyPreset { Off, CtrlOptQ, CtrlOptU, CtrlOptSpace, CtrlShiftOptQ };
 enum class AppTab { Models, Stats, Trends, ThisMac };
 
-/// A popover page: one provider, or the overview when `provider` is empty.
+/// A popover page: one provider, or the overview when `provider` is empty. The details window
+/// also has a This Computer page.
 struct WorkspacePage
 {
     std::optional<AIProvider> provider;
+    bool thisComputer = false;
     friend bool operator==(const WorkspacePage&, const WorkspacePage&) = default;
 };
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// bench_local_corpus DIR [--size-mb N] [--seed S]: writes a transcript corpus under
-// DIR/.claude/projects and DIR/.codex/sessions, spread over the last ten days.
+// bench_local_corpus DIR [--size-mb N] [--seed S] [--days D]: writes a transcript corpus under
+// DIR/.claude/projects and DIR/.codex/sessions, spread over the last D days (10 unless told).
 #include "CorpusWriter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -17,17 +18,20 @@ using namespace tallyvue::bench;
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DIR [--size-mb N] [--seed S]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR [--size-mb N] [--seed S] [--days D]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path root = argv[1];
     std::uint64_t targetBytes = 1024ull << 20;
     std::uint64_t seed = 1;
+    double days = 10;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--size-mb"))
             targetBytes = std::strtoull(argv[i + 1], nullptr, 10) << 20;
         else if (!std::strcmp(argv[i], "--seed"))
             seed = std::strtoull(argv[i + 1], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--days"))
+            days = std::max(1.0, std::strtod(argv[i + 1], nullptr));
     }
     CorpusWriter w(seed);
     auto& rng = w.rng();
@@ -58,7 +62,8 @@ int main(int argc, char** argv)
         const bool codex = w.chance(0.2);
         const double u = std::uniform_real_distribution<double>(0, 1)(rng);
         const std::size_t maxLines = std::size_t(50 * std::pow(60.0, u * u * u * u));
-        const std::int64_t start = nowMs - std::int64_t(std::uniform_real_distribution<double>(0.02, 10)(rng) * dayMs);
+        const std::int64_t start =
+            nowMs - std::int64_t(std::uniform_real_distribution<double>(0.02, days)(rng) * dayMs);
         out.clear();
         std::size_t lines = 0;
         std::filesystem::path file;

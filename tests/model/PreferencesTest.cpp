@@ -38,6 +38,12 @@ TEST_F(PreferencesTest, ReadsStoreAtUseAndFallsBack)
     EXPECT_EQ(prefs.refreshIntervalMinutes(), 7);
     EXPECT_EQ(prefs.alertThreshold(AIProvider::ChatGPT), 75.5);
     EXPECT_FALSE(prefs.alertsEnabled());
+    // The details window's This Computer page is no page of the popover.
+    raw.setValue(u"selectedPage"_s, u"computer"_s);
+    raw.setValue(u"detailPage"_s, u"computer"_s);
+    raw.sync();
+    EXPECT_EQ(prefs.selectedPage(), WorkspacePage{AIProvider::Claude});
+    EXPECT_EQ(prefs.detailPage(), (WorkspacePage{std::nullopt, true}));
 
     prefs.setAlertsEnabled(true);
     prefs.setQuotaDisplayMode(QuotaDisplayMode::Remaining);

@@ -50,6 +50,7 @@ bool renderSettings(const QString& dir, const QString& name, bool dark, const Us
                     NotificationAuthorization status, ShowPreviews previews = ShowPreviews::Always);
 bool renderDetails(const QString& dir, const QString& name, bool dark, const UsageState& state, WorkspacePage page,
                    double scroll = 0);
+bool renderComputer(const QString& dir, const QString& name, bool dark, const UsageState& state, bool empty);
 bool renderTrayIcons(const QString& dir);
 /**
  * The states where a figure is not current or a provider needs the user: stale last values,

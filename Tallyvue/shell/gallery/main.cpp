@@ -84,6 +84,7 @@ int main(int argc, char** argv)
             ok &= renderTab(dir, u"stats-claude-expanded"_s, dark, makeState(true, true, true), claude, AppTab::Stats,
                             true);
             ok &= renderStateScenes(dir, dark);
+            ok &= renderComputer(dir, u"computer"_s, dark, makeState(true, true, true), false);
         }
         return ok ? 0 : 1;
     }
@@ -164,6 +165,8 @@ int main(int argc, char** argv)
         unavailable.allMetrics = unavailable.metrics(AIProvider::Claude) + unavailable.metrics(AIProvider::ChatGPT);
         unavailable.copilotError = failed.copilotError;
         ok &= renderDetails(dir, u"copilot-unavailable"_s, dark, unavailable, copilot);
+        ok &= renderComputer(dir, u"computer"_s, dark, twoWeeks, false);
+        ok &= renderComputer(dir, u"computer-empty"_s, dark, twoWeeks, true);
     }
     // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
     QProcess scaled;

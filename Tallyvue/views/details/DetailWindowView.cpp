@@ -8,6 +8,7 @@
 #include "views/charts/UsageHistoryChart.h"
 #include "views/common/MetricViews.h"
 #include "views/common/Widgets.h"
+#include "views/details/ComputerPage.h"
 #include "views/details/MetricGaugeCard.h"
 #include "views/details/SaveDialog.h"
 #include "views/details/SnapshotTable.h"
@@ -48,7 +49,17 @@ constexpr int kSpacing = 12;
 
 QString pageTitle(const WorkspacePage& page)
 {
+    if (page.thisComputer)
+        return u"This Computer"_s;
     return page.provider ? productName(*page.provider) : u"Overview"_s;
+}
+
+/// The sidebar's name of a page.
+QString pageName(const WorkspacePage& page)
+{
+    if (page.thisComputer)
+        return u"This Computer"_s;
+    return page.provider ? rawValue(*page.provider) : u"Overview"_s;
 }
 
 /// A sidebar row: logo or symbol, name over a caption, and on the trailing side a percent.
@@ -59,10 +70,11 @@ public:
         : QWidget(parent), m_caption(new TextLabel({}, TextStyle::Caption2, TextColor::of(Tone::Tertiary))),
           m_percent(new TextLabel({}, TextStyle::Caption))
     {
-        QWidget* icon = page.provider ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
-                                      : new SymbolLabel(u"square.grid.2x2"_s, 16);
+        QWidget* icon = page.provider
+                            ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
+                            : new SymbolLabel(page.thisComputer ? u"desktopcomputer"_s : u"square.grid.2x2"_s, 16);
         icon->setFixedWidth(18);
-        auto* name = new TextLabel(page.provider ? rawValue(*page.provider) : u"Overview"_s, TextStyle::Body);
+        auto* name = new TextLabel(pageName(page), TextStyle::Body);
         if (!page.provider)
             m_caption->setTextStyle(TextStyle::Caption);
         if (!page.provider)
@@ -80,7 +92,7 @@ public:
         layout->addWidget(m_percent);
         m_percent->hide();
         if (!page.provider)
-            m_caption->setText(u"All providers · this computer"_s);
+            m_caption->setText(page.thisComputer ? u"Tokens and API value"_s : u"All providers · this computer"_s);
     }
 
     void setProviderState(const QList<ProviderMetric>& metrics, QuotaDisplayMode mode)
@@ -321,7 +333,11 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     m_refresh = new QAction(u"Refresh"_s, this);
     m_refresh->setObjectName(u"refreshAction"_s);
     m_refresh->setShortcut(QKeySequence::Refresh);
-    connect(m_refresh, &QAction::triggered, this, [this] { Q_EMIT refreshRequested(true); });
+    connect(m_refresh, &QAction::triggered, this, [this] {
+        Q_EMIT refreshRequested(true);
+        if (auto* computer = qobject_cast<ComputerPage*>(m_content))
+            computer->load();
+    });
     toolbar->addAction(m_refresh);
 
     auto* menu = new QMenu(u"History"_s, this);
@@ -407,12 +423,13 @@ void DetailWindowView::buildSidebar()
         auto* item = new QListWidgetItem(m_sidebar);
         item->setData(kPageRole, rawValue(page));
         // The row widget draws the texts; screen readers get them from the item.
-        item->setData(Qt::AccessibleTextRole, page.provider ? rawValue(*page.provider) : u"Overview"_s);
+        item->setData(Qt::AccessibleTextRole, pageName(page));
         auto* row = new SidebarRow(page);
         item->setSizeHint(row->sizeHint());
         m_sidebar->setItemWidget(item, row);
     };
     addRow(WorkspacePage{});
+    addRow(WorkspacePage{std::nullopt, true});
     auto* section = new QListWidgetItem(u"Providers"_s, m_sidebar);
     section->setFlags(Qt::NoItemFlags);
     section->setFont(style::font(TextStyle::Caption, QFont::DemiBold));
@@ -440,8 +457,10 @@ void DetailWindowView::updateSidebar()
         if (rawValue(*page) == rawValue(m_page) && m_sidebar->currentItem() != item)
             m_sidebar->setCurrentItem(item);
     }
-    if (!m_page.provider && m_sidebar->currentRow() != 0)
-        m_sidebar->setCurrentRow(0);
+    // The overview is the first row, This Computer the second.
+    const int fixedRow = m_page.thisComputer ? 1 : 0;
+    if (!m_page.provider && m_sidebar->currentRow() != fixedRow)
+        m_sidebar->setCurrentRow(fixedRow);
 }
 
 QString DetailWindowView::sidebarCaption(AIProvider provider) const
@@ -510,7 +529,11 @@ void DetailWindowView::render()
         auto* holder = new QWidget;
         auto* layout = new QVBoxLayout(holder);
         layout->setContentsMargins(18, 18, 18, 18);
-        if (m_page.provider) {
+        if (m_page.thisComputer) {
+            auto* computer = new ComputerPage;
+            layout->addWidget(computer);
+            computer->load();
+        } else if (m_page.provider) {
             layout->addWidget(
                 new ProviderPage(*m_page.provider, m_range, [this](TrendRange range) { m_range = range; }));
         } else {

@@ -19,8 +19,8 @@ namespace tallyvue {
 class TextLabel;
 
 /**
- * The details window "Tallyvue Details": a sidebar with the overview and the three providers
- * and, for the chosen page, gauges, the history and daily charts and the snapshot table. Its
+ * The details window "Tallyvue Details": a sidebar with the overview, This Computer and the three
+ * providers and, for the chosen page, gauges, the history and daily charts and the snapshot table. Its
  * toolbar refreshes, exports the history as CSV and clears it. One instance lives for the
  * process: closing only hides it, so reopening is instant. It draws only while shown.
  */

@@ -8,6 +8,7 @@
 #include "support/OutputCapture.h"
 #include "views/charts/UsageHistoryChart.h"
 #include "views/common/Widgets.h"
+#include "views/details/ComputerPage.h"
 #include "views/details/DetailWindowView.h"
 #include "views/details/MetricGaugeCard.h"
 #include "views/details/SnapshotTable.h"
@@ -214,6 +215,28 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     EXPECT_EQ(table->countText(), u"1 in range"_s);
     EXPECT_EQ(table->model().index(0, 2).data().toString(), u"10%"_s);
     EXPECT_EQ(table->model().index(0, 2).data(Qt::ForegroundRole).value<QColor>(), red);
+
+    // This Computer has its own page, remembered like the others; its table shows the newest month
+    // first, quiet months at zero, and "–" for a month of unpriced requests only.
+    window.sidebar()->setCurrentItem(sidebarRow(window, u"This Computer"_s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Preferences::instance().detailPage(), (WorkspacePage{std::nullopt, true}));
+    auto* computer = window.findChild<ComputerPage*>();
+    ASSERT_NE(computer, nullptr);
+    ReportEvents events;
+    events.sessions.push_back({u"s"_s, {}, AIProvider::Claude});
+    LocalUsageEvent e;
+    e.timestamp = kNow.addDays(-40).toMSecsSinceEpoch();
+    e.outputTokens = 1500;
+    e.model = InternedString(std::string_view("claude-x"));
+    events.events.push_back({e, 0});
+    computer->setMonth(ComputerMonth::build(events, kNow, QTimeZone::utc()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(computer->cellText(2, 1), u"0"_s);
+    EXPECT_EQ(computer->cellText(3, 0), u"November 2025"_s);
+    EXPECT_EQ(computer->cellText(3, 7), u"–"_s);
+    EXPECT_EQ(computer->cellText(7, 0), u"Total"_s);
+    EXPECT_EQ(computer->cellText(7, 3), u"1.5K"_s);
 }
 
 // The popover's Trends tab shows the trends for a provider with data and the state view without;
