@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: MIT
+// What the command-line tests share: running the real tallyvue-cli against a private home and a
+// loopback server.
+#pragma once
+
+#include "BuildInfo.h"
+#include "history/HistoryStore.h"
+#include "model/Timestamp.h"
+#include "platform/linux/SingleInstance.h"
+#include "support/Files.h"
+#include "support/HttpServer.h"
+#include "widget_snapshot/WidgetSnapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <qcoro/qcoroprocess.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <iostream>
+#include <linux/capability.h>
+#include <memory>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+using namespace tallyvue;
+using namespace tallyvue::test;
+using namespace Qt::StringLiterals;
+
+namespace clitest {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    bool finished = false;
+};
+
+/// `prepare` runs in the child before tallyvue-cli starts (umask, capabilities).
+inline QCoro::Task<CliRun> runCli(QStringList args, std::function<void()> prepare = {}, int timeoutMs = 30000)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(TALLYVUE_CLI_PATH));
+    process.setArguments(args);
+    if (prepare)
+        process.setChildProcessModifier(prepare);
+    co_await qCoro(process).start();
+    const bool finished = co_await qCoro(process).waitForFinished(timeoutMs);
+    co_return CliRun{finished ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
+                     QString::fromUtf8(process.readAllStandardError()), finished};
+}
+
+inline CliRun cli(const QStringList& args, std::function<void()> prepare = {}, int timeoutMs = 30000)
+{
+    return QCoro::waitFor(runCli(args, std::move(prepare), timeoutMs));
+}
+
+/// In the child: without the capabilities that let root pass over file modes, so that chmod and
+/// read-only folders hold for a test run as root as they do for a user.
+inline void withoutFileOverrides()
+{
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+}
+
+/// What is at `path`, for before-and-after comparisons: its kind, mode and owner, and a file's
+/// bytes or a link's target.
+inline QByteArray describe(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info
+    {
+    };
+    if (::lstat(native.constData(), &info) != 0)
+        return "missing";
+    const QByteArray head = QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_uid) + ' ';
+    if (S_ISLNK(info.st_mode))
+        return head + "link to " + QFile::encodeName(QFile::symLinkTarget(path));
+    if (!S_ISREG(info.st_mode))
+        return head;
+    QFile file(path);
+    return head + (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable"));
+}
+
+/// `count` history lines, one a minute up to now.
+inline QByteArray historyLines(int count)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QByteArray text;
+    for (int i = count; i > 0; --i)
+        text += *HistoryStore::encodeLine(
+                    {now.addSecs(-60 * i), {{AIProvider::Claude, u"session"_s, 40.0 + i % 9, u"5-Hour"_s, now}}}) +
+                '\n';
+    return text;
+}
+
+/// Runs `count` copies of tallyvue-cli with `args` at once; the exit codes.
+inline QCoro::Task<QList<int>> runCliTogether(int count, QStringList args)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < count; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(TALLYVUE_CLI_PATH), args);
+    }
+    QList<int> codes;
+    for (auto& process : processes) {
+        co_await qCoro(*process).waitForFinished(120000);
+        codes.append(process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1);
+    }
+    co_return codes;
+}
+
+} // namespace clitest
+
+class CliTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.start());
+        for (const char* name : {"TALLYVUE_CLAUDE_API", "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
+            qputenv(name, m_server.origin().toUtf8());
+        qputenv("CLAUDE_CODE_OAUTH_TOKEN", "claude-token");
+        m_server.setResponse(
+            "/api/oauth/usage",
+            ScriptedResponse::json(200, R"({"five_hour":{"utilization":42.7,"resets_at":"2099-01-01T00:00:00Z"}})"));
+        QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+        HistoryStore::clear();
+        QFile::remove(*widgetSnapshotPath());
+    }
+
+    HttpServer m_server;
+};
+
+using namespace clitest;
