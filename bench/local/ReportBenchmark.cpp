@@ -36,7 +36,8 @@ struct Run
     int status = 0;
 };
 
-/// Runs argv with HOME set to `home`, standard output and error to /dev/null.
+/// Runs argv with HOME set to `home`, standard output to a scratch file and error to /dev/null.
+/// Not standard output to /dev/null: GNU grep notices that and stops at the first match, as -q.
 Run runChild(const std::vector<std::string>& args, const std::string& home)
 {
     std::vector<char*> argv;
@@ -57,7 +58,14 @@ Run runChild(const std::vector<std::string>& args, const std::string& home)
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    static const std::string scratch = [] {
+        char path[] = "/tmp/tallyvue-bench-out-XXXXXX";
+        const int fd = mkstemp(path);
+        if (fd >= 0)
+            close(fd);
+        return std::string(path);
+    }();
+    posix_spawn_file_actions_addopen(&actions, 1, scratch.c_str(), O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const auto start = Clock::now();
     pid_t pid = 0;
