@@ -182,7 +182,7 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
                                compactCount(row.cacheWrite1hTokens),
                                compactCount(t.cacheReadTokens),
                                compactCount(t.tokens()),
-                               QString::number(t.requests),
+                               compactCount(t.requests),
                                costCell(row.cost)};
         }
         if (how.kind == ReportKind::Session) {
@@ -191,7 +191,7 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
                                compactCount(t.cacheCreationTokens),
                                compactCount(t.cacheReadTokens),
                                compactCount(t.tokens()),
-                               QString::number(t.requests),
+                               compactCount(t.requests),
                                costCell(row.cost)};
         }
         QString quota;
@@ -201,7 +201,7 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
             quota = u"open"_s;
         return QStringList{compactCount(t.outputTokens),
                            compactCount(t.tokens()),
-                           QString::number(t.requests),
+                           compactCount(t.requests),
                            costCell(row.cost),
                            burnText(row),
                            quota};
@@ -225,7 +225,7 @@ QByteArray reportText(const Report& report, const ReportPrinting& how)
                    ? figures(report.total)
                    : QStringList{compactCount(report.total.totals.outputTokens),
                                  compactCount(report.total.totals.tokens()),
-                                 QString::number(report.total.totals.requests), costCell(report.total.cost)},
+                                 compactCount(report.total.totals.requests), costCell(report.total.cost)},
                true);
 
     QByteArray& out = table.out();
