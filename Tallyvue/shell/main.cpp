@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName(u"Tallyvue"_s);
     QApplication::setApplicationName(u"Tallyvue"_s);
-    QApplication::setApplicationDisplayName(u"Tallyvue"_s);
+    // No display name: on X11 Qt would append it to every window title ("Tallyvue Details — Tallyvue").
     QGuiApplication::setDesktopFileName(u"tallyvue"_s);
     QApplication::setWindowIcon(style::appIcon());
     // Everything lives in the tray: closing the fallback window must not end the program.

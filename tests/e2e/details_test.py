@@ -3,6 +3,7 @@
 """The details window through the accessibility tree: opened with the popover's details button,
 ChatGPT picked in its sidebar, the snapshot count read out; asking again raises the same window."""
 import re
+import subprocess
 
 from tallyvue_session import Failure, check, run, wait_for
 
@@ -46,6 +47,10 @@ def scenario(session):
     session.do_action(details_button, "Press")
 
     window = session.find(name="Tallyvue Details", role="frame", showing=True)
+    # The title the window manager shows is the window's own, without the program's name after it.
+    titles = subprocess.run(["xdotool", "search", "--name", "Tallyvue Details", "getwindowname", "%@"],
+                            env=session.env, capture_output=True, text=True).stdout.split("\n")
+    check("Tallyvue Details" in titles, f"the details window's title reads {titles!r}")
     sidebar = session.find(window, name="Pages", role="list")
     claude = session.find(sidebar, name=lambda n: n.startswith("Claude, "))
     check(re.fullmatch(r"Claude, \d+ limits?, \d+%", claude.name), f"the Claude row reads {claude.name!r}")
