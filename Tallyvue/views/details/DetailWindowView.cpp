@@ -45,7 +45,6 @@ using style::Tone;
 namespace {
 
 constexpr int kPageRole = Qt::UserRole + 1;
-constexpr int kSpacing = 12;
 
 QString pageTitle(const WorkspacePage& page)
 {
