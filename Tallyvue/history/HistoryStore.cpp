@@ -90,7 +90,11 @@ QByteArray decimalText(double value)
 void appendShortestDouble(std::string& out, double value)
 {
     char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    // A whole number of 2^63 or more in plain digits reads back as an integer too large for a
+    // JSON reader (simdjson refuses it), so the line would be lost: such values take an exponent.
+    const auto end = std::fabs(value) >= 0x1p63
+                         ? std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr
+                         : std::to_chars(text, text + sizeof text, value).ptr;
     out.append(text, std::size_t(end - text));
 }
 

@@ -144,13 +144,14 @@ TEST_F(HistoryStoreTest, ExportsCsv)
               "2026-01-05T14:03:22Z,Copilot,k\uFFFD[2J ,\"\uFFFD]0;title\uFFFD  next\",1.0,\n"_s);
 }
 
-// Text the JSON writer must escape survives the round trip.
+// Text the JSON writer must escape, and a percent too large for plain digits, survive the round trip.
 TEST_F(HistoryStoreTest, EscapesStrings)
 {
     const QString odd = u"quote\" back\\ tab\t nl\n bell\x07 ünï 🙂"_s;
-    HistoryStore::record({metric(AIProvider::Claude, "k", 1, odd)}, at("2026-01-05T14:00:00Z"));
+    HistoryStore::record({metric(AIProvider::Claude, "k", 9.777777777777777e19, odd)}, at("2026-01-05T14:00:00Z"));
     const auto history = HistoryStore::load();
     ASSERT_EQ(history.size(), 1);
     EXPECT_EQ(history[0].limits[0].displayName, odd);
+    EXPECT_EQ(history[0].limits[0].percent, 9.777777777777777e19);
     EXPECT_EQ(fileText().count('\n'), 1);
 }
