@@ -299,7 +299,7 @@ TEST_F(CliTest, SimultaneousFetchesKeepEveryLine)
     writeFile(HistoryStore::filePath(), text);
 
     constexpr int kFetches = 8;
-    const QList<int> codes = QCoro::waitFor(runCliTogether(kFetches, {u"fetch"_s}));
+    const QList<int> codes = runCliTogether(kFetches, {u"fetch"_s});
     EXPECT_EQ(codes, QList<int>(kFetches, 0));
     EXPECT_EQ(HistoryStore::load().size(), kSnapshots + kFetches);
     EXPECT_FALSE(QFile::exists(HistoryStore::filePath() + u".lock"_s));
