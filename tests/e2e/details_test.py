@@ -24,10 +24,10 @@ def pick(session, sidebar, name_start):
         sidebar.queryTable().addRowSelection(index)
 
 
-def popover(session):
+def popover(session, timeout=20):
     """The open popover (a frame, or a filler before it has a role of its own)."""
     return session.find(name="Tallyvue", predicate=lambda n: n.getRoleName() in ("frame", "filler", "window"),
-                        showing=True)
+                        showing=True, timeout=timeout)
 
 
 def popover_still_open(session, timeout=5):
@@ -63,9 +63,20 @@ def scenario(session):
     # Asking again brings the same window forward instead of opening a second one.
     # Activate toggles the popover: it normally closed when the window took the focus, but if it
     # is still open, activating now would close it rather than open it.
-    if not popover_still_open(session):
+    # On a loaded machine an activation can land while the popover is still closing; then it is
+    # asked again rather than waited for in vain.
+    shown = None
+    for _ in range(3):
+        if popover_still_open(session):
+            break
         session.activate_item()
-    session.do_action(session.find(popover(session), name="Open the details window", role="push button"), "Press")
+        try:
+            shown = popover(session, timeout=10)
+            break
+        except Failure:
+            pass
+    session.do_action(session.find(shown or popover(session), name="Open the details window", role="push button"),
+                      "Press")
     wait_for(lambda: len(session.find_all(name="Tallyvue Details", role="frame")) == 1, 5, "one details window")
 
 
