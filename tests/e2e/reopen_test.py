@@ -39,9 +39,17 @@ def scenario(session):
     # With the settings open again, the alert's click shows ChatGPT's Models tab.
     session.do_action(gear, "Toggle")
     wait_for(lambda: session.is_checked(gear), 10, "the settings to open again")
-    subprocess.run(["dunstctl", "action", "0"], env=session.env, check=True, timeout=10)
     models = session.find(popover, name="Models")
-    wait_for(lambda: session.is_checked(chatgpt) and session.is_checked(models), 10, "ChatGPT's Models tab")
+
+    # On a loaded machine the first click can come before dunst has the alert ready: click again.
+    for attempt in range(3):
+        subprocess.run(["dunstctl", "action", "0"], env=session.env, check=True, timeout=10)
+        try:
+            wait_for(lambda: session.is_checked(chatgpt) and session.is_checked(models), 10, "ChatGPT's Models tab")
+            break
+        except Failure:
+            if attempt == 2:
+                raise
     check(session.is_showing(popover), "the alert's click did not show the popover")
     check(not session.is_checked(gear), "the alert's click left the settings in front")
 

@@ -189,7 +189,11 @@ class Session:
         elif self.host is not None:
             raise ValueError(f"unknown host {self.host!r}")
         if self.notifications:
-            self._spawn("dunst", ["dunst"])
+            # Alerts stay until clicked: dunst's own 10 s timeout can pass before a slow scenario clicks.
+            config = os.path.join(self.home, "dunstrc")
+            with open(config, "w") as file:
+                file.write("".join(f"[urgency_{u}]\n    timeout = 0\n" for u in ("low", "normal", "critical")))
+            self._spawn("dunst", ["dunst", "-config", config])
         if self.start_program:
             self.start_tallyvue()
 
