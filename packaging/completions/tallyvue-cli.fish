@@ -17,8 +17,8 @@ complete -c tallyvue-cli -n "__fish_seen_subcommand_from $commands" -l help -d '
 
 complete -c tallyvue-cli -n '__fish_seen_subcommand_from fetch' -l json -d 'One JSON object'
 
-complete -c tallyvue-cli -n '__fish_seen_subcommand_from status' -l json -d 'The snapshot as JSON'
-complete -c tallyvue-cli -n '__fish_seen_subcommand_from status' -l waybar -d 'One line for waybar'
+complete -c tallyvue-cli -n '__fish_seen_subcommand_from status; and not __fish_seen_subcommand_from alert' -l json -d 'The snapshot as JSON'
+complete -c tallyvue-cli -n '__fish_seen_subcommand_from status; and not __fish_seen_subcommand_from alert' -l waybar -d 'One line for waybar'
 
 set -l history_commands export clear
 complete -c tallyvue-cli -n "__fish_seen_subcommand_from history; and not __fish_seen_subcommand_from $history_commands" -a export -d 'Write the history as CSV'
