@@ -4,6 +4,7 @@
 #include "model/Log.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -11,6 +12,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QtEndian>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -140,9 +143,8 @@ private:
 
 StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), m_bus(bus),
-      m_watcher(new QDBusServiceWatcher(
-          kWatcherService.toString(), bus,
-          QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this))
+      m_watcher(new QDBusServiceWatcher(kWatcherService.toString(), bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                        this))
 {
     static const bool typesRegistered = [] {
         qDBusRegisterMetaType<SniIconPixmap>();
@@ -154,11 +156,22 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
     new detail::StatusNotifierItemAdaptor(this);
     static int instances = 0;
     m_serviceName = u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++instances);
-    connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        // A tray started after us (or restarted): tell the new watcher about us.
-        registerWithWatcher();
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                // A tray started after us, restarted, or handed its watcher to another
+                // process: the new owner knows nothing of us yet.
+                m_registered = false;
+                m_verify.stop();
+                if (!newOwner.isEmpty())
+                    registerWithWatcher();
+            });
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (!m_registered && watcherPresent(m_bus))
+            registerWithWatcher();
     });
-    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { m_registered = false; });
+    m_verify.setSingleShot(true);
+    connect(&m_verify, &QTimer::timeout, this, &StatusNotifierItem::verifyRegistration);
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -184,9 +197,94 @@ bool StatusNotifierItem::start()
         log(u"Could not claim the tray item's bus name: "_s + m_bus.lastError().message());
         return false;
     }
+    const QString watcherPath = u"/StatusNotifierWatcher"_s;
+    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.kde.StatusNotifierWatcher"_s,
+                  u"StatusNotifierItemUnregistered"_s, this, SLOT(onItemUnregistered(QString)));
+    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.freedesktop.DBus.Properties"_s,
+                  u"PropertiesChanged"_s, this, SLOT(onRegisteredItemsChanged(QString, QVariantMap, QStringList)));
     if (watcherPresent(m_bus))
         registerWithWatcher();
     return true;
+}
+
+bool StatusNotifierItem::isOurEntry(const QString& entry) const
+{
+    // Watchers name items by the service we gave, by our unique connection name, either one
+    // with the object path after a slash, or by the path alone.
+    const auto names = [&](const QString& name) {
+        return !name.isEmpty() && (entry == name || entry.startsWith(name + u'/'));
+    };
+    return names(m_serviceName) || names(m_bus.baseService());
+}
+
+void StatusNotifierItem::onItemUnregistered(const QString& entry)
+{
+    if (!isOurEntry(entry))
+        return;
+    log(u"The tray dropped our item; registering again"_s);
+    m_registered = false;
+    scheduleRegistration();
+}
+
+void StatusNotifierItem::onRegisteredItemsChanged(const QString& interface, const QVariantMap& changed,
+                                                  const QStringList&)
+{
+    const auto items = changed.constFind(u"RegisteredStatusNotifierItems"_s);
+    if (!m_registered || interface != u"org.kde.StatusNotifierWatcher" || items == changed.cend())
+        return;
+    const QStringList entries = items->toStringList();
+    if (std::none_of(entries.begin(), entries.end(), [this](const QString& entry) { return isOurEntry(entry); })) {
+        log(u"Our item is no longer on the tray's list; registering again"_s);
+        m_registered = false;
+        scheduleRegistration();
+    }
+}
+
+void StatusNotifierItem::scheduleRegistration()
+{
+    // A host that drops us right after taking us again and again gets longer and longer pauses,
+    // so the two of us never spin.
+    constexpr int kFirstDelayMs = 250;
+    constexpr int kLongestDelayMs = 60'000;
+    const bool droppedSoon = m_registeredAtMs && QDateTime::currentMSecsSinceEpoch() - m_registeredAtMs < 10'000;
+    m_retryDelayMs = droppedSoon && m_retryDelayMs ? std::min(m_retryDelayMs * 2, kLongestDelayMs) : kFirstDelayMs;
+    m_verify.stop();
+    m_retry.start(m_retryDelayMs);
+}
+
+void StatusNotifierItem::verifyRegistration()
+{
+    if (!m_registered)
+        return;
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService.toString(), u"/StatusNotifierWatcher"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s;
+    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusMessage reply = finished->reply();
+        if (finished->isError() || reply.arguments().isEmpty())
+            return; // a watcher without the list: trust its signals
+        QVariantMap changed;
+        changed.insert(u"RegisteredStatusNotifierItems"_s,
+                       reply.arguments().constFirst().value<QDBusVariant>().variant());
+        onRegisteredItemsChanged(u"org.kde.StatusNotifierWatcher"_s, changed, {});
+    });
+}
+
+void StatusNotifierItem::announceProperties()
+{
+    // GNOME's extension forgets Id and Menu when it first sees our name appear and reads them
+    // again a second later, failing if nothing came meanwhile; sending them now fills the gap.
+    QDBusMessage changed = QDBusMessage::createSignal(kItemPath.toString(), u"org.freedesktop.DBus.Properties"_s,
+                                                      u"PropertiesChanged"_s);
+    QVariantMap values;
+    values.insert(u"Id"_s, u"tallyvue"_s);
+    values.insert(u"Title"_s, u"Tallyvue"_s);
+    values.insert(u"Status"_s, u"Active"_s);
+    values.insert(u"Menu"_s, QVariant::fromValue(QDBusObjectPath(m_menuPath)));
+    changed << u"org.kde.StatusNotifierItem"_s << values << QStringList();
+    m_bus.send(changed);
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -203,6 +301,13 @@ void StatusNotifierItem::registerWithWatcher()
             return;
         }
         m_registered = true;
+        m_registeredAtMs = QDateTime::currentMSecsSinceEpoch();
+        // Tell the fields again once the host has set itself up, then check it kept us.
+        QTimer::singleShot(400, this, [this] {
+            if (m_registered)
+                announceProperties();
+        });
+        m_verify.start(1500);
         Q_EMIT registered();
     });
 }

@@ -14,8 +14,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -38,6 +40,9 @@ public:
 
 public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString& service) { registrations.append(service); }
+
+Q_SIGNALS:
+    void StatusNotifierItemUnregistered(const QString& service);
 };
 
 /// Receives the item's signals on the host's side of the bus.
@@ -99,7 +104,8 @@ protected:
     {
         ASSERT_TRUE(
             m_watcherBus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
-                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
+                                            QDBusConnection::ExportAllSignals));
         ASSERT_TRUE(m_watcherBus.registerService(u"org.kde.StatusNotifierWatcher"_s));
     }
     void stopWatcher()
@@ -138,6 +144,17 @@ TEST_F(StatusNotifierItemTest, RegistersWheneverAWatcherAppears)
     ASSERT_TRUE(test::waitUntil([&] { return m_watcher.registrations.size() == 2; }));
     EXPECT_EQ(m_watcher.registrations.last(), service);
     EXPECT_TRUE(test::waitUntil([&] { return tray.statusNotifierItem()->isRegistered(); }));
+
+    // A host that drops the item while both of us stay on the bus gets it back within a second;
+    // another item's leaving changes nothing.
+    Q_EMIT m_watcher.StatusNotifierItemUnregistered(u"org.kde.StatusNotifierItem-1-1"_s);
+    Q_EMIT m_watcher.StatusNotifierItemUnregistered(m_itemBus.baseService() + u"/StatusNotifierItem"_s);
+    QElapsedTimer dropped;
+    dropped.start();
+    ASSERT_TRUE(test::waitUntil([&] { return m_watcher.registrations.size() == 3; }));
+    EXPECT_LT(dropped.elapsed(), 1000);
+    QTest::qWait(300);
+    EXPECT_EQ(m_watcher.registrations.size(), 3);
 }
 
 // What the host reads (icon, tooltip, label) and the change signals it listens to; Activate.
