@@ -113,6 +113,16 @@ QPoint hostPointToLogical(QPoint native)
     return nativeToLogical(native, screens);
 }
 
+QPoint activationPoint(QPoint host, std::optional<QPoint> pointer)
+{
+    constexpr int kNear = 64;
+    if (!pointer)
+        return host;
+    const QPoint offset = host - *pointer;
+    const bool near = std::abs(offset.x()) <= kNear && std::abs(offset.y()) <= kNear;
+    return !host.isNull() && near ? host : *pointer;
+}
+
 QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available)
 {
     return popoverGeometry(anchor, size, available).topLeft();

@@ -41,14 +41,26 @@ QString ownerCommandLine(const QDBusConnection& bus, const QString& service)
 }
 } // namespace
 
+namespace {
+QStringView programName(QStringView commandLine)
+{
+    const qsizetype space = commandLine.indexOf(u' ');
+    const QStringView first = space < 0 ? commandLine : commandLine.left(space);
+    return first.mid(first.lastIndexOf(u'/') + 1);
+}
+} // namespace
+
+bool hostHidesIconForLabel(QStringView commandLine)
+{
+    return programName(commandLine) == u"notification-area-applet";
+}
+
 bool hostShowsLabel(QStringView commandLine)
 {
     // The label is Ayatana's: GNOME Shell's AppIndicator extension and the Ayatana (and older
     // Unity) indicator services show it. KDE Plasma, XFCE's Status Tray, the vala sntray host
     // (by default), waybar and XEmbed trays show only the icon, as does anything unknown.
-    const QStringView first =
-        commandLine.left(commandLine.indexOf(u' ') < 0 ? commandLine.size() : commandLine.indexOf(u' '));
-    const QStringView program = first.mid(first.lastIndexOf(u'/') + 1);
+    const QStringView program = programName(commandLine);
     return program == u"gnome-shell" || program.startsWith(u"ayatana-indicator-application") ||
            program == u"indicator-application-service";
 }
@@ -178,10 +190,14 @@ void TrayItem::identifyHost()
 {
     const QString host = ownerCommandLine(m_bus, StatusNotifierItem::kWatcherService.toString());
     const bool showsLabel = tallyvue::hostShowsLabel(host);
+    const bool hidesIcon = tallyvue::hostHidesIconForLabel(host);
     log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
-        (showsLabel ? u" (shows the label beside the icon)"_s : u" (icon only)"_s));
-    if (showsLabel != m_hostShowsLabel) {
+        (showsLabel  ? u" (shows the label beside the icon)"_s
+         : hidesIcon ? u" (shows a label instead of the icon: icon only)"_s
+                     : u" (icon only)"_s));
+    if (showsLabel != m_hostShowsLabel || hidesIcon != m_hostHidesIconForLabel) {
         m_hostShowsLabel = showsLabel;
+        m_hostHidesIconForLabel = hidesIcon;
         applyLabel();
     }
 }
@@ -202,7 +218,8 @@ void TrayItem::applyLabel()
             pixmaps.append(SniIconPixmap::fromImage(iconImage(size)));
         m_item->setIcon(pixmaps);
         m_item->setToolTip(u"Tallyvue"_s, description);
-        m_item->setLabel(m_label.text, labelGuide(m_label.text));
+        const QString text = m_hostHidesIconForLabel ? QString() : m_label.text;
+        m_item->setLabel(text, labelGuide(text));
     }
     if (m_systemTray) {
         QIcon icon;

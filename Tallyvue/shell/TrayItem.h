@@ -27,6 +27,10 @@ QString labelGuide(const QString& label);
 /// an item's XAyatanaLabel beside its icon.
 bool hostShowsLabel(QStringView commandLine);
 
+/// Whether the tray host that runs `commandLine` shows an item's label *instead of* its icon
+/// (MATE's notification area): such a host gets no label, so the digits icon shows.
+bool hostHidesIconForLabel(QStringView commandLine);
+
 /// Whether the icon should carry the percentage: always, never, or where no label is shown.
 bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel);
 
@@ -86,6 +90,7 @@ private:
     TrayLabel m_label;
     TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
     bool m_hostShowsLabel = false;
+    bool m_hostHidesIconForLabel = false;
     QTimer m_poll;
     QTimer m_giveUp;
     bool m_announced = false;

@@ -17,6 +17,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <string_view>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
@@ -173,10 +174,15 @@ TEST(TrayLabel, HostClassification)
          false}, // a plugin argument that names another host must not count
         {"waybar", false},
         {"/usr/bin/python3 fake_watcher.py", false},
+        {"/usr/lib/mate-panel/notification-area-applet", false},
         {"", false},
     };
-    for (const auto& [commandLine, showsLabel] : hosts)
+    for (const auto& [commandLine, showsLabel] : hosts) {
         EXPECT_EQ(hostShowsLabel(QString::fromUtf8(commandLine)), showsLabel) << commandLine;
+        // Only MATE's notification area draws a label in place of the icon.
+        EXPECT_EQ(hostHidesIconForLabel(QString::fromUtf8(commandLine)),
+                  std::string_view(commandLine).ends_with("notification-area-applet"));
+    }
 
     EXPECT_TRUE(iconShowsPercent(TrayIconPercent::Automatic, false));
     EXPECT_FALSE(iconShowsPercent(TrayIconPercent::Automatic, true));
@@ -299,6 +305,13 @@ TEST(Popover, Placement)
     EXPECT_EQ(nativeToLogical(QPoint(1900, 20), screens), QPoint(950, 10));
     EXPECT_EQ(nativeToLogical(QPoint(2000, 20), screens), QPoint(2000, 20));
     EXPECT_TRUE(nativeToLogical(QPoint(), screens).isNull());
+
+    // A host's point inside its own applet (MATE sends 22, 25) or none: the pointer, if known.
+    const QPoint pointer(1500, 12);
+    EXPECT_EQ(activationPoint(QPoint(1490, 30), pointer), QPoint(1490, 30));
+    EXPECT_EQ(activationPoint(QPoint(22, 25), pointer), pointer);
+    EXPECT_EQ(activationPoint(QPoint(), pointer), pointer);
+    EXPECT_EQ(activationPoint(QPoint(22, 25), std::nullopt), QPoint(22, 25));
 }
 
 // Tiling window managers (sway, i3) float a window whose minimum and maximum sizes agree and
