@@ -4,13 +4,13 @@
 #include "model/Log.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDateTime>
 #include <QtEndian>
 
 #include <algorithm>
@@ -77,14 +77,14 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconName READ emptyText)
+    Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(tallyvue::SniIconPixmapList IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ emptyText)
     Q_PROPERTY(tallyvue::SniIconPixmapList OverlayIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionIconName READ emptyText)
     Q_PROPERTY(tallyvue::SniIconPixmapList AttentionIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionMovieName READ emptyText)
-    Q_PROPERTY(QString IconThemePath READ emptyText)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
     Q_PROPERTY(tallyvue::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
@@ -96,6 +96,7 @@ public:
     explicit StatusNotifierItemAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), m_item(item)
     {
         connect(item, &StatusNotifierItem::newIcon, this, &StatusNotifierItemAdaptor::NewIcon);
+        connect(item, &StatusNotifierItem::newIconThemePath, this, &StatusNotifierItemAdaptor::NewIconThemePath);
         connect(item, &StatusNotifierItem::newToolTip, this, &StatusNotifierItemAdaptor::NewToolTip);
         connect(item, &StatusNotifierItem::newLabel, this, &StatusNotifierItemAdaptor::XAyatanaNewLabel);
     }
@@ -107,6 +108,8 @@ public:
     int windowId() const { return 0; }
     QString emptyText() const { return {}; }
     SniIconPixmapList iconPixmap() const { return m_item->iconPixmap(); }
+    QString iconName() const { return m_item->iconName(); }
+    QString iconThemePath() const { return m_item->iconThemePath(); }
     SniIconPixmapList noPixmaps() const { return {}; }
     SniToolTip toolTip() const { return m_item->toolTip(); }
     bool itemIsMenu() const { return false; }
@@ -129,6 +132,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     void NewTitle();
     void NewIcon();
+    void NewIconThemePath(const QString& path);
     void NewAttentionIcon();
     void NewOverlayIcon();
     void NewToolTip();
@@ -142,9 +146,8 @@ private:
 } // namespace detail
 
 StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), m_bus(bus),
-      m_watcher(new QDBusServiceWatcher(kWatcherService.toString(), bus, QDBusServiceWatcher::WatchForOwnerChange,
-                                        this))
+    : QObject(parent), m_bus(bus), m_watcher(new QDBusServiceWatcher(kWatcherService.toString(), bus,
+                                                                     QDBusServiceWatcher::WatchForOwnerChange, this))
 {
     static const bool typesRegistered = [] {
         qDBusRegisterMetaType<SniIconPixmap>();
@@ -200,8 +203,8 @@ bool StatusNotifierItem::start()
     const QString watcherPath = u"/StatusNotifierWatcher"_s;
     m_bus.connect(kWatcherService.toString(), watcherPath, u"org.kde.StatusNotifierWatcher"_s,
                   u"StatusNotifierItemUnregistered"_s, this, SLOT(onItemUnregistered(QString)));
-    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.freedesktop.DBus.Properties"_s,
-                  u"PropertiesChanged"_s, this, SLOT(onRegisteredItemsChanged(QString, QVariantMap, QStringList)));
+    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
+                  this, SLOT(onRegisteredItemsChanged(QString, QVariantMap, QStringList)));
     if (watcherPresent(m_bus))
         registerWithWatcher();
     return true;
@@ -276,8 +279,8 @@ void StatusNotifierItem::announceProperties()
 {
     // GNOME's extension forgets Id and Menu when it first sees our name appear and reads them
     // again a second later, failing if nothing came meanwhile; sending them now fills the gap.
-    QDBusMessage changed = QDBusMessage::createSignal(kItemPath.toString(), u"org.freedesktop.DBus.Properties"_s,
-                                                      u"PropertiesChanged"_s);
+    QDBusMessage changed =
+        QDBusMessage::createSignal(kItemPath.toString(), u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
     QVariantMap values;
     values.insert(u"Id"_s, u"tallyvue"_s);
     values.insert(u"Title"_s, u"Tallyvue"_s);
@@ -312,12 +315,25 @@ void StatusNotifierItem::registerWithWatcher()
     });
 }
 
-void StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
+bool StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
 {
     // Hosts fetch and redraw the whole icon on every NewIcon: only send real changes.
     if (pixmaps == m_icon)
-        return;
+        return false;
     m_icon = pixmaps;
+    Q_EMIT newIcon();
+    return true;
+}
+
+void StatusNotifierItem::setIconFile(const QString& name, const QString& themePath)
+{
+    if (name == m_iconName && themePath == m_iconThemePath)
+        return;
+    m_iconName = name;
+    if (themePath != m_iconThemePath) {
+        m_iconThemePath = themePath;
+        Q_EMIT newIconThemePath(themePath); // Ayatana's own signal, before the name that needs it
+    }
     Q_EMIT newIcon();
 }
 

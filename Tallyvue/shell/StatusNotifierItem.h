@@ -71,7 +71,11 @@ public:
     QString serviceName() const { return m_serviceName; }
     bool isRegistered() const { return m_registered; }
 
-    void setIcon(const SniIconPixmapList& pixmaps);
+    /// Whether the image changed.
+    bool setIcon(const SniIconPixmapList& pixmaps);
+    /// The same image as a file, named `name` in the folder `themePath`, for hosts that draw
+    /// only what IconName says.
+    void setIconFile(const QString& name, const QString& themePath);
     void setToolTip(const QString& title, const QString& description);
     /// The text beside the icon; `guide` is the longest text expected, for a steady width.
     void setLabel(const QString& label, const QString& guide);
@@ -81,6 +85,8 @@ public:
 
     // What the bus reads.
     const SniIconPixmapList& iconPixmap() const { return m_icon; }
+    QString iconName() const { return m_iconName; }
+    QString iconThemePath() const { return m_iconThemePath; }
     SniToolTip toolTip() const;
     QString label() const { return m_label; }
     QString labelGuide() const { return m_guide; }
@@ -98,6 +104,7 @@ Q_SIGNALS:
     void contextMenuRequested(QPoint where);
     // Mirrored on the bus by the adaptor.
     void newIcon();
+    void newIconThemePath(const QString& path);
     void newToolTip();
     void newLabel(const QString& label, const QString& guide);
 
@@ -118,6 +125,8 @@ private:
     QString m_serviceName;
     QDBusServiceWatcher* m_watcher;
     SniIconPixmapList m_icon;
+    QString m_iconName;
+    QString m_iconThemePath;
     QString m_toolTipTitle;
     QString m_toolTipText;
     QString m_label;

@@ -3,6 +3,7 @@
 
 #include "model/Log.h"
 #include "shell/StatusNotifierItem.h"
+#include "shell/TrayIconFiles.h"
 #include "shell/TrayMenu.h"
 
 #include <QDBusConnectionInterface>
@@ -53,6 +54,12 @@ QStringView programName(QStringView commandLine)
 bool hostHidesIconForLabel(QStringView commandLine)
 {
     return programName(commandLine) == u"notification-area-applet";
+}
+
+bool hostNeedsIconFiles(QStringView commandLine)
+{
+    const QStringView program = programName(commandLine);
+    return program.startsWith(u"ayatana-indicator-application") || program == u"indicator-application-service";
 }
 
 bool hostShowsLabel(QStringView commandLine)
@@ -195,7 +202,14 @@ void TrayItem::identifyHost()
         (showsLabel  ? u" (shows the label beside the icon)"_s
          : hidesIcon ? u" (shows a label instead of the icon: icon only)"_s
                      : u" (icon only)"_s));
-    if (showsLabel != m_hostShowsLabel || hidesIcon != m_hostHidesIconForLabel) {
+    const bool needsFiles = tallyvue::hostNeedsIconFiles(host);
+    if (needsFiles != bool(m_iconFiles)) {
+        m_iconFiles = needsFiles ? std::make_unique<TrayIconFiles>() : nullptr;
+        if (!needsFiles)
+            m_item->setIconFile({}, {});
+        m_item->setIcon({}); // so that the next image is written out
+    }
+    if (showsLabel != m_hostShowsLabel || hidesIcon != m_hostHidesIconForLabel || needsFiles) {
         m_hostShowsLabel = showsLabel;
         m_hostHidesIconForLabel = hidesIcon;
         applyLabel();
@@ -214,9 +228,13 @@ void TrayItem::applyLabel()
     const QString description = m_label.toolTip == u"Tallyvue" ? QString() : m_label.toolTip;
     if (m_item) {
         SniIconPixmapList pixmaps;
-        for (int size : kSizes)
-            pixmaps.append(SniIconPixmap::fromImage(iconImage(size)));
-        m_item->setIcon(pixmaps);
+        QList<QImage> images;
+        for (int size : kSizes) {
+            images.append(iconImage(size));
+            pixmaps.append(SniIconPixmap::fromImage(images.last()));
+        }
+        if (m_item->setIcon(pixmaps) && m_iconFiles && m_iconFiles->write(images))
+            m_item->setIconFile(m_iconFiles->iconName(), m_iconFiles->themePath());
         m_item->setToolTip(u"Tallyvue"_s, description);
         const QString text = m_hostHidesIconForLabel ? QString() : m_label.text;
         m_item->setLabel(text, labelGuide(text));

@@ -11,12 +11,14 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 
 class QSystemTrayIcon;
 
 namespace tallyvue {
 
 class StatusNotifierItem;
+class TrayIconFiles;
 class TrayMenu;
 
 /// "42%  ·  7d 63%" -> "100%  ·  7d 100%": the widest text of the same shape, so that the
@@ -30,6 +32,10 @@ bool hostShowsLabel(QStringView commandLine);
 /// Whether the tray host that runs `commandLine` shows an item's label *instead of* its icon
 /// (MATE's notification area): such a host gets no label, so the digits icon shows.
 bool hostHidesIconForLabel(QStringView commandLine);
+
+/// Whether the tray host that runs `commandLine` draws an item only from IconName and
+/// IconThemePath (the Ayatana and Unity indicator services), so it needs the image as files.
+bool hostNeedsIconFiles(QStringView commandLine);
 
 /// Whether the icon should carry the percentage: always, never, or where no label is shown.
 bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel);
@@ -91,6 +97,7 @@ private:
     TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
     bool m_hostShowsLabel = false;
     bool m_hostHidesIconForLabel = false;
+    std::unique_ptr<TrayIconFiles> m_iconFiles;
     QTimer m_poll;
     QTimer m_giveUp;
     bool m_announced = false;

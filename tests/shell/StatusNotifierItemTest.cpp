@@ -102,10 +102,9 @@ protected:
 
     void startWatcher()
     {
-        ASSERT_TRUE(
-            m_watcherBus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
-                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
-                                            QDBusConnection::ExportAllSignals));
+        ASSERT_TRUE(m_watcherBus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
+                                                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
+                                                    QDBusConnection::ExportAllSignals));
         ASSERT_TRUE(m_watcherBus.registerService(u"org.kde.StatusNotifierWatcher"_s));
     }
     void stopWatcher()

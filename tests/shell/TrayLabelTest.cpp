@@ -4,6 +4,7 @@
 #include "model/Formatting.h"
 #include "model/Timestamp.h"
 #include "shell/Popover.h"
+#include "shell/TrayIconFiles.h"
 #include "shell/TrayItem.h"
 #include "support/Contrast.h"
 #include "views/common/Style.h"
@@ -13,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QPainter>
 
@@ -179,9 +183,12 @@ TEST(TrayLabel, HostClassification)
     };
     for (const auto& [commandLine, showsLabel] : hosts) {
         EXPECT_EQ(hostShowsLabel(QString::fromUtf8(commandLine)), showsLabel) << commandLine;
-        // Only MATE's notification area draws a label in place of the icon.
+        // Only MATE's notification area draws a label in place of the icon, and only the
+        // indicator services need the image as files.
         EXPECT_EQ(hostHidesIconForLabel(QString::fromUtf8(commandLine)),
                   std::string_view(commandLine).ends_with("notification-area-applet"));
+        EXPECT_EQ(hostNeedsIconFiles(QString::fromUtf8(commandLine)),
+                  std::string_view(commandLine).ends_with("indicator-application-service"));
     }
 
     EXPECT_TRUE(iconShowsPercent(TrayIconPercent::Automatic, false));
@@ -312,6 +319,31 @@ TEST(Popover, Placement)
     EXPECT_EQ(activationPoint(QPoint(22, 25), pointer), pointer);
     EXPECT_EQ(activationPoint(QPoint(), pointer), pointer);
     EXPECT_EQ(activationPoint(QPoint(22, 25), std::nullopt), QPoint(22, 25));
+}
+
+// Every image gets a new name and folder; the one before stays for a host still reading it,
+// older ones and finally the whole folder go.
+TEST(TrayIconFiles, NewNamePerImageOldFilesRemoved)
+{
+    const QString root = QDir::tempPath() + u"/icons-test-"_s + QString::number(QCoreApplication::applicationPid());
+    QStringList paths;
+    {
+        TrayIconFiles files(root);
+        for (int i = 0; i < 3; ++i) {
+            QImage image(22, 22, QImage::Format_ARGB32);
+            image.fill(QColor(i * 100, 0, 0));
+            ASSERT_TRUE(files.write({image, image.scaled(44, 44)}));
+            paths.append(files.themePath() + u'/' + files.iconName() + u".png"_s);
+            EXPECT_EQ(QImage(paths.last()).size(), QSize(44, 44));
+            EXPECT_EQ(
+                QImage(files.themePath() + u"/hicolor/22x22/apps/"_s + files.iconName() + u".png"_s).pixelColor(0, 0),
+                QColor(i * 100, 0, 0));
+        }
+        EXPECT_FALSE(QFile::exists(paths[0]));
+        EXPECT_TRUE(QFile::exists(paths[1]));
+        EXPECT_NE(paths[1], paths[2]);
+    }
+    EXPECT_FALSE(QDir(root).exists());
 }
 
 // Tiling window managers (sway, i3) float a window whose minimum and maximum sizes agree and
