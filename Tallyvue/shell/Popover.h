@@ -62,12 +62,17 @@ public:
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void setPanel(bool panel);
+    /// Where focus tells nothing, holds the pointer while open so a click outside closes it.
+    void grabWhenMapped(int triesLeft);
     MenuBarView* m_view;
     bool m_panel = true;
     bool m_rounded = true;
+    bool m_grabbing = false;
     QElapsedTimer m_sinceShown;
     QElapsedTimer m_sinceClosed;
 };
