@@ -12,6 +12,9 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's platform plugins are loaded at run time, so the library scan misses them: X11 (and
+# XWayland) and Wayland sessions without an X server.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-wayland")
 # secret-tool is how the Claude login is read from the desktop's keyring.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsecret-tools")
 set(CPACK_STRIP_FILES ON)

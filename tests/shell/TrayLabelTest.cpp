@@ -3,6 +3,7 @@
 #include "shell/TrayLabel.h"
 #include "model/Formatting.h"
 #include "model/Timestamp.h"
+#include "shell/PlatformChoice.h"
 #include "shell/Popover.h"
 #include "shell/TrayIconFiles.h"
 #include "shell/TrayItem.h"
@@ -319,6 +320,24 @@ TEST(Popover, Placement)
     EXPECT_EQ(activationPoint(QPoint(22, 25), pointer), pointer);
     EXPECT_EQ(activationPoint(QPoint(), pointer), pointer);
     EXPECT_EQ(activationPoint(QPoint(22, 25), std::nullopt), QPoint(22, 25));
+}
+
+// GNOME's Wayland session runs us through XWayland when it can; nothing overrides the user's
+// choice, and a session whose plugin is missing gets a reason, not Qt's abort.
+TEST(PlatformChoice, PlatformsToTry)
+{
+    SessionDisplays gnome{{}, u"wayland"_s, u"ubuntu:GNOME"_s, true, true, true, true};
+    EXPECT_EQ(choosePlatform(gnome).platform, u"xcb;wayland");
+    SessionDisplays kde = gnome;
+    kde.desktop = u"KDE"_s;
+    EXPECT_EQ(choosePlatform(kde).platform, u"wayland;xcb");
+    gnome.x11 = false;
+    EXPECT_EQ(choosePlatform(gnome).platform, u"wayland");
+    gnome.userPlatform = u"offscreen"_s;
+    EXPECT_TRUE(choosePlatform(gnome).platform.isEmpty());
+    SessionDisplays sway{{}, u"wayland"_s, u"sway"_s, true, false, false, true};
+    EXPECT_TRUE(choosePlatform(sway).error.contains(u"qt6-wayland"));
+    EXPECT_TRUE(choosePlatform(SessionDisplays{{}, {}, {}, false, false, true, true}).error.contains(u"DISPLAY"));
 }
 
 // Every image gets a new name and folder; the one before stays for a host still reading it,
