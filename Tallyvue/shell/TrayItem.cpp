@@ -51,11 +51,6 @@ QStringView programName(QStringView commandLine)
 }
 } // namespace
 
-bool hostHidesIconForLabel(QStringView commandLine)
-{
-    return programName(commandLine) == u"notification-area-applet";
-}
-
 bool hostNeedsIconFiles(QStringView commandLine)
 {
     const QStringView program = programName(commandLine);
@@ -65,11 +60,13 @@ bool hostNeedsIconFiles(QStringView commandLine)
 bool hostShowsLabel(QStringView commandLine)
 {
     // The label is Ayatana's: GNOME Shell's AppIndicator extension and the Ayatana (and older
+    // Unity) indicator services show it beside the icon, MATE's notification area shows it in
+    // place of our icon (which it never draws: the number comes through only as text).
     // Unity) indicator services show it. KDE Plasma, XFCE's Status Tray, the vala sntray host
     // (by default), waybar and XEmbed trays show only the icon, as does anything unknown.
     const QStringView program = programName(commandLine);
     return program == u"gnome-shell" || program.startsWith(u"ayatana-indicator-application") ||
-           program == u"indicator-application-service";
+           program == u"indicator-application-service" || program == u"notification-area-applet";
 }
 
 bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel)
@@ -127,6 +124,9 @@ void TrayItem::start(std::chrono::milliseconds giveUpAfter)
         });
         if (m_menu && m_menu->exportOn(m_bus))
             m_item->setMenuPath(TrayMenu::kPath.toString());
+        // Known before the host first reads us: some never read the icon again.
+        if (StatusNotifierItem::watcherPresent(m_bus))
+            identifyHost();
         applyLabel();
         if (!m_item->start()) {
             delete m_item;
@@ -197,11 +197,8 @@ void TrayItem::identifyHost()
 {
     const QString host = ownerCommandLine(m_bus, StatusNotifierItem::kWatcherService.toString());
     const bool showsLabel = tallyvue::hostShowsLabel(host);
-    const bool hidesIcon = tallyvue::hostHidesIconForLabel(host);
     log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
-        (showsLabel  ? u" (shows the label beside the icon)"_s
-         : hidesIcon ? u" (shows a label instead of the icon: icon only)"_s
-                     : u" (icon only)"_s));
+        (showsLabel ? u" (shows the label)"_s : u" (icon only)"_s));
     const bool needsFiles = tallyvue::hostNeedsIconFiles(host);
     if (needsFiles != bool(m_iconFiles)) {
         m_iconFiles = needsFiles ? std::make_unique<TrayIconFiles>() : nullptr;
@@ -209,9 +206,8 @@ void TrayItem::identifyHost()
             m_item->setIconFile({}, {});
         m_item->setIcon({}); // so that the next image is written out
     }
-    if (showsLabel != m_hostShowsLabel || hidesIcon != m_hostHidesIconForLabel || needsFiles) {
+    if (showsLabel != m_hostShowsLabel || needsFiles) {
         m_hostShowsLabel = showsLabel;
-        m_hostHidesIconForLabel = hidesIcon;
         applyLabel();
     }
 }
@@ -236,8 +232,7 @@ void TrayItem::applyLabel()
         if (m_item->setIcon(pixmaps) && m_iconFiles && m_iconFiles->write(images))
             m_item->setIconFile(m_iconFiles->iconName(), m_iconFiles->themePath());
         m_item->setToolTip(u"Tallyvue"_s, description);
-        const QString text = m_hostHidesIconForLabel ? QString() : m_label.text;
-        m_item->setLabel(text, labelGuide(text));
+        m_item->setLabel(m_label.text, labelGuide(m_label.text));
     }
     if (m_systemTray) {
         QIcon icon;

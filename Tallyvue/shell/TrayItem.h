@@ -29,10 +29,6 @@ QString labelGuide(const QString& label);
 /// an item's XAyatanaLabel beside its icon.
 bool hostShowsLabel(QStringView commandLine);
 
-/// Whether the tray host that runs `commandLine` shows an item's label *instead of* its icon
-/// (MATE's notification area): such a host gets no label, so the digits icon shows.
-bool hostHidesIconForLabel(QStringView commandLine);
-
 /// Whether the tray host that runs `commandLine` draws an item only from IconName and
 /// IconThemePath (the Ayatana and Unity indicator services), so it needs the image as files.
 bool hostNeedsIconFiles(QStringView commandLine);
@@ -96,7 +92,6 @@ private:
     TrayLabel m_label;
     TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
     bool m_hostShowsLabel = false;
-    bool m_hostHidesIconForLabel = false;
     std::unique_ptr<TrayIconFiles> m_iconFiles;
     QTimer m_poll;
     QTimer m_giveUp;

@@ -179,15 +179,12 @@ TEST(TrayLabel, HostClassification)
          false}, // a plugin argument that names another host must not count
         {"waybar", false},
         {"/usr/bin/python3 fake_watcher.py", false},
-        {"/usr/lib/mate-panel/notification-area-applet", false},
+        {"/usr/lib/mate-panel/notification-area-applet", true},
         {"", false},
     };
     for (const auto& [commandLine, showsLabel] : hosts) {
         EXPECT_EQ(hostShowsLabel(QString::fromUtf8(commandLine)), showsLabel) << commandLine;
-        // Only MATE's notification area draws a label in place of the icon, and only the
-        // indicator services need the image as files.
-        EXPECT_EQ(hostHidesIconForLabel(QString::fromUtf8(commandLine)),
-                  std::string_view(commandLine).ends_with("notification-area-applet"));
+        // Only the indicator services need the image as files.
         EXPECT_EQ(hostNeedsIconFiles(QString::fromUtf8(commandLine)),
                   std::string_view(commandLine).ends_with("indicator-application-service"));
     }
