@@ -111,13 +111,13 @@ void TrayItem::start(std::chrono::milliseconds giveUpAfter)
         connect(m_item, &StatusNotifierItem::activated, this, &TrayItem::activated);
         connect(m_item, &StatusNotifierItem::contextMenuRequested, this, &TrayItem::contextMenuRequested);
         connect(m_item, &StatusNotifierItem::registered, this, [this] {
-            identifyHost();
             // A watcher that appears later wins over the XEmbed icon: it can show the text too.
             if (m_systemTray) {
                 m_systemTray->hide();
                 m_systemTray->deleteLater();
                 m_systemTray = nullptr;
             }
+            identifyHost();
             m_poll.stop();
             m_giveUp.stop();
             Q_EMIT shown();
@@ -206,10 +206,8 @@ void TrayItem::identifyHost()
             m_item->setIconFile({}, {});
         m_item->setIcon({}); // so that the next image is written out
     }
-    if (showsLabel != m_hostShowsLabel || needsFiles) {
-        m_hostShowsLabel = showsLabel;
-        applyLabel();
-    }
+    m_hostShowsLabel = showsLabel;
+    applyLabel(); // sends only what changed
 }
 
 QImage TrayItem::iconImage(int side) const

@@ -63,7 +63,7 @@ public:
     /// Where the icon sits on screen, when the tray tells (XEmbed only).
     QRect iconGeometry() const;
     /// Whether the host shows the label text beside the icon (known hosts only).
-    bool hostShowsLabel() const { return kind() == Kind::StatusNotifier && m_hostShowsLabel; }
+    bool hostShowsLabel() const { return m_item && !m_systemTray && m_hostShowsLabel; }
     /// Whether the icon now carries the percentage as digits.
     bool iconShowsPercent() const;
     /// The icon as the tray gets it, `side` pixels square.
