@@ -123,6 +123,17 @@ public Q_SLOTS:
     void SecondaryActivate(int x, int y) { m_item->secondaryActivate(x, y); }
     void ContextMenu(int x, int y) { m_item->contextMenu(x, y); }
     void Scroll(int, const QString&) {}
+    /// Ayatana's middle click. GNOME's extension tries it before SecondaryActivate(x, y), whose
+    /// point it would then not send: only the Ayatana services get an answer.
+    void XAyatanaSecondaryActivate(uint, const QDBusMessage& message)
+    {
+        if (m_item->answersAyatanaActivation()) {
+            m_item->secondaryActivate(0, 0);
+            return;
+        }
+        message.setDelayedReply(true);
+        m_item->bus().send(message.createErrorReply(QDBusError::UnknownMethod, u"Use SecondaryActivate"_s));
+    }
     void ProvideXdgActivationToken(const QString& token)
     {
         // Lets a Wayland compositor hand focus to the popover we are about to open.

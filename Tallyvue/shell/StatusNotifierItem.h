@@ -69,6 +69,7 @@ public:
     bool isOurEntry(const QString& entry) const;
 
     QString serviceName() const { return m_serviceName; }
+    QDBusConnection bus() const { return m_bus; }
     bool isRegistered() const { return m_registered; }
 
     /// Whether the image changed.
@@ -82,6 +83,9 @@ public:
     /// Where our dbusmenu is served on the same connection; set before start().
     void setMenuPath(const QString& path) { m_menuPath = path; }
     QString menuPath() const { return m_menuPath; }
+    /// Whether a middle click through Ayatana's own call (without a point) reaches us.
+    void setAnswersAyatanaActivation(bool answers) { m_answersAyatanaActivation = answers; }
+    bool answersAyatanaActivation() const { return m_answersAyatanaActivation; }
 
     // What the bus reads.
     const SniIconPixmapList& iconPixmap() const { return m_icon; }
@@ -133,6 +137,7 @@ private:
     QString m_guide;
     QString m_menuPath = QStringLiteral("/NO_DBUSMENU");
     bool m_registered = false;
+    bool m_answersAyatanaActivation = false;
     QTimer m_retry;
     QTimer m_verify;
     int m_retryDelayMs = 0;

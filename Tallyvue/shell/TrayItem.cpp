@@ -200,6 +200,7 @@ void TrayItem::identifyHost()
     log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
         (showsLabel ? u" (shows the label)"_s : u" (icon only)"_s));
     const bool needsFiles = tallyvue::hostNeedsIconFiles(host);
+    m_item->setAnswersAyatanaActivation(needsFiles); // the same Ayatana services
     if (needsFiles != bool(m_iconFiles)) {
         m_iconFiles = needsFiles ? std::make_unique<TrayIconFiles>() : nullptr;
         if (!needsFiles)

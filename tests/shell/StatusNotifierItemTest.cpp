@@ -210,6 +210,15 @@ TEST_F(StatusNotifierItemTest, PropertiesSignalsAndActivate)
     EXPECT_EQ(call(m_watcherBus, activate).type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(activated.size(), 1);
     EXPECT_EQ(activated[0][0].toPoint(), QPoint(1200, 14));
+    // Ayatana's call without a point is refused where a host has SecondaryActivate(x, y) to fall
+    // back on (GNOME tries it first), and taken from the Ayatana services.
+    QDBusMessage ayatana = QDBusMessage::createMethodCall(
+        service, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, u"XAyatanaSecondaryActivate"_s);
+    ayatana << 0u;
+    EXPECT_EQ(call(m_watcherBus, ayatana).errorName(), u"org.freedesktop.DBus.Error.UnknownMethod");
+    tray.statusNotifierItem()->setAnswersAyatanaActivation(true);
+    EXPECT_EQ(call(m_watcherBus, ayatana).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(activated.size(), 2);
 }
 
 // The change signals a host listens to really go out on the bus.
