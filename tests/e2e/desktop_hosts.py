@@ -259,7 +259,11 @@ def common_checks(session, item_frame, click, cpu_limit=0.05):
     started = time.monotonic()
     session.item(timeout=30)
     session.wait_for_refresh()
-    frame = wait_for(item_frame, 20, "the item on the desktop's panel")
+    def settled():  # panels move and resize their items while they start
+        first = item_frame()
+        time.sleep(0.3)
+        return first if first and first == item_frame() else None
+    frame = wait_for(settled, 20, "the item on the desktop's panel")
     print(f"item on the panel at {frame}, {time.monotonic() - session.started_at:.1f} s after the start")
     click(frame[0] + frame[2] // 2, frame[1] + frame[3] // 2)
     popover = wait_for(lambda: x11_popover(session), 10, "the popover after a click on the item")
