@@ -197,8 +197,10 @@ void TrayItem::identifyHost()
 {
     const QString host = ownerCommandLine(m_bus, StatusNotifierItem::kWatcherService.toString());
     const bool showsLabel = tallyvue::hostShowsLabel(host);
-    log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
-        (showsLabel ? u" (shows the label)"_s : u" (icon only)"_s));
+    if (host != m_hostCommandLine) // asked again on every registration
+        log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
+            (showsLabel ? u" (shows the label)"_s : u" (icon only)"_s));
+    m_hostCommandLine = host;
     const bool needsFiles = tallyvue::hostNeedsIconFiles(host);
     m_item->setAnswersAyatanaActivation(needsFiles); // the same Ayatana services
     if (needsFiles != bool(m_iconFiles)) {

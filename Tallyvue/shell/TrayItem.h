@@ -92,6 +92,7 @@ private:
     TrayLabel m_label;
     TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
     bool m_hostShowsLabel = false;
+    QString m_hostCommandLine;
     std::unique_ptr<TrayIconFiles> m_iconFiles;
     QTimer m_poll;
     QTimer m_giveUp;
