@@ -7,7 +7,9 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -49,6 +51,36 @@ bool hasCompositor()
     const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> reply(
         xcb_get_selection_owner_reply(connection, cookie, nullptr), &std::free);
     return reply && reply->owner != XCB_WINDOW_NONE;
+}
+
+/// Whether a click on the bare desktop or an empty part of the panel leaves the focus where it
+/// was, so that losing the focus does not tell a click outside (Cinnamon's muffin).
+bool focusStaysOnOutsideClicks()
+{
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(u"Cinnamon"_s, Qt::CaseInsensitive);
+}
+
+/// Takes the pointer as a menu does: clicks on our own windows arrive as usual, any other
+/// reaches the panel as a press outside it. False when the window is not mapped yet.
+bool grabPointer(QWidget* window)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return false;
+    const auto cookie = xcb_grab_pointer(
+        connection, 1, xcb_window_t(window->winId()), XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME);
+    const std::unique_ptr<xcb_grab_pointer_reply_t, decltype(&std::free)> reply(
+        xcb_grab_pointer_reply(connection, cookie, nullptr), &std::free);
+    return reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+}
+
+void ungrabPointer()
+{
+    if (xcb_connection_t* connection = x11Connection()) {
+        xcb_ungrab_pointer(connection, XCB_CURRENT_TIME);
+        xcb_flush(connection);
+    }
 }
 
 /// Keeps the panel out of task lists and pagers; Qt adds its own states when it maps the window.
@@ -113,6 +145,16 @@ QPoint hostPointToLogical(QPoint native)
     return nativeToLogical(native, screens);
 }
 
+QPoint activationPoint(QPoint host, std::optional<QPoint> pointer)
+{
+    constexpr int kNear = 64;
+    if (!pointer)
+        return host;
+    const QPoint offset = host - *pointer;
+    const bool near = std::abs(offset.x()) <= kNear && std::abs(offset.y()) <= kNear;
+    return !host.isNull() && near ? host : *pointer;
+}
+
 QPoint popoverPosition(const QRect& anchor, const QSize& size, const QRect& available)
 {
     return popoverGeometry(anchor, size, available).topLeft();
@@ -169,6 +211,36 @@ void Popover::openAt(const QRect& anchor)
     raise();
     activateWindow();
     m_sinceShown.start();
+    if (focusStaysOnOutsideClicks())
+        grabWhenMapped(10);
+}
+
+void Popover::grabWhenMapped(int triesLeft)
+{
+    if (!isVisible() || !m_panel || m_grabbing)
+        return;
+    m_grabbing = grabPointer(this);
+    if (!m_grabbing && triesLeft > 0)
+        QTimer::singleShot(50, this, [this, triesLeft] { grabWhenMapped(triesLeft - 1); });
+}
+
+void Popover::mousePressEvent(QMouseEvent* event)
+{
+    if (m_grabbing && !rect().contains(event->position().toPoint())) {
+        hide();
+        m_sinceClosed.start();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Popover::hideEvent(QHideEvent* event)
+{
+    if (m_grabbing) {
+        m_grabbing = false;
+        ungrabPointer();
+    }
+    QWidget::hideEvent(event);
 }
 
 void Popover::openAsWindow()

@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <optional>
+
 namespace tallyvue {
 
 class MenuBarView;
@@ -27,6 +29,12 @@ QRect trayEdgeAnchor(const QRect& screen, const QRect& available);
 QPoint nativeToLogical(QPoint native, const QList<QPair<QRect, qreal>>& screens);
 /// The same for the screens Qt knows.
 QPoint hostPointToLogical(QPoint native);
+
+/// Where a click on the tray item happened, from the host's point (logical pixels, null when
+/// it sent none) and the pointer's position where the platform can read it. Some hosts send a
+/// point inside their own applet (MATE's notification area) or relative to their bar: a
+/// point farther than 64 pixels from the pointer is not on the screen, so the pointer wins.
+QPoint activationPoint(QPoint host, std::optional<QPoint> pointer);
 
 /**
  * The window around the popover's content. Normally a frameless panel next to the tray item
@@ -54,12 +62,17 @@ public:
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void setPanel(bool panel);
+    /// Where focus tells nothing, holds the pointer while open so a click outside closes it.
+    void grabWhenMapped(int triesLeft);
     MenuBarView* m_view;
     bool m_panel = true;
     bool m_rounded = true;
+    bool m_grabbing = false;
     QElapsedTimer m_sinceShown;
     QElapsedTimer m_sinceClosed;
 };

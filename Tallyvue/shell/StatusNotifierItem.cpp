@@ -10,7 +10,10 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
+#include <QDateTime>
 #include <QtEndian>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -74,14 +77,14 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor
     Q_PROPERTY(QString Title READ title)
     Q_PROPERTY(QString Status READ status)
     Q_PROPERTY(int WindowId READ windowId)
-    Q_PROPERTY(QString IconName READ emptyText)
+    Q_PROPERTY(QString IconName READ iconName)
     Q_PROPERTY(tallyvue::SniIconPixmapList IconPixmap READ iconPixmap)
     Q_PROPERTY(QString OverlayIconName READ emptyText)
     Q_PROPERTY(tallyvue::SniIconPixmapList OverlayIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionIconName READ emptyText)
     Q_PROPERTY(tallyvue::SniIconPixmapList AttentionIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionMovieName READ emptyText)
-    Q_PROPERTY(QString IconThemePath READ emptyText)
+    Q_PROPERTY(QString IconThemePath READ iconThemePath)
     Q_PROPERTY(tallyvue::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
@@ -93,6 +96,7 @@ public:
     explicit StatusNotifierItemAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), m_item(item)
     {
         connect(item, &StatusNotifierItem::newIcon, this, &StatusNotifierItemAdaptor::NewIcon);
+        connect(item, &StatusNotifierItem::newIconThemePath, this, &StatusNotifierItemAdaptor::NewIconThemePath);
         connect(item, &StatusNotifierItem::newToolTip, this, &StatusNotifierItemAdaptor::NewToolTip);
         connect(item, &StatusNotifierItem::newLabel, this, &StatusNotifierItemAdaptor::XAyatanaNewLabel);
     }
@@ -104,6 +108,8 @@ public:
     int windowId() const { return 0; }
     QString emptyText() const { return {}; }
     SniIconPixmapList iconPixmap() const { return m_item->iconPixmap(); }
+    QString iconName() const { return m_item->iconName(); }
+    QString iconThemePath() const { return m_item->iconThemePath(); }
     SniIconPixmapList noPixmaps() const { return {}; }
     SniToolTip toolTip() const { return m_item->toolTip(); }
     bool itemIsMenu() const { return false; }
@@ -117,6 +123,17 @@ public Q_SLOTS:
     void SecondaryActivate(int x, int y) { m_item->secondaryActivate(x, y); }
     void ContextMenu(int x, int y) { m_item->contextMenu(x, y); }
     void Scroll(int, const QString&) {}
+    /// Ayatana's middle click. GNOME's extension tries it before SecondaryActivate(x, y), whose
+    /// point it would then not send: only the Ayatana services get an answer.
+    void XAyatanaSecondaryActivate(uint, const QDBusMessage& message)
+    {
+        if (m_item->answersAyatanaActivation()) {
+            m_item->secondaryActivate(0, 0);
+            return;
+        }
+        message.setDelayedReply(true);
+        m_item->bus().send(message.createErrorReply(QDBusError::UnknownMethod, u"Use SecondaryActivate"_s));
+    }
     void ProvideXdgActivationToken(const QString& token)
     {
         // Lets a Wayland compositor hand focus to the popover we are about to open.
@@ -126,6 +143,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     void NewTitle();
     void NewIcon();
+    void NewIconThemePath(const QString& path);
     void NewAttentionIcon();
     void NewOverlayIcon();
     void NewToolTip();
@@ -139,10 +157,8 @@ private:
 } // namespace detail
 
 StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), m_bus(bus),
-      m_watcher(new QDBusServiceWatcher(
-          kWatcherService.toString(), bus,
-          QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this))
+    : QObject(parent), m_bus(bus), m_watcher(new QDBusServiceWatcher(kWatcherService.toString(), bus,
+                                                                     QDBusServiceWatcher::WatchForOwnerChange, this))
 {
     static const bool typesRegistered = [] {
         qDBusRegisterMetaType<SniIconPixmap>();
@@ -154,11 +170,22 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, QObject* pare
     new detail::StatusNotifierItemAdaptor(this);
     static int instances = 0;
     m_serviceName = u"org.kde.StatusNotifierItem-%1-%2"_s.arg(QCoreApplication::applicationPid()).arg(++instances);
-    connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        // A tray started after us (or restarted): tell the new watcher about us.
-        registerWithWatcher();
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                // A tray started after us, restarted, or handed its watcher to another
+                // process: the new owner knows nothing of us yet.
+                m_registered = false;
+                m_verify.stop();
+                if (!newOwner.isEmpty())
+                    registerWithWatcher();
+            });
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (!m_registered && watcherPresent(m_bus))
+            registerWithWatcher();
     });
-    connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { m_registered = false; });
+    m_verify.setSingleShot(true);
+    connect(&m_verify, &QTimer::timeout, this, &StatusNotifierItem::verifyRegistration);
 }
 
 StatusNotifierItem::~StatusNotifierItem()
@@ -184,9 +211,94 @@ bool StatusNotifierItem::start()
         log(u"Could not claim the tray item's bus name: "_s + m_bus.lastError().message());
         return false;
     }
+    const QString watcherPath = u"/StatusNotifierWatcher"_s;
+    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.kde.StatusNotifierWatcher"_s,
+                  u"StatusNotifierItemUnregistered"_s, this, SLOT(onItemUnregistered(QString)));
+    m_bus.connect(kWatcherService.toString(), watcherPath, u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s,
+                  this, SLOT(onRegisteredItemsChanged(QString, QVariantMap, QStringList)));
     if (watcherPresent(m_bus))
         registerWithWatcher();
     return true;
+}
+
+bool StatusNotifierItem::isOurEntry(const QString& entry) const
+{
+    // Watchers name items by the service we gave, by our unique connection name, either one
+    // with the object path after a slash, or by the path alone.
+    const auto names = [&](const QString& name) {
+        return !name.isEmpty() && (entry == name || entry.startsWith(name + u'/'));
+    };
+    return names(m_serviceName) || names(m_bus.baseService());
+}
+
+void StatusNotifierItem::onItemUnregistered(const QString& entry)
+{
+    if (!isOurEntry(entry))
+        return;
+    log(u"The tray dropped our item; registering again"_s);
+    m_registered = false;
+    scheduleRegistration();
+}
+
+void StatusNotifierItem::onRegisteredItemsChanged(const QString& interface, const QVariantMap& changed,
+                                                  const QStringList&)
+{
+    const auto items = changed.constFind(u"RegisteredStatusNotifierItems"_s);
+    if (!m_registered || interface != u"org.kde.StatusNotifierWatcher" || items == changed.cend())
+        return;
+    const QStringList entries = items->toStringList();
+    if (std::none_of(entries.begin(), entries.end(), [this](const QString& entry) { return isOurEntry(entry); })) {
+        log(u"Our item is no longer on the tray's list; registering again"_s);
+        m_registered = false;
+        scheduleRegistration();
+    }
+}
+
+void StatusNotifierItem::scheduleRegistration()
+{
+    // A host that drops us right after taking us again and again gets longer and longer pauses,
+    // so the two of us never spin.
+    constexpr int kFirstDelayMs = 250;
+    constexpr int kLongestDelayMs = 60'000;
+    const bool droppedSoon = m_registeredAtMs && QDateTime::currentMSecsSinceEpoch() - m_registeredAtMs < 10'000;
+    m_retryDelayMs = droppedSoon && m_retryDelayMs ? std::min(m_retryDelayMs * 2, kLongestDelayMs) : kFirstDelayMs;
+    m_verify.stop();
+    m_retry.start(m_retryDelayMs);
+}
+
+void StatusNotifierItem::verifyRegistration()
+{
+    if (!m_registered)
+        return;
+    QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService.toString(), u"/StatusNotifierWatcher"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << u"org.kde.StatusNotifierWatcher"_s << u"RegisteredStatusNotifierItems"_s;
+    auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+        finished->deleteLater();
+        const QDBusMessage reply = finished->reply();
+        if (finished->isError() || reply.arguments().isEmpty())
+            return; // a watcher without the list: trust its signals
+        QVariantMap changed;
+        changed.insert(u"RegisteredStatusNotifierItems"_s,
+                       reply.arguments().constFirst().value<QDBusVariant>().variant());
+        onRegisteredItemsChanged(u"org.kde.StatusNotifierWatcher"_s, changed, {});
+    });
+}
+
+void StatusNotifierItem::announceProperties()
+{
+    // GNOME's extension forgets Id and Menu when it first sees our name appear and reads them
+    // again a second later, failing if nothing came meanwhile; sending them now fills the gap.
+    QDBusMessage changed =
+        QDBusMessage::createSignal(kItemPath.toString(), u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
+    QVariantMap values;
+    values.insert(u"Id"_s, u"tallyvue"_s);
+    values.insert(u"Title"_s, u"Tallyvue"_s);
+    values.insert(u"Status"_s, u"Active"_s);
+    values.insert(u"Menu"_s, QVariant::fromValue(QDBusObjectPath(m_menuPath)));
+    changed << u"org.kde.StatusNotifierItem"_s << values << QStringList();
+    m_bus.send(changed);
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -203,16 +315,36 @@ void StatusNotifierItem::registerWithWatcher()
             return;
         }
         m_registered = true;
+        m_registeredAtMs = QDateTime::currentMSecsSinceEpoch();
+        // Tell the fields again once the host has set itself up, then check it kept us.
+        QTimer::singleShot(400, this, [this] {
+            if (m_registered)
+                announceProperties();
+        });
+        m_verify.start(1500);
         Q_EMIT registered();
     });
 }
 
-void StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
+bool StatusNotifierItem::setIcon(const SniIconPixmapList& pixmaps)
 {
     // Hosts fetch and redraw the whole icon on every NewIcon: only send real changes.
     if (pixmaps == m_icon)
-        return;
+        return false;
     m_icon = pixmaps;
+    Q_EMIT newIcon();
+    return true;
+}
+
+void StatusNotifierItem::setIconFile(const QString& name, const QString& themePath)
+{
+    if (name == m_iconName && themePath == m_iconThemePath)
+        return;
+    m_iconName = name;
+    if (themePath != m_iconThemePath) {
+        m_iconThemePath = themePath;
+        Q_EMIT newIconThemePath(themePath); // Ayatana's own signal, before the name that needs it
+    }
     Q_EMIT newIcon();
 }
 

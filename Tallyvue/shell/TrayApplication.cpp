@@ -140,8 +140,13 @@ void TrayApplication::activate(QPoint where)
 {
     QRect anchor = m_tray->iconGeometry();
     if (anchor.isEmpty()) {
-        // Hosts that know no position send 0, 0; the popover then opens where it last did.
-        const QPoint point = hostPointToLogical(where);
+        // Hosts that know no position send 0, 0; the popover then opens at the pointer where
+        // the platform tells it (X11; XWayland only sees the pointer over X11 windows), else
+        // where it last did.
+        std::optional<QPoint> pointer;
+        if (QGuiApplication::platformName() == u"xcb" && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            pointer = QCursor::pos();
+        const QPoint point = activationPoint(hostPointToLogical(where), pointer);
         if (!point.isNull())
             m_lastActivation = QRect(point, QSize(1, 1));
         anchor = popoverAnchor();

@@ -3,6 +3,7 @@
 
 #include "model/Log.h"
 #include "shell/StatusNotifierItem.h"
+#include "shell/TrayIconFiles.h"
 #include "shell/TrayMenu.h"
 
 #include <QDBusConnectionInterface>
@@ -41,16 +42,31 @@ QString ownerCommandLine(const QDBusConnection& bus, const QString& service)
 }
 } // namespace
 
+namespace {
+QStringView programName(QStringView commandLine)
+{
+    const qsizetype space = commandLine.indexOf(u' ');
+    const QStringView first = space < 0 ? commandLine : commandLine.left(space);
+    return first.mid(first.lastIndexOf(u'/') + 1);
+}
+} // namespace
+
+bool hostNeedsIconFiles(QStringView commandLine)
+{
+    const QStringView program = programName(commandLine);
+    return program.startsWith(u"ayatana-indicator-application") || program == u"indicator-application-service";
+}
+
 bool hostShowsLabel(QStringView commandLine)
 {
     // The label is Ayatana's: GNOME Shell's AppIndicator extension and the Ayatana (and older
+    // Unity) indicator services show it beside the icon, MATE's notification area shows it in
+    // place of our icon (which it never draws: the number comes through only as text).
     // Unity) indicator services show it. KDE Plasma, XFCE's Status Tray, the vala sntray host
     // (by default), waybar and XEmbed trays show only the icon, as does anything unknown.
-    const QStringView first =
-        commandLine.left(commandLine.indexOf(u' ') < 0 ? commandLine.size() : commandLine.indexOf(u' '));
-    const QStringView program = first.mid(first.lastIndexOf(u'/') + 1);
+    const QStringView program = programName(commandLine);
     return program == u"gnome-shell" || program.startsWith(u"ayatana-indicator-application") ||
-           program == u"indicator-application-service";
+           program == u"indicator-application-service" || program == u"notification-area-applet";
 }
 
 bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel)
@@ -95,19 +111,22 @@ void TrayItem::start(std::chrono::milliseconds giveUpAfter)
         connect(m_item, &StatusNotifierItem::activated, this, &TrayItem::activated);
         connect(m_item, &StatusNotifierItem::contextMenuRequested, this, &TrayItem::contextMenuRequested);
         connect(m_item, &StatusNotifierItem::registered, this, [this] {
-            identifyHost();
             // A watcher that appears later wins over the XEmbed icon: it can show the text too.
             if (m_systemTray) {
                 m_systemTray->hide();
                 m_systemTray->deleteLater();
                 m_systemTray = nullptr;
             }
+            identifyHost();
             m_poll.stop();
             m_giveUp.stop();
             Q_EMIT shown();
         });
         if (m_menu && m_menu->exportOn(m_bus))
             m_item->setMenuPath(TrayMenu::kPath.toString());
+        // Known before the host first reads us: some never read the icon again.
+        if (StatusNotifierItem::watcherPresent(m_bus))
+            identifyHost();
         applyLabel();
         if (!m_item->start()) {
             delete m_item;
@@ -178,12 +197,20 @@ void TrayItem::identifyHost()
 {
     const QString host = ownerCommandLine(m_bus, StatusNotifierItem::kWatcherService.toString());
     const bool showsLabel = tallyvue::hostShowsLabel(host);
-    log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
-        (showsLabel ? u" (shows the label beside the icon)"_s : u" (icon only)"_s));
-    if (showsLabel != m_hostShowsLabel) {
-        m_hostShowsLabel = showsLabel;
-        applyLabel();
+    if (host != m_hostCommandLine) // asked again on every registration
+        log(u"Tray host: "_s + (host.isEmpty() ? u"unknown"_s : host.section(u' ', 0, 0)) +
+            (showsLabel ? u" (shows the label)"_s : u" (icon only)"_s));
+    m_hostCommandLine = host;
+    const bool needsFiles = tallyvue::hostNeedsIconFiles(host);
+    m_item->setAnswersAyatanaActivation(needsFiles); // the same Ayatana services
+    if (needsFiles != bool(m_iconFiles)) {
+        m_iconFiles = needsFiles ? std::make_unique<TrayIconFiles>() : nullptr;
+        if (!needsFiles)
+            m_item->setIconFile({}, {});
+        m_item->setIcon({}); // so that the next image is written out
     }
+    m_hostShowsLabel = showsLabel;
+    applyLabel(); // sends only what changed
 }
 
 QImage TrayItem::iconImage(int side) const
@@ -198,9 +225,13 @@ void TrayItem::applyLabel()
     const QString description = m_label.toolTip == u"Tallyvue" ? QString() : m_label.toolTip;
     if (m_item) {
         SniIconPixmapList pixmaps;
-        for (int size : kSizes)
-            pixmaps.append(SniIconPixmap::fromImage(iconImage(size)));
-        m_item->setIcon(pixmaps);
+        QList<QImage> images;
+        for (int size : kSizes) {
+            images.append(iconImage(size));
+            pixmaps.append(SniIconPixmap::fromImage(images.last()));
+        }
+        if (m_item->setIcon(pixmaps) && m_iconFiles && m_iconFiles->write(images))
+            m_item->setIconFile(m_iconFiles->iconName(), m_iconFiles->themePath());
         m_item->setToolTip(u"Tallyvue"_s, description);
         m_item->setLabel(m_label.text, labelGuide(m_label.text));
     }

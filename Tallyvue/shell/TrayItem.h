@@ -11,12 +11,14 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 
 class QSystemTrayIcon;
 
 namespace tallyvue {
 
 class StatusNotifierItem;
+class TrayIconFiles;
 class TrayMenu;
 
 /// "42%  ·  7d 63%" -> "100%  ·  7d 100%": the widest text of the same shape, so that the
@@ -26,6 +28,10 @@ QString labelGuide(const QString& label);
 /// Whether the tray host that runs `commandLine` (the StatusNotifierWatcher's process) shows
 /// an item's XAyatanaLabel beside its icon.
 bool hostShowsLabel(QStringView commandLine);
+
+/// Whether the tray host that runs `commandLine` draws an item only from IconName and
+/// IconThemePath (the Ayatana and Unity indicator services), so it needs the image as files.
+bool hostNeedsIconFiles(QStringView commandLine);
 
 /// Whether the icon should carry the percentage: always, never, or where no label is shown.
 bool iconShowsPercent(TrayIconPercent choice, bool hostShowsLabel);
@@ -57,7 +63,7 @@ public:
     /// Where the icon sits on screen, when the tray tells (XEmbed only).
     QRect iconGeometry() const;
     /// Whether the host shows the label text beside the icon (known hosts only).
-    bool hostShowsLabel() const { return kind() == Kind::StatusNotifier && m_hostShowsLabel; }
+    bool hostShowsLabel() const { return m_item && !m_systemTray && m_hostShowsLabel; }
     /// Whether the icon now carries the percentage as digits.
     bool iconShowsPercent() const;
     /// The icon as the tray gets it, `side` pixels square.
@@ -86,6 +92,8 @@ private:
     TrayLabel m_label;
     TrayIconPercent m_percentChoice = TrayIconPercent::Automatic;
     bool m_hostShowsLabel = false;
+    QString m_hostCommandLine;
+    std::unique_ptr<TrayIconFiles> m_iconFiles;
     QTimer m_poll;
     QTimer m_giveUp;
     bool m_announced = false;

@@ -194,7 +194,8 @@ QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRati
 QColor trayForeground()
 {
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toUpper();
-    for (QStringView darkBar : {u"GNOME", u"UNITY", u"PANTHEON", u"BUDGIE"}) {
+    // Cinnamon's default panel is #555555 whatever the palette says.
+    for (QStringView darkBar : {u"GNOME", u"UNITY", u"PANTHEON", u"BUDGIE", u"CINNAMON"}) {
         if (desktop.contains(darkBar))
             return QColor(0xF2F2F2);
     }

@@ -83,8 +83,8 @@ QImage renderTrayImage(const TrayLabel& label, int side, qreal devicePixelRatio,
  */
 QImage renderPercentIcon(const TrayLabel& label, int side, qreal devicePixelRatio, const QColor& primary);
 
-/// The text colour of the panel the tray lives on: light on desktops whose top bar is always
-/// dark, else the palette's text colour.
+/// The text colour of the panel the tray lives on: light on desktops whose panel is dark by
+/// default (GNOME, Cinnamon, ...), else the palette's text colour.
 QColor trayForeground();
 
 } // namespace tallyvue

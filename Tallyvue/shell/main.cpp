@@ -14,6 +14,7 @@
 #include "platform/linux/UpdaterController.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/CommandLine.h"
+#include "shell/PlatformChoice.h"
 #include "shell/TrayApplication.h"
 #include "views/common/Style.h"
 #include "views/common/UsageState.h"
@@ -35,7 +36,18 @@ int main(int argc, char** argv)
     safefile::hardenProcess(); // before any token is read
     if (const auto status = handleCommandLine(argc, argv))
         return *status;
+    // Qt aborts when no platform plugin works: say what is missing instead.
+    const PlatformChoice platform = choosePlatform(SessionDisplays::fromEnvironment(argc, argv));
+    if (!platform.error.isEmpty()) {
+        std::fprintf(stderr, "tallyvue: cannot open any window: %s\n", qPrintable(platform.error));
+        return 1;
+    }
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform.toUtf8());
     QApplication app(argc, argv);
+    // Only for us: programs we start pick their own.
+    if (!platform.platform.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
     QApplication::setOrganizationName(u"Tallyvue"_s);
     QApplication::setApplicationName(u"Tallyvue"_s);
     // No display name: on X11 Qt would append it to every window title ("Tallyvue Details — Tallyvue").

@@ -187,7 +187,7 @@ class Session:
         elif self.host in ("xfce-systray", "xfce-sntray"):
             self._start_xfce()
         elif self.host is not None:
-            raise ValueError(f"unknown host {self.host!r}")
+            self.host(self)  # a real desktop from desktop_hosts.py
         if self.notifications:
             # Alerts stay until clicked: dunst's own 10 s timeout can pass before a slow scenario clicks.
             config = os.path.join(self.home, "dunstrc")

@@ -72,7 +72,7 @@ TEST_F(AlertCommandTest, TestSendsTheSampleAlert)
     EXPECT_TRUE(run.err.contains(u"[Tallyvue] Sent a test alert for Claude:session"_s));
     ASSERT_EQ(server->received.size(), 1);
     EXPECT_EQ(server->received[0].summary, u"Test alert · Claude Code · 5-Hour"_s);
-    EXPECT_TRUE(server->received[0].body.startsWith(u"87% used\nAlert threshold 90% · resets in 1h 3"_s));
+    EXPECT_TRUE(server->received[0].body.startsWith(u"87% used — Alert threshold 90% · resets in 1h 3"_s));
 }
 
 // `alert status` prints the authorisation, the previews reading and the alert settings.

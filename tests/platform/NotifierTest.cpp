@@ -98,7 +98,7 @@ TEST_F(NotifierTest, SendsTheAlert)
     EXPECT_EQ(sent.appName, u"Tallyvue"_s);
     EXPECT_EQ(sent.replacesId, 0u);
     EXPECT_EQ(sent.summary, u"Claude Code · 5-Hour"_s);
-    EXPECT_EQ(sent.body, u"95% used\nAlert threshold 90% · resets in 1h 30m"_s);
+    EXPECT_EQ(sent.body, u"95% used — Alert threshold 90% · resets in 1h 30m"_s);
     EXPECT_EQ(sent.actions, (QStringList{u"default"_s, u"Open Tallyvue"_s}));
     EXPECT_EQ(sent.hints.value(u"category"_s).toString(), u"quota.threshold"_s);
     EXPECT_EQ(sent.hints.value(u"x-tallyvue-metric-id"_s).toString(), u"Claude:session"_s);

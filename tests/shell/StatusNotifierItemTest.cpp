@@ -14,8 +14,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -38,6 +40,9 @@ public:
 
 public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString& service) { registrations.append(service); }
+
+Q_SIGNALS:
+    void StatusNotifierItemUnregistered(const QString& service);
 };
 
 /// Receives the item's signals on the host's side of the bus.
@@ -97,9 +102,9 @@ protected:
 
     void startWatcher()
     {
-        ASSERT_TRUE(
-            m_watcherBus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
-                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+        ASSERT_TRUE(m_watcherBus.registerObject(u"/StatusNotifierWatcher"_s, &m_watcher,
+                                                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
+                                                    QDBusConnection::ExportAllSignals));
         ASSERT_TRUE(m_watcherBus.registerService(u"org.kde.StatusNotifierWatcher"_s));
     }
     void stopWatcher()
@@ -138,6 +143,17 @@ TEST_F(StatusNotifierItemTest, RegistersWheneverAWatcherAppears)
     ASSERT_TRUE(test::waitUntil([&] { return m_watcher.registrations.size() == 2; }));
     EXPECT_EQ(m_watcher.registrations.last(), service);
     EXPECT_TRUE(test::waitUntil([&] { return tray.statusNotifierItem()->isRegistered(); }));
+
+    // A host that drops the item while both of us stay on the bus gets it back within a second;
+    // another item's leaving changes nothing.
+    Q_EMIT m_watcher.StatusNotifierItemUnregistered(u"org.kde.StatusNotifierItem-1-1"_s);
+    Q_EMIT m_watcher.StatusNotifierItemUnregistered(m_itemBus.baseService() + u"/StatusNotifierItem"_s);
+    QElapsedTimer dropped;
+    dropped.start();
+    ASSERT_TRUE(test::waitUntil([&] { return m_watcher.registrations.size() == 3; }));
+    EXPECT_LT(dropped.elapsed(), 1000);
+    QTest::qWait(300);
+    EXPECT_EQ(m_watcher.registrations.size(), 3);
 }
 
 // What the host reads (icon, tooltip, label) and the change signals it listens to; Activate.
@@ -194,6 +210,15 @@ TEST_F(StatusNotifierItemTest, PropertiesSignalsAndActivate)
     EXPECT_EQ(call(m_watcherBus, activate).type(), QDBusMessage::ReplyMessage);
     ASSERT_EQ(activated.size(), 1);
     EXPECT_EQ(activated[0][0].toPoint(), QPoint(1200, 14));
+    // Ayatana's call without a point is refused where a host has SecondaryActivate(x, y) to fall
+    // back on (GNOME tries it first), and taken from the Ayatana services.
+    QDBusMessage ayatana = QDBusMessage::createMethodCall(
+        service, u"/StatusNotifierItem"_s, u"org.kde.StatusNotifierItem"_s, u"XAyatanaSecondaryActivate"_s);
+    ayatana << 0u;
+    EXPECT_EQ(call(m_watcherBus, ayatana).errorName(), u"org.freedesktop.DBus.Error.UnknownMethod");
+    tray.statusNotifierItem()->setAnswersAyatanaActivation(true);
+    EXPECT_EQ(call(m_watcherBus, ayatana).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(activated.size(), 2);
 }
 
 // The change signals a host listens to really go out on the bus.

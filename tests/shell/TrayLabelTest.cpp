@@ -3,7 +3,9 @@
 #include "shell/TrayLabel.h"
 #include "model/Formatting.h"
 #include "model/Timestamp.h"
+#include "shell/PlatformChoice.h"
 #include "shell/Popover.h"
+#include "shell/TrayIconFiles.h"
 #include "shell/TrayItem.h"
 #include "support/Contrast.h"
 #include "views/common/Style.h"
@@ -13,10 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QPainter>
 
 #include <algorithm>
+#include <string_view>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
@@ -173,10 +179,15 @@ TEST(TrayLabel, HostClassification)
          false}, // a plugin argument that names another host must not count
         {"waybar", false},
         {"/usr/bin/python3 fake_watcher.py", false},
+        {"/usr/lib/mate-panel/notification-area-applet", true},
         {"", false},
     };
-    for (const auto& [commandLine, showsLabel] : hosts)
+    for (const auto& [commandLine, showsLabel] : hosts) {
         EXPECT_EQ(hostShowsLabel(QString::fromUtf8(commandLine)), showsLabel) << commandLine;
+        // Only the indicator services need the image as files.
+        EXPECT_EQ(hostNeedsIconFiles(QString::fromUtf8(commandLine)),
+                  std::string_view(commandLine).ends_with("indicator-application-service"));
+    }
 
     EXPECT_TRUE(iconShowsPercent(TrayIconPercent::Automatic, false));
     EXPECT_FALSE(iconShowsPercent(TrayIconPercent::Automatic, true));
@@ -299,6 +310,56 @@ TEST(Popover, Placement)
     EXPECT_EQ(nativeToLogical(QPoint(1900, 20), screens), QPoint(950, 10));
     EXPECT_EQ(nativeToLogical(QPoint(2000, 20), screens), QPoint(2000, 20));
     EXPECT_TRUE(nativeToLogical(QPoint(), screens).isNull());
+
+    // A host's point inside its own applet (MATE sends 22, 25) or none: the pointer, if known.
+    const QPoint pointer(1500, 12);
+    EXPECT_EQ(activationPoint(QPoint(1490, 30), pointer), QPoint(1490, 30));
+    EXPECT_EQ(activationPoint(QPoint(22, 25), pointer), pointer);
+    EXPECT_EQ(activationPoint(QPoint(), pointer), pointer);
+    EXPECT_EQ(activationPoint(QPoint(22, 25), std::nullopt), QPoint(22, 25));
+}
+
+// GNOME's Wayland session runs us through XWayland when it can; nothing overrides the user's
+// choice, and a session whose plugin is missing gets a reason, not Qt's abort.
+TEST(PlatformChoice, PlatformsToTry)
+{
+    SessionDisplays gnome{{}, u"wayland"_s, u"ubuntu:GNOME"_s, true, true, true, true};
+    EXPECT_EQ(choosePlatform(gnome).platform, u"xcb;wayland");
+    SessionDisplays kde = gnome;
+    kde.desktop = u"KDE"_s;
+    EXPECT_EQ(choosePlatform(kde).platform, u"wayland;xcb");
+    gnome.x11 = false;
+    EXPECT_EQ(choosePlatform(gnome).platform, u"wayland");
+    gnome.userPlatform = u"offscreen"_s;
+    EXPECT_TRUE(choosePlatform(gnome).platform.isEmpty());
+    SessionDisplays sway{{}, u"wayland"_s, u"sway"_s, true, false, false, true};
+    EXPECT_TRUE(choosePlatform(sway).error.contains(u"qt6-wayland"));
+    EXPECT_TRUE(choosePlatform(SessionDisplays{{}, {}, {}, false, false, true, true}).error.contains(u"DISPLAY"));
+}
+
+// Every image gets a new name and folder; the one before stays for a host still reading it,
+// older ones and finally the whole folder go.
+TEST(TrayIconFiles, NewNamePerImageOldFilesRemoved)
+{
+    const QString root = QDir::tempPath() + u"/icons-test-"_s + QString::number(QCoreApplication::applicationPid());
+    QStringList paths;
+    {
+        TrayIconFiles files(root);
+        for (int i = 0; i < 3; ++i) {
+            QImage image(22, 22, QImage::Format_ARGB32);
+            image.fill(QColor(i * 100, 0, 0));
+            ASSERT_TRUE(files.write({image, image.scaled(44, 44)}));
+            paths.append(files.themePath() + u'/' + files.iconName() + u".png"_s);
+            EXPECT_EQ(QImage(paths.last()).size(), QSize(44, 44));
+            EXPECT_EQ(
+                QImage(files.themePath() + u"/hicolor/22x22/apps/"_s + files.iconName() + u".png"_s).pixelColor(0, 0),
+                QColor(i * 100, 0, 0));
+        }
+        EXPECT_FALSE(QFile::exists(paths[0]));
+        EXPECT_TRUE(QFile::exists(paths[1]));
+        EXPECT_NE(paths[1], paths[2]);
+    }
+    EXPECT_FALSE(QDir(root).exists());
 }
 
 // Tiling window managers (sway, i3) float a window whose minimum and maximum sizes agree and

@@ -31,8 +31,9 @@ QDBusMessage call(const QString& method, const QVariantList& arguments = {})
 
 QDBusMessage notifyCall(const AlertNotification& notification)
 {
-    // Body lines hold only numbers and fixed words, so they read the same on markup servers.
-    const QString body = notification.subtitle + u'\n' + notification.body;
+    // One line: GNOME Shell's banners drop line breaks and would run the two parts together.
+    // Both hold only numbers and fixed words, so they read the same on markup servers.
+    const QString body = notification.subtitle + u" — "_s + notification.body;
     const QVariantMap hints{
         {u"category"_s, notification.categoryIdentifier},
         {u"desktop-entry"_s, FreedesktopNotifier::kDesktopEntry.toString()},

@@ -1,0 +1,314 @@
+# SPDX-License-Identifier: MIT
+"""Real desktops as tray hosts for the end-to-end sessions: pass one as `host` to `run`.
+
+    run(scenario, host=desktop_hosts.mate(ayatana=True))
+
+Each starts inside the session's Xvfb and private bus before tallyvue, sets the desktop's
+variables for tallyvue too, and skips the scenario (with the reason) when its packages are
+missing (`scripts/setup --hosts` installs them). Processes the bus started for the desktop
+(applets, watchers, dconf) are stopped with the session.
+"""
+import glob
+import json
+import os
+import signal
+import subprocess
+import time
+
+from tallyvue_session import Skip, check, wait_for
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+
+
+def require(*paths):
+    for path in paths:
+        if not os.path.exists(path) and not any(os.access(os.path.join(d, path), os.X_OK)
+                                                for d in os.environ.get("PATH", "").split(":")):
+            raise Skip(f"{path} is not installed (scripts/setup --hosts installs the desktops)")
+
+
+class BusReaper:
+    """Looks like a process to the session: ending it ends every other process on the session
+    bus (bus-activated services are reparented to init and would outlive the test)."""
+
+    def __init__(self, session):
+        self.session = session
+        self.returncode = None
+        self.pids = []
+
+    def poll(self):
+        return self.returncode
+
+    def terminate(self):
+        own = {os.getpid()} | {getattr(p, "pid", 0) for p in self.session.processes.values() if p is not self}
+        try:
+            for name in self.session.bus.list_names():
+                if name.startswith(":"):
+                    pid = int(self.session.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "GetConnectionUnixProcessID", name))
+                    if pid not in own:
+                        self.pids.append(pid)
+        except Exception:
+            pass
+        for pid in self.pids:
+            _signal(pid, signal.SIGTERM)
+
+    def wait(self, timeout=None):
+        deadline = time.monotonic() + (timeout or 5)
+        while any(os.path.exists(f"/proc/{pid}") for pid in self.pids) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.kill()
+
+    def kill(self):
+        for pid in self.pids:
+            _signal(pid, signal.SIGKILL)
+        self.returncode = 0
+
+
+def _signal(pid, number):
+    try:
+        os.kill(pid, number)
+    except OSError:
+        pass
+
+
+def _desktop_env(session, desktop, **extra):
+    session.env.update({"XDG_CURRENT_DESKTOP": desktop, "XDG_SESSION_TYPE": "x11", **extra})
+    session.processes["bus-services"] = BusReaper(session)
+
+
+def _watcher_process(session, timeout=30):
+    wait_for(lambda: session.bus.name_has_owner(WATCHER), timeout, "the desktop's tray watcher")
+    return session.watcher_command_line()
+
+
+def mate(ayatana=False):
+    """MATE's panel with its notification area (the default layout), or with only the Ayatana
+    indicator applet, whose indicator service is then the watcher."""
+    def start(session):
+        require("mate-panel", "openbox", "/usr/lib/mate-panel/notification-area-applet")
+        if ayatana:
+            require("/usr/libexec/ayatana-indicator-application/ayatana-indicator-application-service",
+                    "/usr/share/mate-panel/applets/org.mate.applets.Indicator.mate-panel-applet")
+        _desktop_env(session, "MATE")
+        if ayatana:
+            top = "org.mate.panel.toplevel:/org/mate/panel/toplevels/top/"
+            applet = "org.mate.panel.object:/org/mate/panel/objects/indicators/"
+            for schema, key, value in (
+                    ("org.mate.panel", "toplevel-id-list", "['top']"),
+                    ("org.mate.panel", "object-id-list", "['indicators']"),
+                    (top, "orientation", "'top'"), (top, "size", "24"),
+                    (applet, "object-type", "'applet'"), (applet, "toplevel-id", "'top'"),
+                    (applet, "panel-right-stick", "true"), (applet, "position", "0"),
+                    (applet, "applet-iid", "'IndicatorAppletFactory::IndicatorApplet'")):
+                subprocess.run(["gsettings", "set", schema, key, value], env=session.env, check=True, timeout=20)
+            session._spawn("indicators", [
+                "/usr/libexec/ayatana-indicator-application/ayatana-indicator-application-service"])
+        session._spawn("openbox", ["openbox", "--sm-disable"])
+        session._spawn("panel", ["mate-panel"])
+        host = _watcher_process(session)
+        check(("ayatana" in host) == ayatana, f"the tray watcher is {host!r}")
+    start.name = "mate-ayatana" if ayatana else "mate-notification-area"
+    return start
+
+
+def cinnamon():
+    """Cinnamon with muffin; xapp-sn-watcher owns the watcher name for its tray applet."""
+    def start(session):
+        require("cinnamon", "/usr/libexec/xapps/sn-watcher/xapp-sn-watcher")
+        _desktop_env(session, "X-Cinnamon", LIBGL_ALWAYS_SOFTWARE="1")
+        session._spawn("cinnamon", ["cinnamon", "--replace"])
+        _watcher_process(session, 60)
+    start.name = "cinnamon"
+    return start
+
+
+# A test extension that lets org.gnome.Shell.Eval answer, so the scenario can read the shell.
+EVAL_EXTENSION = "tallyvue-e2e@tallyvue.invalid"
+
+
+def gnome(wayland=False):
+    """GNOME Shell 43 with the AppIndicator extension, on X11 under Xvfb, or headless on
+    Wayland with XWayland (the session's Xvfb is then unused)."""
+    def start(session):
+        require("gnome-shell", "/usr/share/gnome-shell/extensions/ubuntu-appindicators@ubuntu.com/metadata.json")
+        if wayland:
+            require("Xwayland")
+        _desktop_env(session, "GNOME", LIBGL_ALWAYS_SOFTWARE="1")
+        folder = os.path.join(session.home, ".local/share/gnome-shell/extensions", EVAL_EXTENSION)
+        session._write(os.path.join(folder, "metadata.json"), json.dumps(
+            {"uuid": EVAL_EXTENSION, "name": "e2e", "description": "e2e", "shell-version": ["43"]}))
+        session._write(os.path.join(folder, "extension.js"),
+                       "function init() { return { enable() { global.context.unsafe_mode = true; },"
+                       " disable() {} }; }\n")
+        for key, value in (("enabled-extensions", f"['ubuntu-appindicators@ubuntu.com', '{EVAL_EXTENSION}']"),
+                           ("welcome-dialog-last-shown-version", "'999'")):
+            subprocess.run(["gsettings", "set", "org.gnome.shell", key, value], env=session.env, check=True,
+                           timeout=20)
+        # gnome-shell aborts without a system bus: a private one stands in.
+        system = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=session.env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
+        session.processes["system-bus"] = system
+        shell_env = dict(session.env, DBUS_SYSTEM_BUS_ADDRESS=system.stdout.readline().decode().strip())
+        if wayland:
+            sockets = set(glob.glob("/tmp/.X11-unix/X*"))
+            shell_env["XDG_SESSION_TYPE"] = "wayland"
+            shell_env.pop("DISPLAY")
+            session._spawn("shell", ["gnome-shell", "--headless", "--wayland", "--wayland-display=tallyvue-e2e",
+                                     "--virtual-monitor", "1280x800"], env=shell_env)
+            runtime = session.env["XDG_RUNTIME_DIR"]
+            wait_for(lambda: os.path.exists(os.path.join(runtime, "tallyvue-e2e")), 60, "the Wayland compositor")
+            new = wait_for(lambda: sorted(set(glob.glob("/tmp/.X11-unix/X*")) - sockets), 30, "XWayland")
+            auth = wait_for(lambda: glob.glob(os.path.join(runtime, ".mutter-Xwaylandauth.*")), 10,
+                            "XWayland's authority file")
+            session.extra_env["QT_QPA_PLATFORM"] = ""  # Tallyvue's own choice, not the harness's
+            session.env.update({"WAYLAND_DISPLAY": "tallyvue-e2e", "XDG_SESSION_TYPE": "wayland",
+                                "DISPLAY": ":" + new[0].rsplit("X", 1)[1], "XAUTHORITY": auth[0]})
+        else:
+            session._spawn("shell", ["gnome-shell", "--x11", "--replace"], env=shell_env)
+        _watcher_process(session, 60)
+        wait_for(lambda: shell_eval(session, "1") == 1, 30, "the shell's Eval")
+        shell_eval(session, "Main.overview.hide()")
+    start.name = "gnome-wayland" if wayland else "gnome-x11"
+    return start
+
+
+def shell_eval(session, script):
+    """Runs JavaScript in GNOME Shell; returns its value (JSON-decoded), or None on failure."""
+    try:
+        ok, value = session.call("org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell", "Eval", script)
+    except Exception:
+        return None
+    return json.loads(str(value)) if ok and str(value) else None
+
+
+def gnome_item(session):
+    """Tallyvue's button in GNOME's top bar: its frame, label and whether its menu is open."""
+    return shell_eval(session, """
+        (() => { const b = Object.values(Main.panel.statusArea).find(b => b && b._indicator &&
+                     b._indicator.id === 'tallyvue');
+          if (!b) return null;
+          const [x, y] = b.get_transformed_position(), [w, h] = b.get_transformed_size();
+          return {x, y, w, h, visible: b.visible, label: b._label ? b._label.text : '',
+                  menuItems: b.menu.numMenuItems, menuOpen: b.menu.isOpen}; })()""")
+
+
+def gnome_frame(session):
+    """Where the top bar shows the item, once it shows the sample's number in its label."""
+    item = gnome_item(session)
+    if item and item["visible"] and item["w"] and item["label"].startswith("42%"):
+        return item["x"], item["y"], item["w"], item["h"]
+    return None
+
+
+def gnome_click(session, x, y, button):
+    """A real click in the shell (also on Wayland, where xdotool cannot reach it)."""
+    shell_eval(session, f"""
+        (() => {{ const Clutter = imports.gi.Clutter;
+          const seat = Clutter.get_default_backend().get_default_seat();
+          const device = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+          const t = global.get_current_time() * 1000;
+          device.notify_absolute_motion(t, {x}, {y});
+          device.notify_button(t + 1000, {button}, Clutter.ButtonState.PRESSED);
+          device.notify_button(t + 2000, {button}, Clutter.ButtonState.RELEASED);
+          return 1; }})()""")
+
+
+# --- what every desktop scenario checks ---------------------------------------------------
+
+def x11_popover(session):
+    """The popover's frame on the X server, or None while it is closed."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tallyvue$"], env=session.env,
+                           capture_output=True, text=True).stdout.split()
+    for window in found:
+        shape = dict(line.split("=") for line in subprocess.run(
+            ["xdotool", "getwindowgeometry", "--shell", window], env=session.env, capture_output=True,
+            text=True).stdout.split())
+        return int(shape["X"]), int(shape["Y"]), int(shape["WIDTH"]), int(shape["HEIGHT"])
+    return None
+
+
+def gap(a, b):
+    """Pixels between two (x, y, w, h) frames; 0 when they touch or overlap."""
+    dx = max(a[0] - (b[0] + b[2]), b[0] - (a[0] + a[2]), 0)
+    dy = max(a[1] - (b[1] + b[3]), b[1] - (a[1] + a[3]), 0)
+    return max(dx, dy)
+
+
+def host_cpu(session, seconds=5):
+    """Share of one core the desktop's own processes used over `seconds`, beside the item."""
+    tallyvue = session.processes["tallyvue"].pid
+    pids = {p.pid for name, p in session.processes.items() if name in ("panel", "shell", "cinnamon", "indicators")}
+    for name in session.bus.list_names():
+        if name.startswith(":"):
+            pids.add(int(session.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                      "GetConnectionUnixProcessID", name)))
+    pids -= {tallyvue, os.getpid(), session.processes["at-spi"].pid}
+    start = sum(session.cpu_seconds(pid) for pid in pids if os.path.exists(f"/proc/{pid}"))
+    time.sleep(seconds)
+    used = sum(session.cpu_seconds(pid) for pid in pids if os.path.exists(f"/proc/{pid}")) - start
+    return used / seconds
+
+
+def common_checks(session, item_frame, click, cpu_limit=0.05):
+    """The item's host shows it (item_frame() -> (x, y, w, h) read from the host), a click on it
+    (click(x, y)) opens the popover beside it, the menu's entries work, and the host idles (the
+    software-rendered shells redraw their clock, so they get more room; a spinning host takes a
+    whole core)."""
+    from tallyvue_session import CLAUDE_PATH
+    started = time.monotonic()
+    session.item(timeout=30)
+    session.wait_for_refresh()
+    def settled():  # panels move and resize their items while they start
+        first = item_frame()
+        time.sleep(0.3)
+        return first if first and first == item_frame() else None
+    frame = wait_for(settled, 20, "the item on the desktop's panel")
+    print(f"item on the panel at {frame}, {time.monotonic() - session.started_at:.1f} s after the start")
+    click(frame[0] + frame[2] // 2, frame[1] + frame[3] // 2)
+    popover = wait_for(lambda: x11_popover(session), 10, "the popover after a click on the item")
+    check(gap(frame, popover) <= 40, f"the popover {popover} opened {gap(frame, popover)} px from the item {frame}")
+    click(frame[0] + frame[2] // 2, frame[1] + frame[3] // 2)
+    wait_for(lambda: x11_popover(session) is None, 10, "the popover to close on a second click")
+    before = session.server.count(CLAUDE_PATH)
+    session.menu_click("Refresh Now")
+    wait_for(lambda: session.server.count(CLAUDE_PATH) > before, 20, "a refresh after Refresh Now")
+    time.sleep(2)  # the shells draw for a moment after the popover closed
+    usage = host_cpu(session)
+    print(f"host CPU beside the item: {usage * 100:.1f} %; checks took {time.monotonic() - started:.1f} s")
+    check(usage < cpu_limit, f"the desktop used {usage * 100:.1f} % CPU beside the item")
+    return frame
+
+
+def xdotool_click(session, button=1):
+    return lambda x, y: subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", str(button)],
+                                       env=session.env, check=True)
+
+
+def screen_pixels(session, frame):
+    """The RGB pixels of a screen area, row by row (ImageMagick)."""
+    x, y, w, h = frame
+    shot = subprocess.run(["import", "-window", "root", "png:-"], env=session.env, capture_output=True,
+                          timeout=30).stdout
+    raw = subprocess.run(["convert", "png:-", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"], input=shot,
+                         capture_output=True, timeout=30).stdout
+    return [tuple(raw[i:i + 3]) for i in range(0, len(raw) - 2, 3)]
+
+
+def accessible_frame(session, application, name):
+    """The screen frame of the first node called `name` in `application` (AT-SPI), if shown."""
+    import pyatspi
+    desktop = pyatspi.Registry.getDesktop(0)
+    for index in range(desktop.childCount):
+        app = desktop.getChildAtIndex(index)
+        if app is not None and app.name == application:
+            for node in session.find_all(app, name=name):
+                box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                if box.width > 0 and box.x >= 0:
+                    return box.x, box.y, box.width, box.height
+    return None
+
+
+def greenish(pixels):
+    """How many pixels carry the green of a low usage level (the glyph's bars, the digits)."""
+    return sum(1 for r, g, b in pixels if g > r + 50 and g > b + 30)
