@@ -68,6 +68,8 @@ std::optional<QString> parseSegments(const QString& list, QList<Segment>& segmen
         if (!segments.contains(known->segment))
             segments.append(known->segment);
     }
+    if (segments.isEmpty())
+        return u"statusline: --segments needs a list, for example claude,codex,model"_s;
     return std::nullopt;
 }
 

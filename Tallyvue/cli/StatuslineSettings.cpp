@@ -207,9 +207,13 @@ int editSettings(const std::function<SettingsEdit(const QByteArray&)>& edit)
         return 1;
     }
     if (result.text) {
+        // A link (a dotfiles folder) stays a link: the file it points to is replaced.
         const QFileInfo info(path);
-        const QString target = info.isSymLink() ? info.canonicalFilePath() : path;
-        if (const auto why = info.exists() ? std::nullopt : safefile::makePrivateFolder(info.path())) {
+        const QString target = !info.isSymLink()                 ? path
+                               : info.canonicalFilePath().isEmpty() ? info.symLinkTarget()
+                                                                    : info.canonicalFilePath();
+        if (const auto why =
+                QFileInfo::exists(target) ? std::nullopt : safefile::makePrivateFolder(QFileInfo(target).path())) {
             err << "tallyvue-cli: " << printableText(*why) << '\n';
             return 1;
         }

@@ -52,6 +52,8 @@ TEST_F(CliTest, StatuslineInputs)
         {"over 100", limitsInput(250, later), {u"--segments=claude"_s}, noColour, {}, u"5h 100% · 7d 82%"_s},
         {"reset in the past", limitsInput(90, 1700000000), {u"--segments=claude"_s}, noColour, {},
          u"5h 0% · 7d 82%"_s},
+        {"control characters", R"({"model":{"display_name":"\u001b]0;x\u0007Opus\n4"}})", {}, noColour, {},
+         u"\ufffd]0;x\ufffdOpus 4"_s},
         {"members of the wrong type", R"({"rate_limits":{"five_hour":{"used_percentage":"9"}},"model":[],"cost":1})",
          {}, noColour, {}, u""_s},
         {"stdin wins over the snapshot", full, {u"--segments=claude,codex"_s}, noColour, snapshotAged(30),
