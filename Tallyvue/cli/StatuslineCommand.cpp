@@ -331,7 +331,8 @@ int runStatusline(const QStringList& args)
 {
     Options options;
     const auto bad = parseOptions(args, options);
-    if (options.install || options.uninstall) {
+    // Whichever option the parse stopped at, a settings edit is never taken for a status line run.
+    if (args.contains(u"--install"_s) || args.contains(u"--uninstall"_s)) {
         if (bad)
             return usageError(*bad);
         return options.install ? installStatusline(options.lineArgs, options.force)

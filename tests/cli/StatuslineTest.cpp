@@ -125,6 +125,7 @@ TEST_F(CliTest, StatuslineInstall)
          "{\"x\": 1, \"y\": 2}\n"},
         {"uninstall the last member", "{\n  \"x\": 1,\n  \"statusLine\": " + ours + "\n}\n", {u"--uninstall"_s}, 0,
          "{\n  \"x\": 1\n}\n"},
+        {"bad option", "{}", {u"--compact=1"_s, u"--install"_s}, 2, std::nullopt},
         {"uninstall another's", "{\"statusLine\": " + other + "}", {u"--uninstall"_s}, 1, std::nullopt},
     };
     for (const auto& c : cases) {
