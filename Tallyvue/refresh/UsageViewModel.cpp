@@ -7,6 +7,7 @@
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
 #include "providers/UsageService.h"
+#include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <QLocale>
@@ -81,8 +82,8 @@ void UsageViewModel::preferenceChanged(const QString& key)
 QList<ProviderMetric> UsageViewModel::allMetrics() const
 {
     QList<ProviderMetric> all;
-    if (m_usage)
-        all += claudeMetrics(*m_usage);
+    if (usage())
+        all += claudeMetrics(*usage());
     if (m_codexUsage)
         all += codexMetrics(*m_codexUsage);
     if (m_copilotUsage)
@@ -122,6 +123,11 @@ const std::optional<QString>& UsageViewModel::error(AIProvider provider) const
     case AIProvider::Copilot: return m_copilotError;
     }
     return m_errorMessage;
+}
+
+const std::optional<FigureSource>& UsageViewModel::source(AIProvider provider) const
+{
+    return m_sources[slot(provider)];
 }
 
 const std::optional<ProviderNotice>& UsageViewModel::notice(AIProvider provider) const
@@ -308,8 +314,9 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
             answered(AIProvider::Claude, &claude.error());
             log(u"Error: "_s + claude.error().debugDescription());
         }
-        Q_EMIT changed();
     }
+    settleClaudeSource();
+    Q_EMIT changed();
 
     co_await copilot;
     co_await codex;
@@ -329,7 +336,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         const std::optional<QString>& error = metric.provider == AIProvider::Claude    ? m_errorMessage
                                               : metric.provider == AIProvider::ChatGPT ? m_codexError
                                                                                        : m_copilotError;
-        if (!error)
+        // Stand-in figures are read again at every refresh; each value is recorded once.
+        const bool recorded = metric.provider == AIProvider::Claude && m_claudeCodeUsage &&
+                              m_claudeCodeUsage == m_recordedClaudeCode;
+        if (!error && !recorded)
             fresh.append(metric);
     }
     m_storageErrors.clear();
@@ -338,6 +348,8 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         m_storageErrors.append(u"history not recorded: "_s + *why);
         log(u"History not recorded: "_s + *why);
     } else if (!fresh.isEmpty()) {
+        if (m_claudeCodeUsage)
+            m_recordedClaudeCode = m_claudeCodeUsage;
         if (auto history = HistoryStore::read())
             m_history = std::move(history).value();
         else
@@ -355,8 +367,38 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
 void UsageViewModel::storeClaudeSuccess(UsageResponse usage)
 {
     m_usage = std::move(usage);
+    m_claudeFailure.reset();
     m_lastUpdated = currentTime();
     answered(AIProvider::Claude, nullptr);
+}
+
+void UsageViewModel::settleClaudeSource()
+{
+    if (m_errorMessage)
+        m_claudeFailure = m_errorMessage; // this refresh's failure (none when the fetch was skipped)
+    std::optional<ClaudeCodeFigures> figures = m_claudeFailure ? readClaudeCodeLimits() : std::nullopt;
+    const QDateTime now = currentTime();
+    const auto& succeeded = m_succeededAt[slot(AIProvider::Claude)];
+    if (figures && ((succeeded && figures->asOf <= *succeeded) || figures->asOf > now.addSecs(60)))
+        figures.reset(); // older than what the service said last, or from a clock that was ahead
+    if (figures) {
+        for (const ProviderMetric& metric : claudeMetrics(figures->usage)) {
+            if ((metric.resetsAt && *metric.resetsAt <= now) ||
+                (metric.windowLength && figures->asOf.addSecs(qint64(*metric.windowLength)) <= now))
+                figures.reset(); // a window has started again since: the figures no longer hold
+            if (!figures)
+                break;
+        }
+    }
+    if (!figures) {
+        m_claudeCodeUsage.reset();
+        m_sources[slot(AIProvider::Claude)].reset();
+        m_errorMessage = m_claudeFailure;
+        return;
+    }
+    m_claudeCodeUsage = std::move(figures->usage);
+    m_sources[slot(AIProvider::Claude)] = FigureSource{u"claude-code"_s, u"Claude Code"_s, figures->asOf};
+    m_errorMessage.reset();
 }
 
 void UsageViewModel::migrateBadgeSelections()
@@ -384,11 +426,13 @@ void UsageViewModel::writeWidgetSnapshot()
     // fresh as this write, or the widget and the status bars would show it as current.
     QDateTime asOf = currentTime();
     for (const ProviderMetric& metric : current) {
-        if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
+        const auto& source = m_sources[slot(metric.provider)];
+        const auto& succeeded = source ? std::optional(source->asOf) : m_succeededAt[slot(metric.provider)];
+        if (succeeded && *succeeded < asOf)
             asOf = *succeeded;
     }
-    if (const auto why = writeWidgetSnapshotFile(
-            {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()})) {
+    if (const auto why = writeWidgetSnapshotFile({asOf, current, primary ? std::optional(primary->id()) : std::nullopt,
+                                                  preferences.quotaDisplayMode(), m_sources})) {
         m_storageErrors.append(u"widget snapshot not written: "_s + *why);
         log(u"Widget snapshot not written: "_s + *why);
         return;

@@ -86,4 +86,36 @@ std::optional<QString> storeClaudeCodeLimits(const QJsonObject& rateLimits, cons
     return safefile::writeFileAtomically(*path, QJsonDocument(file).toJson(QJsonDocument::Compact) + '\n');
 }
 
+std::optional<ClaudeCodeFigures> readClaudeCodeLimits()
+{
+    const auto path = claudeCodeLimitsPath();
+    if (!path)
+        return std::nullopt;
+    const auto bytes = safefile::readRegularFile(*path, safefile::kMaxSmallFileBytes);
+    if (!bytes)
+        return std::nullopt;
+    const QJsonObject file = QJsonDocument::fromJson(bytes.value()).object();
+    const auto asOf = parseTimestamp(file.value(u"timestamp").toString());
+    if (!asOf)
+        return std::nullopt;
+    ClaudeCodeFigures figures{*asOf, {}};
+    const QJsonObject windows = file.value(u"rate_limits").toObject();
+    const auto window = [&windows](const QString& name) -> std::optional<UsageWindow> {
+        const QJsonObject stored = windows.value(name).toObject();
+        const double used = stored.value(u"used_percentage").toDouble(NAN);
+        const double resets = stored.value(u"resets_at").toDouble(NAN);
+        if (!std::isfinite(used))
+            return std::nullopt;
+        UsageWindow result{used, std::nullopt};
+        if (std::isfinite(resets) && std::abs(resets) < 1e11)
+            result.resetsAt = formatWholeSecondTimestamp(QDateTime::fromSecsSinceEpoch(qint64(resets), Qt::UTC));
+        return result;
+    };
+    figures.usage.fiveHour = window(u"five_hour"_s);
+    figures.usage.sevenDay = window(u"seven_day"_s);
+    if (!figures.usage.fiveHour && !figures.usage.sevenDay)
+        return std::nullopt;
+    return figures;
+}
+
 } // namespace tallyvue

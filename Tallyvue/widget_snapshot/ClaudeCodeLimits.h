@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "model/ClaudeUsage.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -21,5 +23,15 @@ std::optional<QString> claudeCodeLimitsPath();
  * the same figures. Nothing when stored or skipped, else what failed.
  */
 std::optional<QString> storeClaudeCodeLimits(const QJsonObject& rateLimits, const QDateTime& now);
+
+/// The stored windows as the Claude usage service would have answered, and their time.
+struct ClaudeCodeFigures
+{
+    QDateTime asOf;
+    UsageResponse usage; ///< the five-hour and seven-day windows
+};
+
+/// The stored figures; nothing when the file is missing, unreadable or holds neither window.
+std::optional<ClaudeCodeFigures> readClaudeCodeLimits();
 
 } // namespace tallyvue

@@ -148,3 +148,24 @@ TEST_F(CliTest, StatuslineInstall)
     EXPECT_TRUE(QFileInfo(settings).isSymLink());
     EXPECT_EQ(readFile(real), "{\n  \"statusLine\": " + ours + "\n}\n");
 }
+
+// fetch and status name the source when Claude Code's figures stand in for a failing service.
+TEST_F(CliTest, FetchUsesClaudeCodeFiguresWhenClaudeFails)
+{
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(429, "{}"));
+    const QDateTime asOf = QDateTime::currentDateTimeUtc().addSecs(-180);
+    writeFile(*claudeCodeLimitsPath(), R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
+                                           R"(","rate_limits":{"five_hour":{"used_percentage":64,"resets_at":4102444800}}})");
+    CliRun run = cli({u"fetch"_s});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u"Claude   5-Hour   64%  resets in "_s)) << run.out.toStdString();
+    EXPECT_TRUE(run.out.section(u'\n', 0, 0).endsWith(u"  (from Claude Code, 3 min ago)"_s)) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u"Claude error"_s));
+
+    run = cli({u"fetch"_s, u"--json"_s});
+    const QJsonObject metric = QJsonDocument::fromJson(run.out.toUtf8())[u"metrics"][0].toObject();
+    EXPECT_EQ(metric[u"source"].toString(), u"claude-code");
+    EXPECT_EQ(metric[u"sourceAsOf"].toString(), formatWholeSecondTimestamp(asOf));
+    const QJsonObject status = QJsonDocument::fromJson(cli({u"status"_s, u"--json"_s}).out.toUtf8()).object();
+    EXPECT_EQ(status[u"metrics"][0][u"source"].toString(), u"claude-code");
+}

@@ -7,6 +7,7 @@
 #include "support/Files.h"
 #include "support/HttpServer.h"
 #include "support/OutputCapture.h"
+#include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <QDir>
@@ -194,6 +195,67 @@ TEST_F(UsageViewModelTest, RateLimitedProviderWaits)
     EXPECT_EQ(m_server.requests().size(), 5);
     EXPECT_FALSE(model->notice(AIProvider::Claude));
     EXPECT_FALSE(model->lastGood(AIProvider::Claude));
+}
+
+// While Claude fails, the figures Claude Code last stored stand in for its service, marked as
+// such, when they are newer than the last success and no window has reset since; they are
+// recorded once per value, and the next good answer replaces them.
+TEST_F(UsageViewModelTest, ClaudeCodeFiguresStandInWhileClaudeFails)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    const QDateTime succeeded = m_now;
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(429, R"({"error":"rate_limited"})"));
+    const auto claudePoints = [&model] {
+        return std::count_if(model->history().begin(), model->history().end(), [](const UsageSnapshot& snapshot) {
+            return snapshot.limits.first().provider == AIProvider::Claude;
+        });
+    };
+    const struct
+    {
+        const char* name;
+        qint64 age;         ///< of the stored figures, at the refresh
+        qint64 resetsAfter; ///< the five-hour window's reset, after the refresh
+        bool standsIn;
+    } cases[] = {
+        {"older than the last success", 6 * 60, 3600, false},
+        {"a window reset since", 60, -60, false},
+        {"newer, windows current", 60, 3600, true},
+        {"the same value, stored later", 120, 3600, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_now = succeeded.addSecs(5 * 60);
+        const QDateTime asOf = m_now.addSecs(-c.age);
+        writeFile(*claudeCodeLimitsPath(),
+                  R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
+                      R"(","rate_limits":{"five_hour":{"used_percentage":71,"resets_at":)" +
+                      QByteArray::number(m_now.addSecs(c.resetsAfter).toSecsSinceEpoch()) + "}}}");
+        QCoro::waitFor(model->refresh(true));
+        ASSERT_EQ(model->source(AIProvider::Claude).has_value(), c.standsIn);
+        EXPECT_EQ(model->errorMessage().has_value(), !c.standsIn);
+        EXPECT_EQ(model->lastGood(AIProvider::Claude).has_value(), !c.standsIn);
+        const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+        ASSERT_TRUE(snapshot);
+        if (!c.standsIn) {
+            EXPECT_FALSE(snapshot->sources[0]);
+            continue;
+        }
+        EXPECT_EQ(model->source(AIProvider::Claude)->asOf, asOf);
+        EXPECT_EQ(figureSourceText(*model->source(AIProvider::Claude), m_now), u"from Claude Code, "_s +
+                  QString::number(c.age / 60) + u" min ago"_s);
+        EXPECT_EQ(model->metrics(AIProvider::Claude).size(), 1);
+        EXPECT_EQ(model->labelMetrics(AIProvider::Claude).first().percent, 71);
+        EXPECT_EQ(snapshot->sources[0], model->source(AIProvider::Claude));
+        EXPECT_EQ(snapshot->timestamp, asOf);
+        EXPECT_EQ(claudePoints(), 2); // the service's answer, then 71 once
+    }
+
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, kClaudeBody));
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_FALSE(model->source(AIProvider::Claude));
+    EXPECT_EQ(model->metrics(AIProvider::Claude).first().percent, 42.5);
+    EXPECT_FALSE(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->sources[0]);
 }
 
 // At start-up the label waits for the chosen provider: another provider's figure that comes

@@ -102,6 +102,18 @@ QList<Scene> scenes()
     limited.notes.stale = {{AIProvider::Claude, asOf}};
     limited.notes.problems = {{AIProvider::Claude, trayProblemText(limited.state.notices[0])}};
     list.append(limited);
+
+    // Claude refuses to answer, but Claude Code's newer figures stand in, with their source.
+    Scene standIn{"claude-code-figures", {AIProvider::Claude}, baseState(), claudeValues(), {}};
+    UsageResponse fromClaudeCode;
+    fromClaudeCode.fiveHour = UsageWindow{42.7, formatWholeSecondTimestamp(kNow.addSecs(7500))};
+    fromClaudeCode.sevenDay = UsageWindow{63, formatWholeSecondTimestamp(kNow.addSecs(3 * 86400))};
+    standIn.state.usage = fromClaudeCode;
+    standIn.state.allMetrics = claudeValues();
+    const FigureSource claudeCode{u"claude-code"_s, u"Claude Code"_s, kNow.addSecs(-180)};
+    standIn.state.sources[slot(AIProvider::Claude)] = claudeCode;
+    standIn.notes.sources = {{AIProvider::Claude, figureSourceText(claudeCode, kNow)}};
+    list.append(standIn);
     return list;
 }
 

@@ -332,7 +332,11 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         return new TrendsView(provider);
     if (kind == u"card") {
         switch (provider) {
-        case AIProvider::Claude: return new UsageCardView(*m_state.usage, m_state.history, mode);
+        case AIProvider::Claude: {
+            auto* card = new UsageCardView(*m_state.usage, m_state.history, mode);
+            card->setSourceNote(m_state.sourceNote(AIProvider::Claude));
+            return card;
+        }
         case AIProvider::ChatGPT: return new CodexUsageView(*m_state.codexUsage, m_state.history, mode);
         case AIProvider::Copilot: return new CopilotUsageView(*m_state.copilotUsage, m_state.history, mode);
         }
@@ -365,8 +369,10 @@ void MenuBarView::updateContent(const QString& kind)
         return;
     }
     if (kind == u"card") {
-        if (auto* claude = qobject_cast<UsageCardView*>(m_content))
+        if (auto* claude = qobject_cast<UsageCardView*>(m_content)) {
             claude->setData(*m_state.usage, m_state.history, mode);
+            claude->setSourceNote(m_state.sourceNote(AIProvider::Claude));
+        }
         else if (auto* codex = qobject_cast<CodexUsageView*>(m_content))
             codex->setData(*m_state.codexUsage, m_state.history, mode);
         else if (auto* copilot = qobject_cast<CopilotUsageView*>(m_content))

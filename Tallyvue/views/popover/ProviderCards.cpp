@@ -161,6 +161,10 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
     }
 
     body()->addWidget(header(AIProvider::Claude));
+    m_sourceNote = new TextLabel(QString(), TextStyle::Caption, TextColor::of(Tone::Secondary));
+    m_sourceNote->setObjectName(u"sourceNote"_s);
+    body()->addWidget(m_sourceNote);
+    setSourceNote(m_note);
     body()->addWidget(new Divider);
     for (const ProviderMetric& metric : main) {
         auto* row = new MetricRow(metric, history, mode, kindIcon(metric.kind));
@@ -197,6 +201,15 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
         symbol->setObjectName(u"extraUsageSymbol"_s);
         body()->addWidget(hbox({symbol, label, nullptr, value}, 6));
     }
+}
+
+void UsageCardView::setSourceNote(const QString& note)
+{
+    m_note = note;
+    if (!m_sourceNote)
+        return;
+    m_sourceNote->setText(note);
+    m_sourceNote->setVisible(!note.isEmpty());
 }
 
 CodexUsageView::CodexUsageView(const CodexUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,

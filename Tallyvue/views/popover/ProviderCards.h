@@ -72,6 +72,12 @@ public:
     UsageCardView(const UsageResponse& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
                   QWidget* parent = nullptr);
     void setData(const UsageResponse& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode);
+    /// "from Claude Code, 3 min ago" under the title while those figures stand in; empty hides it.
+    void setSourceNote(const QString& note);
+
+private:
+    QString m_note;
+    TextLabel* m_sourceNote = nullptr;
 };
 
 /// The ChatGPT / Codex card.
