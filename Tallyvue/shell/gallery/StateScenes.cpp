@@ -185,20 +185,25 @@ bool renderStateScenes(const QString& dir, bool dark)
         const QString path = dir + u"/state-"_s + QString::fromLatin1(scene.name) + suffix;
         ok &= save(canvas, path);
     }
-    // The details window of a failing provider: its gauges are the last values, and say so.
-    const Scene stale = scenes().first();
-    Preferences::instance().setDetailPage(stale.page);
-    DetailWindowView details;
-    UsageState state = stale.state;
-    state.usage = UsageResponse{};
-    state.allMetrics = claudeValues();
-    details.setState(state);
-    details.resize(DetailWindowView::kDefaultSize);
-    details.show();
-    for (int pass = 0; pass < 4; ++pass)
-        QApplication::processEvents();
-    const QString path = dir + u"/state-stale-details"_s + suffix;
-    ok &= save(details.grab().toImage(), path);
+    // The details window of a failing provider: its gauges are the last values, and say so; and
+    // the same with Claude Code's figures standing in.
+    for (const Scene& scene : scenes()) {
+        const QString name = QString::fromLatin1(scene.name);
+        if (name != u"stale" && name != u"claude-code-figures")
+            continue;
+        Preferences::instance().setDetailPage(scene.page);
+        DetailWindowView details;
+        UsageState state = scene.state;
+        if (!state.usage)
+            state.usage = UsageResponse{};
+        state.allMetrics = claudeValues();
+        details.setState(state);
+        details.resize(DetailWindowView::kDefaultSize);
+        details.show();
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+        ok &= save(details.grab().toImage(), dir + u"/state-"_s + name + u"-details"_s + suffix);
+    }
     return ok;
 }
 
