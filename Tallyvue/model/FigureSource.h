@@ -15,6 +15,8 @@ struct FigureSource
     QString id;   ///< "claude-code", as in JSON output
     QString name; ///< "Claude Code", as in "from Claude Code, 3 min ago"
     QDateTime asOf;
+    /// What would give live figures instead ("Signing in to Codex with ..."); may be empty.
+    QString hint;
 
     friend bool operator==(const FigureSource&, const FigureSource&) = default;
 };

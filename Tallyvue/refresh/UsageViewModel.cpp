@@ -10,6 +10,7 @@
 #include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
+#include <QJsonObject>
 #include <QLocale>
 #include <QPointer>
 
@@ -327,6 +328,7 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     if (!self)
         co_return;
     m_localUsage = std::make_shared<const std::vector<LocalUsageEvent>>(std::move(events));
+    settleCodexSource(LocalUsageScanner::shared().lastSummary().newestCodexLimits);
 
     const QList<ProviderMetric> current = allMetrics();
     // A provider that failed in this refresh still shows its last values, but they are not
@@ -337,8 +339,8 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
                                               : metric.provider == AIProvider::ChatGPT ? m_codexError
                                                                                        : m_copilotError;
         // Stand-in figures are read again at every refresh; each value is recorded once.
-        const bool recorded = metric.provider == AIProvider::Claude && m_claudeCodeUsage &&
-                              m_claudeCodeUsage == m_recordedClaudeCode;
+        const bool recorded =
+            m_sources[slot(metric.provider)] && m_recordedStandIn[slot(metric.provider)] == metrics(metric.provider);
         if (!error && !recorded)
             fresh.append(metric);
     }
@@ -348,8 +350,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         m_storageErrors.append(u"history not recorded: "_s + *why);
         log(u"History not recorded: "_s + *why);
     } else if (!fresh.isEmpty()) {
-        if (m_claudeCodeUsage)
-            m_recordedClaudeCode = m_claudeCodeUsage;
+        for (const AIProvider provider : kAllProviders) {
+            if (m_sources[slot(provider)])
+                m_recordedStandIn[slot(provider)] = metrics(provider);
+        }
         if (auto history = HistoryStore::read())
             m_history = std::move(history).value();
         else
@@ -397,8 +401,56 @@ void UsageViewModel::settleClaudeSource()
         return;
     }
     m_claudeCodeUsage = std::move(figures->usage);
-    m_sources[slot(AIProvider::Claude)] = FigureSource{u"claude-code"_s, u"Claude Code"_s, figures->asOf};
+    m_sources[slot(AIProvider::Claude)] = FigureSource{u"claude-code"_s, u"Claude Code"_s, figures->asOf, {}};
     m_errorMessage.reset();
+}
+
+void UsageViewModel::settleCodexSource(const std::optional<CodexRateLimits>& limits)
+{
+    const QDateTime now = currentTime();
+    const auto& succeeded = m_succeededAt[slot(AIProvider::ChatGPT)];
+    std::optional<CodexUsage> standIn;
+    QDateTime asOf;
+    if (m_codexFailure && limits) {
+        asOf = QDateTime::fromSecsSinceEpoch(limits->timestamp / 1000, Qt::UTC);
+        // The service's answer shape, so that the windows get the names and ids they always have.
+        QJsonObject rateLimit;
+        for (const auto& [name, window] : {std::pair{u"primary_window"_s, limits->primary},
+                                           std::pair{u"secondary_window"_s, limits->secondary}}) {
+            if (!window.present)
+                continue;
+            QJsonObject json{{u"used_percent"_s, window.usedPercent}};
+            if (window.windowMinutes)
+                json.insert(u"window_minutes"_s, qint64(window.windowMinutes));
+            if (window.resetsAt)
+                json.insert(u"reset_after_seconds"_s, qint64(window.resetsAt - asOf.toSecsSinceEpoch()));
+            rateLimit.insert(name, json);
+        }
+        standIn = CodexService::parseUsage(QJsonObject{{u"rate_limit"_s, rateLimit}}, asOf);
+        if ((succeeded && asOf <= *succeeded) || asOf > now.addSecs(60))
+            standIn.reset();
+        for (const ProviderMetric& metric : standIn ? codexMetrics(*standIn) : QList<ProviderMetric>()) {
+            if ((metric.resetsAt && *metric.resetsAt <= now) ||
+                (metric.windowLength && asOf.addSecs(qint64(*metric.windowLength)) <= now))
+                standIn.reset(); // a window has started again since the line was written
+        }
+    }
+    auto& source = m_sources[slot(AIProvider::ChatGPT)];
+    if (!standIn) {
+        if (source) { // the stand-in no longer holds: the failure shows again
+            m_codexUsage.reset();
+            m_codexError = m_codexFailure;
+            source.reset();
+        }
+        return;
+    }
+    m_codexUsage = std::move(standIn);
+    m_codexError.reset();
+    const auto& notice = m_notices[slot(AIProvider::ChatGPT)];
+    const bool signedOut = notice && notice->kind == ProviderNotice::Kind::NotSignedIn;
+    source = FigureSource{u"codex-log"_s, u"Codex's log"_s, asOf,
+                          signedOut ? u"Signing in to Codex with a file-based login gives live figures."_s
+                                    : QString()};
 }
 
 void UsageViewModel::migrateBadgeSelections()
@@ -482,9 +534,11 @@ QCoro::Task<> UsageViewModel::fetchCodex()
         m_codexUsage = std::move(result).value();
         m_lastGoodCodex = m_codexUsage;
         m_codexError.reset();
+        m_codexFailure.reset();
         answered(AIProvider::ChatGPT, nullptr);
     } else {
         m_codexError = result.error().description();
+        m_codexFailure = m_codexError;
         answered(AIProvider::ChatGPT, &result.error());
         m_codexUsage.reset();
         log(u"Codex error: "_s + result.error().debugDescription());

@@ -137,6 +137,9 @@ private:
     /// After a failed or skipped Claude fetch: Claude Code's figures stand in when they are newer
     /// than the last success and none of their windows has reset since; else the error shows.
     void settleClaudeSource();
+    /// After the scan: the newest figures of the Codex logs stand in for a failed or skipped
+    /// ChatGPT fetch on the same terms.
+    void settleCodexSource(const std::optional<CodexRateLimits>& limits);
     /// Notes a success or failure of a provider: its notice, the Retry-After to honour.
     void answered(AIProvider provider, const UsageServiceError* error);
     /// A Retry-After of the provider has not run out: it is not asked this time.
@@ -149,8 +152,9 @@ private:
     std::optional<QString> m_claudeFailure;
     std::optional<UsageResponse> m_claudeCodeUsage;
     std::array<std::optional<FigureSource>, 3> m_sources;
+    std::optional<QString> m_codexFailure;
     /// The stand-in figures last recorded in the history, so that each value is recorded once.
-    std::optional<UsageResponse> m_recordedClaudeCode;
+    std::array<QList<ProviderMetric>, 3> m_recordedStandIn;
     std::optional<QDateTime> m_lastUpdated;
     std::optional<QString> m_errorMessage;
     bool m_isLoading = false;

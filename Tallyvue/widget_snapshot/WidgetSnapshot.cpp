@@ -60,9 +60,9 @@ std::optional<FigureSource> decodeSource(const QJsonObject& metric)
 {
     const auto asOf = dateFrom(metric.value(u"sourceAsOf"));
     const QString id = metric.value(u"source").toString();
-    if (!asOf || id != u"claude-code")
+    if (!asOf || (id != u"claude-code" && id != u"codex-log"))
         return std::nullopt;
-    return FigureSource{id, u"Claude Code"_s, *asOf};
+    return FigureSource{id, id == u"claude-code" ? u"Claude Code"_s : u"Codex's log"_s, *asOf, {}};
 }
 
 } // namespace

@@ -55,6 +55,8 @@ protected:
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
         HistoryStore::clear();
         QFile::remove(*widgetSnapshotPath());
+        QFile::remove(*claudeCodeLimitsPath());
+        QDir(QDir::homePath() + u"/.codex/sessions"_s).removeRecursively();
     }
 
     /// A coordinator without its loops, on a clock the test moves.
@@ -256,6 +258,40 @@ TEST_F(UsageViewModelTest, ClaudeCodeFiguresStandInWhileClaudeFails)
     EXPECT_FALSE(model->source(AIProvider::Claude));
     EXPECT_EQ(model->metrics(AIProvider::Claude).first().percent, 42.5);
     EXPECT_FALSE(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->sources[0]);
+}
+
+// Without a usable Codex login, the newest figures of the Codex logs stand in for ChatGPT, with
+// a hint that a file-based login gives live figures; figures whose window has reset since do not.
+TEST_F(UsageViewModelTest, CodexLogFiguresStandInWithoutALogin)
+{
+    QFile::remove(QDir::homePath() + u"/.codex/auth.json"_s);
+    QFile log(QDir::homePath() + u"/.codex/sessions/2026/01/05/rollout-1.jsonl"_s);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(log).path()) && log.open(QIODevice::Append));
+    const auto addLine = [&log](const QDateTime& at, const QDateTime& resetsAt) {
+        log.write(R"({"timestamp":")" + formatWholeSecondTimestamp(at).toLatin1() +
+                  R"(","type":"event_msg","payload":{"type":"token_count","info":null,"rate_limits":{)"
+                  R"("limit_id":"codex","primary":{"used_percent":31.0,"window_minutes":300,"resets_at":)" +
+                  QByteArray::number(resetsAt.toSecsSinceEpoch()) + R"(},"secondary":null,"plan_type":"pro"}}})" +
+                  "\n");
+        log.flush();
+    };
+    addLine(m_now.addSecs(-900), m_now.addSecs(-60));
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_FALSE(model->source(AIProvider::ChatGPT));
+    EXPECT_TRUE(model->codexError());
+
+    addLine(m_now.addSecs(-720), m_now.addSecs(3600));
+    QCoro::waitFor(model->refresh(true));
+    const auto& source = model->source(AIProvider::ChatGPT);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(figureSourceText(*source, m_now), u"from Codex's log, 12 min ago"_s);
+    EXPECT_EQ(source->hint, u"Signing in to Codex with a file-based login gives live figures."_s);
+    EXPECT_FALSE(model->codexError());
+    ASSERT_EQ(model->metrics(AIProvider::ChatGPT).size(), 1);
+    EXPECT_EQ(model->metrics(AIProvider::ChatGPT).first().id(), u"ChatGPT:primary"_s);
+    EXPECT_EQ(model->metrics(AIProvider::ChatGPT).first().resetsAt, m_now.addSecs(3600));
+    EXPECT_EQ(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->sources[1]->id, u"codex-log"_s);
 }
 
 // At start-up the label waits for the chosen provider: another provider's figure that comes

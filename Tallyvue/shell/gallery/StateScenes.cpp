@@ -110,10 +110,24 @@ QList<Scene> scenes()
     fromClaudeCode.sevenDay = UsageWindow{63, formatWholeSecondTimestamp(kNow.addSecs(3 * 86400))};
     standIn.state.usage = fromClaudeCode;
     standIn.state.allMetrics = claudeValues();
-    const FigureSource claudeCode{u"claude-code"_s, u"Claude Code"_s, kNow.addSecs(-180)};
+    const FigureSource claudeCode{u"claude-code"_s, u"Claude Code"_s, kNow.addSecs(-180), {}};
     standIn.state.sources[slot(AIProvider::Claude)] = claudeCode;
     standIn.notes.sources = {{AIProvider::Claude, figureSourceText(claudeCode, kNow)}};
     list.append(standIn);
+
+    // No Codex login on this computer, but Codex's logs hold its figures: they stand in, with a hint.
+    Scene fromLog{"codex-log-figures", {AIProvider::ChatGPT}, baseState(), chatgptValues(), {}};
+    CodexUsage logged;
+    logged.windows = {{u"primary"_s, u"5-Hour"_s, 12, 3600, 300}};
+    logged.fetchedAt = kNow;
+    fromLog.state.codexUsage = logged;
+    fromLog.state.allMetrics = chatgptValues();
+    fromLog.state.sources[slot(AIProvider::ChatGPT)] =
+        FigureSource{u"codex-log"_s, u"Codex's log"_s, kNow.addSecs(-720),
+                     u"Signing in to Codex with a file-based login gives live figures."_s};
+    fromLog.notes.sources = {
+        {AIProvider::ChatGPT, figureSourceText(*fromLog.state.sources[slot(AIProvider::ChatGPT)], kNow)}};
+    list.append(fromLog);
     return list;
 }
 

@@ -63,11 +63,15 @@ struct UsageState
     {
         return notices[static_cast<std::size_t>(provider)];
     }
-    /// "from Claude Code, 3 min ago" while an agent's figures stand in; else empty.
-    QString sourceNote(AIProvider provider) const
+    /// "from Claude Code, 3 min ago" while an agent's figures stand in; else empty. With
+    /// `withHint`, what would give live figures follows on a line of its own.
+    QString sourceNote(AIProvider provider, bool withHint = false) const
     {
         const auto& source = sources[static_cast<std::size_t>(provider)];
-        return source ? figureSourceText(*source, now) : QString();
+        if (!source)
+            return {};
+        const QString text = figureSourceText(*source, now);
+        return withHint && !source->hint.isEmpty() ? text + u'\n' + source->hint : text;
     }
     const std::optional<LastGoodValues>& lastGoodValues(AIProvider provider) const
     {

@@ -161,10 +161,7 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
     }
 
     body()->addWidget(header(AIProvider::Claude));
-    m_sourceNote = new TextLabel(QString(), TextStyle::Caption, TextColor::of(Tone::Secondary));
-    m_sourceNote->setObjectName(u"sourceNote"_s);
-    body()->addWidget(m_sourceNote);
-    setSourceNote(m_note);
+    body()->addWidget(sourceNoteLabel());
     body()->addWidget(new Divider);
     for (const ProviderMetric& metric : main) {
         auto* row = new MetricRow(metric, history, mode, kindIcon(metric.kind));
@@ -203,7 +200,16 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
     }
 }
 
-void UsageCardView::setSourceNote(const QString& note)
+QWidget* ProviderCard::sourceNoteLabel()
+{
+    m_sourceNote = new TextLabel(QString(), TextStyle::Caption, TextColor::of(Tone::Secondary));
+    m_sourceNote->setObjectName(u"sourceNote"_s);
+    m_sourceNote->setWordWrap(true);
+    setSourceNote(m_note);
+    return m_sourceNote;
+}
+
+void ProviderCard::setSourceNote(const QString& note)
 {
     m_note = note;
     if (!m_sourceNote)
@@ -236,6 +242,7 @@ void CodexUsageView::setData(const CodexUsage& usage, const QList<UsageSnapshot>
     }
 
     body()->addWidget(header(AIProvider::ChatGPT, usage.plan ? capitalizedText(*usage.plan) : QString()));
+    body()->addWidget(sourceNoteLabel());
     body()->addWidget(new Divider);
     if (metrics.isEmpty()) {
         auto* none =
