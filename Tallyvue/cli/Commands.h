@@ -13,6 +13,7 @@ int runHistory(const QStringList& args);
 int runLocal(const QStringList& args);
 int runReport(const QStringList& args);
 int runAlert(const QStringList& args);
+int runStatusline(const QStringList& args);
 
 /// Each command's own usage, printed for "<command> --help".
 extern const char kFetchUsage[];
@@ -20,6 +21,11 @@ extern const char kStatusUsage[];
 extern const char kHistoryUsage[];
 extern const char kLocalUsage[];
 extern const char kAlertUsage[];
+extern const char kStatuslineUsage[];
+
+/// Whether snapshot figures `ageSeconds` old are no longer current: older than two refresh
+/// intervals, or one when Tallyvue is not running.
+bool isSnapshotStale(qint64 ageSeconds);
 
 /// Prints `message` and the usage to standard error; returns 2.
 int usageError(const QString& message);

@@ -66,7 +66,7 @@ int runFetch(const QStringList& args)
         QByteArray document = R"({"timestamp":")" + formatWholeSecondTimestamp(now).toLatin1() + R"(","metrics":[)";
         for (qsizetype i = 0; i < metrics.size(); ++i) {
             document += (i ? "," : "") + QByteArray(R"({"id":)") + jsonString(metrics[i].id()) + ',' +
-                        encodeMetric(metrics[i]).mid(1);
+                        encodeMetric(metrics[i], model.source(metrics[i].provider)).mid(1);
         }
         document += R"(],"errors":{)";
         bool first = true;
@@ -99,7 +99,10 @@ int runFetch(const QStringList& args)
     for (const ProviderMetric& metric : metrics) {
         out << rawValue(metric.provider).leftJustified(8) << ' '
             << printableText(metric.title).leftJustified(titleWidth) << "  "
-            << metric.percentText(mode).rightJustified(4) << "  " << resetText(metric, now) << '\n';
+            << metric.percentText(mode).rightJustified(4) << "  " << resetText(metric, now);
+        if (const auto& source = model.source(metric.provider))
+            out << "  (" << figureSourceText(*source, now) << ')';
+        out << '\n';
     }
     for (const auto& [provider, error] : errors) {
         if (!error)

@@ -86,16 +86,6 @@ QString agoText(qint64 seconds)
     return QString::number(seconds / 86400) + u" d ago"_s;
 }
 
-/// Figures nobody has refreshed for two of the app's refresh intervals (one when the app is
-/// not running at all) are no longer current.
-bool isStale(qint64 ageSeconds)
-{
-    const qint64 pause = refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause.count();
-    if (ageSeconds > 2 * pause)
-        return true;
-    return ageSeconds > pause && !SingleInstance::isRunning();
-}
-
 /// The label's chosen provider has no figure in the snapshot: say so beside the one shown.
 QString fallbackLine(const LabelBadges& badges)
 {
@@ -105,6 +95,14 @@ QString fallbackLine(const LabelBadges& badges)
 }
 
 } // namespace
+
+bool isSnapshotStale(qint64 ageSeconds)
+{
+    const qint64 pause = refreshTiming(Preferences::instance().refreshIntervalMinutes()).pause.count();
+    if (ageSeconds > 2 * pause)
+        return true;
+    return ageSeconds > pause && !SingleInstance::isRunning();
+}
 
 int runStatus(const QStringList& args)
 {
@@ -141,7 +139,7 @@ int runStatus(const QStringList& args)
 
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const qint64 age = snapshot->timestamp.secsTo(now);
-    const bool stale = isStale(age);
+    const bool stale = isSnapshotStale(age);
     if (format == Format::Json) {
         // Printed from what was read, so the output is valid JSON whatever else the file held.
         QJsonObject json = QJsonDocument::fromJson(encodeWidgetSnapshot(*snapshot)).object();

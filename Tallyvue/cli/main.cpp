@@ -29,6 +29,7 @@ Commands:
                                   token usage over any range (see report --help)
   alert test                      send a test threshold alert
   alert status                    show whether notifications can be shown
+  statusline [options]            the status line for Claude Code (see statusline --help)
 
 Options:
   -h, --help                      show this help
@@ -80,6 +81,27 @@ const char kAlertUsage[] = R"(Usage: tallyvue-cli alert test
   status      shows whether notifications can be shown, and the alert thresholds
 )";
 
+const char kStatuslineUsage[] = R"(Usage: tallyvue-cli statusline [--segments LIST] [--compact]
+       tallyvue-cli statusline --install [--segments LIST] [--compact] [--force]
+       tallyvue-cli statusline --uninstall [--force]
+
+Prints one line for Claude Code's status line from the JSON object Claude Code pipes to it, for
+example "5h 24% · 7d 82% │ Codex 31% │ Opus 4.6 · $1.84". Claude's windows come from that object
+when it carries them, else from Tallyvue's snapshot, like ChatGPT's and Copilot's (only while
+the snapshot is current). Percentages have the tray's level colours unless NO_COLOR is set.
+Whatever it is given, it prints a line and exits 0; it never uses the network. The windows
+Claude Code reports are kept in Tallyvue's data folder for the app.
+
+  --segments LIST   which parts, in order, from claude, codex, copilot, model, cost, context,
+                    resets (default claude,codex,copilot,model,cost)
+  --compact         shorter labels and separators
+  --install         make it Claude Code's status line in ~/.claude/settings.json
+                    ($CLAUDE_CONFIG_DIR/settings.json when set), with the options given,
+                    keeping every other setting
+  --uninstall       remove it from there
+  --force           replace or remove another program's status line
+)";
+
 int usageError(const QString& message)
 {
     QTextStream err(stderr);
@@ -126,6 +148,7 @@ int main(int argc, char** argv)
         {u"local", cli::runLocal, cli::kLocalUsage},
         {u"report", cli::runReport, nullptr}, // each report kind answers --help itself
         {u"alert", cli::runAlert, cli::kAlertUsage},
+        {u"statusline", cli::runStatusline, cli::kStatuslineUsage},
     };
     for (const Command& entry : commands) {
         if (command != entry.name)

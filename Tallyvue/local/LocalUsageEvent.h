@@ -12,6 +12,25 @@
 
 namespace tallyvue {
 
+/// One window of the quota figures Codex writes beside its token counts.
+struct CodexLimitWindow
+{
+    bool present = false;
+    double usedPercent = 0;
+    std::int64_t windowMinutes = 0; ///< 0: not given
+    std::int64_t resetsAt = 0;      ///< Unix seconds; 0: not given
+    friend bool operator==(const CodexLimitWindow&, const CodexLimitWindow&) = default;
+};
+
+/// The "rate_limits" of a Codex token_count line, as of the line's time.
+struct CodexRateLimits
+{
+    EpochMs timestamp = 0;
+    CodexLimitWindow primary;
+    CodexLimitWindow secondary;
+    friend bool operator==(const CodexRateLimits&, const CodexRateLimits&) = default;
+};
+
 /// One request's token usage, read from a local Claude Code or Codex transcript.
 struct LocalUsageEvent
 {

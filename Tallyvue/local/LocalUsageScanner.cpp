@@ -269,9 +269,16 @@ std::vector<LocalUsageEvent> LocalUsageScanner::scanBlocking(EpochMs now)
 
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    // Two sessions written at once: the newest line across the files wins.
+    std::optional<CodexRateLimits> newestLimits;
+    for (const detail::FileState& file : st.files) {
+        const auto& limits = file.context.lastLimits;
+        if (file.live && limits && (!newestLimits || newestLimits->timestamp < limits->timestamp))
+            newestLimits = limits;
+    }
     {
         std::lock_guard summaryLock(m_summaryMutex);
-        m_summary = {st.liveFiles(), events.size(), st.order.size(), bytesRead, std::int64_t(elapsed)};
+        m_summary = {st.liveFiles(), events.size(), st.order.size(), bytesRead, std::int64_t(elapsed), newestLimits};
     }
     log(u"Local usage: %1 requests in the last 8 days from %2 transcripts, scanned in %3 ms"_s.arg(events.size())
             .arg(st.liveFiles())

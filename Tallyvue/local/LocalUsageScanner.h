@@ -34,6 +34,8 @@ struct LocalUsageScanSummary
     std::size_t heldEvents = 0; ///< events kept in memory, aged-out ones included
     std::uint64_t bytesRead = 0;
     std::int64_t elapsedMs = 0;
+    /// The newest quota figures in the Codex logs, remembered per file as they are read.
+    std::optional<CodexRateLimits> newestCodexLimits;
 };
 
 /**

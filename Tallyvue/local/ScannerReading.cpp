@@ -185,6 +185,9 @@ void LocalUsageScanner::State::merge(std::uint32_t slot, const std::vector<Piece
             s.context.model = r.context.model;
         if (r.context.lastTotal)
             s.context.lastTotal = r.context.lastTotal;
+        if (r.context.lastLimits &&
+            (!s.context.lastLimits || s.context.lastLimits->timestamp <= r.context.lastLimits->timestamp))
+            s.context.lastLimits = r.context.lastLimits;
         s.offset = r.consumed;
         s.skipping = r.skipping;
         longLine = longLine || r.skippedLongLine;

@@ -81,6 +81,39 @@ std::optional<EpochMs> lineTimestamp(const dom::object& root)
     return text ? parseTimestampMs(*text) : std::nullopt;
 }
 
+/// A number member, whole or not; NaN when missing or not a number.
+double numberField(const dom::object& object, std::string_view key)
+{
+    double value = 0;
+    if (!object[key].get_double().get(value))
+        return value;
+    std::int64_t whole = 0;
+    if (!object[key].get_int64().get(whole))
+        return double(whole);
+    return std::nan("");
+}
+
+/// One window of Codex's "rate_limits": "resets_at" (Unix seconds) in newer versions,
+/// "resets_in_seconds" from the line's time in older ones.
+CodexLimitWindow limitWindow(const dom::object& limits, std::string_view key, EpochMs lineTime)
+{
+    dom::object window;
+    if (limits[key].get_object().get(window))
+        return {};
+    const double used = numberField(window, "used_percent");
+    if (!std::isfinite(used))
+        return {};
+    CodexLimitWindow out{true, used, 0, 0};
+    if (const double minutes = numberField(window, "window_minutes"); std::isfinite(minutes) && minutes > 0 &&
+                                                                      minutes < 1e9)
+        out.windowMinutes = std::int64_t(minutes);
+    if (const double at = numberField(window, "resets_at"); std::isfinite(at) && at > 0 && at < 1e11)
+        out.resetsAt = std::int64_t(at);
+    else if (const double in = numberField(window, "resets_in_seconds"); std::isfinite(in) && in >= 0 && in < 1e11)
+        out.resetsAt = lineTime / 1000 + std::int64_t(in);
+    return out;
+}
+
 /// Reads a plain JSON string (no escapes) at `pos`; moves past it.
 std::optional<std::string_view> plainString(std::string_view line, std::size_t& pos)
 {
@@ -284,6 +317,14 @@ std::optional<LineEvent> LineParser::parseCodex(std::string_view line, CodexCont
     }
     if (*type != "event_msg" || stringField(payload, "type") != std::optional(std::string_view("token_count")))
         return std::nullopt;
+    if (dom::object limits; !payload["rate_limits"].get_object().get(limits)) {
+        if (const auto at = lineTimestamp(root)) {
+            CodexRateLimits read{*at, limitWindow(limits, "primary", *at), limitWindow(limits, "secondary", *at)};
+            if ((read.primary.present || read.secondary.present) &&
+                (!context.lastLimits || context.lastLimits->timestamp <= read.timestamp))
+                context.lastLimits = read;
+        }
+    }
     dom::object info;
     if (payload["info"].get_object().get(info))
         return std::nullopt;

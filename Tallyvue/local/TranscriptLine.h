@@ -30,6 +30,8 @@ struct CodexContext
     /// The last token_count's cumulative "total_token_usage", as a hash that equal objects
     /// share whatever their key order.
     std::optional<std::uint64_t> lastTotal;
+    /// The newest "rate_limits" of the bytes read so far.
+    std::optional<CodexRateLimits> lastLimits;
 };
 
 /// One event read from one line, before de-duplication.

@@ -7,8 +7,10 @@
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
 #include "providers/UsageService.h"
+#include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
+#include <QJsonObject>
 #include <QLocale>
 #include <QPointer>
 
@@ -81,8 +83,8 @@ void UsageViewModel::preferenceChanged(const QString& key)
 QList<ProviderMetric> UsageViewModel::allMetrics() const
 {
     QList<ProviderMetric> all;
-    if (m_usage)
-        all += claudeMetrics(*m_usage);
+    if (usage())
+        all += claudeMetrics(*usage());
     if (m_codexUsage)
         all += codexMetrics(*m_codexUsage);
     if (m_copilotUsage)
@@ -122,6 +124,11 @@ const std::optional<QString>& UsageViewModel::error(AIProvider provider) const
     case AIProvider::Copilot: return m_copilotError;
     }
     return m_errorMessage;
+}
+
+const std::optional<FigureSource>& UsageViewModel::source(AIProvider provider) const
+{
+    return m_sources[slot(provider)];
 }
 
 const std::optional<ProviderNotice>& UsageViewModel::notice(AIProvider provider) const
@@ -308,8 +315,9 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
             answered(AIProvider::Claude, &claude.error());
             log(u"Error: "_s + claude.error().debugDescription());
         }
-        Q_EMIT changed();
     }
+    settleClaudeSource();
+    Q_EMIT changed();
 
     co_await copilot;
     co_await codex;
@@ -320,6 +328,7 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
     if (!self)
         co_return;
     m_localUsage = std::make_shared<const std::vector<LocalUsageEvent>>(std::move(events));
+    settleCodexSource(LocalUsageScanner::shared().lastSummary().newestCodexLimits);
 
     const QList<ProviderMetric> current = allMetrics();
     // A provider that failed in this refresh still shows its last values, but they are not
@@ -329,7 +338,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         const std::optional<QString>& error = metric.provider == AIProvider::Claude    ? m_errorMessage
                                               : metric.provider == AIProvider::ChatGPT ? m_codexError
                                                                                        : m_copilotError;
-        if (!error)
+        // Stand-in figures are read again at every refresh; each value is recorded once.
+        const bool recorded =
+            m_sources[slot(metric.provider)] && m_recordedStandIn[slot(metric.provider)] == metrics(metric.provider);
+        if (!error && !recorded)
             fresh.append(metric);
     }
     m_storageErrors.clear();
@@ -338,6 +350,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         m_storageErrors.append(u"history not recorded: "_s + *why);
         log(u"History not recorded: "_s + *why);
     } else if (!fresh.isEmpty()) {
+        for (const AIProvider provider : kAllProviders) {
+            if (m_sources[slot(provider)])
+                m_recordedStandIn[slot(provider)] = metrics(provider);
+        }
         if (auto history = HistoryStore::read())
             m_history = std::move(history).value();
         else
@@ -355,8 +371,86 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
 void UsageViewModel::storeClaudeSuccess(UsageResponse usage)
 {
     m_usage = std::move(usage);
+    m_claudeFailure.reset();
     m_lastUpdated = currentTime();
     answered(AIProvider::Claude, nullptr);
+}
+
+void UsageViewModel::settleClaudeSource()
+{
+    if (m_errorMessage)
+        m_claudeFailure = m_errorMessage; // this refresh's failure (none when the fetch was skipped)
+    std::optional<ClaudeCodeFigures> figures = m_claudeFailure ? readClaudeCodeLimits() : std::nullopt;
+    const QDateTime now = currentTime();
+    const auto& succeeded = m_succeededAt[slot(AIProvider::Claude)];
+    if (figures && ((succeeded && figures->asOf <= *succeeded) || figures->asOf > now.addSecs(60)))
+        figures.reset(); // older than what the service said last, or from a clock that was ahead
+    if (figures) {
+        for (const ProviderMetric& metric : claudeMetrics(figures->usage)) {
+            if ((metric.resetsAt && *metric.resetsAt <= now) ||
+                (metric.windowLength && figures->asOf.addSecs(qint64(*metric.windowLength)) <= now))
+                figures.reset(); // a window has started again since: the figures no longer hold
+            if (!figures)
+                break;
+        }
+    }
+    if (!figures) {
+        m_claudeCodeUsage.reset();
+        m_sources[slot(AIProvider::Claude)].reset();
+        m_errorMessage = m_claudeFailure;
+        return;
+    }
+    m_claudeCodeUsage = std::move(figures->usage);
+    m_sources[slot(AIProvider::Claude)] = FigureSource{u"claude-code"_s, u"Claude Code"_s, figures->asOf, {}};
+    m_errorMessage.reset();
+}
+
+void UsageViewModel::settleCodexSource(const std::optional<CodexRateLimits>& limits)
+{
+    const QDateTime now = currentTime();
+    const auto& succeeded = m_succeededAt[slot(AIProvider::ChatGPT)];
+    std::optional<CodexUsage> standIn;
+    QDateTime asOf;
+    if (m_codexFailure && limits) {
+        asOf = QDateTime::fromSecsSinceEpoch(limits->timestamp / 1000, Qt::UTC);
+        // The service's answer shape, so that the windows get the names and ids they always have.
+        QJsonObject rateLimit;
+        for (const auto& [name, window] : {std::pair{u"primary_window"_s, limits->primary},
+                                           std::pair{u"secondary_window"_s, limits->secondary}}) {
+            if (!window.present)
+                continue;
+            QJsonObject json{{u"used_percent"_s, window.usedPercent}};
+            if (window.windowMinutes)
+                json.insert(u"window_minutes"_s, qint64(window.windowMinutes));
+            if (window.resetsAt)
+                json.insert(u"reset_after_seconds"_s, qint64(window.resetsAt - asOf.toSecsSinceEpoch()));
+            rateLimit.insert(name, json);
+        }
+        standIn = CodexService::parseUsage(QJsonObject{{u"rate_limit"_s, rateLimit}}, asOf);
+        if ((succeeded && asOf <= *succeeded) || asOf > now.addSecs(60))
+            standIn.reset();
+        for (const ProviderMetric& metric : standIn ? codexMetrics(*standIn) : QList<ProviderMetric>()) {
+            if ((metric.resetsAt && *metric.resetsAt <= now) ||
+                (metric.windowLength && asOf.addSecs(qint64(*metric.windowLength)) <= now))
+                standIn.reset(); // a window has started again since the line was written
+        }
+    }
+    auto& source = m_sources[slot(AIProvider::ChatGPT)];
+    if (!standIn) {
+        if (source) { // the stand-in no longer holds: the failure shows again
+            m_codexUsage.reset();
+            m_codexError = m_codexFailure;
+            source.reset();
+        }
+        return;
+    }
+    m_codexUsage = std::move(standIn);
+    m_codexError.reset();
+    const auto& notice = m_notices[slot(AIProvider::ChatGPT)];
+    const bool signedOut = notice && notice->kind == ProviderNotice::Kind::NotSignedIn;
+    source = FigureSource{u"codex-log"_s, u"Codex's log"_s, asOf,
+                          signedOut ? u"Signing in to Codex with a file-based login gives live figures."_s
+                                    : QString()};
 }
 
 void UsageViewModel::migrateBadgeSelections()
@@ -384,11 +478,13 @@ void UsageViewModel::writeWidgetSnapshot()
     // fresh as this write, or the widget and the status bars would show it as current.
     QDateTime asOf = currentTime();
     for (const ProviderMetric& metric : current) {
-        if (const auto& succeeded = m_succeededAt[slot(metric.provider)]; succeeded && *succeeded < asOf)
+        const auto& source = m_sources[slot(metric.provider)];
+        const auto& succeeded = source ? std::optional(source->asOf) : m_succeededAt[slot(metric.provider)];
+        if (succeeded && *succeeded < asOf)
             asOf = *succeeded;
     }
-    if (const auto why = writeWidgetSnapshotFile(
-            {asOf, current, primary ? std::optional(primary->id()) : std::nullopt, preferences.quotaDisplayMode()})) {
+    if (const auto why = writeWidgetSnapshotFile({asOf, current, primary ? std::optional(primary->id()) : std::nullopt,
+                                                  preferences.quotaDisplayMode(), m_sources})) {
         m_storageErrors.append(u"widget snapshot not written: "_s + *why);
         log(u"Widget snapshot not written: "_s + *why);
         return;
@@ -438,9 +534,11 @@ QCoro::Task<> UsageViewModel::fetchCodex()
         m_codexUsage = std::move(result).value();
         m_lastGoodCodex = m_codexUsage;
         m_codexError.reset();
+        m_codexFailure.reset();
         answered(AIProvider::ChatGPT, nullptr);
     } else {
         m_codexError = result.error().description();
+        m_codexFailure = m_codexError;
         answered(AIProvider::ChatGPT, &result.error());
         m_codexUsage.reset();
         log(u"Codex error: "_s + result.error().debugDescription());

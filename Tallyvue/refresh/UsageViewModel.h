@@ -3,6 +3,7 @@
 
 #include "history/HistoryStore.h"
 #include "local/LocalUsageScanner.h"
+#include "model/FigureSource.h"
 #include "model/ProviderMetric.h"
 #include "providers/ClaudeUsage.h"
 #include "providers/CodexService.h"
@@ -69,7 +70,8 @@ public:
     explicit UsageViewModel(Options options, QObject* parent = nullptr);
     ~UsageViewModel() override;
 
-    const std::optional<UsageResponse>& usage() const { return m_usage; }
+    /// Claude's record on show: the last fetched, or Claude Code's figures while they stand in.
+    const std::optional<UsageResponse>& usage() const { return m_claudeCodeUsage ? m_claudeCodeUsage : m_usage; }
     const std::optional<QDateTime>& lastUpdated() const { return m_lastUpdated; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
     bool isLoading() const { return m_isLoading; }
@@ -98,6 +100,9 @@ public:
     /// While the provider fails: the values it delivered last (held, or else the newest in the
     /// history), without the windows that have ended since. None while it works.
     std::optional<LastGoodValues> lastGood(AIProvider provider) const;
+    /// Where the provider's figures come from while its own service cannot be asked and a coding
+    /// agent's newer figures stand in for it (the error is then not shown); none otherwise.
+    const std::optional<FigureSource>& source(AIProvider provider) const;
     /// Neither a success nor a failure has come from the provider yet, and the first-answer
     /// wait has not run out.
     bool isAwaitingFirstAnswer(AIProvider provider) const;
@@ -129,6 +134,12 @@ private:
     QCoro::Task<> fetchCopilot();
     QCoro::Task<> fetchCodex();
     void storeClaudeSuccess(UsageResponse usage);
+    /// After a failed or skipped Claude fetch: Claude Code's figures stand in when they are newer
+    /// than the last success and none of their windows has reset since; else the error shows.
+    void settleClaudeSource();
+    /// After the scan: the newest figures of the Codex logs stand in for a failed or skipped
+    /// ChatGPT fetch on the same terms.
+    void settleCodexSource(const std::optional<CodexRateLimits>& limits);
     /// Notes a success or failure of a provider: its notice, the Retry-After to honour.
     void answered(AIProvider provider, const UsageServiceError* error);
     /// A Retry-After of the provider has not run out: it is not asked this time.
@@ -137,6 +148,13 @@ private:
     void preferenceChanged(const QString& key);
 
     std::optional<UsageResponse> m_usage;
+    /// While Claude fails: the failure, and Claude Code's figures standing in for the service.
+    std::optional<QString> m_claudeFailure;
+    std::optional<UsageResponse> m_claudeCodeUsage;
+    std::array<std::optional<FigureSource>, 3> m_sources;
+    std::optional<QString> m_codexFailure;
+    /// The stand-in figures last recorded in the history, so that each value is recorded once.
+    std::array<QList<ProviderMetric>, 3> m_recordedStandIn;
     std::optional<QDateTime> m_lastUpdated;
     std::optional<QString> m_errorMessage;
     bool m_isLoading = false;

@@ -167,6 +167,8 @@ void TrayApplication::relabel()
     const TrayLabelSettings settings = TrayLabelSettings::fromPreferences();
     TrayLabelNotes notes;
     for (const AIProvider provider : kAllProviders) {
+        if (const auto& source = m_viewModel.source(provider))
+            notes.sources.append({provider, figureSourceText(*source, m_viewModel.now())});
         if (!m_viewModel.error(provider))
             continue;
         if (const auto last = m_viewModel.lastGood(provider))

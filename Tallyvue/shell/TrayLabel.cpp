@@ -69,6 +69,10 @@ TrayLabel makeTrayLabel(const QList<ProviderMetric>& metrics, const TrayLabelSet
         label.stale = label.stale || provider == primary.provider;
         label.toolTip += u'\n' + rawValue(provider) + u": last values, as of "_s + clockTimeText(asOf);
     }
+    for (const auto& [provider, note] : notes.sources) {
+        if (provider == primary.provider || (badges.secondary && badges.secondary->provider == provider))
+            label.toolTip += u'\n' + rawValue(provider) + u": "_s + note;
+    }
     if (badges.chosen && *badges.chosen != primary.provider) {
         for (const auto& [provider, why] : notes.problems) {
             if (provider == *badges.chosen)

@@ -37,6 +37,8 @@ struct TrayLabelNotes
     QList<QPair<AIProvider, QDateTime>> stale;
     /// Why a failing provider has no current figures ("unable to load data").
     QList<QPair<AIProvider, QString>> problems;
+    /// Providers whose figures an agent's stand in for, with "from Claude Code, 3 min ago".
+    QList<QPair<AIProvider, QString>> sources = {};
 };
 
 /// The tooltip's short reason for a failure.

@@ -55,6 +55,16 @@ std::optional<ProviderMetric> decodeMetric(const QJsonValue& value)
     return metric;
 }
 
+/// The agent named in a metric; only the agents this version knows, with a valid time.
+std::optional<FigureSource> decodeSource(const QJsonObject& metric)
+{
+    const auto asOf = dateFrom(metric.value(u"sourceAsOf"));
+    const QString id = metric.value(u"source").toString();
+    if (!asOf || (id != u"claude-code" && id != u"codex-log"))
+        return std::nullopt;
+    return FigureSource{id, id == u"claude-code" ? u"Claude Code"_s : u"Codex's log"_s, *asOf, {}};
+}
+
 } // namespace
 
 std::optional<QString> widgetSnapshotPath()
@@ -65,7 +75,7 @@ std::optional<QString> widgetSnapshotPath()
     return data + u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"_s;
 }
 
-QByteArray encodeMetric(const ProviderMetric& metric)
+QByteArray encodeMetric(const ProviderMetric& metric, const std::optional<FigureSource>& source)
 {
     QByteArray out = R"({"provider":)";
     appendJsonString(out, rawValue(metric.provider));
@@ -81,6 +91,11 @@ QByteArray encodeMetric(const ProviderMetric& metric)
         if (const auto length = detail::shortestDouble(*metric.windowLength))
             out.append(R"(,"windowLength":)").append(*length);
     }
+    if (source) {
+        out.append(R"(,"source":)");
+        appendJsonString(out, source->id);
+        out.append(R"(,"sourceAsOf":")").append(formatWholeSecondTimestamp(source->asOf).toLatin1()).append('"');
+    }
     out.append('}');
     return out;
 }
@@ -90,7 +105,8 @@ QByteArray encodeWidgetSnapshot(const WidgetSnapshot& snapshot)
     QByteArray out = R"({"timestamp":")";
     out.append(formatWholeSecondTimestamp(snapshot.timestamp).toLatin1()).append(R"(","metrics":[)");
     for (qsizetype i = 0; i < snapshot.metrics.size(); ++i)
-        out.append(i ? "," : "").append(encodeMetric(snapshot.metrics[i]));
+        out.append(i ? "," : "")
+            .append(encodeMetric(snapshot.metrics[i], snapshot.sources[std::size_t(snapshot.metrics[i].provider)]));
     out.append(']');
     if (snapshot.primaryMetricID) {
         out.append(R"(,"primaryMetricID":)");
@@ -119,6 +135,8 @@ std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json)
         auto metric = decodeMetric(value);
         if (!metric)
             return std::nullopt;
+        if (auto source = decodeSource(value.toObject()))
+            snapshot.sources[std::size_t(metric->provider)] = std::move(source);
         snapshot.metrics.append(std::move(*metric));
     }
     const QJsonValue primary = root.value(u"primaryMetricID");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "model/FigureSource.h"
 #include "model/ProviderMetric.h"
 #include "model/Result.h"
 #include "model/SafeFile.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <array>
 
 #include <optional>
 
@@ -21,6 +24,8 @@ struct WidgetSnapshot
     QList<ProviderMetric> metrics;
     std::optional<QString> primaryMetricID;
     QuotaDisplayMode displayMode = QuotaDisplayMode::Used;
+    /// Per provider (in AIProvider order): the agent whose figures stand in for its service.
+    std::array<std::optional<FigureSource>, 3> sources{};
 
     friend bool operator==(const WidgetSnapshot&, const WidgetSnapshot&) = default;
 };
@@ -34,8 +39,9 @@ QByteArray encodeWidgetSnapshot(const WidgetSnapshot& snapshot);
 /// internet date-time form; anything else rejects the whole file.
 std::optional<WidgetSnapshot> decodeWidgetSnapshot(const QByteArray& json);
 
-/// One metric in the snapshot's JSON form (also what `tallyvue-cli fetch --json` prints).
-QByteArray encodeMetric(const ProviderMetric& metric);
+/// One metric in the snapshot's JSON form (also what `tallyvue-cli fetch --json` prints), with
+/// "source" and "sourceAsOf" when an agent's figures stand in for the provider's service.
+QByteArray encodeMetric(const ProviderMetric& metric, const std::optional<FigureSource>& source = std::nullopt);
 
 /// Writes the snapshot atomically (mode 0600, in a folder created 0700); nothing on success, else
 /// what failed, with the old file left as it was.

@@ -84,6 +84,24 @@ inline CliRun cli(const QStringList& args, std::function<void()> prepare = {}, i
                   QString::fromUtf8(process.readAllStandardError()), finished};
 }
 
+/// Runs tallyvue-cli with `input` on its standard input, closed after it, and `environment`
+/// ("NAME=value") added to the test's own.
+inline CliRun cliWithInput(const QStringList& args, const QByteArray& input, const QStringList& environment = {})
+{
+    QProcess process;
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& pair : environment)
+        variables.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    process.setProcessEnvironment(variables);
+    process.start(QStringLiteral(TALLYVUE_CLI_PATH), args);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool finished = process.waitForStarted() && waitWhileServing(process, 30000);
+    return CliRun{finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                  QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError()),
+                  finished};
+}
+
 /// In the child: without the capabilities that let root pass over file modes, so that chmod and
 /// read-only folders hold for a test run as root as they do for a user.
 inline void withoutFileOverrides()

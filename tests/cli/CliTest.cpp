@@ -236,7 +236,7 @@ TEST_F(CliTest, Usage)
 // Each command answers --help with its own usage and status 0.
 TEST_F(CliTest, CommandHelp)
 {
-    for (const char* command : {"fetch", "status", "history", "local", "alert"}) {
+    for (const char* command : {"fetch", "status", "history", "local", "alert", "statusline"}) {
         const CliRun run = cli({QString::fromLatin1(command), u"--help"_s});
         EXPECT_EQ(run.exitCode, 0) << command;
         EXPECT_TRUE(run.out.startsWith(u"Usage: tallyvue-cli "_s + QString::fromLatin1(command))) << command;

@@ -315,3 +315,52 @@ TEST_F(ScannerTest, BothClaudeRoots)
     EXPECT_EQ(linked.scanBlocking(kNow).size(), 2u);
     EXPECT_EQ(linked.lastSummary().files, 1u);
 }
+
+// The newest "rate_limits" of the Codex logs is kept per file as the bytes are read: both shapes
+// Codex has written, with or without token counts on the line, and across sessions written at
+// once, where the newest line wins whatever file it is in.
+TEST_F(ScannerTest, NewestCodexRateLimits)
+{
+    const auto line = [](EpochMs at, const std::string& limits, bool counted) {
+        const std::string info =
+            counted ? R"({"last_token_usage":{"input_tokens":5,"cached_input_tokens":0,"output_tokens":1}})" : "null";
+        return "{\"timestamp\":\"" + iso(at) + R"(","type":"event_msg","payload":{"type":"token_count","info":)" +
+               info + ",\"rate_limits\":" + limits + "}}\n";
+    };
+    const std::string withResetsAt =
+        R"({"limit_id":"codex","primary":{"used_percent":15.0,"window_minutes":300,"resets_at":1780638395},)"
+        R"("secondary":{"used_percent":5,"window_minutes":10080,"resets_at":1781000000},"plan_type":"pro"})";
+    const std::string withResetsIn = R"({"primary":{"used_percent":40,"window_minutes":300,"resets_in_seconds":600},)"
+                                     R"("secondary":null})";
+    const QString first = u"codex/sessions/2026/01/10/rollout-a.jsonl"_s;
+    const QString second = u"codex/sessions/2026/01/10/rollout-b.jsonl"_s;
+    const struct
+    {
+        const char* name;
+        QString file;
+        std::string lines;
+        EpochMs newest;
+        double primaryUsed;
+        std::int64_t primaryReset;
+    } steps[] = {
+        {"resets_at, with token counts", first, line(kNow - 4000, withResetsAt, true), kNow - 4000, 15, 1780638395},
+        {"resets_in_seconds in another session", second, line(kNow - 3000, withResetsIn, false), kNow - 3000, 40,
+         (kNow - 3000) / 1000 + 600},
+        {"an older line later in a file", first, line(kNow - 3500, withResetsAt, false), kNow - 3000, 40,
+         (kNow - 3000) / 1000 + 600},
+        {"a newer line", first, line(kNow - 1000, withResetsAt, false), kNow - 1000, 15, 1780638395},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        append(step.file, step.lines);
+        scan();
+        const auto limits = m_scanner->lastSummary().newestCodexLimits;
+        ASSERT_TRUE(limits);
+        EXPECT_EQ(limits->timestamp, step.newest);
+        EXPECT_EQ(limits->primary.usedPercent, step.primaryUsed);
+        EXPECT_EQ(limits->primary.windowMinutes, 300);
+        EXPECT_EQ(limits->primary.resetsAt, step.primaryReset);
+        EXPECT_EQ(limits->secondary.present, step.primaryUsed == 15);
+    }
+    EXPECT_EQ(outputs(), Outputs{1});
+}

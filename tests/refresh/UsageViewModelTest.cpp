@@ -7,6 +7,7 @@
 #include "support/Files.h"
 #include "support/HttpServer.h"
 #include "support/OutputCapture.h"
+#include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <QDir>
@@ -54,6 +55,8 @@ protected:
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
         HistoryStore::clear();
         QFile::remove(*widgetSnapshotPath());
+        QFile::remove(*claudeCodeLimitsPath());
+        QDir(QDir::homePath() + u"/.codex/sessions"_s).removeRecursively();
     }
 
     /// A coordinator without its loops, on a clock the test moves.
@@ -194,6 +197,101 @@ TEST_F(UsageViewModelTest, RateLimitedProviderWaits)
     EXPECT_EQ(m_server.requests().size(), 5);
     EXPECT_FALSE(model->notice(AIProvider::Claude));
     EXPECT_FALSE(model->lastGood(AIProvider::Claude));
+}
+
+// While Claude fails, the figures Claude Code last stored stand in for its service, marked as
+// such, when they are newer than the last success and no window has reset since; they are
+// recorded once per value, and the next good answer replaces them.
+TEST_F(UsageViewModelTest, ClaudeCodeFiguresStandInWhileClaudeFails)
+{
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    const QDateTime succeeded = m_now;
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(429, R"({"error":"rate_limited"})"));
+    const auto claudePoints = [&model] {
+        return std::count_if(model->history().begin(), model->history().end(), [](const UsageSnapshot& snapshot) {
+            return snapshot.limits.first().provider == AIProvider::Claude;
+        });
+    };
+    const struct
+    {
+        const char* name;
+        qint64 age;         ///< of the stored figures, at the refresh
+        qint64 resetsAfter; ///< the five-hour window's reset, after the refresh
+        bool standsIn;
+    } cases[] = {
+        {"older than the last success", 6 * 60, 3600, false},
+        {"a window reset since", 60, -60, false},
+        {"newer, windows current", 60, 3600, true},
+        {"the same value, stored later", 120, 3600, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_now = succeeded.addSecs(5 * 60);
+        const QDateTime asOf = m_now.addSecs(-c.age);
+        writeFile(*claudeCodeLimitsPath(),
+                  R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
+                      R"(","rate_limits":{"five_hour":{"used_percentage":71,"resets_at":)" +
+                      QByteArray::number(m_now.addSecs(c.resetsAfter).toSecsSinceEpoch()) + "}}}");
+        QCoro::waitFor(model->refresh(true));
+        ASSERT_EQ(model->source(AIProvider::Claude).has_value(), c.standsIn);
+        EXPECT_EQ(model->errorMessage().has_value(), !c.standsIn);
+        EXPECT_EQ(model->lastGood(AIProvider::Claude).has_value(), !c.standsIn);
+        const auto snapshot = decodeWidgetSnapshot(readFile(*widgetSnapshotPath()));
+        ASSERT_TRUE(snapshot);
+        if (!c.standsIn) {
+            EXPECT_FALSE(snapshot->sources[0]);
+            continue;
+        }
+        EXPECT_EQ(model->source(AIProvider::Claude)->asOf, asOf);
+        EXPECT_EQ(figureSourceText(*model->source(AIProvider::Claude), m_now), u"from Claude Code, "_s +
+                  QString::number(c.age / 60) + u" min ago"_s);
+        EXPECT_EQ(model->metrics(AIProvider::Claude).size(), 1);
+        EXPECT_EQ(model->labelMetrics(AIProvider::Claude).first().percent, 71);
+        EXPECT_EQ(snapshot->sources[0], model->source(AIProvider::Claude));
+        EXPECT_EQ(snapshot->timestamp, asOf);
+        EXPECT_EQ(claudePoints(), 2); // the service's answer, then 71 once
+    }
+
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, kClaudeBody));
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_FALSE(model->source(AIProvider::Claude));
+    EXPECT_EQ(model->metrics(AIProvider::Claude).first().percent, 42.5);
+    EXPECT_FALSE(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->sources[0]);
+}
+
+// Without a usable Codex login, the newest figures of the Codex logs stand in for ChatGPT, with
+// a hint that a file-based login gives live figures; figures whose window has reset since do not.
+TEST_F(UsageViewModelTest, CodexLogFiguresStandInWithoutALogin)
+{
+    QFile::remove(QDir::homePath() + u"/.codex/auth.json"_s);
+    QFile log(QDir::homePath() + u"/.codex/sessions/2026/01/05/rollout-1.jsonl"_s);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(log).path()) && log.open(QIODevice::Append));
+    const auto addLine = [&log](const QDateTime& at, const QDateTime& resetsAt) {
+        log.write(R"({"timestamp":")" + formatWholeSecondTimestamp(at).toLatin1() +
+                  R"(","type":"event_msg","payload":{"type":"token_count","info":null,"rate_limits":{)"
+                  R"("limit_id":"codex","primary":{"used_percent":31.0,"window_minutes":300,"resets_at":)" +
+                  QByteArray::number(resetsAt.toSecsSinceEpoch()) + R"(},"secondary":null,"plan_type":"pro"}}})" +
+                  "\n");
+        log.flush();
+    };
+    addLine(m_now.addSecs(-900), m_now.addSecs(-60));
+    auto model = makeModel();
+    QCoro::waitFor(model->refresh(true));
+    EXPECT_FALSE(model->source(AIProvider::ChatGPT));
+    EXPECT_TRUE(model->codexError());
+
+    addLine(m_now.addSecs(-720), m_now.addSecs(3600));
+    QCoro::waitFor(model->refresh(true));
+    const auto& source = model->source(AIProvider::ChatGPT);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(figureSourceText(*source, m_now), u"from Codex's log, 12 min ago"_s);
+    EXPECT_EQ(source->hint, u"Signing in to Codex with a file-based login gives live figures."_s);
+    EXPECT_FALSE(model->codexError());
+    ASSERT_EQ(model->metrics(AIProvider::ChatGPT).size(), 1);
+    EXPECT_EQ(model->metrics(AIProvider::ChatGPT).first().id(), u"ChatGPT:primary"_s);
+    EXPECT_EQ(model->metrics(AIProvider::ChatGPT).first().resetsAt, m_now.addSecs(3600));
+    EXPECT_EQ(decodeWidgetSnapshot(readFile(*widgetSnapshotPath()))->sources[1]->id, u"codex-log"_s);
 }
 
 // At start-up the label waits for the chosen provider: another provider's figure that comes

@@ -102,6 +102,32 @@ QList<Scene> scenes()
     limited.notes.stale = {{AIProvider::Claude, asOf}};
     limited.notes.problems = {{AIProvider::Claude, trayProblemText(limited.state.notices[0])}};
     list.append(limited);
+
+    // Claude refuses to answer, but Claude Code's newer figures stand in, with their source.
+    Scene standIn{"claude-code-figures", {AIProvider::Claude}, baseState(), claudeValues(), {}};
+    UsageResponse fromClaudeCode;
+    fromClaudeCode.fiveHour = UsageWindow{42.7, formatWholeSecondTimestamp(kNow.addSecs(7500))};
+    fromClaudeCode.sevenDay = UsageWindow{63, formatWholeSecondTimestamp(kNow.addSecs(3 * 86400))};
+    standIn.state.usage = fromClaudeCode;
+    standIn.state.allMetrics = claudeValues();
+    const FigureSource claudeCode{u"claude-code"_s, u"Claude Code"_s, kNow.addSecs(-180), {}};
+    standIn.state.sources[slot(AIProvider::Claude)] = claudeCode;
+    standIn.notes.sources = {{AIProvider::Claude, figureSourceText(claudeCode, kNow)}};
+    list.append(standIn);
+
+    // No Codex login on this computer, but Codex's logs hold its figures: they stand in, with a hint.
+    Scene fromLog{"codex-log-figures", {AIProvider::ChatGPT}, baseState(), chatgptValues(), {}};
+    CodexUsage logged;
+    logged.windows = {{u"primary"_s, u"5-Hour"_s, 12, 3600, 300}};
+    logged.fetchedAt = kNow;
+    fromLog.state.codexUsage = logged;
+    fromLog.state.allMetrics = chatgptValues();
+    fromLog.state.sources[slot(AIProvider::ChatGPT)] =
+        FigureSource{u"codex-log"_s, u"Codex's log"_s, kNow.addSecs(-720),
+                     u"Signing in to Codex with a file-based login gives live figures."_s};
+    fromLog.notes.sources = {
+        {AIProvider::ChatGPT, figureSourceText(*fromLog.state.sources[slot(AIProvider::ChatGPT)], kNow)}};
+    list.append(fromLog);
     return list;
 }
 
@@ -173,20 +199,25 @@ bool renderStateScenes(const QString& dir, bool dark)
         const QString path = dir + u"/state-"_s + QString::fromLatin1(scene.name) + suffix;
         ok &= save(canvas, path);
     }
-    // The details window of a failing provider: its gauges are the last values, and say so.
-    const Scene stale = scenes().first();
-    Preferences::instance().setDetailPage(stale.page);
-    DetailWindowView details;
-    UsageState state = stale.state;
-    state.usage = UsageResponse{};
-    state.allMetrics = claudeValues();
-    details.setState(state);
-    details.resize(DetailWindowView::kDefaultSize);
-    details.show();
-    for (int pass = 0; pass < 4; ++pass)
-        QApplication::processEvents();
-    const QString path = dir + u"/state-stale-details"_s + suffix;
-    ok &= save(details.grab().toImage(), path);
+    // The details window of a failing provider: its gauges are the last values, and say so; and
+    // the same with Claude Code's figures standing in.
+    for (const Scene& scene : scenes()) {
+        const QString name = QString::fromLatin1(scene.name);
+        if (name != u"stale" && name != u"claude-code-figures")
+            continue;
+        Preferences::instance().setDetailPage(scene.page);
+        DetailWindowView details;
+        UsageState state = scene.state;
+        if (!state.usage)
+            state.usage = UsageResponse{};
+        state.allMetrics = claudeValues();
+        details.setState(state);
+        details.resize(DetailWindowView::kDefaultSize);
+        details.show();
+        for (int pass = 0; pass < 4; ++pass)
+            QApplication::processEvents();
+        ok &= save(details.grab().toImage(), dir + u"/state-"_s + name + u"-details"_s + suffix);
+    }
     return ok;
 }
 

@@ -31,6 +31,7 @@ UsageState UsageState::from(const UsageViewModel& viewModel)
     for (const AIProvider provider : kAllProviders) {
         state.notices[static_cast<std::size_t>(provider)] = viewModel.notice(provider);
         state.lastGood[static_cast<std::size_t>(provider)] = viewModel.lastGood(provider);
+        state.sources[static_cast<std::size_t>(provider)] = viewModel.source(provider);
     }
     return state;
 }

@@ -49,6 +49,8 @@ struct UsageState
     /// delivered last, while it fails.
     std::array<std::optional<ProviderNotice>, 3> notices;
     std::array<std::optional<LastGoodValues>, 3> lastGood;
+    /// Where the figures come from while an agent's stand in for the provider's service.
+    std::array<std::optional<FigureSource>, 3> sources;
 
     static UsageState from(const UsageViewModel& viewModel);
 
@@ -60,6 +62,16 @@ struct UsageState
     const std::optional<ProviderNotice>& notice(AIProvider provider) const
     {
         return notices[static_cast<std::size_t>(provider)];
+    }
+    /// "from Claude Code, 3 min ago" while an agent's figures stand in; else empty. With
+    /// `withHint`, what would give live figures follows on a line of its own.
+    QString sourceNote(AIProvider provider, bool withHint = false) const
+    {
+        const auto& source = sources[static_cast<std::size_t>(provider)];
+        if (!source)
+            return {};
+        const QString text = figureSourceText(*source, now);
+        return withHint && !source->hint.isEmpty() ? text + u'\n' + source->hint : text;
     }
     const std::optional<LastGoodValues>& lastGoodValues(AIProvider provider) const
     {

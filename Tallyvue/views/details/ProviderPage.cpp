@@ -155,7 +155,10 @@ void ProviderPage::setState(const UsageState& state, QuotaDisplayMode mode)
     const QList<ProviderMetric> metrics = state.metrics(m_provider);
     // Gauges of a failing provider show the record held from before: say they are not current.
     const auto& error = state.error(m_provider);
-    m_notCurrent->setVisible(error && !metrics.isEmpty());
+    const QString source = state.sourceNote(m_provider);
+    m_notCurrent->setVisible((error || !source.isEmpty()) && !metrics.isEmpty());
+    if (!error && !source.isEmpty()) // the service could not be asked; an agent's figures stand in
+        m_notCurrent->setText(u"The gauges show the figures "_s + source + u'.');
     if (error && !metrics.isEmpty()) {
         const auto& notice = state.notice(m_provider);
         const auto& last = state.lastGoodValues(m_provider);

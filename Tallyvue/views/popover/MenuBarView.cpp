@@ -332,8 +332,16 @@ QWidget* MenuBarView::makeContent(const QString& kind)
         return new TrendsView(provider);
     if (kind == u"card") {
         switch (provider) {
-        case AIProvider::Claude: return new UsageCardView(*m_state.usage, m_state.history, mode);
-        case AIProvider::ChatGPT: return new CodexUsageView(*m_state.codexUsage, m_state.history, mode);
+        case AIProvider::Claude: {
+            auto* card = new UsageCardView(*m_state.usage, m_state.history, mode);
+            card->setSourceNote(m_state.sourceNote(AIProvider::Claude, true));
+            return card;
+        }
+        case AIProvider::ChatGPT: {
+            auto* card = new CodexUsageView(*m_state.codexUsage, m_state.history, mode);
+            card->setSourceNote(m_state.sourceNote(AIProvider::ChatGPT, true));
+            return card;
+        }
         case AIProvider::Copilot: return new CopilotUsageView(*m_state.copilotUsage, m_state.history, mode);
         }
     }
@@ -365,12 +373,15 @@ void MenuBarView::updateContent(const QString& kind)
         return;
     }
     if (kind == u"card") {
-        if (auto* claude = qobject_cast<UsageCardView*>(m_content))
+        if (auto* claude = qobject_cast<UsageCardView*>(m_content)) {
             claude->setData(*m_state.usage, m_state.history, mode);
-        else if (auto* codex = qobject_cast<CodexUsageView*>(m_content))
+            claude->setSourceNote(m_state.sourceNote(AIProvider::Claude, true));
+        } else if (auto* codex = qobject_cast<CodexUsageView*>(m_content)) {
             codex->setData(*m_state.codexUsage, m_state.history, mode);
-        else if (auto* copilot = qobject_cast<CopilotUsageView*>(m_content))
+            codex->setSourceNote(m_state.sourceNote(AIProvider::ChatGPT, true));
+        } else if (auto* copilot = qobject_cast<CopilotUsageView*>(m_content)) {
             copilot->setData(*m_state.copilotUsage, m_state.history, mode);
+        }
     } else if (auto* problem = qobject_cast<ProblemView*>(m_content)) {
         const AIProvider provider = *m_page.provider;
         problem->setProblem(m_state.error(provider).value_or(QString()), m_state.notice(provider),

@@ -161,6 +161,7 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
     }
 
     body()->addWidget(header(AIProvider::Claude));
+    body()->addWidget(sourceNoteLabel());
     body()->addWidget(new Divider);
     for (const ProviderMetric& metric : main) {
         auto* row = new MetricRow(metric, history, mode, kindIcon(metric.kind));
@@ -199,6 +200,24 @@ void UsageCardView::setData(const UsageResponse& usage, const QList<UsageSnapsho
     }
 }
 
+QWidget* ProviderCard::sourceNoteLabel()
+{
+    m_sourceNote = new TextLabel(QString(), TextStyle::Caption, TextColor::of(Tone::Secondary));
+    m_sourceNote->setObjectName(u"sourceNote"_s);
+    m_sourceNote->setWordWrap(true);
+    setSourceNote(m_note);
+    return m_sourceNote;
+}
+
+void ProviderCard::setSourceNote(const QString& note)
+{
+    m_note = note;
+    if (!m_sourceNote)
+        return;
+    m_sourceNote->setText(note);
+    m_sourceNote->setVisible(!note.isEmpty());
+}
+
 CodexUsageView::CodexUsageView(const CodexUsage& usage, const QList<UsageSnapshot>& history, QuotaDisplayMode mode,
                                QWidget* parent)
     : ProviderCard(12, parent)
@@ -223,6 +242,7 @@ void CodexUsageView::setData(const CodexUsage& usage, const QList<UsageSnapshot>
     }
 
     body()->addWidget(header(AIProvider::ChatGPT, usage.plan ? capitalizedText(*usage.plan) : QString()));
+    body()->addWidget(sourceNoteLabel());
     body()->addWidget(new Divider);
     if (metrics.isEmpty()) {
         auto* none =

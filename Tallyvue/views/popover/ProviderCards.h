@@ -50,10 +50,15 @@ class ProviderCard : public Card
 public:
     using Card::Card;
 
+    /// "from Claude Code, 3 min ago" under the title while those figures stand in; empty hides it.
+    void setSourceNote(const QString& note);
+
 protected:
     /// True when the structure changed and the card was emptied for a rebuild.
     bool beginUpdate(const QString& structure);
     QWidget* header(AIProvider provider, const QString& badge = {});
+    /// The line under the header that says where stand-in figures come from (hidden when empty).
+    QWidget* sourceNoteLabel();
 
     QList<MetricRow*> m_metricRows;
     QList<ModelRow*> m_modelRows;
@@ -61,6 +66,8 @@ protected:
 private:
     QString m_structure;
     bool m_built = false;
+    QString m_note;
+    TextLabel* m_sourceNote = nullptr;
 };
 
 /// The Claude card: windows, model breakdown and extra usage.

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: MIT
+// `tallyvue-cli statusline` as Claude Code runs it, and its edits of Claude Code's settings.
+#include "cli/CliSupport.h"
+#include "widget_snapshot/ClaudeCodeLimits.h"
+
+namespace {
+
+QByteArray limitsInput(double fiveHour, qint64 fiveHourReset)
+{
+    return R"({"session_id":"s","rate_limits":{"five_hour":{"used_percentage":)" + QByteArray::number(fiveHour) +
+           R"(,"resets_at":)" + QByteArray::number(fiveHourReset) +
+           R"(},"seven_day":{"used_percentage":82,"resets_at":4102444800}},"model":{"display_name":"Opus 4.6"},)"
+           R"("cost":{"total_cost_usd":1.8412},"context_window":{"used_percentage":45.2}})";
+}
+
+QByteArray snapshotAged(qint64 seconds)
+{
+    return R"({"timestamp":")" +
+           formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-seconds)).toLatin1() +
+           R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour","percent":40},)"
+           R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":31},)"
+           R"({"provider":"ChatGPT","kind":"secondary","title":"Weekly","percent":12}],"displayMode":"used"})";
+}
+
+} // namespace
+
+// Whatever Claude Code pipes in, one line and status 0; stdin's windows win over the snapshot,
+// which counts only while it is current.
+TEST_F(CliTest, StatuslineInputs)
+{
+    const qint64 later = 4102444800; // 2100
+    const QByteArray full = limitsInput(23.5, later);
+    const QByteArray huge = R"({"pad":")" + QByteArray(10 * 1024 * 1024, 'x') + R"(","rate_limits":)" +
+                            R"({"five_hour":{"used_percentage":5}}})";
+    const QByteArray session = R"({"model":{"display_name":"Opus 4.6"}})";
+    const QStringList noColour{u"NO_COLOR=1"_s};
+    const struct
+    {
+        const char* name;
+        QByteArray input;
+        QStringList args;
+        QStringList environment;
+        QByteArray snapshot;
+        QString line;
+    } cases[] = {
+        {"full object", full, {}, noColour, {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
+        {"level colours", full, {}, {}, {}, u"5h \x1b[32m23%\x1b[0m · 7d \x1b[31m82%\x1b[0m │ Opus 4.6 · $1.84"_s},
+        {"compact, chosen segments", full, {u"--compact"_s, u"--segments"_s, u"context,claude,cost"_s}, noColour, {},
+         u"ctx45%│5h23% 7d82%│$1.84"_s},
+        {"only five_hour", R"({"rate_limits":{"five_hour":{"used_percentage":64.9}}})", {}, noColour, {},
+         u"5h 64%"_s},
+        {"over 100", limitsInput(250, later), {u"--segments=claude"_s}, noColour, {}, u"5h 100% · 7d 82%"_s},
+        {"reset in the past", limitsInput(90, 1700000000), {u"--segments=claude"_s}, noColour, {},
+         u"5h 0% · 7d 82%"_s},
+        {"control characters", R"({"model":{"display_name":"\u001b]0;x\u0007Opus\n4"}})", {}, noColour, {},
+         u"\ufffd]0;x\ufffdOpus 4"_s},
+        {"members of the wrong type", R"({"rate_limits":{"five_hour":{"used_percentage":"9"}},"model":[],"cost":1})",
+         {}, noColour, {}, u""_s},
+        {"stdin wins over the snapshot", full, {u"--segments=claude,codex"_s}, noColour, snapshotAged(30),
+         u"5h 23% · 7d 82% │ Codex 31%"_s},
+        {"no rate_limits: the snapshot", session, {}, noColour, snapshotAged(30), u"5h 40% │ Codex 31% │ Opus 4.6"_s},
+        {"stale snapshot", session, {}, noColour, snapshotAged(3 * 86400), u"Opus 4.6"_s},
+        {"not JSON", "{\"rate_limits\": ", {}, noColour, snapshotAged(30), u"5h 40% │ Codex 31%"_s},
+        {"10 MB", huge, {}, noColour, {}, u""_s},
+        {"empty", "", {}, noColour, {}, u""_s},
+        {"unknown option", full, {u"--segments=claude,weather"_s}, noColour, {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(*widgetSnapshotPath());
+        if (!c.snapshot.isEmpty())
+            writeFile(*widgetSnapshotPath(), c.snapshot);
+        const CliRun run = cliWithInput(QStringList{u"statusline"_s} + c.args, c.input, c.environment);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, c.line + u'\n');
+    }
+}
+
+// Claude Code's windows are kept for the app, at most once a second however often it calls.
+TEST_F(CliTest, StatuslineStoresWindowsOncePerSecond)
+{
+    const QString path = *claudeCodeLimitsPath();
+    QFile::remove(path);
+    const auto stored = [&path] {
+        return QJsonDocument::fromJson(readFile(path)).object()[u"rate_limits"][u"five_hour"][u"used_percentage"];
+    };
+    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(10, 4102444800)).exitCode, 0);
+    EXPECT_EQ(stored(), QJsonValue(10));
+    EXPECT_TRUE(QJsonDocument::fromJson(readFile(path)).object()[u"timestamp"].toString().endsWith(u'Z'));
+    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(11, 4102444800)).exitCode, 0);
+    EXPECT_EQ(stored(), QJsonValue(10));
+    QThread::msleep(1100);
+    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(12, 4102444800)).exitCode, 0);
+    EXPECT_EQ(stored(), QJsonValue(12));
+    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+// --install and --uninstall change only the status line and keep the rest of the file as it was;
+// they refuse another program's line without --force, and a file that is not JSON.
+TEST_F(CliTest, StatuslineInstall)
+{
+    const QString settings = QDir::homePath() + u"/.claude/settings.json"_s;
+    const QByteArray ours = R"({"type": "command", "command": ")" TALLYVUE_CLI_PATH R"( statusline", "padding": 0})";
+    const QByteArray other = R"({"type": "command", "command": "~/bin/line.sh"})";
+    const QByteArray tools = "{\n    \"model\": \"opus\",\n    \"hooks\": {\"Stop\": [{\"matcher\": \"}\"}]}\n}\n";
+    const struct
+    {
+        const char* name;
+        std::optional<QByteArray> before;
+        QStringList args;
+        int status;
+        std::optional<QByteArray> after; ///< nothing: unchanged
+    } cases[] = {
+        {"no file", std::nullopt, {u"--install"_s}, 0, "{\n  \"statusLine\": " + ours + "\n}\n"},
+        {"other tools' settings", tools, {u"--install"_s}, 0,
+         "{\n    \"model\": \"opus\",\n    \"hooks\": {\"Stop\": [{\"matcher\": \"}\"}]},\n    \"statusLine\": " + ours +
+             "\n}\n"},
+        {"one line", R"({"a":[1,{"b":"\""}]})", {u"--install"_s}, 0, R"({"a":[1,{"b":"\""}], "statusLine": )" + ours + "}\n"},
+        {"another status line", "{\"statusLine\": " + other + ", \"x\": 1}\n", {u"--install"_s}, 1, std::nullopt},
+        {"another one, forced", "{\"statusLine\": " + other + ", \"x\": 1}\n", {u"--install"_s, u"--force"_s}, 0,
+         "{\"statusLine\": " + ours + ", \"x\": 1}\n"},
+        {"not JSON", "{\"model\": \"opus\",}\n", {u"--install"_s}, 1, std::nullopt},
+        {"not an object", "[]", {u"--install"_s, u"--force"_s}, 1, std::nullopt},
+        {"uninstall", "{\"x\": 1, \"statusLine\": " + ours + ", \"y\": 2}\n", {u"--uninstall"_s}, 0,
+         "{\"x\": 1, \"y\": 2}\n"},
+        {"uninstall the last member", "{\n  \"x\": 1,\n  \"statusLine\": " + ours + "\n}\n", {u"--uninstall"_s}, 0,
+         "{\n  \"x\": 1\n}\n"},
+        {"bad option", "{}", {u"--compact=1"_s, u"--install"_s}, 2, std::nullopt},
+        {"uninstall another's", "{\"statusLine\": " + other + "}", {u"--uninstall"_s}, 1, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(QDir::homePath() + u"/.claude"_s).removeRecursively();
+        if (c.before)
+            writeFile(settings, *c.before);
+        const CliRun run = cli(QStringList{u"statusline"_s} + c.args);
+        EXPECT_EQ(run.exitCode, c.status) << run.err.toStdString();
+        EXPECT_EQ(QFile::exists(settings) ? readFile(settings) : "missing", c.after.value_or(c.before.value_or("missing")))
+            << run.out.toStdString();
+    }
+
+    // A settings file linked from a dotfiles folder is edited where it lives.
+    const QString real = QDir::homePath() + u"/dotfiles/claude.json"_s;
+    writeFile(real, "{}");
+    QFile::remove(settings);
+    QFile::link(real, settings);
+    EXPECT_EQ(cli({u"statusline"_s, u"--install"_s}).exitCode, 0);
+    EXPECT_TRUE(QFileInfo(settings).isSymLink());
+    EXPECT_EQ(readFile(real), "{\n  \"statusLine\": " + ours + "\n}\n");
+}
+
+// fetch and status name the source when Claude Code's figures stand in for a failing service.
+TEST_F(CliTest, FetchUsesClaudeCodeFiguresWhenClaudeFails)
+{
+    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(429, "{}"));
+    const QDateTime asOf = QDateTime::currentDateTimeUtc().addSecs(-180);
+    writeFile(*claudeCodeLimitsPath(), R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
+                                           R"(","rate_limits":{"five_hour":{"used_percentage":64,"resets_at":4102444800}}})");
+    CliRun run = cli({u"fetch"_s});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith(u"Claude   5-Hour   64%  resets in "_s)) << run.out.toStdString();
+    EXPECT_TRUE(run.out.section(u'\n', 0, 0).endsWith(u"  (from Claude Code, 3 min ago)"_s)) << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(u"Claude error"_s));
+
+    run = cli({u"fetch"_s, u"--json"_s});
+    const QJsonObject metric = QJsonDocument::fromJson(run.out.toUtf8())[u"metrics"][0].toObject();
+    EXPECT_EQ(metric[u"source"].toString(), u"claude-code");
+    EXPECT_EQ(metric[u"sourceAsOf"].toString(), formatWholeSecondTimestamp(asOf));
+    const QJsonObject status = QJsonDocument::fromJson(cli({u"status"_s, u"--json"_s}).out.toUtf8()).object();
+    EXPECT_EQ(status[u"metrics"][0][u"source"].toString(), u"claude-code");
+}
