@@ -28,6 +28,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
@@ -131,6 +132,9 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // Escape closes the window as it closes a dialog; a menu or message box on top takes it first.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     m_title->setObjectName(u"pageTitle"_s);
     m_title->setFont(style::font(TextStyle::Title3, QFont::DemiBold));
     m_title->setContentsMargins(8, 0, 8, 0);
@@ -240,7 +244,9 @@ void DetailWindowView::buildSidebar()
     addRow(WorkspacePage{});
     addRow(WorkspacePage{std::nullopt, true});
     auto* section = new QListWidgetItem(u"Providers"_s, m_sidebar);
-    section->setFlags(Qt::NoItemFlags);
+    // Enabled, so it is drawn in a readable colour, but not selectable: it is a heading, not a page.
+    section->setFlags(Qt::ItemIsEnabled);
+    section->setData(Qt::AccessibleDescriptionRole, u"Heading"_s);
     section->setFont(style::font(TextStyle::Caption, QFont::DemiBold));
     section->setSizeHint(QSize(0, 28));
     for (AIProvider provider : kAllProviders)
@@ -318,6 +324,9 @@ void DetailWindowView::present()
         setMinimumSize(kMinimumSize.boundedTo(room.size()));
         setGeometry(fittedGeometry(geometry(), room));
     }
+    // A reopened window starts at the sidebar, not wherever focus was when it closed.
+    if (!isVisible())
+        m_sidebar->setFocus(Qt::OtherFocusReason);
     if (isMinimized())
         showNormal();
     else
