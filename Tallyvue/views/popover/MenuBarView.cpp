@@ -207,6 +207,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     auto* quit = new GlassButton({}, u"Quit"_s);
     quit->setObjectName(u"quit"_s);
     connect(quit, &QAbstractButton::clicked, this, &MenuBarView::quitRequested);
+    m_quit = quit;
     layout->addWidget(band(hbox({m_footerUpdated, nullptr, quit}, 8)));
 
     connect(&ViewClock::instance(), &ViewClock::ticked, this, [this] {
@@ -474,6 +475,25 @@ void MenuBarView::updateFooter()
     m_footerUpdated->setVisible(m_state.lastUpdated.has_value());
     if (m_state.lastUpdated)
         m_updated->setText(u"Updated "_s + relativeTimeText(*m_state.lastUpdated, viewNow()));
+}
+
+void MenuBarView::keepQuitLast()
+{
+    // Pages and settings are built after the footer, so their controls would follow Quit: one Space
+    // too early would quit. The chain is header, selector, tabs, content, footer.
+    QWidget* last = nullptr;
+    for (QWidget* widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
+        if (widget != m_quit && isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus))
+            last = widget;
+    }
+    if (last && last->nextInFocusChain() != m_quit)
+        QWidget::setTabOrder(last, m_quit);
+}
+
+bool MenuBarView::focusNextPrevChild(bool next)
+{
+    keepQuitLast();
+    return QWidget::focusNextPrevChild(next);
 }
 
 void MenuBarView::paintEvent(QPaintEvent*)
