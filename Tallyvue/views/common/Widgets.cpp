@@ -36,6 +36,52 @@ QAccessibleInterface* groupAccessible(const QString&, QObject* object)
 }
 } // namespace
 
+namespace {
+
+/// A GlassButton is a push button; a checkable one (the gear) stays pressed while on. Qt's own
+/// reading of a checkable button is a check box.
+class GlassButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit GlassButtonAccessible(QAbstractButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+    QString text(QAccessible::Text t) const override
+    {
+        const QString own = QAccessibleWidget::text(t);
+        return t == QAccessible::Name && own.isEmpty() ? button()->text() : own;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = button()->isCheckable();
+        state.checked = button()->isChecked();
+        state.pressed = button()->isChecked() || button()->isDown();
+        return state;
+    }
+    QStringList actionNames() const override
+    {
+        return button()->isCheckable() ? QStringList{toggleAction(), pressAction()} : QStringList{pressAction()};
+    }
+    void doAction(const QString& name) override
+    {
+        if (!button()->isEnabled())
+            return;
+        if (button()->isCheckable() && (name == toggleAction() || name == pressAction()))
+            button()->toggle();
+        else if (name == pressAction())
+            button()->animateClick();
+    }
+};
+
+QAccessibleInterface* glassButtonAccessible(const QString&, QObject* object)
+{
+    auto* button = qobject_cast<GlassButton*>(object);
+    return button ? new GlassButtonAccessible(button) : nullptr;
+}
+
+} // namespace
+
 void setAccessibleGroup(QWidget* widget, QAccessible::Role role, const QString& name)
 {
     static const bool installed = (QAccessible::installFactory(groupAccessible), true);
@@ -188,6 +234,8 @@ GlassButton::GlassButton(const QString& symbolName, const QString& text, QWidget
     : QAbstractButton(parent), m_symbol(symbolName)
 {
     setText(text);
+    static const bool accessible = (QAccessible::installFactory(glassButtonAccessible), true);
+    Q_UNUSED(accessible);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setFont(style::font(style::TextStyle::Subheadline, QFont::Medium));
@@ -291,11 +339,8 @@ void GlassButton::paintEvent(QPaintEvent*)
         painter.setBrush(style::controlFill(pal, m_hovered, isDown() || isChecked()));
     }
     painter.drawRoundedRect(frame, radius, radius);
-    if (m_keyboardFocus && hasFocus()) {
-        painter.setPen(QPen(style::accentColor(style::Accent::Blue, pal), 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), radius - 1, radius - 1);
-    }
+    if (m_keyboardFocus && hasFocus())
+        style::paintFocusRing(painter, frame, radius, pal);
 
     const int iconSize = 15;
     const QFontMetrics metrics(font());
