@@ -357,7 +357,7 @@ void UsageHistoryChart::paintEvent(QPaintEvent*)
     // Readout, 8 below the chart.
     const qreal readoutTop = m_chartHeight + legendHeight() + kReadoutGap;
     if (!m_readout) {
-        painter.setPen(style::textColor(Tone::Quaternary, pal));
+        painter.setPen(style::textColor(Tone::Tertiary, pal));
         painter.drawText(QPointF(plot.left(), readoutTop + metrics.ascent()), kHoverHint);
         return;
     }
