@@ -163,10 +163,13 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     history->setObjectName(u"historyMenu"_s);
     history->setText(u"History"_s);
     history->setAccessibleName(u"History"_s);
-    history->setMenu(menu);
-    history->setPopupMode(QToolButton::InstantPopup);
+    history->setAccessibleDescription(u"Opens the history menu: export or clear"_s);
     history->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    history->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
+    // Opened on a click rather than through setMenu(): a menu button's "ShowMenu" action does
+    // nothing for an instant popup, while "Press" and Space both come here.
+    connect(history, &QToolButton::clicked, menu, [history, menu] {
+        menu->popup(history->mapToGlobal(QPoint(0, history->height())));
+    });
     toolbar->addWidget(history);
     m_historyButton = history;
 
