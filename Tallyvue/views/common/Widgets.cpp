@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -301,6 +302,15 @@ void GlassButton::focusOutEvent(QFocusEvent* event)
 {
     m_keyboardFocus = false;
     QAbstractButton::focusOutEvent(event);
+}
+
+void GlassButton::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void GlassButton::enterEvent(QEnterEvent* event)

@@ -197,6 +197,7 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     });
 
     m_scroll->setObjectName(u"detailColumn"_s);
+    m_scroll->setAccessibleName(u"Page"_s);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

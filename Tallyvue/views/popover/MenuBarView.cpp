@@ -183,7 +183,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_scroll->setWidget(holder);
     // setWidget() turns the background on; the panel's own colour shows through instead.
     holder->setAutoFillBackground(false);
-    m_scroll->setStyleSheet(u"QScrollArea { background: transparent; }"_s);
+    m_scroll->setAccessibleName(u"Page"_s);
     // The scroll bar takes its width from the right margin, so the cards stay centred.
     connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             [this](int, int maximum) { m_holder->setContentsMargins(12, 12, maximum > 0 ? 4 : 12, 12); });
@@ -195,7 +195,8 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_settingsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_settingsScroll->viewport()->setAutoFillBackground(false);
     m_settingsScroll->verticalScrollBar()->setStyleSheet(m_scroll->verticalScrollBar()->styleSheet());
-    m_settingsScroll->setStyleSheet(u"QScrollArea { background: transparent; }"_s);
+    m_settingsScroll->setAccessibleName(u"Settings"_s);
+    restyleScrollAreas();
     m_settingsScroll->hide();
     layout->addWidget(m_settingsScroll, 1);
 
@@ -477,6 +478,18 @@ void MenuBarView::updateFooter()
         m_updated->setText(u"Updated "_s + relativeTimeText(*m_state.lastUpdated, viewNow()));
 }
 
+void MenuBarView::restyleScrollAreas()
+{
+    // A scroll area is a Tab stop (arrows and Page Down scroll it): it shows the focus ring too.
+    // The border is always there, only coloured with focus, so the page does not shift.
+    const QString sheet = u"QScrollArea { background: transparent; border: 2px solid transparent; border-radius: 6px; }"
+                          "QScrollArea:focus { border-color: %1; }"_s.arg(style::focusRingColor(palette()).name());
+    for (QScrollArea* area : {m_scroll, m_settingsScroll}) {
+        if (area->styleSheet() != sheet)
+            area->setStyleSheet(sheet);
+    }
+}
+
 void MenuBarView::keepQuitLast()
 {
     // Pages and settings are built after the footer, so their controls would follow Quit: one Space
@@ -522,8 +535,10 @@ void MenuBarView::showEvent(QShowEvent* event)
 void MenuBarView::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange) {
+        restyleScrollAreas();
         update();
+    }
 }
 
 } // namespace tallyvue

@@ -84,6 +84,7 @@ protected:
 private:
     /// Moves the footer's Quit after every control of the page and of settings, which are built later.
     void keepQuitLast();
+    void restyleScrollAreas();
     QWidget* band(QWidget* content, int vertical = 8);
     void readPreferences();
     void render(bool animate);
