@@ -194,14 +194,11 @@ QString UsageHistoryChart::summaryText() const
 
 void UsageHistoryChart::updateAccessibleText()
 {
-    // The summary describes the chart; a chosen point is read as part of its name, so that a
-    // screen reader announces each step.
-    const QString description = summaryText();
-    const QString name = m_readout ? u"Usage history, "_s + readoutText() : u"Usage history"_s;
+    // The summary describes the chart; a chosen point (pointer or arrow keys) is read first, and
+    // the change is announced.
+    const QString description = m_readout ? readoutText() + u". "_s + summaryText() : summaryText();
     if (description != accessibleDescription())
         setAccessibleDescription(description);
-    if (name != accessibleName())
-        setAccessibleName(name);
 }
 
 void UsageHistoryChart::keyPressEvent(QKeyEvent* event)
