@@ -1,17 +1,17 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
-"""Every screen as a screen-reader and keyboard-only user meets it. The walker visits the popover
-(each provider and tab, the Overview, Settings), the details window with its History menu and the
-desktop widget, and fails on a focusable control without a name, an action that reports success
-but changes nothing, a shown value that cannot be read, or a Tab cycle that does not come back
-(a trap). Then the keyboard alone, with xdotool: open the popover, switch provider and tab,
-change a setting, open and close the details window and open its History menu."""
+"""Every screen as screen-reader and keyboard-only users meet it: the popover (each provider and tab,
+Overview, Settings), the details window with its History menu and the widget. Fails on a focusable
+control without a name, an action that reports success without effect, a shown value that cannot
+be read, or a Tab cycle that does not come back (a trap). Then the same with xdotool keys only."""
 import os
 import shutil
 import subprocess
 import sys
 import time
 
+from details_test import popover
+from settings_test import stored_settings
 from tallyvue_session import check, run, wait_for
 
 # Focusable nodes that take their name from their content (a list's rows, a table's cells).
@@ -24,25 +24,12 @@ def state(node, name):
 
 
 def readable_text(session, root):
-    """Everything a screen reader can read under `root`: names, descriptions and texts."""
-    parts = []
-    for node in session.find_all(root, showing=True):
-        parts += [node.name or "", node.description or "", session.text_of(node) or ""]
-    return "\n".join(parts)
-
-
-def describe(node):
-    """"push button" under "list 'Pages'" under ...: where an unnamed node sits."""
-    chain = []
-    while node is not None and len(chain) < 5:
-        chain.append(f"{node.getRoleName()} {node.name!r}")
-        node = node.parent
-    return " < ".join(chain)
+    return "\n".join(f"{n.name}\n{n.description}\n{session.text_of(n)}" for n in session.find_all(root, showing=True))
 
 
 def audit(session, root, screen, values=()):
     """Fails on an unnamed focusable control or on a shown value no accessible text carries."""
-    unnamed = [describe(node) for node in session.find_all(
+    unnamed = [f"{n.getRoleName()} in {n.parent.name!r} in {n.parent.parent.name!r}" for n in session.find_all(
         root, showing=True, predicate=lambda n: state(n, "STATE_FOCUSABLE") and not (n.name or "").strip()
         and n.getRoleName() not in CONTENT_ROLES)]
     check(not unnamed, f"{screen}: focusable controls without a name: {unnamed}")
@@ -94,14 +81,6 @@ def focus_on(session, root, name, limit=60):
     check(False, f"Tab never reached {name!r}")
 
 
-def stored(session):
-    try:
-        with open(os.path.join(session.home, ".config/Tallyvue/Tallyvue.conf")) as file:
-            return file.read()
-    except FileNotFoundError:
-        return ""
-
-
 def windows(session, process="tallyvue"):
     """tallyvue's visible X windows: menus and dialogs have transient parents, which AT-SPI's
     application node does not list, so their opening is seen here."""
@@ -110,9 +89,10 @@ def windows(session, process="tallyvue"):
     return set(out.split())
 
 
-def popover(session, timeout=20):
-    return session.find(name="Tallyvue", predicate=lambda n: n.getRoleName() in ("frame", "filler", "window"),
-                        showing=True, timeout=timeout)
+def press(session, node, done, what, action=None):
+    """Runs `node`'s action (default: its first) and waits until it had its effect."""
+    session.do_action(node, action or session.actions(node)[0])
+    wait_for(done, 10, what)
 
 
 def walk_screens(session):
@@ -123,41 +103,33 @@ def walk_screens(session):
     # Each provider and tab: its tab is selected by its action, and its values can be read.
     for provider, value in (("Claude Code", "42"), ("ChatGPT / Codex", "12"), ("GitHub Copilot", None)):
         tab = session.find(pages, name=provider, role="page tab")
-        session.do_action(tab, "Press")
-        wait_for(lambda: state(tab, "STATE_SELECTED"), 10, f"{provider} to be selected by Press")
+        press(session, tab, lambda: state(tab, "STATE_SELECTED"), f"{provider} to be selected by Press")
         for name in ("Models", "Stats", "Trends", "This Computer"):
             page = session.find(tabs, name=name, role="page tab")
-            session.do_action(page, "Press")
-            wait_for(lambda: state(page, "STATE_SELECTED"), 10, f"the {name} tab to be selected by Press")
+            press(session, page, lambda: state(page, "STATE_SELECTED"), f"the {name} tab to be selected by Press")
             time.sleep(0.3)
             audit(session, shell, f"{provider} / {name}", [value] if value and name == "Models" else [])
             if name == "Trends":
                 chart = session.find(shell, name=lambda n: n.startswith("Usage history"), showing=True)
                 check("now" in (chart.description or ""), f"the history chart says only {chart.description!r}")
                 seven = session.find(shell, name="7 days", showing=True)
-                session.do_action(seven, session.actions(seven)[0])
-                wait_for(lambda: session.is_checked(seven), 10, "the 7 days range to be chosen by its action")
+                press(session, seven, lambda: session.is_checked(seven), "the 7 days range to be chosen by its action")
 
     overview = session.find(pages, name="Overview", role="page tab")
-    session.do_action(overview, "Press")
-    wait_for(lambda: state(overview, "STATE_SELECTED"), 10, "the Overview to be selected")
-    claude_card = session.find(shell, name="Claude Code", predicate=lambda n: n.getRoleName() != "page tab",
-                               showing=True)
+    press(session, overview, lambda: state(overview, "STATE_SELECTED"), "the Overview to be selected")
+    session.find(shell, name="Claude Code", role="panel", showing=True)  # the card, named by its provider
     audit(session, shell, "Overview", ["5-Hour, 42 percent used"])
-    check(claude_card is not None, "the Overview's Claude card has no name")
 
     # Settings: the gear stays pressed, a picker entry chosen through AT-SPI really changes it.
     gear = session.find(shell, name="Settings", role="push button")
-    session.do_action(gear, "Toggle")
-    wait_for(lambda: session.is_checked(gear), 10, "the settings to open")
+    press(session, gear, lambda: session.is_checked(gear), "the settings to open", "Toggle")
     audit(session, shell, "Settings")
     label = session.find(shell, name="Show quota as", role="label", showing=True)
     mode = session.find(label.parent, role="combo box")
     remaining = session.find(mode, name="Remaining", role="list item")
-    session.do_action(remaining, session.actions(remaining)[0])
-    wait_for(lambda: "quotaDisplayMode=remaining" in stored(session), 10, "a picker entry's action to choose it")
-    session.do_action(gear, "Toggle")
-    wait_for(lambda: not session.is_checked(gear), 10, "the settings to close")
+    press(session, remaining, lambda: "quotaDisplayMode=remaining" in stored_settings(session),
+          "a list item's action to pick it")
+    press(session, gear, lambda: not session.is_checked(gear), "the settings to close", "Toggle")
 
     # The details window: named, readable, a History menu that opens, and no Tab trap.
     session.do_action(session.find(shell, name="Open the details window", role="push button"), "Press")
@@ -169,8 +141,7 @@ def walk_screens(session):
     audit(session, window, "details window", ["Snapshots"])
     history = session.find(window, name="History", role="push button")
     before = windows(session)
-    session.do_action(history, session.actions(history)[0])
-    wait_for(lambda: windows(session) - before, 10, "the History button's action to open its menu")
+    press(session, history, lambda: windows(session) - before, "the History button's action to open its menu")
     key(session, "Escape")
     wait_for(lambda: not windows(session) - before, 10, "Escape to close the History menu")
     return window
@@ -182,12 +153,10 @@ def walk_widget(session):
     env = dict(session.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
     session._spawn("widget", [program, "--family", "medium"], env=env)
     import pyatspi
-
-    def find():
-        desktop = pyatspi.Registry.getDesktop(0)
-        return next((app for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount))
-                     if app is not None and (app.name or "").startswith("tallyvue-widget")), None)
-    app = wait_for(find, 20, "tallyvue-widget on the accessibility bus")
+    desktop = pyatspi.Registry.getDesktop(0)
+    app = wait_for(lambda: next((a for a in (desktop.getChildAtIndex(i) for i in range(desktop.childCount))
+                                 if a is not None and (a.name or "").startswith("tallyvue-widget")), None),
+                   20, "tallyvue-widget on the accessibility bus")
     # The walk above switched to Remaining: 57% of the 5-Hour window is left.
     wait_for(lambda: "5-Hour, 57%" in readable_text(session, app), 20, "the widget's values to be readable")
     audit(session, app, "widget")
@@ -197,13 +166,11 @@ def walk_widget(session):
     check(window, "no widget window")
     subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=session.env, check=False)
     before = windows(session, "widget")
-    key(session, "shift+F10")
-    wait_for(lambda: windows(session, "widget") - before, 10, "Shift+F10 to open the widget's menu")
-    key(session, "Escape")
-    wait_for(lambda: not windows(session, "widget") - before, 10, "Escape to close the widget's menu")
-    key(session, "Menu")
-    wait_for(lambda: windows(session, "widget") - before, 10, "the Menu key to open the widget's menu")
-    key(session, "Escape")
+    for opener in ("shift+F10", "Menu"):
+        key(session, opener)
+        wait_for(lambda: windows(session, "widget") - before, 10, f"{opener} to open the widget's menu")
+        key(session, "Escape")
+        wait_for(lambda: not windows(session, "widget") - before, 10, "Escape to close the widget's menu")
 
 
 def keyboard_only(session, window):
@@ -220,16 +187,16 @@ def keyboard_only(session, window):
     # Provider, then tab, with arrows.
     focus_on(session, shell, lambda n: n in ("Claude Code", "Overview", "ChatGPT / Codex", "GitHub Copilot"))
     key(session, "Home", "Right")
-    wait_for(lambda: "selectedPage=Claude" in stored(session), 10, "Right to select Claude")
+    wait_for(lambda: "selectedPage=Claude" in stored_settings(session), 10, "Right to select Claude")
     key(session, "Tab", "End")
-    wait_for(lambda: "selectedTab=This" in stored(session), 10, "End to select the last tab")
+    wait_for(lambda: "selectedTab=This" in stored_settings(session), 10, "End to select the last tab")
 
     # A setting, with Space.
     focus_on(session, shell, "Settings")
     key(session, "space")
     focus_on(session, shell, "Monochrome")
     key(session, "space")
-    wait_for(lambda: "menuBarMonochrome=true" in stored(session), 10, "Space to turn Monochrome on")
+    wait_for(lambda: "menuBarMonochrome=true" in stored_settings(session), 10, "Space to turn Monochrome on")
     tab_cycle(session, shell, "settings")
     focus_on(session, shell, "Settings")
     key(session, "space")
@@ -243,7 +210,7 @@ def keyboard_only(session, window):
     focus_on(session, details, "History")
     before = windows(session)
     key(session, "space")
-    menu = wait_for(lambda: windows(session) - before, 10, "Space to open the History menu")
+    wait_for(lambda: windows(session) - before, 10, "Space to open the History menu")
     key(session, "Escape")
     wait_for(lambda: not windows(session) - before, 10, "Escape to close the History menu")
     key(session, "Escape")
