@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainterPath>
 #include <QProcess>
@@ -52,6 +53,10 @@ WidgetWindow::WidgetWindow(UsageTimelineProvider::Source source, std::optional<W
     setWindowTitle(kWidgetDisplayName.toString());
     setObjectName(kWidgetKind.toString());
     setAttribute(Qt::WA_TranslucentBackground);
+    // Focusable, so the keyboard reaches the menu (Menu, Shift+F10).
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(kWidgetDisplayName.toString());
+    setAccessibleDescription(u"Menu key or Shift+F10 for the size, Open Tallyvue and Quit"_s);
 
     connect(m_player, &TimelinePlayer::entryChanged, this, [this] { m_view->setEntry(m_player->currentEntry()); });
     m_view->setEntry(m_player->currentEntry());
@@ -170,6 +175,21 @@ void WidgetWindow::mouseReleaseEvent(QMouseEvent*)
 
 void WidgetWindow::contextMenuEvent(QContextMenuEvent* event)
 {
+    // From the keyboard the menu opens at the middle, not wherever the pointer happens to be.
+    showMenu(event->reason() == QContextMenuEvent::Keyboard ? mapToGlobal(rect().center()) : event->globalPos());
+}
+
+void WidgetWindow::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) || event->key() == Qt::Key_Menu) {
+        showMenu(mapToGlobal(rect().center()));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void WidgetWindow::showMenu(const QPoint& globalPos)
+{
     QMenu menu(this);
     auto* sizes = new QActionGroup(&menu);
     for (const auto& [choice, label] :
@@ -183,7 +203,7 @@ void WidgetWindow::contextMenuEvent(QContextMenuEvent* event)
     menu.addAction(u"Open Tallyvue"_s, this, [] { openApplication(); });
     menu.addSeparator();
     menu.addAction(u"Quit"_s, qApp, &QCoreApplication::quit);
-    menu.exec(event->globalPos());
+    menu.exec(globalPos);
 }
 
 bool WidgetWindow::openApplication()

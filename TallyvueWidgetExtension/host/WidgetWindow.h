@@ -40,12 +40,15 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    /// The Menu key and Shift+F10 open the same menu as a right click.
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    void showMenu(const QPoint& globalPos);
     void applyFamily();
     QPoint rememberedPosition() const;
     void savePosition();

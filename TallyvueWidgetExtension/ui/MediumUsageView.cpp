@@ -79,6 +79,13 @@ void MediumUsageView::setSnapshot(const WidgetSnapshot& snapshot, const QDateTim
 {
     m_content = mediumContent(snapshot, now);
     m_metrics = mediumMetrics(snapshot);
+    // Every value it draws: the name says when, the description reads the rows.
+    QStringList rows;
+    for (const MediumRow& row : std::as_const(m_content.rows))
+        rows.append(row.title + u", "_s + row.percentText +
+                    (row.resetText ? u", resets "_s + *row.resetText : QString()));
+    setAccessibleName(m_content.updatedText);
+    setAccessibleDescription(rows.join(u"; "_s));
     m_mode = snapshot.displayMode;
     update();
 }

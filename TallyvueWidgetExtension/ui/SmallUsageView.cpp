@@ -25,6 +25,14 @@ void SmallUsageView::setSnapshot(const WidgetSnapshot& snapshot, const QDateTime
 {
     m_content = smallContent(snapshot, now);
     m_metric = primaryMetric(snapshot);
+    // What it draws, read as one text: "Claude · 5-Hour, 42%, Resets in 2h".
+    QString spoken;
+    if (m_content) {
+        spoken = m_content->caption + QStringLiteral(", ") + m_content->percentText;
+        if (m_content->resetText)
+            spoken += QStringLiteral(", ") + *m_content->resetText;
+    }
+    setAccessibleName(spoken);
     m_mode = snapshot.displayMode;
     update();
 }

@@ -60,6 +60,7 @@ void UsageWidgetView::refresh()
         m_small->setSnapshot(*m_entry.snapshot, m_entry.date);
         m_medium->setSnapshot(*m_entry.snapshot, m_entry.date);
     }
+    setAccessibleName(empty ? kEmptyStateText.toString() : kHeaderTitle.toString() + QStringLiteral(" usage"));
     update();
 }
 

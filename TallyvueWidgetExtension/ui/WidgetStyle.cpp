@@ -77,8 +77,9 @@ WidgetStyle WidgetStyle::from(const QPalette& palette, const QFont& base)
     style.appearance = appearanceOf(palette);
     const QColor text = palette.color(QPalette::WindowText);
     style.primary = text;
-    style.secondary = withAlpha(text, 0.6);
-    style.tertiary = withAlpha(text, 0.4);
+    // Dates and captions are text: 4.5:1 against the widget, as in the app's colour table.
+    style.secondary = withAlpha(text, 0.72);
+    style.tertiary = withAlpha(text, 0.65);
     style.quaternary = withAlpha(text, 0.2);
     style.card = palette.color(QPalette::Window);
     style.cardEdge = withAlpha(text, style.appearance == Appearance::Dark ? 0.14 : 0.09);

@@ -14,7 +14,7 @@ def scenario(session):
 
     session.activate_item()
     popover = session.find(name="Tallyvue", role="frame", showing=True)
-    gear = session.find(popover, name="Settings", role="check box")
+    gear = session.find(popover, name="Settings", role="push button")
     claude = session.find(popover, name="Claude Code")
     chatgpt = session.find(popover, name="ChatGPT / Codex")
     trends = session.find(popover, name="Trends")

@@ -37,7 +37,7 @@ def scenario(session):
     session.find(popover, name="42%", role="label", showing=True)
     fetches = session.server.count(CLAUDE_PATH)
 
-    gear = session.find(popover, name="Settings", role="check box")
+    gear = session.find(popover, name="Settings", role="push button")
     session.do_action(gear, "Toggle")
     wait_for(lambda: session.is_checked(gear), 10, "the settings button to be on")
     # A screen reader finds a picker by the label beside it; the picker's own name is its value.

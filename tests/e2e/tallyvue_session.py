@@ -483,8 +483,10 @@ class Session:
 
     @staticmethod
     def is_checked(node):
+        """Checked, or for a page tab selected."""
         import pyatspi
-        return node.getState().contains(pyatspi.STATE_CHECKED)
+        state = node.getState()
+        return state.contains(pyatspi.STATE_CHECKED) or state.contains(pyatspi.STATE_SELECTED)
 
     @staticmethod
     def is_showing(node):

@@ -52,6 +52,10 @@ bool renderDetails(const QString& dir, const QString& name, bool dark, const Usa
                    double scroll = 0);
 bool renderComputer(const QString& dir, const QString& name, bool dark, const UsageState& state, bool empty);
 bool renderTrayIcons(const QString& dir);
+/// The popover with keyboard focus on each kind of control, side by side.
+bool renderFocusRings(const QString& dir, bool dark, const UsageState& state);
+/// Secondary text, the focus ring and the chart colours on the panel and a card, with their ratios.
+bool renderContrast(const QString& dir, bool dark);
 /**
  * The states where a figure is not current or a provider needs the user: stale last values,
  * another provider's figure standing in, not signed in, an expired sign-in and a rate limit.

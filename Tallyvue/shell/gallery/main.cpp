@@ -85,6 +85,10 @@ int main(int argc, char** argv)
                             true);
             ok &= renderStateScenes(dir, dark);
             ok &= renderComputer(dir, u"computer"_s, dark, makeState(true, true, true), false);
+            UsageState twoWeeks = makeState(true, true, true);
+            twoWeeks.history = twoWeekHistory();
+            ok &= renderFocusRings(dir, dark, twoWeeks);
+            ok &= renderContrast(dir, dark);
         }
         return ok ? 0 : 1;
     }
@@ -167,6 +171,8 @@ int main(int argc, char** argv)
         ok &= renderDetails(dir, u"copilot-unavailable"_s, dark, unavailable, copilot);
         ok &= renderComputer(dir, u"computer"_s, dark, twoWeeks, false);
         ok &= renderComputer(dir, u"computer-empty"_s, dark, twoWeeks, true);
+        ok &= renderFocusRings(dir, dark, twoWeeks);
+        ok &= renderContrast(dir, dark);
     }
     // Scale is fixed per process: the 2x popover is drawn by a second run of this program.
     QProcess scaled;

@@ -6,6 +6,7 @@
 #include "views/common/UsageState.h"
 
 #include <QEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -27,6 +28,7 @@ DailySummaryChart::DailySummaryChart(int days, int chartHeight, QWidget* parent)
     : QWidget(parent), m_days(days), m_chartHeight(chartHeight)
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(u"Daily peak"_s);
 }
 
@@ -37,7 +39,19 @@ void DailySummaryChart::setData(const QList<UsageSnapshot>& history, AIProvider 
     if (m_data.bars.isEmpty())
         description.append(u"No daily data yet."_s);
     if (!hitText().isEmpty())
-        description.append(hitText());
+        description.append(hitText() + u'.');
+    // Every bar in words: "Thu Dec 4: 5-Hour 92%, 7-Day 40%."
+    const QLocale locale;
+    for (const DailySummary& summary : std::as_const(m_data.summaries)) {
+        QStringList values;
+        for (const DailyBar& bar : std::as_const(m_data.bars)) {
+            if (bar.day == summary.date && bar.seriesIndex < m_data.series.size())
+                values.append(m_data.series[bar.seriesIndex].label + u' ' + QString::number(int(bar.peak)) + u'%');
+        }
+        if (!values.isEmpty())
+            description.append(locale.toString(summary.date.toLocalTime().date(), u"ddd MMM d"_s) + u": "_s +
+                               values.join(u", "_s) + (summary.hitLimit ? u", limit hit."_s : u"."_s));
+    }
     setAccessibleDescription(description.join(u' '));
     updateGeometry();
     update();
@@ -65,6 +79,8 @@ void DailySummaryChart::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
     const QColor red = style::accentColor(style::Accent::Red, pal);
+    if (hasFocus())
+        style::paintFocusRing(painter, QRectF(rect()), 6, pal);
 
     // Header: the title and, when a limit was hit, a red dot and the count of such days.
     const QFont titleFont = style::font(TextStyle::Subheadline, QFont::Medium);
@@ -157,6 +173,13 @@ void DailySummaryChart::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange)
         update();
+}
+
+bool DailySummaryChart::event(QEvent* event)
+{
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        update();
+    return QWidget::event(event);
 }
 
 } // namespace tallyvue

@@ -14,6 +14,17 @@ namespace tallyvue {
 
 namespace {
 
+/// "7d" read aloud: "7 days" ("24h": "24 hours").
+QString spokenText(const QString& shortText)
+{
+    const QString count = shortText.chopped(1);
+    if (shortText.endsWith(u'd'))
+        return count + (count == u"1" ? u" day"_s : u" days"_s);
+    if (shortText.endsWith(u'h'))
+        return count + (count == u"1" ? u" hour"_s : u" hours"_s);
+    return shortText;
+}
+
 /// One segment: its label, bold and on a raised fill while chosen.
 class Segment : public QAbstractButton
 {
@@ -21,7 +32,7 @@ public:
     explicit Segment(const QString& text, QWidget* parent = nullptr) : QAbstractButton(parent)
     {
         setText(text);
-        setAccessibleName(text);
+        setAccessibleName(spokenText(text));
         setCheckable(true);
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
@@ -46,11 +57,8 @@ protected:
             painter.setBrush(style::isDark(palette()) ? QColor(255, 255, 255, 46) : QColor(255, 255, 255, 235));
             painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
         }
-        if (hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRoundedRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 6, 6);
-        }
+        if (hasFocus())
+            style::paintFocusRing(painter, QRectF(rect()), 6, palette());
         QFont f = font();
         f.setWeight(isChecked() ? QFont::DemiBold : QFont::Normal);
         painter.setFont(f);

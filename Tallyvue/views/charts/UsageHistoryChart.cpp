@@ -7,6 +7,9 @@
 
 #include <QAccessible>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QSet>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,6 +30,7 @@ namespace {
 constexpr int kTopMargin = 14; // room for the rule's label
 constexpr int kLegendGap = 6;
 constexpr int kReadoutGap = 8;
+constexpr int kRingRoom = 4; // the focus ring's width inside the edge
 constexpr std::array<int, 5> kPercentMarks{0, 25, 50, 75, 100};
 
 const QString kHoverHint = u"Hover over the chart for exact values"_s;
@@ -92,6 +96,7 @@ QList<DateMark> dateMarks(double from, double to, int maxMarks, const QLocale& l
 UsageHistoryChart::UsageHistoryChart(int chartHeight, QWidget* parent) : QWidget(parent), m_chartHeight(chartHeight)
 {
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAccessibleName(u"Usage history"_s);
     updateAccessibleText();
@@ -121,6 +126,11 @@ void UsageHistoryChart::setData(const QList<UsageSnapshot>& snapshots, TrendRang
         m_minX = centre - 1800;
         m_maxX = centre + 1800;
     }
+    m_times.clear();
+    for (const ChartLine& line : m_lines)
+        m_times.insert(m_times.end(), line.x.begin(), line.x.end());
+    std::sort(m_times.begin(), m_times.end());
+    m_times.erase(std::unique(m_times.begin(), m_times.end()), m_times.end());
     m_readout =
         m_selected ? Trends::readout(m_snapshots, m_shown, m_range, m_now, *m_selected, m_provider) : std::nullopt;
     m_pathsPlot = {};
@@ -152,16 +162,84 @@ QString UsageHistoryChart::readoutText() const
     return parts.join(u", "_s);
 }
 
+QString UsageHistoryChart::summaryText() const
+{
+    if (m_empty)
+        return kEmptyTitle + u". "_s + kEmptyText;
+    const QLocale locale;
+    QStringList parts{u"Percent used."_s};
+    for (int i = 0; i < m_lines.size() && i < m_shown.size(); ++i) {
+        const ChartLine& line = m_lines[i];
+        if (line.y.empty())
+            continue;
+        const auto peak = std::max_element(line.y.begin(), line.y.end());
+        const QDateTime peakDate =
+            QDateTime::fromSecsSinceEpoch(qint64(line.x[size_t(peak - line.y.begin())])).toLocalTime();
+        QSet<QDate> days, hitDays;
+        for (size_t k = 0; k < line.x.size(); ++k) {
+            const QDate day = QDateTime::fromSecsSinceEpoch(qint64(line.x[k])).toLocalTime().date();
+            days.insert(day);
+            if (line.y[k] >= 100)
+                hitDays.insert(day);
+        }
+        QString text = m_shown[i] + u": now "_s + QString::number(int(line.y.back())) + u"%, peak "_s +
+                       QString::number(int(*peak)) + u"% on "_s + locale.toString(peakDate.date(), u"MMM d"_s);
+        if (!hitDays.isEmpty())
+            text += u", limit hit on "_s + QString::number(hitDays.size()) + u" of "_s + QString::number(days.size()) +
+                    (days.size() == 1 ? u" day"_s : u" days"_s);
+        parts.append(text + u'.');
+    }
+    return parts.join(u' ');
+}
+
 void UsageHistoryChart::updateAccessibleText()
 {
-    const QString text = readoutText();
-    if (text == accessibleDescription())
+    // The summary describes the chart; a chosen point (pointer or arrow keys) is read first, and
+    // the change is announced.
+    const QString description = m_readout ? readoutText() + u". "_s + summaryText() : summaryText();
+    if (description != accessibleDescription())
+        setAccessibleDescription(description);
+}
+
+void UsageHistoryChart::keyPressEvent(QKeyEvent* event)
+{
+    if (m_empty || m_times.empty()) {
+        QWidget::keyPressEvent(event);
         return;
-    setAccessibleDescription(text);
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&event);
     }
+    const double current = m_selected ? double(m_selected->toMSecsSinceEpoch()) / 1000.0 : m_times.back();
+    const auto after = std::upper_bound(m_times.begin(), m_times.end(), current + 0.5);
+    const auto before = std::lower_bound(m_times.begin(), m_times.end(), current - 0.5);
+    std::optional<double> target;
+    switch (event->key()) {
+    case Qt::Key_Right: target = m_selected ? (after != m_times.end() ? *after : m_times.back()) : m_times.back(); break;
+    case Qt::Key_Left:
+        target = m_selected ? (before != m_times.begin() ? *std::prev(before) : m_times.front()) : m_times.back();
+        break;
+    case Qt::Key_Home: target = m_times.front(); break;
+    case Qt::Key_End: target = m_times.back(); break;
+    case Qt::Key_Escape:
+        if (!m_selected) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        setSelectedDate(std::nullopt);
+        return;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    setSelectedDate(QDateTime::fromMSecsSinceEpoch(qint64(std::llround(*target * 1000)), Qt::UTC));
+}
+
+void UsageHistoryChart::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void UsageHistoryChart::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 int UsageHistoryChart::legendHeight() const
@@ -176,7 +254,8 @@ int UsageHistoryChart::readoutHeight() const
 
 QSize UsageHistoryChart::sizeHint() const
 {
-    return {320, m_chartHeight + legendHeight() + readoutHeight()};
+    // A few pixels under the readout keep it clear of the focus ring.
+    return {320, m_chartHeight + legendHeight() + readoutHeight() + kRingRoom};
 }
 
 QSize UsageHistoryChart::minimumSizeHint() const
@@ -189,7 +268,8 @@ QRectF UsageHistoryChart::plotRect() const
     const QFontMetricsF metrics(smallFont());
     const qreal labelWidth = metrics.horizontalAdvance(u"100%"_s) + 6;
     const qreal labelHeight = metrics.height() + 4;
-    return QRectF(1, kTopMargin, width() - labelWidth - 2, m_chartHeight - kTopMargin - labelHeight);
+    return QRectF(kRingRoom, kTopMargin, width() - labelWidth - kRingRoom - 1,
+                  m_chartHeight - kTopMargin - labelHeight);
 }
 
 double UsageHistoryChart::xFor(double seconds, const QRectF& plot) const
@@ -271,11 +351,13 @@ void UsageHistoryChart::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette& pal = palette();
+    if (hasFocus())
+        style::paintFocusRing(painter, QRectF(rect()), 6, pal);
     if (m_empty) {
         paintEmpty(painter);
         return;
     }
-    const QPalette& pal = palette();
     const QRectF plot = plotRect();
     if (plot != m_pathsPlot)
         rebuildPaths();
@@ -353,11 +435,14 @@ void UsageHistoryChart::paintEvent(QPaintEvent*)
         painter.drawText(QPointF(x, legendTop + metrics.ascent()), m_shown[i]);
         x += metrics.horizontalAdvance(m_shown[i]) + 8;
     }
+    // The axis is always the used share, also when the popover shows what is left.
+    painter.setPen(labels);
+    painter.drawText(QPointF(x + 4, legendTop + metrics.ascent()), u"% used"_s);
 
     // Readout, 8 below the chart.
     const qreal readoutTop = m_chartHeight + legendHeight() + kReadoutGap;
     if (!m_readout) {
-        painter.setPen(style::textColor(Tone::Quaternary, pal));
+        painter.setPen(style::textColor(Tone::Tertiary, pal));
         painter.drawText(QPointF(plot.left(), readoutTop + metrics.ascent()), kHoverHint);
         return;
     }

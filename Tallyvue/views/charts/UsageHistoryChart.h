@@ -44,6 +44,9 @@ public:
     void setSelectedDate(const std::optional<QDateTime>& date);
     /// The readout line as text ("Jan 5, 11:40 AM 5-Hour 42% ..." or the hover hint).
     QString readoutText() const;
+    /// What the chart says as a whole, its accessible description:
+    /// "Percent used. 5-Hour: now 37%, peak 92% on Dec 4, limit hit on 3 of 14 days."
+    QString summaryText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -52,6 +55,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    /// Left and Right step through the snapshots, Home and End go to the first and last, Escape
+    /// clears: the readout follows as under the pointer, and is announced.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -76,6 +84,7 @@ private:
     double m_maxX = 1;
     std::optional<QDateTime> m_selected;
     std::optional<ChartReadout> m_readout;
+    std::vector<double> m_times; ///< every snapshot's instant, in order, for the keys
     QList<QPolygonF> m_paths;
     QRectF m_pathsPlot;
 };

@@ -192,8 +192,9 @@ QColor textColor(Tone tone, const QPalette& palette)
     QColor color = palette.color(QPalette::WindowText);
     switch (tone) {
     case Tone::Primary: break;
-    case Tone::Secondary: color.setAlphaF(0.6f); break;
-    case Tone::Tertiary: color.setAlphaF(0.4f); break;
+    // Secondary and tertiary carry text (resets, countdowns, axis labels): both keep 4.5:1.
+    case Tone::Secondary: color.setAlphaF(0.72f); break;
+    case Tone::Tertiary: color.setAlphaF(0.62f); break;
     case Tone::Quaternary: color.setAlphaF(0.2f); break;
     }
     return color;
@@ -259,6 +260,21 @@ QColor cardFill(const QPalette& palette)
 QColor cardEdge(const QPalette& palette)
 {
     return isDark(palette) ? QColor(255, 255, 255, 22) : QColor(0, 0, 0, 18);
+}
+
+QColor focusRingColor(const QPalette& palette)
+{
+    return accentColor(Accent::Blue, palette);
+}
+
+void paintFocusRing(QPainter& painter, const QRectF& rect, qreal radius, const QPalette& palette)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(focusRingColor(palette), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), std::max(0.0, radius - 1), std::max(0.0, radius - 1));
+    painter.restore();
 }
 
 QColor controlFill(const QPalette& palette, bool hovered, bool pressed)

@@ -28,7 +28,7 @@ enum class Accent { Green, Yellow, Red, Orange, Blue };
 QFont font(TextStyle textStyle, QFont::Weight weight = QFont::Normal, bool monospacedDigits = false);
 
 bool isDark(const QPalette& palette);
-/// The palette's text colour at 100 / 60 / 40 / 20 % opacity.
+/// The palette's text colour at 100 / 72 / 62 / 20 % opacity; the last is for lines, not text.
 QColor textColor(Tone tone, const QPalette& palette);
 /// The one colour table of the popover, the tray and the charts (the widget keeps a copy):
 /// on light backgrounds darker shades, so that text reaches 4.5:1 and bars 3:1 against them.
@@ -45,6 +45,11 @@ QColor panelColor(const QPalette& palette);
 QColor cardFill(const QPalette& palette);
 QColor cardEdge(const QPalette& palette);
 QColor controlFill(const QPalette& palette, bool hovered, bool pressed);
+
+/// The keyboard focus ring: the accent blue, which holds 3:1 against every background it sits on.
+QColor focusRingColor(const QPalette& palette);
+/// Draws the focus ring just inside `rect`, two pixels wide, following its corner radius.
+void paintFocusRing(QPainter& painter, const QRectF& rect, qreal radius, const QPalette& palette);
 
 /// Draws a rounded card (corner radius 10) into `rect`.
 void paintCard(QPainter& painter, const QRectF& rect, const QPalette& palette, qreal radius = 10);

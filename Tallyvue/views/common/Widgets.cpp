@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -34,6 +35,52 @@ QAccessibleInterface* groupAccessible(const QString&, QObject* object)
     const QVariant role = widget ? widget->property(kAccessibleRole) : QVariant();
     return role.isValid() ? new QAccessibleWidget(widget, QAccessible::Role(role.toInt())) : nullptr;
 }
+} // namespace
+
+namespace {
+
+/// A GlassButton is a push button; a checkable one (the gear) stays pressed while on. Qt's own
+/// reading of a checkable button is a check box.
+class GlassButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit GlassButtonAccessible(QAbstractButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+    QString text(QAccessible::Text t) const override
+    {
+        const QString own = QAccessibleWidget::text(t);
+        return t == QAccessible::Name && own.isEmpty() ? button()->text() : own;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.checkable = button()->isCheckable();
+        state.checked = button()->isChecked();
+        state.pressed = button()->isChecked() || button()->isDown();
+        return state;
+    }
+    QStringList actionNames() const override
+    {
+        return button()->isCheckable() ? QStringList{toggleAction(), pressAction()} : QStringList{pressAction()};
+    }
+    void doAction(const QString& name) override
+    {
+        if (!button()->isEnabled())
+            return;
+        if (button()->isCheckable() && (name == toggleAction() || name == pressAction()))
+            button()->toggle();
+        else if (name == pressAction())
+            button()->animateClick();
+    }
+};
+
+QAccessibleInterface* glassButtonAccessible(const QString&, QObject* object)
+{
+    auto* button = qobject_cast<GlassButton*>(object);
+    return button ? new GlassButtonAccessible(button) : nullptr;
+}
+
 } // namespace
 
 void setAccessibleGroup(QWidget* widget, QAccessible::Role role, const QString& name)
@@ -188,6 +235,8 @@ GlassButton::GlassButton(const QString& symbolName, const QString& text, QWidget
     : QAbstractButton(parent), m_symbol(symbolName)
 {
     setText(text);
+    static const bool accessible = (QAccessible::installFactory(glassButtonAccessible), true);
+    Q_UNUSED(accessible);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
     setFont(style::font(style::TextStyle::Subheadline, QFont::Medium));
@@ -255,6 +304,15 @@ void GlassButton::focusOutEvent(QFocusEvent* event)
     QAbstractButton::focusOutEvent(event);
 }
 
+void GlassButton::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()) {
+        animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
 void GlassButton::enterEvent(QEnterEvent* event)
 {
     m_hovered = true;
@@ -291,11 +349,8 @@ void GlassButton::paintEvent(QPaintEvent*)
         painter.setBrush(style::controlFill(pal, m_hovered, isDown() || isChecked()));
     }
     painter.drawRoundedRect(frame, radius, radius);
-    if (m_keyboardFocus && hasFocus()) {
-        painter.setPen(QPen(style::accentColor(style::Accent::Blue, pal), 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), radius - 1, radius - 1);
-    }
+    if (m_keyboardFocus && hasFocus())
+        style::paintFocusRing(painter, frame, radius, pal);
 
     const int iconSize = 15;
     const QFontMetrics metrics(font());

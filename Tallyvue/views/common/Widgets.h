@@ -145,6 +145,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    /// Return and Enter press it as Space does, as with any button on the desktop.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_symbol;

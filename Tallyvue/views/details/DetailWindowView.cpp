@@ -28,6 +28,7 @@
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
@@ -131,6 +132,9 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar->toggleViewAction()->setVisible(false);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // Escape closes the window as it closes a dialog; a menu or message box on top takes it first.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     m_title->setObjectName(u"pageTitle"_s);
     m_title->setFont(style::font(TextStyle::Title3, QFont::DemiBold));
     m_title->setContentsMargins(8, 0, 8, 0);
@@ -159,10 +163,13 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     history->setObjectName(u"historyMenu"_s);
     history->setText(u"History"_s);
     history->setAccessibleName(u"History"_s);
-    history->setMenu(menu);
-    history->setPopupMode(QToolButton::InstantPopup);
+    history->setAccessibleDescription(u"Opens the history menu: export or clear"_s);
     history->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    history->setStyleSheet(u"QToolButton::menu-indicator { image: none; width: 0; }"_s);
+    // Opened on a click rather than through setMenu(): a menu button's "ShowMenu" action does
+    // nothing for an instant popup, while "Press" and Space both come here.
+    connect(history, &QToolButton::clicked, menu, [history, menu] {
+        menu->popup(history->mapToGlobal(QPoint(0, history->height())));
+    });
     toolbar->addWidget(history);
     m_historyButton = history;
 
@@ -190,6 +197,7 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     });
 
     m_scroll->setObjectName(u"detailColumn"_s);
+    m_scroll->setAccessibleName(u"Page"_s);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -240,7 +248,9 @@ void DetailWindowView::buildSidebar()
     addRow(WorkspacePage{});
     addRow(WorkspacePage{std::nullopt, true});
     auto* section = new QListWidgetItem(u"Providers"_s, m_sidebar);
-    section->setFlags(Qt::NoItemFlags);
+    // Enabled, so it is drawn in a readable colour, but not selectable: it is a heading, not a page.
+    section->setFlags(Qt::ItemIsEnabled);
+    section->setData(Qt::AccessibleDescriptionRole, u"Heading"_s);
     section->setFont(style::font(TextStyle::Caption, QFont::DemiBold));
     section->setSizeHint(QSize(0, 28));
     for (AIProvider provider : kAllProviders)
@@ -318,6 +328,9 @@ void DetailWindowView::present()
         setMinimumSize(kMinimumSize.boundedTo(room.size()));
         setGeometry(fittedGeometry(geometry(), room));
     }
+    // A reopened window starts at the sidebar, not wherever focus was when it closed.
+    if (!isVisible())
+        m_sidebar->setFocus(Qt::OtherFocusReason);
     if (isMinimized())
         showNormal();
     else

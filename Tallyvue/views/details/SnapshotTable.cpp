@@ -66,7 +66,7 @@ QVariant SnapshotTableModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole: {
         const QPalette palette = QGuiApplication::palette();
         const auto point = HistoryStore::point(row, column.key);
-        return point ? style::usageColor(point->percent, palette) : style::textColor(Tone::Quaternary, palette);
+        return point ? style::usageColor(point->percent, palette) : style::textColor(Tone::Tertiary, palette);
     }
     case Qt::TextAlignmentRole: return int(Qt::AlignLeft | Qt::AlignVCenter);
     default: return {};
@@ -122,7 +122,9 @@ SnapshotTable::SnapshotTable(QWidget* parent)
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setSelectionMode(QAbstractItemView::NoSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setFocusPolicy(Qt::TabFocus);
+    // One Tab stop: arrows move between the cells, Tab leaves the table.
+    m_view->setFocusPolicy(Qt::StrongFocus);
+    m_view->setTabKeyNavigation(false);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_view->verticalHeader()->hide();
     // Fixed row heights keep a two-week table (thousands of rows) instant to lay out.

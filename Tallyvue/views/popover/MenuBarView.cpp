@@ -183,7 +183,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_scroll->setWidget(holder);
     // setWidget() turns the background on; the panel's own colour shows through instead.
     holder->setAutoFillBackground(false);
-    m_scroll->setStyleSheet(u"QScrollArea { background: transparent; }"_s);
+    m_scroll->setAccessibleName(u"Page"_s);
     // The scroll bar takes its width from the right margin, so the cards stay centred.
     connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             [this](int, int maximum) { m_holder->setContentsMargins(12, 12, maximum > 0 ? 4 : 12, 12); });
@@ -195,7 +195,8 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_settingsScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_settingsScroll->viewport()->setAutoFillBackground(false);
     m_settingsScroll->verticalScrollBar()->setStyleSheet(m_scroll->verticalScrollBar()->styleSheet());
-    m_settingsScroll->setStyleSheet(u"QScrollArea { background: transparent; }"_s);
+    m_settingsScroll->setAccessibleName(u"Settings"_s);
+    restyleScrollAreas();
     m_settingsScroll->hide();
     layout->addWidget(m_settingsScroll, 1);
 
@@ -207,6 +208,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     auto* quit = new GlassButton({}, u"Quit"_s);
     quit->setObjectName(u"quit"_s);
     connect(quit, &QAbstractButton::clicked, this, &MenuBarView::quitRequested);
+    m_quit = quit;
     layout->addWidget(band(hbox({m_footerUpdated, nullptr, quit}, 8)));
 
     connect(&ViewClock::instance(), &ViewClock::ticked, this, [this] {
@@ -487,6 +489,37 @@ void MenuBarView::updateFooter()
         m_updated->setText(u"Updated "_s + relativeTimeText(*m_state.lastUpdated, viewNow()));
 }
 
+void MenuBarView::restyleScrollAreas()
+{
+    // A scroll area is a Tab stop (arrows and Page Down scroll it): it shows the focus ring too.
+    // The border is always there, only coloured with focus, so the page does not shift.
+    const QString sheet = u"QScrollArea { background: transparent; border: 2px solid transparent; border-radius: 6px; }"
+                          "QScrollArea:focus { border-color: %1; }"_s.arg(style::focusRingColor(palette()).name());
+    for (QScrollArea* area : {m_scroll, m_settingsScroll}) {
+        if (area->styleSheet() != sheet)
+            area->setStyleSheet(sheet);
+    }
+}
+
+void MenuBarView::keepQuitLast()
+{
+    // Pages and settings are built after the footer, so their controls would follow Quit: one Space
+    // too early would quit. The chain is header, selector, tabs, content, footer.
+    QWidget* last = nullptr;
+    for (QWidget* widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
+        if (widget != m_quit && isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus))
+            last = widget;
+    }
+    if (last && last->nextInFocusChain() != m_quit)
+        QWidget::setTabOrder(last, m_quit);
+}
+
+bool MenuBarView::focusNextPrevChild(bool next)
+{
+    keepQuitLast();
+    return QWidget::focusNextPrevChild(next);
+}
+
 void MenuBarView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -513,8 +546,10 @@ void MenuBarView::showEvent(QShowEvent* event)
 void MenuBarView::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange)
+    if (event->type() == QEvent::PaletteChange) {
+        restyleScrollAreas();
         update();
+    }
 }
 
 } // namespace tallyvue

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+class QAbstractButton;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -78,8 +79,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
+    /// Moves the footer's Quit after every control of the page and of settings, which are built later.
+    void keepQuitLast();
+    void restyleScrollAreas();
     QWidget* band(QWidget* content, int vertical = 8);
     void readPreferences();
     void render(bool animate);
@@ -115,6 +120,7 @@ private:
     QString m_contentKey;
     QString m_pageKey;
     QWidget* m_footerUpdated;
+    QAbstractButton* m_quit;
     TextLabel* m_updated;
 };
 

@@ -114,6 +114,8 @@ OverviewProviderCard::OverviewProviderCard(AIProvider provider, QWidget* parent)
     lines->setContentsMargins(0, 0, 0, 0);
     lines->setSpacing(6);
     body()->addWidget(m_lines);
+    // Read as the provider's card, not an anonymous frame.
+    setAccessibleGroup(this, QAccessible::Grouping, productName(provider));
 }
 
 void OverviewProviderCard::setState(const UsageState& state, QuotaDisplayMode mode)
@@ -149,20 +151,25 @@ void OverviewProviderCard::setState(const UsageState& state, QuotaDisplayMode mo
         for (const ProviderMetric& metric : metrics) {
             auto* line = new QWidget;
             line->setObjectName(metric.id());
+            // One text per row, as a Models row reads, instead of three loose labels.
+            setAccessibleGroup(line, QAccessible::Grouping, {});
             auto* row = new QHBoxLayout(line);
             row->setContentsMargins(0, 0, 0, 0);
             row->setSpacing(8);
             auto* title = new ElidedLabel(metric.title, TextStyle::Caption, TextColor::of(Tone::Primary), 1);
             title->setObjectName(u"title"_s);
-            title->setFixedWidth(70);
-            title->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+            // The title takes the room the row has, up to its full text; the bar gets the rest.
+            title->setMinimumWidth(70);
+            title->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             auto* percent = new TextLabel({}, TextStyle::Caption);
             percent->setObjectName(u"percent"_s);
             percent->setTextStyle(TextStyle::Caption, QFont::Normal, true);
             percent->setFixedWidth(36);
             percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            row->addWidget(title, 0, Qt::AlignVCenter);
-            row->addWidget(new ProgressBarView(metric.percent, mode, 6), 1, Qt::AlignVCenter);
+            row->addWidget(title, 2, Qt::AlignVCenter);
+            auto* bar = new ProgressBarView(metric.percent, mode, 6);
+            bar->setMinimumWidth(60);
+            row->addWidget(bar, 1, Qt::AlignVCenter);
             row->addWidget(percent, 0, Qt::AlignVCenter);
             if (metric.resetsAt && *metric.resetsAt > now) {
                 auto* left = new TextLabel({}, TextStyle::Caption2, TextColor::of(Tone::Tertiary));
@@ -183,7 +190,10 @@ void OverviewProviderCard::setState(const UsageState& state, QuotaDisplayMode mo
     for (qsizetype i = 0; i < metrics.size(); ++i) {
         const ProviderMetric& metric = metrics[i];
         QWidget* line = layout->itemAt(int(i))->widget();
-        line->findChild<ElidedLabel*>(u"title"_s)->setFullText(metric.title);
+        auto* title = line->findChild<ElidedLabel*>(u"title"_s);
+        title->setFullText(metric.title);
+        title->setMaximumWidth(std::max(70, QFontMetrics(title->font()).horizontalAdvance(metric.title) + 2));
+        line->setAccessibleName(spokenMetricText(metric, mode, now));
         line->findChild<ProgressBarView*>()->setUsage(metric.percent, mode);
         auto* percent = line->findChild<TextLabel*>(u"percent"_s);
         percent->setText(metric.percentText(mode));

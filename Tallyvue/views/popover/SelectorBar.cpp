@@ -3,18 +3,62 @@
 
 #include "views/common/Style.h"
 
+#include <QAccessibleWidget>
+#include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
+
+using namespace Qt::StringLiterals;
 
 namespace tallyvue {
 
 namespace {
 constexpr int kIconSize = 14;
 constexpr int kHeight = 28;
+
+/// A selector button reads as a page tab, selected or not, in its page tab list.
+class SelectorButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit SelectorButtonAccessible(SelectorButton* button) : QAccessibleWidget(button, QAccessible::PageTab) {}
+
+    SelectorButton* button() const { return static_cast<SelectorButton*>(widget()); }
+    QString text(QAccessible::Text t) const override
+    {
+        const QString own = QAccessibleWidget::text(t);
+        return t == QAccessible::Name && own.isEmpty() ? button()->text() : own;
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = button()->isChecked();
+        state.focusable = true;
+        return state;
+    }
+    QStringList actionNames() const override { return {pressAction(), setFocusAction()}; }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            button()->setChecked(true);
+        else if (name == setFocusAction())
+            button()->setFocus(Qt::TabFocusReason);
+    }
+};
+
+QAccessibleInterface* selectorButtonAccessible(const QString&, QObject* object)
+{
+    auto* button = qobject_cast<SelectorButton*>(object);
+    return button ? new SelectorButtonAccessible(button) : nullptr;
+}
+
 } // namespace
 
 SelectorButton::SelectorButton(SelectorItem item, QWidget* parent) : QAbstractButton(parent), m_item(std::move(item))
 {
+    static const bool accessible = (QAccessible::installFactory(selectorButtonAccessible), true);
+    Q_UNUSED(accessible);
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
     setToolTip(m_item.toolTip);
@@ -85,6 +129,21 @@ void SelectorButton::paintEvent(QPaintEvent*)
         painter.setPen(foreground);
         painter.drawText(QRectF(x, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, shown.text);
     }
+    if (m_keyboardFocus && hasFocus())
+        style::paintFocusRing(painter, QRectF(rect()), 7, palette());
+}
+
+void SelectorButton::focusInEvent(QFocusEvent* event)
+{
+    // The ring is for keyboard users, not for a click.
+    m_keyboardFocus = event->reason() != Qt::MouseFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void SelectorButton::focusOutEvent(QFocusEvent* event)
+{
+    m_keyboardFocus = false;
+    QAbstractButton::focusOutEvent(event);
 }
 
 SelectorBar::SelectorBar(const QList<SelectorItem>& items, int spacing, int animationMs, QWidget* parent)
@@ -96,6 +155,7 @@ SelectorBar::SelectorBar(const QList<SelectorItem>& items, int spacing, int anim
     for (const SelectorItem& item : items) {
         auto* button = new SelectorButton(item);
         button->setAttribute(Qt::WA_Hover);
+        button->installEventFilter(this);
         // Acting on toggled() covers a click and assistive tools alike: AT-SPI's "Toggle"
         // calls toggle(), which sends no clicked().
         connect(button, &QAbstractButton::toggled, this, [this, button, key = item.key](bool checked) {
@@ -147,6 +207,7 @@ void SelectorBar::setCurrent(const QString& key)
     for (SelectorButton* button : std::as_const(m_buttons))
         button->setChecked(button->item().key == key);
     m_settingCurrent = false;
+    updateTabStop();
     const QRectF target = targetRect();
     if (!isVisible() || m_highlight.isNull() || target.isNull()) {
         m_highlight = target;
@@ -158,6 +219,33 @@ void SelectorBar::setCurrent(const QString& key)
     m_animation.setStartValue(m_highlight);
     m_animation.setEndValue(target);
     m_animation.start();
+}
+
+void SelectorBar::updateTabStop()
+{
+    for (SelectorButton* button : std::as_const(m_buttons))
+        button->setFocusPolicy(button->item().key == m_current ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+bool SelectorBar::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* button = qobject_cast<SelectorButton*>(watched);
+    if (event->type() != QEvent::KeyPress || !button || m_buttons.isEmpty())
+        return QWidget::eventFilter(watched, event);
+    const int index = int(m_buttons.indexOf(button));
+    int next = -1;
+    switch (static_cast<QKeyEvent*>(event)->key()) {
+    case Qt::Key_Left: next = index > 0 ? index - 1 : int(m_buttons.size()) - 1; break;
+    case Qt::Key_Right: next = (index + 1) % int(m_buttons.size()); break;
+    case Qt::Key_Home: next = 0; break;
+    case Qt::Key_End: next = int(m_buttons.size()) - 1; break;
+    default: return QWidget::eventFilter(watched, event);
+    }
+    // Moving selects, as in a tab bar.
+    SelectorButton* target = m_buttons[next];
+    target->setFocus(Qt::TabFocusReason);
+    target->setChecked(true);
+    return true;
 }
 
 QRectF SelectorBar::targetRect() const

@@ -44,10 +44,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     Content content(const QFontMetrics& metrics) const;
     SelectorItem m_item;
+    bool m_keyboardFocus = false;
 };
 
 /// A row of buttons in a soft pill; the highlight behind the selected one glides to the next.
@@ -70,9 +73,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QRectF targetRect() const;
+    /// Only the selected button is a Tab stop; arrows, Home and End move between the others.
+    void updateTabStop();
     QList<SelectorButton*> m_buttons;
     QString m_current;
     QRectF m_highlight;

@@ -84,7 +84,8 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetrics metrics(font());
-        return {metrics.horizontalAdvance(text()) + 2, metrics.height() + 4};
+        // At least 24 px high: a caption alone is too small a target to hit.
+        return {metrics.horizontalAdvance(text()) + 8, std::max(24, metrics.height() + 4)};
     }
 
 protected:
@@ -98,7 +99,9 @@ protected:
         drawn.setUnderline(underMouse() || hasFocus());
         painter.setFont(drawn);
         painter.setPen(color);
-        painter.drawText(rect().adjusted(1, 0, -1, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
+        painter.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
+        if (hasFocus())
+            style::paintFocusRing(painter, QRectF(rect()), 5, palette());
     }
 };
 

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QPointer>
 #include <QSignalBlocker>
@@ -165,6 +166,28 @@ QWidget* SettingsView::row(const QString& label, QWidget* control)
     return hbox({text, nullptr, control}, 8);
 }
 
+namespace {
+
+/// Assistive tools choose an entry by selecting it in the closed list (a list item's "Toggle"):
+/// that counts as choosing it, as a click in the open list does. Called again after setModel(),
+/// which replaces the list's selection model.
+void followAccessibleSelection(QComboBox* combo)
+{
+    QItemSelectionModel* selection = combo->view()->selectionModel();
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, combo, [combo, selection] {
+        const QModelIndexList chosen = selection->selectedIndexes();
+        if (chosen.isEmpty() || combo->view()->isVisible())
+            return;
+        const int row = chosen.first().row();
+        if (row == combo->currentIndex())
+            return;
+        combo->setCurrentIndex(row);
+        Q_EMIT combo->activated(row);
+    });
+}
+
+} // namespace
+
 QComboBox* SettingsView::picker(const QString& name)
 {
     auto* combo = new QComboBox;
@@ -174,6 +197,7 @@ QComboBox* SettingsView::picker(const QString& name)
     // One width for every picker keeps the column tidy; a longer entry is cut in the box and
     // shown whole in the open list.
     combo->setFixedWidth(180);
+    followAccessibleSelection(combo);
     return combo;
 }
 
@@ -222,6 +246,7 @@ void SettingsView::buildBadgePickers()
             }
         }
         combo->setModel(model); // deletes the model it owned before
+        followAccessibleSelection(combo);
         combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 24);
     }
 }

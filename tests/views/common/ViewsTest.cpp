@@ -3,6 +3,7 @@
 #include "model/ClaudeMetrics.h"
 #include "model/Timestamp.h"
 #include "support/Contrast.h"
+#include "views/charts/ChartPalette.h"
 #include "views/common/MetricViews.h"
 #include "views/common/ProgressBarView.h"
 #include "views/popover/OverviewView.h"
@@ -276,6 +277,7 @@ TEST_F(ViewsTest, ColourTableContrast)
     for (const bool dark : {false, true}) {
         QPalette palette;
         palette.setColor(QPalette::Window, dark ? QColor(0x1E1E20) : QColor(0xEDEDF0));
+        palette.setColor(QPalette::WindowText, dark ? QColor(0xF2F2F7) : QColor(0x1D1D1F));
         ASSERT_EQ(style::isDark(palette), dark);
         const QColor panel = over(style::panelColor(palette), dark ? Qt::black : Qt::white);
         const QList<QColor> textBackgrounds = {panel, over(style::cardFill(palette), panel),
@@ -293,6 +295,15 @@ TEST_F(ViewsTest, ColourTableContrast)
             for (const QColor& background : trayPanels)
                 EXPECT_GE(contrast(colour, background), 3.0)
                     << colour.name().toStdString() << " on " << background.name().toStdString();
+        }
+        // Secondary text (resets, axis labels, hints) and the chart lines drawn on cards and panels.
+        for (const QColor& background : textBackgrounds) {
+            for (const auto tone : {style::Tone::Primary, style::Tone::Secondary, style::Tone::Tertiary})
+                EXPECT_GE(contrast(over(style::textColor(tone, palette), background), background), 4.5)
+                    << int(tone) << " on " << background.name().toStdString();
+            for (int series = 0; series < style::kChartColorCount; ++series)
+                EXPECT_GE(contrast(style::chartColor(series, palette), background), 3.0)
+                    << "series " << series << " on " << background.name().toStdString();
         }
     }
 }
