@@ -448,6 +448,53 @@ std::optional<QString> record(const QList<ProviderMetric>& metrics, const QDateT
     return safefile::writeFileAtomically(path, text);
 }
 
+Result<qsizetype, QString> recordEarlier(AIProvider provider, QList<UsageSnapshot> snapshots, const QDateTime& now)
+{
+    const QString path = filePath();
+    const FileLock lock(path);
+    const auto old = readAllPadded();
+    if (!old)
+        return old.error();
+    const EpochMs cutoff = now.addSecs(-kRetentionSeconds).toMSecsSinceEpoch();
+    // Whatever the history holds of the provider already wins: only what came before it is added,
+    // so a second run (or a refresh that recorded first) never gives a point twice.
+    EpochMs before = now.toMSecsSinceEpoch() + 1;
+    forEachLine(*old, [&](QByteArrayView line) {
+        if (const auto snapshot = decodeLine(line); snapshot && !limitPoints(*snapshot, provider).isEmpty())
+            before = std::min<EpochMs>(before, snapshot->timestamp.toMSecsSinceEpoch());
+    });
+    std::stable_sort(snapshots.begin(), snapshots.end(),
+                     [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
+    QList<QPair<EpochMs, QByteArray>> added;
+    for (const UsageSnapshot& snapshot : std::as_const(snapshots)) {
+        const EpochMs at = snapshot.timestamp.toMSecsSinceEpoch();
+        const bool onlyProvider = std::ranges::all_of(
+            snapshot.limits, [provider](const UsageSnapshot::LimitPoint& p) { return p.provider == provider; });
+        if (at >= cutoff && at < before && onlyProvider && !snapshot.limits.isEmpty()) {
+            if (auto line = encodeLine(snapshot))
+                added.append({at, std::move(*line)});
+        }
+    }
+    if (added.isEmpty())
+        return qsizetype(0);
+    // In time order among the lines already there, which readers expect.
+    QByteArray text;
+    text.reserve(old->size() + added.size() * 160);
+    qsizetype next = 0;
+    forEachLine(*old, [&](QByteArrayView line) {
+        const auto stamp = lineTimestamp(line);
+        for (; stamp && next < added.size() && added[next].first < *stamp; ++next)
+            text.append(added[next].second).append('\n');
+        if (!stamp || *stamp >= cutoff)
+            text.append(line).append('\n');
+    });
+    for (; next < added.size(); ++next)
+        text.append(added[next].second).append('\n');
+    if (const auto why = safefile::writeFileAtomically(path, text))
+        return *why;
+    return added.size();
+}
+
 std::optional<QString> clear()
 {
     const QString path = filePath();

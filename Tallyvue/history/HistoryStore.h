@@ -64,6 +64,11 @@ QList<UsageSnapshot> load();
 /// else what failed, with the file left as it was.
 std::optional<QString> record(const QList<ProviderMetric>& metrics,
                               const QDateTime& now = QDateTime::currentDateTimeUtc());
+/// Adds `snapshots` that hold only `provider`'s points, are at most 14 days old and come before
+/// every point of `provider` the history holds, each in its place in time; the rest are left out.
+/// How many were added, or what failed, with the file left as it was.
+Result<qsizetype, QString> recordEarlier(AIProvider provider, QList<UsageSnapshot> snapshots,
+                                         const QDateTime& now = QDateTime::currentDateTimeUtc());
 /// Deletes the file; nothing on success (also when there was none), else what failed.
 std::optional<QString> clear();
 /// The whole history as CSV text in UTF-8 ("timestamp,provider,kind,title,percent,resets_at"),

@@ -7,10 +7,10 @@
 #include "model/MenuBarLabelText.h"
 #include "model/Preferences.h"
 #include "providers/UsageService.h"
+#include "refresh/CodexLogHistory.h"
 #include "widget_snapshot/ClaudeCodeLimits.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
-#include <QJsonObject>
 #include <QLocale>
 #include <QPointer>
 
@@ -56,6 +56,17 @@ UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(paren
     if (!options.startLoops)
         return;
     startAutoRefresh();
+    // On a first start the Trends tab shows the figures Codex logged in the last 14 days.
+    for (const LocalUsageSource& source : LocalUsageScanner::defaultSources()) {
+        if (source.provider != AIProvider::ChatGPT)
+            continue;
+        seedHistoryFromCodexLogs(source.root, this, [this](qsizetype) {
+            if (auto history = HistoryStore::read()) {
+                m_history = std::move(history).value();
+                Q_EMIT changed();
+            }
+        });
+    }
     m_clockTimer.setInterval(60s);
     connect(&m_clockTimer, &QTimer::timeout, this, [this] {
         m_now = currentTime();
@@ -413,20 +424,7 @@ void UsageViewModel::settleCodexSource(const std::optional<CodexRateLimits>& lim
     QDateTime asOf;
     if (m_codexFailure && limits) {
         asOf = QDateTime::fromSecsSinceEpoch(limits->timestamp / 1000, Qt::UTC);
-        // The service's answer shape, so that the windows get the names and ids they always have.
-        QJsonObject rateLimit;
-        for (const auto& [name, window] : {std::pair{u"primary_window"_s, limits->primary},
-                                           std::pair{u"secondary_window"_s, limits->secondary}}) {
-            if (!window.present)
-                continue;
-            QJsonObject json{{u"used_percent"_s, window.usedPercent}};
-            if (window.windowMinutes)
-                json.insert(u"window_minutes"_s, qint64(window.windowMinutes));
-            if (window.resetsAt)
-                json.insert(u"reset_after_seconds"_s, qint64(window.resetsAt - asOf.toSecsSinceEpoch()));
-            rateLimit.insert(name, json);
-        }
-        standIn = CodexService::parseUsage(QJsonObject{{u"rate_limit"_s, rateLimit}}, asOf);
+        standIn = codexLogUsage(*limits);
         if ((succeeded && asOf <= *succeeded) || asOf > now.addSecs(60))
             standIn.reset();
         for (const ProviderMetric& metric : standIn ? codexMetrics(*standIn) : QList<ProviderMetric>()) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "TranscriptFixtures.h"
 
+#include "local/CodexLimitsTimeline.h"
 #include "local/LocalUsageScanner.h"
+#include "refresh/CodexLogHistory.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -363,4 +365,41 @@ TEST_F(ScannerTest, NewestCodexRateLimits)
         EXPECT_EQ(limits->secondary.present, step.primaryUsed == 15);
     }
     EXPECT_EQ(outputs(), Outputs{1});
+}
+
+// The history's first days come from the Codex logs: one point per distinct value, in time order
+// among what the history holds, nothing the history already covers, nothing twice.
+TEST_F(ScannerTest, CodexLogsSeedTheHistory)
+{
+    constexpr EpochMs kHourMs = 3'600'000;
+    const auto line = [](EpochMs at, int primary, int secondary) {
+        return "{\"timestamp\":\"" + iso(at) + R"(","type":"event_msg","payload":{"type":"token_count","info":null,)" +
+               R"("rate_limits":{"primary":{"used_percent":)" + std::to_string(primary) +
+               R"(,"window_minutes":300,"resets_in_seconds":9000},"secondary":{"used_percent":)" +
+               std::to_string(secondary) + R"(,"window_minutes":10080}}}})" + "\n";
+    };
+    write(u"codex/sessions/2026/01/10/rollout-a.jsonl"_s,
+          line(kNow - 5 * kHourMs, 10, 3) + line(kNow - 4 * kHourMs, 10, 3) + line(kNow - 2 * kHourMs, 20, 3));
+    write(u"codex/sessions/2026/01/10/rollout-b.jsonl"_s, line(kNow - 3 * kHourMs, 15, 4));
+    write(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, line(kNow - kHourMs, 99, 99));
+    setModified(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, kNow - 15 * 24 * kHourMs);
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(kNow, Qt::UTC);
+    HistoryStore::clear();
+    HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 50, std::nullopt, 18000}},
+                         now.addSecs(-4 * 3600));
+    const auto seed = [&] {
+        return HistoryStore::recordEarlier(AIProvider::ChatGPT,
+                                           codexLogSnapshots(codexLimitsTimeline(codexRoot(), kNow)), now);
+    };
+    EXPECT_EQ(seed().value(), 3);
+    EXPECT_EQ(seed().value(), 0);
+    std::vector<std::pair<EpochMs, std::vector<double>>> got;
+    for (const UsageSnapshot& snapshot : HistoryStore::load()) {
+        got.push_back({kNow - snapshot.timestamp.toMSecsSinceEpoch(), {}});
+        for (const auto& point : snapshot.limits)
+            got.back().second.push_back(point.percent);
+    }
+    const std::vector<std::pair<EpochMs, std::vector<double>>> want = {
+        {5 * kHourMs, {10, 3}}, {4 * kHourMs, {50}}, {3 * kHourMs, {15, 4}}, {2 * kHourMs, {20, 3}}};
+    EXPECT_EQ(got, want);
 }
