@@ -120,6 +120,28 @@ std::optional<ProviderMetric> UsageViewModel::metric(QStringView id) const
 
 namespace {
 
+/// Whether the newest history point of `provider` holds exactly these windows' percents: a
+/// stand-in value recorded before a restart is not recorded again.
+bool newestRecorded(const QList<UsageSnapshot>& history, AIProvider provider, const QList<ProviderMetric>& metrics)
+{
+    for (auto snapshot = history.crbegin(); snapshot != history.crend(); ++snapshot) {
+        QList<UsageSnapshot::LimitPoint> points;
+        for (const UsageSnapshot::LimitPoint& point : snapshot->limits) {
+            if (point.provider == provider)
+                points.append(point);
+        }
+        if (points.isEmpty())
+            continue;
+        return points.size() == metrics.size() &&
+               std::all_of(metrics.begin(), metrics.end(), [&](const ProviderMetric& metric) {
+                   return std::any_of(points.begin(), points.end(), [&](const UsageSnapshot::LimitPoint& point) {
+                       return point.kind == metric.kind && point.percent == metric.percent;
+                   });
+               });
+    }
+    return false;
+}
+
 std::size_t slot(AIProvider provider)
 {
     return static_cast<std::size_t>(provider);
@@ -349,9 +371,10 @@ QCoro::Task<> UsageViewModel::refresh(bool force)
         const std::optional<QString>& error = metric.provider == AIProvider::Claude    ? m_errorMessage
                                               : metric.provider == AIProvider::ChatGPT ? m_codexError
                                                                                        : m_copilotError;
-        // Stand-in figures are read again at every refresh; each value is recorded once.
-        const bool recorded =
-            m_sources[slot(metric.provider)] && m_recordedStandIn[slot(metric.provider)] == metrics(metric.provider);
+        // Stand-in figures are read again at every refresh and start; each value is recorded once.
+        const bool recorded = m_sources[slot(metric.provider)] &&
+                              (m_recordedStandIn[slot(metric.provider)] == metrics(metric.provider) ||
+                               newestRecorded(m_history, metric.provider, metrics(metric.provider)));
         if (!error && !recorded)
             fresh.append(metric);
     }

@@ -252,6 +252,15 @@ TEST_F(UsageViewModelTest, ClaudeCodeFiguresStandInWhileClaudeFails)
         EXPECT_EQ(snapshot->timestamp, asOf);
         EXPECT_EQ(claudePoints(), 2); // the service's answer, then 71 once
     }
+    {
+        // A restart reads the same figures again: the history already ends with them.
+        auto restarted = makeModel();
+        QCoro::waitFor(restarted->refresh(true));
+        ASSERT_TRUE(restarted->source(AIProvider::Claude));
+        EXPECT_EQ(std::count_if(restarted->history().begin(), restarted->history().end(),
+                                [](const UsageSnapshot& s) { return s.limits.first().provider == AIProvider::Claude; }),
+                  2);
+    }
 
     m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, kClaudeBody));
     QCoro::waitFor(model->refresh(true));
