@@ -56,9 +56,16 @@ UsageViewModel::UsageViewModel(Options options, QObject* parent) : QObject(paren
     if (!options.startLoops)
         return;
     startAutoRefresh();
-    // On a first start the Trends tab shows the figures Codex logged in the last 14 days.
+    // On a first start the Trends tab shows the figures Codex logged in the last 14 days. Once
+    // the history itself reaches back that far, the logs can add nothing and are not read.
+    const QDateTime reachedBack = currentTime().addDays(-13);
+    const bool historyReachesBack = std::any_of(m_history.begin(), m_history.end(), [&](const UsageSnapshot& s) {
+        return s.timestamp <= reachedBack &&
+               std::any_of(s.limits.begin(), s.limits.end(),
+                           [](const UsageSnapshot::LimitPoint& p) { return p.provider == AIProvider::ChatGPT; });
+    });
     for (const LocalUsageSource& source : LocalUsageScanner::defaultSources()) {
-        if (source.provider != AIProvider::ChatGPT)
+        if (source.provider != AIProvider::ChatGPT || historyReachesBack)
             continue;
         seedHistoryFromCodexLogs(source.root, this, [this](qsizetype) {
             if (auto history = HistoryStore::read()) {
