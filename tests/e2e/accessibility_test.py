@@ -133,9 +133,6 @@ def walk_screens(session):
 
     # The details window: named, readable, a History menu that opens, and no Tab trap.
     session.do_action(session.find(shell, name="Open the details window", role="push button"), "Press")
-    # Reading the tree while the popover closes and the window is built has crashed Qt 6.4's
-    # accessibility cache here now and then; let the window settle first.
-    time.sleep(2)
     window = session.find(name="Tallyvue Details", role="frame", showing=True)
     time.sleep(0.5)
     audit(session, window, "details window", ["Snapshots"])

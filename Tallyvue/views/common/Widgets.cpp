@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -79,6 +80,48 @@ QAccessibleInterface* glassButtonAccessible(const QString&, QObject* object)
 {
     auto* button = qobject_cast<GlassButton*>(object);
     return button ? new GlassButtonAccessible(button) : nullptr;
+}
+
+/// Reads a scroll area as Qt does (the viewport, then the scroll bars and the corner that show), but
+/// answers nothing for an index past the end: Qt 6.4's own reading does not check it, and a client
+/// that counted the children before a scroll bar hid then made it read a stray pointer.
+class ScrollAreaAccessible : public QAccessibleWidget
+{
+public:
+    explicit ScrollAreaAccessible(QScrollArea* area) : QAccessibleWidget(area, QAccessible::Client) {}
+
+    int childCount() const override { return int(parts().size()); }
+    QAccessibleInterface* child(int index) const override
+    {
+        return QAccessible::queryAccessibleInterface(parts().value(index));
+    }
+    int indexOfChild(const QAccessibleInterface* item) const override
+    {
+        QObject* object = item ? item->object() : nullptr;
+        return object && object->isWidgetType() ? int(parts().indexOf(static_cast<QWidget*>(object))) : -1;
+    }
+
+private:
+    QWidgetList parts() const
+    {
+        const auto* area = static_cast<const QScrollArea*>(widget());
+        QWidgetList list;
+        if (QWidget* viewport = area->viewport())
+            list.append(viewport);
+        for (const QScrollBar* bar : {area->horizontalScrollBar(), area->verticalScrollBar()}) {
+            if (bar && bar->isVisible())
+                list.append(bar->parentWidget());
+        }
+        if (QWidget* corner = area->cornerWidget(); corner && corner->isVisible())
+            list.append(corner);
+        return list;
+    }
+};
+
+QAccessibleInterface* scrollAreaAccessible(const QString& className, QObject* object)
+{
+    auto* area = className == u"tallyvue::ScrollArea" ? qobject_cast<ScrollArea*>(object) : nullptr;
+    return area ? new ScrollAreaAccessible(area) : nullptr;
 }
 
 } // namespace
@@ -373,6 +416,12 @@ void GlassButton::paintEvent(QPaintEvent*)
         painter.setFont(font());
         painter.drawText(QRectF(x, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
     }
+}
+
+ScrollArea::ScrollArea(QWidget* parent) : QScrollArea(parent)
+{
+    static const bool accessible = (QAccessible::installFactory(scrollAreaAccessible), true);
+    Q_UNUSED(accessible);
 }
 
 QWidget* hbox(std::initializer_list<QWidget*> widgets, int spacing, QWidget* parent)

@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QFrame>
 #include <QLabel>
+#include <QScrollArea>
 
 #include <functional>
 #include <optional>
@@ -157,6 +158,16 @@ private:
     int m_spinTimer = 0;
     qint64 m_spinStart = 0;
     qreal m_angle = 0;
+};
+
+/// A scroll area that assistive tools can read safely while its scroll bars come and go (the
+/// popover closing hides them between a client's counting of the children and its asking for one).
+class ScrollArea : public QScrollArea
+{
+    Q_OBJECT
+
+public:
+    explicit ScrollArea(QWidget* parent = nullptr);
 };
 
 /// Lays `widgets` out in a row with `spacing`; nulls become stretch.

@@ -117,7 +117,7 @@ private:
 } // namespace
 
 DetailWindowView::DetailWindowView(QWidget* parent)
-    : QMainWindow(parent), m_sidebar(new QListWidget), m_scroll(new QScrollArea), m_title(new QLabel)
+    : QMainWindow(parent), m_sidebar(new QListWidget), m_scroll(new ScrollArea), m_title(new QLabel)
 {
     setObjectName(u"details"_s);
     setWindowTitle(u"Tallyvue Details"_s);

@@ -165,7 +165,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     m_contentDivider = new Divider;
     layout->addWidget(m_contentDivider);
 
-    m_scroll = new QScrollArea;
+    m_scroll = new ScrollArea;
     m_scroll->setObjectName(u"content"_s);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
@@ -188,7 +188,7 @@ MenuBarView::MenuBarView(QWidget* parent) : QWidget(parent)
     connect(m_scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             [this](int, int maximum) { m_holder->setContentsMargins(12, 12, maximum > 0 ? 4 : 12, 12); });
     layout->addWidget(m_scroll, 1);
-    m_settingsScroll = new QScrollArea;
+    m_settingsScroll = new ScrollArea;
     m_settingsScroll->setObjectName(u"settingsScroll"_s);
     m_settingsScroll->setFrameShape(QFrame::NoFrame);
     m_settingsScroll->setWidgetResizable(true);
