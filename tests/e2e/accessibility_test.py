@@ -129,6 +129,11 @@ def walk_screens(session):
     remaining = session.find(mode, name="Remaining", role="list item")
     press(session, remaining, lambda: "quotaDisplayMode=remaining" in stored_settings(session),
           "a list item's action to pick it")
+    import pyatspi
+    threshold = session.find(shell, role="combo box", predicate=lambda n: any(
+        r.getRelationType() == pyatspi.RELATION_LABELLED_BY and r.getTarget(0).name == "Claude alert threshold"
+        for r in n.getRelationSet()))
+    check(threshold.name.endswith("%"), f"the threshold picker reads {threshold.name!r}, not its value")
     press(session, gear, lambda: not session.is_checked(gear), "the settings to close", "Toggle")
 
     # The details window: named, readable, a History menu that opens, and no Tab trap.

@@ -163,6 +163,9 @@ QWidget* SettingsView::row(const QString& label, QWidget* control)
 {
     auto* text = new TextLabel(label, TextStyle::Body);
     text->setBuddy(control);
+    // Screen readers on Linux name a picker by its label (a picker's own name is its value).
+    if (!control->accessibleName().isEmpty())
+        text->setAccessibleName(control->accessibleName());
     return hbox({text, nullptr, control}, 8);
 }
 
