@@ -215,6 +215,19 @@ def keyboard_only(session, window):
     wait_for(lambda: windows(session) - before, 10, "Space to open the History menu")
     key(session, "Escape")
     wait_for(lambda: not windows(session) - before, 10, "Escape to close the History menu")
+    # Export: Space opens the menu with its first entry lit, Return chooses it, and the save
+    # dialog takes a typed path.
+    exported = os.path.join(session.home, "keyboard-export.csv")
+    key(session, "space")
+    wait_for(lambda: windows(session) - before, 10, "Space to open the History menu again")
+    key(session, "Return")
+    session.find(name="Export History as CSV", role="dialog", showing=True)
+    key(session, "ctrl+a")
+    subprocess.run(["xdotool", "type", "--delay", "20", exported], env=session.env, check=True)
+    key(session, "Return")
+    wait_for(lambda: os.path.exists(exported), 10, "Return in the save dialog to export the history")
+    # There is no window manager here to hand the focus back to the window the dialog closed on.
+    subprocess.run(["xdotool", "search", "--name", "^Tallyvue Details$", "windowfocus"], env=session.env, check=True)
     key(session, "Escape")
     wait_for(lambda: not state(details, "STATE_SHOWING"), 10, "Escape to close the details window again")
 

@@ -169,6 +169,9 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     // nothing for an instant popup, while "Press" and Space both come here.
     connect(history, &QToolButton::clicked, menu, [history, menu] {
         menu->popup(history->mapToGlobal(QPoint(0, history->height())));
+        // Opened from the keyboard, the first entry is lit, so Return chooses it as in any menu.
+        if (history->hasFocus() && !history->underMouse())
+            menu->setActiveAction(menu->actions().constFirst());
     });
     toolbar->addWidget(history);
     m_historyButton = history;
