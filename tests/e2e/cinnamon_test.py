@@ -25,7 +25,7 @@ def item_frame(session):
 
 
 def scenario(session):
-    common_checks(session, lambda: item_frame(session), xdotool_click(session), cpu_limit=0.10)
+    common_checks(session, lambda: item_frame(session), xdotool_click(session), cpu_limit=0.40)
     box = item_frame(session)  # other items may have come beside it meanwhile
     check(box, "the item's digits are gone from the panel")
     xdotool_click(session)(box[0] + box[2] // 2, box[1] + box[3] // 2)

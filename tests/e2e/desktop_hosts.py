@@ -253,8 +253,8 @@ def host_cpu(session, seconds=5):
 def common_checks(session, item_frame, click, cpu_limit=0.05):
     """The item's host shows it (item_frame() -> (x, y, w, h) read from the host), a click on it
     (click(x, y)) opens the popover beside it, the menu's entries work, and the host idles (the
-    software-rendered shells redraw their clock, so they get more room; a spinning host takes a
-    whole core)."""
+    software-rendered shells redraw their clock and measure 4-15 % on a loaded machine, so they
+    get more room; a spinning host takes a whole core)."""
     from tallyvue_session import CLAUDE_PATH
     started = time.monotonic()
     session.item(timeout=30)

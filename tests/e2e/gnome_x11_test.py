@@ -12,7 +12,7 @@ from tallyvue_session import check, run, wait_for
 
 def scenario(session):
     common_checks(session, lambda: gnome_frame(session), lambda x, y: gnome_click(session, x, y, 2),
-                  cpu_limit=0.20)
+                  cpu_limit=0.40)
     check(gnome_item(session)["menuItems"] >= 4, f"the extension's menu: {gnome_item(session)}")
     # The extension drops an item whose start went wrong on its side; it must not stay away.
     shell_eval(session, "Object.values(Main.panel.statusArea).find(b => b && b._indicator && "
