@@ -51,7 +51,8 @@ def scenario(session):
     titles = subprocess.run(["xdotool", "search", "--name", "Tallyvue Details", "getwindowname", "%@"],
                             env=session.env, capture_output=True, text=True).stdout.split("\n")
     check("Tallyvue Details" in titles, f"the details window's title reads {titles!r}")
-    sidebar = session.find(window, name="Pages", role="list")
+    session.find(window, name="Providers", role="heading")
+    sidebar = session.find(window, name="Providers", role="list")
     claude = session.find(sidebar, name=lambda n: n.startswith("Claude, "))
     check(re.fullmatch(r"Claude, \d+ limits?, \d+%", claude.name), f"the Claude row reads {claude.name!r}")
 

@@ -12,6 +12,7 @@
 #include "views/details/MetricGaugeCard.h"
 #include "views/details/ProviderPage.h"
 #include "views/details/SaveDialog.h"
+#include "views/details/Sidebar.h"
 #include "views/details/SnapshotTable.h"
 #include "views/popover/OverviewView.h"
 #include "views/popover/ProviderCards.h"
@@ -20,7 +21,6 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -29,7 +29,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
-#include <QSignalBlocker>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -45,8 +44,6 @@ using style::Tone;
 
 namespace {
 
-constexpr int kPageRole = Qt::UserRole + 1;
-
 QString pageTitle(const WorkspacePage& page)
 {
     if (page.thisComputer)
@@ -54,70 +51,10 @@ QString pageTitle(const WorkspacePage& page)
     return page.provider ? productName(*page.provider) : u"Overview"_s;
 }
 
-/// The sidebar's name of a page.
-QString pageName(const WorkspacePage& page)
-{
-    if (page.thisComputer)
-        return u"This Computer"_s;
-    return page.provider ? rawValue(*page.provider) : u"Overview"_s;
-}
-
-/// A sidebar row: logo or symbol, name over a caption, and on the trailing side a percent.
-class SidebarRow : public QWidget
-{
-public:
-    SidebarRow(const WorkspacePage& page, QWidget* parent = nullptr)
-        : QWidget(parent), m_caption(new TextLabel({}, TextStyle::Caption2, TextColor::of(Tone::Tertiary))),
-          m_percent(new TextLabel({}, TextStyle::Caption))
-    {
-        QWidget* icon = page.provider
-                            ? static_cast<QWidget*>(new ProviderLogo(*page.provider, 18))
-                            : new SymbolLabel(page.thisComputer ? u"desktopcomputer"_s : u"square.grid.2x2"_s, 16);
-        icon->setFixedWidth(18);
-        auto* name = new TextLabel(pageName(page), TextStyle::Body);
-        if (!page.provider)
-            m_caption->setTextStyle(TextStyle::Caption);
-        if (!page.provider)
-            m_caption->setTextColor(TextColor::of(Tone::Secondary));
-        m_percent->setTextStyle(TextStyle::Caption, QFont::DemiBold, true);
-        auto* column = new QVBoxLayout;
-        column->setSpacing(0);
-        column->addWidget(name);
-        column->addWidget(m_caption);
-        auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(6, 5, 8, 5);
-        layout->setSpacing(8);
-        layout->addWidget(icon);
-        layout->addLayout(column, 1);
-        layout->addWidget(m_percent);
-        m_percent->hide();
-        if (!page.provider)
-            m_caption->setText(page.thisComputer ? u"Tokens and API value"_s : u"All providers · this computer"_s);
-    }
-
-    void setProviderState(const QList<ProviderMetric>& metrics, QuotaDisplayMode mode)
-    {
-        m_caption->setText(Trends::limitCountText(metrics.size()));
-        const auto top = Trends::highestMetric(metrics);
-        m_percent->setVisible(top.has_value());
-        if (top) {
-            m_percent->setText(top->percentText(mode));
-            m_percent->setTextColor(TextColor::usage(top->percent));
-        }
-    }
-
-    QString caption() const { return m_caption->text(); }
-    QString percent() const { return m_percent->isVisible() ? m_percent->text() : QString(); }
-
-private:
-    TextLabel* m_caption;
-    TextLabel* m_percent;
-};
-
 } // namespace
 
 DetailWindowView::DetailWindowView(QWidget* parent)
-    : QMainWindow(parent), m_sidebar(new QListWidget), m_scroll(new ScrollArea), m_title(new QLabel)
+    : QMainWindow(parent), m_sidebar(new Sidebar), m_scroll(new ScrollArea), m_title(new QLabel)
 {
     setObjectName(u"details"_s);
     setWindowTitle(u"Tallyvue Details"_s);
@@ -176,27 +113,9 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     toolbar->addWidget(history);
     m_historyButton = history;
 
-    m_sidebar->setObjectName(u"sidebar"_s);
-    m_sidebar->setAccessibleName(u"Pages"_s);
-    m_sidebar->setMinimumWidth(170);
-    m_sidebar->setMaximumWidth(240);
-    m_sidebar->setFrameShape(QFrame::NoFrame);
-    m_sidebar->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_sidebar->setStyleSheet(u"QListWidget { background: transparent; outline: none; }"
-                             "QListWidget::item { border-radius: 6px; margin: 1px 6px; }"
-                             "QListWidget::item:selected { background: rgba(10, 132, 255, 56); }"_s);
-    buildSidebar();
-    const auto choose = [this](QListWidgetItem* item) {
-        if (!item)
-            return;
-        if (const auto page = workspacePageFromRaw(item->data(kPageRole).toString()); page && *page != m_page)
-            Preferences::instance().setDetailPage(*page);
-    };
-    connect(m_sidebar, &QListWidget::currentItemChanged, this, choose);
-    // Assistive tools select a row without making it current.
-    connect(m_sidebar, &QListWidget::itemSelectionChanged, this, [this, choose] {
-        if (const QList<QListWidgetItem*> selected = m_sidebar->selectedItems(); !selected.isEmpty())
-            choose(selected.first());
+    connect(m_sidebar, &Sidebar::pageChosen, this, [this](const WorkspacePage& page) {
+        if (page != m_page)
+            Preferences::instance().setDetailPage(page);
     });
 
     m_scroll->setObjectName(u"detailColumn"_s);
@@ -237,64 +156,6 @@ DetailWindowView::DetailWindowView(QWidget* parent)
     restyleToolbar();
 }
 
-void DetailWindowView::buildSidebar()
-{
-    auto addRow = [this](const WorkspacePage& page) {
-        auto* item = new QListWidgetItem(m_sidebar);
-        item->setData(kPageRole, rawValue(page));
-        // The row widget draws the texts; screen readers get them from the item.
-        item->setData(Qt::AccessibleTextRole, pageName(page));
-        auto* row = new SidebarRow(page);
-        item->setSizeHint(row->sizeHint());
-        m_sidebar->setItemWidget(item, row);
-    };
-    addRow(WorkspacePage{});
-    addRow(WorkspacePage{std::nullopt, true});
-    auto* section = new QListWidgetItem(u"Providers"_s, m_sidebar);
-    // Enabled, so it is drawn in a readable colour, but not selectable: it is a heading, not a page.
-    section->setFlags(Qt::ItemIsEnabled);
-    section->setData(Qt::AccessibleDescriptionRole, u"Heading"_s);
-    section->setFont(style::font(TextStyle::Caption, QFont::DemiBold));
-    section->setSizeHint(QSize(0, 28));
-    for (AIProvider provider : kAllProviders)
-        addRow(WorkspacePage{provider});
-}
-
-void DetailWindowView::updateSidebar()
-{
-    // Following the stored page is no choice of the user's.
-    const QSignalBlocker blocker(m_sidebar);
-    const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
-    for (int i = 0; i < m_sidebar->count(); ++i) {
-        QListWidgetItem* item = m_sidebar->item(i);
-        const auto page = workspacePageFromRaw(item->data(kPageRole).toString());
-        if (!page || !page->provider)
-            continue;
-        auto* row = static_cast<SidebarRow*>(m_sidebar->itemWidget(item));
-        row->setProviderState(m_state.metrics(*page->provider), mode);
-        const QString percent = row->percent();
-        const QString spoken =
-            rawValue(*page->provider) + u", "_s + row->caption() + (percent.isEmpty() ? QString() : u", "_s + percent);
-        item->setData(Qt::AccessibleTextRole, spoken);
-        if (rawValue(*page) == rawValue(m_page) && m_sidebar->currentItem() != item)
-            m_sidebar->setCurrentItem(item);
-    }
-    // The overview is the first row, This Computer the second.
-    const int fixedRow = m_page.thisComputer ? 1 : 0;
-    if (!m_page.provider && m_sidebar->currentRow() != fixedRow)
-        m_sidebar->setCurrentRow(fixedRow);
-}
-
-QString DetailWindowView::sidebarCaption(AIProvider provider) const
-{
-    for (int i = 0; i < m_sidebar->count(); ++i) {
-        QListWidgetItem* item = m_sidebar->item(i);
-        if (item->data(kPageRole).toString() == rawValue(provider))
-            return static_cast<SidebarRow*>(m_sidebar->itemWidget(item))->caption();
-    }
-    return {};
-}
-
 void DetailWindowView::readPage()
 {
     m_page = Preferences::instance().detailPage();
@@ -332,12 +193,13 @@ void DetailWindowView::present()
         setGeometry(fittedGeometry(geometry(), room));
     }
     // A reopened window starts at the sidebar, not wherever focus was when it closed.
-    if (!isVisible())
-        m_sidebar->setFocus(Qt::OtherFocusReason);
+    const bool reopening = !isVisible();
     if (isMinimized())
         showNormal();
     else
         show();
+    if (reopening)
+        m_sidebar->focusCurrent();
     raise();
     activateWindow();
 }
@@ -346,7 +208,7 @@ void DetailWindowView::render()
 {
     m_dirty = false;
     m_title->setText(pageTitle(m_page));
-    updateSidebar();
+    m_sidebar->setState(m_state, m_page, Preferences::instance().quotaDisplayMode());
     const QuotaDisplayMode mode = Preferences::instance().quotaDisplayMode();
     const QString key = rawValue(m_page);
     if (key != m_contentKey || !m_content) {

@@ -10,12 +10,12 @@
 
 class QAction;
 class QLabel;
-class QListWidget;
 class QScrollArea;
 class QToolButton;
 
 namespace tallyvue {
 
+class Sidebar;
 class TextLabel;
 
 /**
@@ -46,10 +46,8 @@ public:
     QAction* refreshAction() const { return m_refresh; }
     QAction* exportAction() const { return m_export; }
     QAction* clearAction() const { return m_clear; }
-    QListWidget* sidebar() const { return m_sidebar; }
+    Sidebar* sidebar() const { return m_sidebar; }
     QWidget* pageWidget() const { return m_content; }
-    /// The sidebar row's caption for a provider ("2 limits", "Not connected").
-    QString sidebarCaption(AIProvider provider) const;
 
     /// Writes the history's CSV export to `path` as UTF-8, atomically; logs a failure.
     static bool writeHistoryCsv(const QString& path);
@@ -64,8 +62,6 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void buildSidebar();
-    void updateSidebar();
     void readPage();
     void render();
     void exportHistory();
@@ -76,7 +72,7 @@ private:
     WorkspacePage m_page;
     TrendRange m_range = TrendRange::Day;
     bool m_dirty = true;
-    QListWidget* m_sidebar;
+    Sidebar* m_sidebar;
     QScrollArea* m_scroll;
     QPointer<QWidget> m_content;
     QString m_contentKey;

@@ -11,11 +11,13 @@
 #include "views/details/ComputerPage.h"
 #include "views/details/DetailWindowView.h"
 #include "views/details/MetricGaugeCard.h"
+#include "views/details/Sidebar.h"
 #include "views/details/SnapshotTable.h"
 #include "views/popover/MenuBarView.h"
 #include "views/popover/ProviderCards.h"
 #include "views/popover/TrendsView.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -52,15 +54,13 @@ T* waitForDialog(const QString& name)
     return nullptr;
 }
 
-/// The sidebar row whose spoken text starts with `name`.
-QListWidgetItem* sidebarRow(const DetailWindowView& window, const QString& name)
+/// Chooses `page` in the sidebar, as a click on its row does.
+void choose(const DetailWindowView& window, const WorkspacePage& page)
 {
-    for (int i = 0; i < window.sidebar()->count(); ++i) {
-        QListWidgetItem* item = window.sidebar()->item(i);
-        if (item->data(Qt::AccessibleTextRole).toString().startsWith(name))
-            return item;
-    }
-    return nullptr;
+    QListWidgetItem* row = window.sidebar()->row(page);
+    ASSERT_NE(row, nullptr);
+    row->listWidget()->setCurrentItem(row);
+    QCoreApplication::processEvents();
 }
 
 class DetailWindowTest : public ::testing::Test
@@ -184,10 +184,11 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     window.setState(state());
     window.show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.sidebarCaption(AIProvider::Claude), u"2 limits"_s);
-    EXPECT_EQ(window.sidebarCaption(AIProvider::ChatGPT), u"1 limit"_s);
-    EXPECT_EQ(window.sidebarCaption(AIProvider::Copilot), u"Not connected"_s);
-    EXPECT_EQ(sidebarRow(window, u"Claude"_s)->data(Qt::AccessibleTextRole).toString(), u"Claude, 2 limits, 10%"_s);
+    EXPECT_EQ(window.sidebar()->caption(AIProvider::Claude), u"2 limits"_s);
+    EXPECT_EQ(window.sidebar()->caption(AIProvider::ChatGPT), u"1 limit"_s);
+    EXPECT_EQ(window.sidebar()->caption(AIProvider::Copilot), u"Not connected"_s);
+    EXPECT_EQ(window.sidebar()->row(WorkspacePage{AIProvider::Claude})->data(Qt::AccessibleTextRole).toString(),
+              u"Claude, 2 limits, 10%"_s);
     EXPECT_EQ(window.page(), WorkspacePage{AIProvider::Claude});
     // In remaining mode a window at 90 % used shows 10 %, coloured as 90 % used.
     const QColor red = style::usageColor(90, QApplication::palette());
@@ -205,10 +206,7 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
     EXPECT_EQ(window.findChild<TextLabel*>(u"notCurrent"_s)->text(),
               u"Network error: down. The gauges show the last values, "_s + asOfText(kNow.addSecs(-600), kNow) + u'.');
 
-    QListWidgetItem* chatgpt = sidebarRow(window, u"ChatGPT"_s);
-    ASSERT_NE(chatgpt, nullptr);
-    window.sidebar()->setCurrentItem(chatgpt);
-    QCoreApplication::processEvents();
+    choose(window, WorkspacePage{AIProvider::ChatGPT});
     EXPECT_EQ(Preferences::instance().detailPage(), WorkspacePage{AIProvider::ChatGPT});
     auto* table = window.findChild<SnapshotTable*>();
     ASSERT_NE(table, nullptr);
@@ -218,8 +216,15 @@ TEST_F(DetailWindowTest, SidebarPagesAndSnapshotCount)
 
     // This Computer has its own page, remembered like the others; its table shows the newest month
     // first, quiet months at zero, and "–" for a month of unpriced requests only.
-    window.sidebar()->setCurrentItem(sidebarRow(window, u"This Computer"_s));
-    QCoreApplication::processEvents();
+    choose(window, WorkspacePage{std::nullopt, true});
+    EXPECT_EQ(Preferences::instance().detailPage(), (WorkspacePage{std::nullopt, true}));
+    // "Providers" is a heading between two lists, which the arrows cross as one list.
+    auto* heading = window.findChild<QLabel*>(u"providersHeading"_s);
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(heading)->role(), QAccessible::Heading);
+    QTest::keyClick(window.sidebar()->row(WorkspacePage{std::nullopt, true})->listWidget(), Qt::Key_Down);
+    EXPECT_EQ(Preferences::instance().detailPage(), WorkspacePage{AIProvider::Claude});
+    QTest::keyClick(window.sidebar()->row(WorkspacePage{AIProvider::Claude})->listWidget(), Qt::Key_Up);
     EXPECT_EQ(Preferences::instance().detailPage(), (WorkspacePage{std::nullopt, true}));
     auto* computer = window.findChild<ComputerPage*>();
     ASSERT_NE(computer, nullptr);
