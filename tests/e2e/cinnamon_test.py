@@ -3,8 +3,6 @@
 """Cinnamon 5.6: its tray shows the digits icon on the dark plate (its panel is dark), a click
 opens the popover at it, a click on the bare desktop closes it (that click leaves the focus
 alone there), and cinnamon stays idle."""
-import subprocess
-
 from desktop_hosts import cinnamon, common_checks, greenish, screen_pixels, x11_popover, xdotool_click
 from tallyvue_session import check, run, wait_for
 
@@ -28,9 +26,10 @@ def scenario(session):
     common_checks(session, lambda: item_frame(session), xdotool_click(session), cpu_limit=0.40)
     box = item_frame(session)  # other items may have come beside it meanwhile
     check(box, "the item's digits are gone from the panel")
-    xdotool_click(session)(box[0] + box[2] // 2, box[1] + box[3] // 2)
+    click = xdotool_click(session)
+    click(box[0] + box[2] // 2, box[1] + box[3] // 2)
     wait_for(lambda: x11_popover(session), 10, "the popover again")
-    subprocess.run(["xdotool", "mousemove", "640", "300", "click", "1"], env=session.env, check=True)
+    click(640, 300)
     wait_for(lambda: x11_popover(session) is None, 5, "the popover to close on a click on the bare desktop")
 
 

@@ -5,12 +5,10 @@ the session's home, the "Tokens" and "API value" tiles must say what `tallyvue-c
 counts and prices for the same transcripts."""
 import json
 import os
-import subprocess
-import time
 from datetime import datetime, timedelta, timezone
 from decimal import ROUND_HALF_UP, Decimal
 
-from tallyvue_session import Skip, check, run, wait_for
+from tallyvue_session import check, run
 
 
 def short_count(n):
@@ -56,12 +54,7 @@ def write_transcripts(home):
 
 def cli_local(session):
     """Claude's tokens and cost as `tallyvue-cli local --json` gives them (only Claude wrote)."""
-    cli = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-cli")
-    if not os.path.exists(cli):
-        raise Skip("tallyvue-cli is not built next to tallyvue")
-    result = subprocess.run([cli, "local", "--json"], env=session.env, capture_output=True, text=True, timeout=60,
-                            check=True)
-    local = json.loads(result.stdout)
+    local = json.loads(session.cli("local", "--json"))
     tokens = sum(row["inputTokens"] + row["outputTokens"] + row["cacheCreationTokens"] + row["cacheReadTokens"]
                  for row in local["daily"] if row["provider"] == "Claude")
     return tokens, local["costUSD"]
