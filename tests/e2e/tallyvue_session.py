@@ -120,7 +120,7 @@ class SampleServer:
 class Session:
     """One private desktop with `tallyvue` running in it; use as a context manager.
 
-    host: "fake" (a StatusNotifierWatcher without a panel), a desktop from desktop_hosts.py, or None.
+    host: "fake" (a StatusNotifierWatcher without a panel), a desktop from desktops.py, or None.
     settings: stored preferences written before the start ({"selectedPage": "Claude"}).
     """
 
@@ -165,7 +165,7 @@ class Session:
             self._spawn("watcher", ["/usr/bin/python3", os.path.join(HERE, "fake_watcher.py")])
             wait_for(lambda: "ready" in self.output("watcher"), 10, "the fake watcher")
         elif self.host is not None:
-            self.host(self)  # a real desktop from desktop_hosts.py
+            self.host(self)  # a real desktop from desktops.py
         if self.notifications:
             # Alerts stay until clicked: dunst's own 10 s timeout can pass before a slow scenario clicks.
             self._write("dunstrc", "".join(f"[urgency_{u}]\n    timeout = 0\n" for u in ("low", "normal", "critical")))

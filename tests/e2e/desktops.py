@@ -1,16 +1,18 @@
 # SPDX-License-Identifier: MIT
-"""Real desktops as tray hosts for the end-to-end sessions, `run(scenario, host=mate(ayatana=True))`:
-each starts inside the session's Xvfb and bus before tallyvue, sets the desktop's variables for
-tallyvue too, and skips the scenario when its packages are missing (`scripts/setup --hosts`)."""
+"""Tallyvue's item on real desktops, one scenario per desktop (ctest "e2e.<name>" runs
+`desktops.py <name>`, see SCENARIOS). Each desktop starts inside the session's Xvfb and bus before
+tallyvue, sets the desktop's variables for tallyvue too, and skips the scenario when its packages
+are missing (`scripts/setup --hosts`)."""
 import contextlib
 import glob
 import json
 import os
 import signal
 import subprocess
+import sys
 import time
 
-from tallyvue_session import WATCHER, Failure, Skip, check, require, wait_for
+from tallyvue_session import WATCHER, Failure, Skip, check, require, run, wait_for
 
 
 class BusReaper:
@@ -291,3 +293,114 @@ def accessible_frame(session, application, name):
 def greenish(pixels):
     """How many pixels carry the green of a low usage level (the glyph's bars, the digits)."""
     return sum(1 for r, g, b in pixels if g > r + 50 and g > b + 30)
+
+
+# --- the scenarios ------------------------------------------------------------------------
+
+def on_cinnamon(session):
+    """Cinnamon 5.6: its tray shows the digits icon on the dark plate (its panel is dark), a click
+    opens the popover at it, a click on the bare desktop closes it (that click leaves the focus
+    alone there), and cinnamon stays idle."""
+    def item_frame():
+        # The plate's colour is ours alone on the bottom panel; the digits on it are the level's green.
+        strip = screen_pixels(session, (0, 760, 1280, 40))
+        spots = [(i % 1280, 760 + i // 1280) for i, pixel in enumerate(strip) if pixel == (0x1C, 0x1C, 0x1E)]
+        if len(spots) < 100:
+            return None
+        xs, ys = [x for x, _ in spots], [y for _, y in spots]
+        box = min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
+        digits = [strip[(y - 760) * 1280 + x] for x in range(box[0], box[0] + box[2])
+                  for y in range(box[1], box[1] + box[3])]
+        return box if greenish(digits) >= 10 else None
+    click = xdotool_click(session)
+    common_checks(session, item_frame, click, cpu_limit=0.40)
+    box = item_frame()  # other items may have come beside it meanwhile
+    check(box, "the item's digits are gone from the panel")
+    click(box[0] + box[2] // 2, box[1] + box[3] // 2)
+    wait_for(lambda: x11_popover(session), 10, "the popover again")
+    click(640, 300)
+    wait_for(lambda: x11_popover(session) is None, 5, "the popover to close on a click on the bare desktop")
+
+
+def on_gnome(session):
+    """GNOME Shell 43 with its AppIndicator extension, read back through the shell itself: the top
+    bar shows the item's label, a middle click opens the popover under it (a left click opens the
+    extension's menu), the item comes back within a second when the extension drops it, and the
+    shell stays idle. On Wayland (Debian's default session) Tallyvue picks X11 through XWayland,
+    so it can place its popover under the item; the scenario finds it on XWayland's display."""
+    common_checks(session, lambda: gnome_frame(session), lambda x, y: gnome_click(session, x, y, 2),
+                  cpu_limit=0.40)
+    check(gnome_item(session)["menuItems"] >= 4, f"the extension's menu: {gnome_item(session)}")
+    # The extension drops an item whose start went wrong on its side; it must not stay away.
+    shell_eval(session, "Object.values(Main.panel.statusArea).find(b => b && b._indicator && "
+                        "b._indicator.id === 'tallyvue')._indicator.destroy()")
+    dropped = time.monotonic()
+    wait_for(lambda: gnome_item(session) is None, 5, "the extension to drop the item")
+    wait_for(lambda: gnome_frame(session), 5, "the item back on the top bar")
+    print(f"back on the top bar {time.monotonic() - dropped:.2f} s after the drop")
+    check(time.monotonic() - dropped < 2.5, "the item took more than a second to come back")
+
+
+def on_mate_notification_area(session):
+    """MATE 1.27's panel with its notification area: the area shows the item's label (it draws no
+    icon of an item), and a click, which MATE reports at a point inside its applet, opens the
+    popover at the item, not at the screen's far left. The panel stays idle."""
+    def frame():
+        # The area is as wide as what it shows: the label "42%  ·  7d 63%", not a bare icon.
+        box = accessible_frame(session, "mate-panel", "Panel Notification Area")
+        return box if box and box[2] >= 60 else None
+    common_checks(session, frame, xdotool_click(session))
+    check("shows the label" in session.output(), "the notification area was not taken for a label host")
+
+
+def on_mate_ayatana(session):
+    """MATE's Ayatana indicator applet, whose service draws an item only from IconName and
+    IconThemePath: the applet shows the glyph from Tallyvue's icon files (not a broken-image
+    placeholder) beside the label, a middle click opens the popover at it, and it stays idle."""
+    def frame():
+        box = accessible_frame(session, "mate-panel", "indicator-applet")
+        return box if box and box[2] >= 60 and 0 <= box[1] < 30 else None  # on the top edge, not while it moves
+    box = common_checks(session, frame, xdotool_click(session, button=2))
+    icon = screen_pixels(session, (box[0], box[1], box[3], box[3]))
+    check(greenish(icon) >= 6, "no green usage bars in the applet's icon: the image files were not drawn")
+
+
+def on_xfce_status_tray(session):
+    """xfce4-panel's Status Tray: the item registers, its Menu answers GetLayout with the app's
+    entries, "Refresh Now" starts a refresh, and the host stays idle beside the item (it spun at
+    full speed while the item announced a menu it did not serve)."""
+    session.item(timeout=30)
+    check(session.menu_path() == "/MenuBar", f"the item announces menu {session.menu_path()!r}")
+    check(session.menu_entries() == ["Open Tallyvue", "Refresh Now", "Open Details…", "Settings…", "-", "Quit"],
+          f"menu entries: {session.menu_entries()}")
+    session.wait_for_refresh()
+    session.refresh_now()
+    check_idle(session, 0.05, seconds=10)
+    os.makedirs(session.artifacts, exist_ok=True)
+    session.screenshot(os.path.join(session.artifacts, "xfce-status-tray.png"))
+
+
+def on_sntray(session):
+    """The vala sntray host (XFCE, MATE and Budgie share it) beside the item: it reads the menu
+    and stays idle, and so does the bus. While the item announced a menu it did not serve, this
+    host asked for it thousands of times a second and never showed the item."""
+    session.item(timeout=30)
+    check("libsntray" in session.watcher_command_line(), f"the host is {session.watcher_command_line()!r}")
+    check(session.menu_entries()[0] == "Open Tallyvue", f"menu entries: {session.menu_entries()}")
+    session.wait_for_refresh()
+    check_idle(session, 0.05, seconds=10, also=[session.processes["dbus"].pid])
+
+
+SCENARIOS = {
+    "cinnamon": (on_cinnamon, cinnamon),
+    "gnome_x11": (on_gnome, gnome),
+    "gnome_wayland": (on_gnome, lambda: gnome(wayland=True)),
+    "mate": (on_mate_notification_area, mate),
+    "mate_ayatana": (on_mate_ayatana, lambda: mate(ayatana=True)),
+    "xfce_tray": (on_xfce_status_tray, xfce),
+    "sntray_host": (on_sntray, lambda: xfce(sntray=True)),
+}
+
+if __name__ == "__main__":
+    scenario, host = SCENARIOS[sys.argv.pop(1)]
+    run(scenario, host=host())
