@@ -222,5 +222,5 @@ def scenario(session):
 
 
 if __name__ == "__main__":
-    run(scenario, tools=("xdotool",), settings={"selectedPage": "Claude", "selectedTab": "Models", "detailPage": "Claude",
-                            "hotKeyPreset": "ctrlOptQ"})
+    run(scenario, tools=("xdotool",), settings={"selectedPage": "Claude", "selectedTab": "Models",
+                                                "detailPage": "Claude", "hotKeyPreset": "ctrlOptQ"})

@@ -14,7 +14,7 @@ def scenario(session):
     session.activate_item()
     popover = session.popover()
     session.find(popover, name="42%", role="label", showing=True)
-    fetches = session.server.count(CLAUDE_PATH)
+    fetches = session.server.requests.count(CLAUDE_PATH)
 
     gear = session.find(popover, name="Settings", role="push button")
     session.do_action(gear, "Toggle")
@@ -46,7 +46,7 @@ def scenario(session):
     wait_for(lambda: not session.is_checked(gear), 10, "the settings button to be off")
     session.find(popover, name="57%", role="label", showing=True)
     check(not session.find_all(popover, name="42%", role="label", showing=True), "a used percentage is still shown")
-    check(session.server.count(CLAUDE_PATH) == fetches, "switching the display mode fetched again")
+    check(session.server.requests.count(CLAUDE_PATH) == fetches, "switching the display mode fetched again")
 
 
 if __name__ == "__main__":

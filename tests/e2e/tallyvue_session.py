@@ -84,48 +84,33 @@ def require(*tools):
             raise Skip(f"{tool} is not installed (scripts/setup [--hosts] installs it)")
 
 
-class SampleServer:
-    """Loopback HTTP server answering SAMPLES; it counts the requests per path."""
+class SampleHandler(http.server.BaseHTTPRequestHandler):
+    """Answers SAMPLES and notes each request's path in its server's `requests`."""
 
-    def __init__(self):
-        self.requests = []
-        outer = self
+    def do_GET(self):
+        path = self.path.split("?")[0]
+        self.server.requests.append(path)
+        data = json.dumps(SAMPLES.get(path, {"error": "not found"})).encode()
+        self.send_response(200 if path in SAMPLES else 404)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
 
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):
-                path = self.path.split("?")[0]
-                outer.requests.append(path)
-                data = json.dumps(SAMPLES.get(path, {"error": "not found"})).encode()
-                self.send_response(200 if path in SAMPLES else 404)
-                self.send_header("Content-Type", "application/json")
-                self.send_header("Content-Length", str(len(data)))
-                self.end_headers()
-                self.wfile.write(data)
-
-            def log_message(self, *args):
-                pass
-
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        self.origin = f"http://127.0.0.1:{self.server.server_address[1]}"
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
-
-    def count(self, path):
-        return self.requests.count(path)
-
-    def stop(self):
-        self.server.shutdown()
-        self.server.server_close()
+    def log_message(self, *args):
+        pass
 
 
 class Session:
-    """One private desktop with `tallyvue` running in it; use as a context manager.
+    """One private desktop with `tallyvue` running in it, from `start()` to `stop()`.
 
     host: "fake" (a StatusNotifierWatcher without a panel), a desktop from desktops.py, or None.
     settings: stored preferences written before the start ({"selectedPage": "Claude"}).
     """
 
-    def __init__(self, tallyvue, host="fake", settings=None, notifications=False, start=True):
+    def __init__(self, tallyvue, artifacts, host="fake", settings=None, notifications=False, start=True):
         self.tallyvue_path = tallyvue
+        self.artifacts = artifacts
         self.host = host
         self.settings = dict(settings or {})
         self.notifications = notifications
@@ -134,23 +119,10 @@ class Session:
         self.processes = {}
         self.logs = {}
         self.home = None
-        self.server = SampleServer()
         self._bus = None
-
-    def __enter__(self):
-        try:
-            self.start()
-        except BaseException:
-            self.stop()
-            raise
-        return self
-
-    def __exit__(self, kind, *_):
-        self.stop()
-        status = self.processes["tallyvue"].returncode if "tallyvue" in self.processes else 0
-        if kind is None and status != 0:
-            raise Failure(f"tallyvue did not end cleanly on SIGTERM (exit status {status})")
-        return False
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), SampleHandler)
+        self.server.requests = []
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def start(self):
         self.home = tempfile.mkdtemp(prefix="tallyvue-e2e-")
@@ -174,8 +146,9 @@ class Session:
             self.start_tallyvue()
 
     def start_tallyvue(self):
+        origin = f"http://127.0.0.1:{self.server.server_address[1]}"
         env = dict(self.env, **ACCESSIBLE_ENV, CLAUDE_CODE_OAUTH_TOKEN="e2e-token", **{
-            f"TALLYVUE_{name}_API": self.server.origin for name in ("CLAUDE", "CHATGPT", "COPILOT")})
+            f"TALLYVUE_{name}_API": origin for name in ("CLAUDE", "CHATGPT", "COPILOT")})
         env.update(self.extra_env)
         self.started_at = time.monotonic()
         return self._spawn("tallyvue", [self.tallyvue_path], env=env)
@@ -192,7 +165,8 @@ class Session:
                     process.wait()
         for log in self.logs.values():
             log.close()
-        self.server.stop()
+        self.server.shutdown()
+        self.server.server_close()
         if self.home and not os.environ.get("TALLYVUE_E2E_KEEP"):
             shutil.rmtree(self.home, ignore_errors=True)
 
@@ -347,9 +321,9 @@ class Session:
 
     def refresh_now(self):
         """Clicks "Refresh Now" in the item's menu and waits for the new fetch."""
-        before = self.server.count(CLAUDE_PATH)
+        before = self.server.requests.count(CLAUDE_PATH)
         self.menu_click("Refresh Now")
-        wait_for(lambda: self.server.count(CLAUDE_PATH) > before, 20, "a refresh after Refresh Now")
+        wait_for(lambda: self.server.requests.count(CLAUDE_PATH) > before, 20, "a refresh after Refresh Now")
 
     # --- accessibility -------------------------------------------------------------------
 
@@ -494,13 +468,18 @@ def run(scenario, tools=(), **session_options):
     try:
         require("Xvfb", "dbus-daemon", "/usr/libexec/at-spi-bus-launcher", "py:dbus", "py:pyatspi", *tools,
                 *(("dunst",) if session_options.get("notifications") else ()))
-        with Session(args.tallyvue, **session_options) as session:
-            session.artifacts = args.artifacts
+        session = Session(args.tallyvue, args.artifacts, **session_options)
+        try:
+            session.start()
             try:
                 scenario(session)
             except BaseException:
-                _report_failure(session, args.artifacts)
+                _report_failure(session)
                 raise
+        finally:
+            session.stop()
+        status = session.processes["tallyvue"].returncode if "tallyvue" in session.processes else 0
+        check(status == 0, f"tallyvue did not end cleanly on SIGTERM (exit status {status})")
     except Skip as reason:
         print(f"SKIP: {reason}")
         sys.exit(77)
@@ -512,7 +491,7 @@ def run(scenario, tools=(), **session_options):
     sys.exit(0)
 
 
-def _report_failure(session, artifacts):
+def _report_failure(session):
     print("---- tallyvue output ----")
     print(session.output())
     try:
@@ -520,6 +499,6 @@ def _report_failure(session, artifacts):
         print(session.dump())
     except Exception as error:
         print(f"(no tree: {error})")
-    os.makedirs(artifacts, exist_ok=True)
-    path = session.screenshot(os.path.join(artifacts, f"e2e-{os.path.basename(sys.argv[0])}-{os.getpid()}.png"))
-    print(f"screenshot: {path}")
+    os.makedirs(session.artifacts, exist_ok=True)
+    name = f"e2e-{os.path.basename(sys.argv[0])}-{os.getpid()}.png"
+    print(f"screenshot: {session.screenshot(os.path.join(session.artifacts, name))}")

@@ -12,26 +12,16 @@ from tallyvue_session import check, run
 
 
 def short_count(n):
-    """The tiles' short token count: 950, 1.5K, 12K, 2.3M."""
-    if n < 1000:
-        return str(n)
-    if n < 10000:
-        return f"{n / 1000:.1f}K"
-    if n < 1000000:
-        return f"{n // 1000}K"
-    return f"{n / 1000000:.1f}M"
+    """The tiles' short token count in the range the written transcripts reach: 171K."""
+    check(10000 <= n < 1000000, f"the transcripts hold {n} tokens, outside the 10K-1M range read here")
+    return f"{n // 1000}K"
 
 
 def approximate_cost(usd):
-    """The tile's value: "≈ $4.20" below $10, whole dollars from there, "< $0.01" for a trace."""
-    if usd == 0:
-        return "$0"
+    """The tile's value below $10, rounded half up to the cent: "≈ $0.42"."""
     cents = int(Decimal(repr(usd)).quantize(Decimal("0.01"), rounding=ROUND_HALF_UP) * 100)
-    if cents == 0:
-        return "< $0.01"
-    if cents < 1000:
-        return f"≈ ${cents // 100:,}.{cents % 100:02d}"
-    return f"≈ ${int(Decimal(repr(usd)).quantize(Decimal(1), rounding=ROUND_HALF_UP)):,}"
+    check(0 < cents < 1000, f"the transcripts cost ${usd}, outside the cents read here")
+    return f"≈ ${cents // 100}.{cents % 100:02d}"
 
 
 def write_transcripts(home):
