@@ -216,7 +216,6 @@ def gnome_click(session, x, y, button):
 # --- what every desktop scenario checks ---------------------------------------------------
 
 def x11_popover(session):
-    """The popover's frame on the X server, or None while it is closed."""
     for window in session.xdotool("search", "--onlyvisible", "--name", "^Tallyvue$", check=False).split():
         shape = dict(line.split("=") for line in session.xdotool("getwindowgeometry", "--shell", window).split())
         return int(shape["X"]), int(shape["Y"]), int(shape["WIDTH"]), int(shape["HEIGHT"])

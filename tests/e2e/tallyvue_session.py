@@ -154,7 +154,6 @@ class Session:
         return self._spawn("tallyvue", [self.tallyvue_path], env=env)
 
     def stop(self):
-        """Ends every process, newest first (killing what outlasts 5 s)."""
         for process in reversed(list(self.processes.values())):
             if process.poll() is None:
                 process.terminate()
@@ -220,7 +219,6 @@ class Session:
         return process
 
     def output(self, name="tallyvue"):
-        """Everything process `name` has written so far."""
         log = self.logs.get(name)
         if not log:
             return ""
@@ -240,7 +238,6 @@ class Session:
         self.env["DISPLAY"] = ":" + number
 
     def private_bus(self, name):
-        """Starts a dbus-daemon as process `name`; returns its address."""
         process = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
                                    env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
@@ -263,7 +260,6 @@ class Session:
         return proxy.get_dbus_method(method, interface)(*args, signature=signature, timeout=timeout)
 
     def pid_of(self, name):
-        """The process id of the bus connection `name`."""
         return int(self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                              "GetConnectionUnixProcessID", name))
 
@@ -291,7 +287,6 @@ class Session:
         return wait_for(find, timeout, "tallyvue's tray item to register")
 
     def activate_item(self):
-        """What a host does on a left click."""
         service, path = self.item()
         self.call(service, path, "org.kde.StatusNotifierItem", "Activate", 0, 0, signature="ii")
 
@@ -312,7 +307,6 @@ class Session:
         return ["-" if kind == "separator" else label for _, label, kind in self.menu_layout()]
 
     def menu_click(self, label):
-        """Sends the "clicked" event to the top-level entry with `label`."""
         import dbus
         ident = next((ident for ident, text, _ in self.menu_layout() if text == label), None)
         check(ident is not None, f"no menu entry {label!r} in {self.menu_entries()}")
@@ -362,7 +356,6 @@ class Session:
         return found
 
     def find(self, root=None, name=None, role=None, predicate=None, showing=None, timeout=20):
-        """The first matching node, waiting for it to appear."""
         what = f"a node with name {name!r} and role {role!r}" if not callable(name) else f"a {role!r} node"
         return wait_for(lambda: next(iter(self.find_all(root, name, role, predicate, showing)), None),
                         timeout, what)
@@ -381,7 +374,6 @@ class Session:
         return [action.getName(index) for index in range(action.nActions)]
 
     def do_action(self, node, name=None):
-        """Runs `node`'s action called `name` (default: its first) through AT-SPI."""
         names = self.actions(node)
         index = 0 if name is None else names.index(name) if name in names else -1
         check(index >= 0, f"{node.name!r} has no action {name!r}, only {names}")
@@ -427,7 +419,6 @@ class Session:
     # --- processes, keys and pictures ----------------------------------------------------
 
     def wait_for_refresh(self, count=1, timeout=30):
-        """Waits until tallyvue has logged `count` finished refreshes."""
         wait_for(lambda: self.output().count("Usage refreshed at") >= count, timeout, f"{count} refresh(es)")
 
     def cpu_share(self, pids, seconds):
@@ -447,7 +438,6 @@ class Session:
         return (total() - start) / seconds
 
     def xdotool(self, *args, check=True):
-        """Runs xdotool on the session's display; returns what it printed."""
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=check, capture_output=True,
                               text=True).stdout
 
