@@ -296,19 +296,18 @@ class Session:
                              "org.kde.StatusNotifierItem", "Menu"))
 
     def menu_layout(self):
-        """The dbusmenu's visible top-level entries as (id, label, type)."""
+        """The dbusmenu's visible top-level entries as (label, id), "-" for a separator."""
         _, layout = self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "GetLayout", 0, -1, [],
                               signature="iias")
-        return [(int(ident), str(props.get("label", "")), str(props.get("type", "standard")))
+        return [("-" if props.get("type") == "separator" else str(props.get("label", "")), int(ident))
                 for ident, props, _ in layout[2] if props.get("visible", True)]
 
     def menu_entries(self):
-        """The top-level entries' labels, "-" for a separator."""
-        return ["-" if kind == "separator" else label for _, label, kind in self.menu_layout()]
+        return [label for label, _ in self.menu_layout()]
 
     def menu_click(self, label):
         import dbus
-        ident = next((ident for ident, text, _ in self.menu_layout() if text == label), None)
+        ident = dict(self.menu_layout()).get(label)
         check(ident is not None, f"no menu entry {label!r} in {self.menu_entries()}")
         self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "Event", ident, "clicked",
                   dbus.Int32(0, variant_level=1), dbus.UInt32(0), signature="isvu")
@@ -334,7 +333,6 @@ class Session:
     def find_all(self, root=None, name=None, role=None, predicate=None, showing=None):
         """Every node under `root` (default: the application) matching name (exact, or a callable
         taking the name), role ("push button", "page tab", ...), predicate and showing."""
-        import pyatspi
         found = []
 
         def walk(node, depth):
@@ -345,7 +343,7 @@ class Session:
                 ok = (name is None or (name(node_name) if callable(name) else node_name == name)) and \
                      (role is None or node.getRoleName() == role) and (predicate is None or predicate(node))
                 if ok and showing is not None:
-                    ok = node.getState().contains(pyatspi.STATE_SHOWING) == showing
+                    ok = self.is_showing(node) == showing
                 if ok:
                     found.append(node)
                 for index in range(node.childCount):

@@ -35,10 +35,8 @@ def write_transcripts(home):
                 at = (now - timedelta(minutes=30) + timedelta(seconds=60 * i)).isoformat(timespec="milliseconds")
                 usage = {"input_tokens": 1200 + 37 * i, "cache_creation_input_tokens": 800 + i,
                          "cache_read_input_tokens": 5100 + 11 * i, "output_tokens": 310 + 3 * i}
-                row = {"parentUuid": "p", "cwd": "/home/me/" + project,
-                       "message": {"id": f"msg_{project}_{i}", "type": "message", "role": "assistant",
-                                   "model": "claude-sonnet-4-5-20250929", "usage": usage},
-                       "type": "assistant", "uuid": f"u{i}", "timestamp": at.replace("+00:00", "Z")}
+                row = {"cwd": "/home/me/" + project, "type": "assistant", "timestamp": at.replace("+00:00", "Z"),
+                       "message": {"id": f"msg_{project}_{i}", "model": "claude-sonnet-4-5-20250929", "usage": usage}}
                 transcript.write(json.dumps(row, separators=(",", ":")) + "\n")
 
 
