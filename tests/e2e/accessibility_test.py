@@ -5,22 +5,12 @@ Overview, Settings), the details window with its History menu and the widget. Fa
 control without a name, an action that reports success without effect, a shown value that cannot
 be read, or a Tab cycle that does not come back (a trap). Then the same with xdotool keys only."""
 import os
-import shutil
-import subprocess
-import sys
 import time
 
-from details_test import popover
-from settings_test import stored_settings
-from tallyvue_session import check, run, wait_for
+from tallyvue_session import ACCESSIBLE_ENV, check, run, wait_for
 
 # Focusable nodes that take their name from their content (a list's rows, a table's cells).
 CONTENT_ROLES = {"list item", "table cell", "column header", "row header"}
-
-
-def state(node, name):
-    import pyatspi
-    return node.getState().contains(getattr(pyatspi, name))
 
 
 def readable_text(session, root):
@@ -30,7 +20,7 @@ def readable_text(session, root):
 def audit(session, root, screen, values=()):
     """Fails on an unnamed focusable control or on a shown value no accessible text carries."""
     unnamed = [f"{n.getRoleName()} in {n.parent.name!r} in {n.parent.parent.name!r}" for n in session.find_all(
-        root, showing=True, predicate=lambda n: state(n, "STATE_FOCUSABLE") and not (n.name or "").strip()
+        root, showing=True, predicate=lambda n: session.has_state(n, "STATE_FOCUSABLE") and not (n.name or "").strip()
         and n.getRoleName() not in CONTENT_ROLES)]
     check(not unnamed, f"{screen}: focusable controls without a name: {unnamed}")
     text = readable_text(session, root)
@@ -39,15 +29,15 @@ def audit(session, root, screen, values=()):
 
 
 def key(session, *keys):
-    subprocess.run(["xdotool", "key", "--delay", "60", *keys], env=session.env, check=True)
+    session.xdotool("key", "--delay", "60", *keys)
     time.sleep(0.25)
 
 
 def focused(session, root):
     """The node with keyboard focus. A list or table keeps its current row marked focused after
     focus has left it; such a row counts only while its list has focus."""
-    found = [node for node in session.find_all(root, predicate=lambda n: state(n, "STATE_FOCUSED"))
-             if node.getRoleName() not in CONTENT_ROLES or state(node.parent, "STATE_FOCUSED")]
+    found = [node for node in session.find_all(root, predicate=lambda n: session.has_state(n, "STATE_FOCUSED"))
+             if node.getRoleName() not in CONTENT_ROLES or session.has_state(node.parent, "STATE_FOCUSED")]
     return found[-1] if found else None
 
 
@@ -84,29 +74,39 @@ def focus_on(session, root, name, limit=60):
 def windows(session, process="tallyvue"):
     """tallyvue's visible X windows: menus and dialogs have transient parents, which AT-SPI's
     application node does not list, so their opening is seen here."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(session.processes[process].pid)],
-                         env=session.env, capture_output=True, text=True).stdout
-    return set(out.split())
+    return set(session.xdotool("search", "--onlyvisible", "--pid", session.processes[process].pid,
+                               check=False).split())
+
+
+def menu_opens(session, opener, what, process="tallyvue"):
+    """`opener()` opens a menu (a new window of `process`), and Escape closes it again."""
+    before = windows(session, process)
+    opener()
+    wait_for(lambda: windows(session, process) - before, 10, what)
+    key(session, "Escape")
+    wait_for(lambda: not windows(session, process) - before, 10, f"Escape to close the menu ({what})")
 
 
 def press(session, node, done, what, action=None):
     """Runs `node`'s action (default: its first) and waits until it had its effect."""
-    session.do_action(node, action or session.actions(node)[0])
+    session.do_action(node, action)
     wait_for(done, 10, what)
 
 
+def select(session, tab, what):
+    press(session, tab, lambda: session.has_state(tab, "STATE_SELECTED"), f"{what} to be selected by Press")
+
+
 def walk_screens(session):
-    shell = popover(session)
+    shell = session.popover()
     pages = session.find(shell, name="Provider", role="page tab list")
     tabs = session.find(shell, name="Tab", role="page tab list")
 
     # Each provider and tab: its tab is selected by its action, and its values can be read.
     for provider, value in (("Claude Code", "42"), ("ChatGPT / Codex", "12"), ("GitHub Copilot", None)):
-        tab = session.find(pages, name=provider, role="page tab")
-        press(session, tab, lambda: state(tab, "STATE_SELECTED"), f"{provider} to be selected by Press")
+        select(session, session.find(pages, name=provider, role="page tab"), provider)
         for name in ("Models", "Stats", "Trends", "This Computer"):
-            page = session.find(tabs, name=name, role="page tab")
-            press(session, page, lambda: state(page, "STATE_SELECTED"), f"the {name} tab to be selected by Press")
+            select(session, session.find(tabs, name=name, role="page tab"), f"the {name} tab")
             time.sleep(0.3)
             audit(session, shell, f"{provider} / {name}", [value] if value and name == "Models" else [])
             if name == "Trends":
@@ -115,8 +115,7 @@ def walk_screens(session):
                 seven = session.find(shell, name="7 days", showing=True)
                 press(session, seven, lambda: session.is_checked(seven), "the 7 days range to be chosen by its action")
 
-    overview = session.find(pages, name="Overview", role="page tab")
-    press(session, overview, lambda: state(overview, "STATE_SELECTED"), "the Overview to be selected")
+    select(session, session.find(pages, name="Overview", role="page tab"), "the Overview")
     session.find(shell, name="Claude Code", role="panel", showing=True)  # the card, named by its provider
     audit(session, shell, "Overview", ["5-Hour, 42 percent used"])
 
@@ -127,7 +126,7 @@ def walk_screens(session):
     label = session.find(shell, name="Show quota as", role="label", showing=True)
     mode = session.find(label.parent, role="combo box")
     remaining = session.find(mode, name="Remaining", role="list item")
-    press(session, remaining, lambda: "quotaDisplayMode=remaining" in stored_settings(session),
+    press(session, remaining, lambda: "quotaDisplayMode=remaining" in session.stored_settings(),
           "a list item's action to pick it")
     import pyatspi
     threshold = session.find(shell, role="combo box", predicate=lambda n: any(
@@ -142,63 +141,48 @@ def walk_screens(session):
     time.sleep(0.5)
     audit(session, window, "details window", ["Snapshots"])
     history = session.find(window, name="History", role="push button")
-    before = windows(session)
-    press(session, history, lambda: windows(session) - before, "the History button's action to open its menu")
-    key(session, "Escape")
-    wait_for(lambda: not windows(session) - before, 10, "Escape to close the History menu")
+    menu_opens(session, lambda: session.do_action(history), "the History button's action to open its menu")
     return window
 
 
 def walk_widget(session):
     program = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-widget")
-    check(os.path.exists(program), f"{program} is not built")
-    env = dict(session.env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
-    session._spawn("widget", [program, "--family", "medium"], env=env)
-    import pyatspi
-    desktop = pyatspi.Registry.getDesktop(0)
-    app = wait_for(lambda: next((a for a in (desktop.getChildAtIndex(i) for i in range(desktop.childCount))
-                                 if a is not None and (a.name or "").startswith("tallyvue-widget")), None),
-                   20, "tallyvue-widget on the accessibility bus")
+    session._spawn("widget", [program, "--family", "medium"], env=dict(session.env, **ACCESSIBLE_ENV))
+    app = session.application("tallyvue-widget")
     # The walk above switched to Remaining: 57% of the 5-Hour window is left.
     wait_for(lambda: "5-Hour, 57%" in readable_text(session, app), 20, "the widget's values to be readable")
     audit(session, app, "widget")
     # The keyboard reaches its menu.
-    window = subprocess.run(["xdotool", "search", "--name", "Tallyvue Usage"], env=session.env,
-                            capture_output=True, text=True).stdout.split()
+    window = session.xdotool("search", "--name", "Tallyvue Usage", check=False).split()
     check(window, "no widget window")
-    subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=session.env, check=False)
-    before = windows(session, "widget")
+    session.xdotool("windowfocus", "--sync", window[0], check=False)
     for opener in ("shift+F10", "Menu"):
-        key(session, opener)
-        wait_for(lambda: windows(session, "widget") - before, 10, f"{opener} to open the widget's menu")
-        key(session, "Escape")
-        wait_for(lambda: not windows(session, "widget") - before, 10, "Escape to close the widget's menu")
+        menu_opens(session, lambda: key(session, opener), f"{opener} to open the widget's menu", "widget")
 
 
 def keyboard_only(session, window):
     # Close the details window with Escape, then open the popover with the global shortcut.
-    subprocess.run(["xdotool", "search", "--name", "Tallyvue Details", "windowfocus", "--sync"], env=session.env,
-                   check=False)
+    session.xdotool("search", "--name", "Tallyvue Details", "windowfocus", "--sync", check=False)
     key(session, "Escape")
-    wait_for(lambda: not state(window, "STATE_SHOWING"), 10, "Escape to close the details window")
+    wait_for(lambda: not session.has_state(window, "STATE_SHOWING"), 10, "Escape to close the details window")
     key(session, "ctrl+alt+q")
-    shell = popover(session)
+    shell = session.popover()
     time.sleep(0.5)
     tab_cycle(session, shell, "popover")
 
     # Provider, then tab, with arrows.
     focus_on(session, shell, lambda n: n in ("Claude Code", "Overview", "ChatGPT / Codex", "GitHub Copilot"))
     key(session, "Home", "Right")
-    wait_for(lambda: "selectedPage=Claude" in stored_settings(session), 10, "Right to select Claude")
+    wait_for(lambda: "selectedPage=Claude" in session.stored_settings(), 10, "Right to select Claude")
     key(session, "Tab", "End")
-    wait_for(lambda: "selectedTab=This" in stored_settings(session), 10, "End to select the last tab")
+    wait_for(lambda: "selectedTab=This" in session.stored_settings(), 10, "End to select the last tab")
 
     # A setting, with Space.
     focus_on(session, shell, "Settings")
     key(session, "space")
     focus_on(session, shell, "Monochrome")
     key(session, "space")
-    wait_for(lambda: "menuBarMonochrome=true" in stored_settings(session), 10, "Space to turn Monochrome on")
+    wait_for(lambda: "menuBarMonochrome=true" in session.stored_settings(), 10, "Space to turn Monochrome on")
     tab_cycle(session, shell, "settings")
     focus_on(session, shell, "Settings")
     key(session, "space")
@@ -210,26 +194,23 @@ def keyboard_only(session, window):
     time.sleep(0.5)
     tab_cycle(session, details, "details window")
     focus_on(session, details, "History")
-    before = windows(session)
-    key(session, "space")
-    wait_for(lambda: windows(session) - before, 10, "Space to open the History menu")
-    key(session, "Escape")
-    wait_for(lambda: not windows(session) - before, 10, "Escape to close the History menu")
+    menu_opens(session, lambda: key(session, "space"), "Space to open the History menu")
     # Export: Space opens the menu with its first entry lit, Return chooses it, and the save
     # dialog takes a typed path.
     exported = os.path.join(session.home, "keyboard-export.csv")
+    before = windows(session)
     key(session, "space")
     wait_for(lambda: windows(session) - before, 10, "Space to open the History menu again")
     key(session, "Return")
     session.find(name="Export History as CSV", role="dialog", showing=True)
     key(session, "ctrl+a")
-    subprocess.run(["xdotool", "type", "--delay", "20", exported], env=session.env, check=True)
+    session.xdotool("type", "--delay", "20", exported)
     key(session, "Return")
     wait_for(lambda: os.path.exists(exported), 10, "Return in the save dialog to export the history")
     # There is no window manager here to hand the focus back to the window the dialog closed on.
-    subprocess.run(["xdotool", "search", "--name", "^Tallyvue Details$", "windowfocus"], env=session.env, check=True)
+    session.xdotool("search", "--name", "^Tallyvue Details$", "windowfocus")
     key(session, "Escape")
-    wait_for(lambda: not state(details, "STATE_SHOWING"), 10, "Escape to close the details window again")
+    wait_for(lambda: not session.has_state(details, "STATE_SHOWING"), 10, "Escape to close the details window again")
 
 
 def scenario(session):
@@ -241,8 +222,5 @@ def scenario(session):
 
 
 if __name__ == "__main__":
-    if not shutil.which("xdotool"):
-        print("SKIP: xdotool is not installed (scripts/setup installs it)")
-        sys.exit(77)
-    run(scenario, settings={"selectedPage": "Claude", "selectedTab": "Models", "detailPage": "Claude",
-                            "hotKeyPreset": "ctrlOptQ"})
+    run(scenario, tools=("xdotool",), settings={"selectedPage": "Claude", "selectedTab": "Models",
+                                                "detailPage": "Claude", "hotKeyPreset": "ctrlOptQ"})

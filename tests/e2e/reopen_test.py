@@ -5,7 +5,7 @@ which shows the page the user was reading, and a click on a threshold alert (sho
 shows the alerting provider's Models tab, even over open settings."""
 import subprocess
 
-from tallyvue_session import Failure, check, run, wait_for
+from tallyvue_session import check, retry, run, wait_for
 
 
 def scenario(session):
@@ -24,15 +24,7 @@ def scenario(session):
     # A click on the tray item closes the panel; the next one opens it on Claude's Trends tab.
     session.activate_item()
     wait_for(lambda: not session.is_showing(popover), 10, "the popover to close")
-    # On a loaded machine an activation can be lost while the panel is still settling: ask again.
-    for attempt in range(3):
-        session.activate_item()
-        try:
-            wait_for(lambda: session.is_showing(popover), 10, "the popover to open again")
-            break
-        except Failure:
-            if attempt == 2:
-                raise
+    retry(session.activate_item, lambda: session.is_showing(popover), "the popover to open again")
     check(not session.is_checked(gear), "the popover reopened on the settings")
     check(session.is_checked(claude) and session.is_checked(trends), "the popover left the Claude Trends page")
 
@@ -40,16 +32,8 @@ def scenario(session):
     session.do_action(gear, "Toggle")
     wait_for(lambda: session.is_checked(gear), 10, "the settings to open again")
     models = session.find(popover, name="Models")
-
-    # On a loaded machine the first click can come before dunst has the alert ready: click again.
-    for attempt in range(3):
-        subprocess.run(["dunstctl", "action", "0"], env=session.env, check=True, timeout=10)
-        try:
-            wait_for(lambda: session.is_checked(chatgpt) and session.is_checked(models), 10, "ChatGPT's Models tab")
-            break
-        except Failure:
-            if attempt == 2:
-                raise
+    retry(lambda: subprocess.run(["dunstctl", "action", "0"], env=session.env, check=True, timeout=10),
+          lambda: session.is_checked(chatgpt) and session.is_checked(models), "ChatGPT's Models tab")
     check(session.is_showing(popover), "the alert's click did not show the popover")
     check(not session.is_checked(gear), "the alert's click left the settings in front")
 

@@ -4,38 +4,17 @@
 it, "Show quota as" is switched to Remaining, and the popover, the stored preferences and
 `tallyvue-cli status` all show the remaining share at once, without a new fetch."""
 import json
-import os
-import shutil
-import subprocess
-import sys
 import time
 
 from tallyvue_session import CLAUDE_PATH, check, run, wait_for
 
 
-def stored_settings(session):
-    try:
-        with open(os.path.join(session.home, ".config/Tallyvue/Tallyvue.conf")) as file:
-            return file.read()
-    except FileNotFoundError:
-        return ""
-
-
-def cli(session, *args):
-    program = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-cli")
-    check(os.path.exists(program), f"{program} is not built")
-    result = subprocess.run([program, *args], env=session.env, capture_output=True, text=True, timeout=30)
-    check(result.returncode == 0, f"tallyvue-cli {' '.join(args)} failed: {result.stderr}")
-    return result.stdout
-
-
 def scenario(session):
     session.wait_for_refresh()
     session.activate_item()
-    popover = session.find(name="Tallyvue", predicate=lambda node: node.getRoleName() in ("frame", "filler"),
-                           showing=True)
+    popover = session.popover()
     session.find(popover, name="42%", role="label", showing=True)
-    fetches = session.server.count(CLAUDE_PATH)
+    fetches = session.server.requests.count(CLAUDE_PATH)
 
     gear = session.find(popover, name="Settings", role="push button")
     session.do_action(gear, "Toggle")
@@ -49,17 +28,17 @@ def scenario(session):
     # Open the list and choose the next entry with the keyboard, as a keyboard user would.
     session.do_action(mode, "ShowMenu")
     time.sleep(0.5)
-    subprocess.run(["xdotool", "key", "Down", "Return"], env=session.env, check=True)
-    wait_for(lambda: "quotaDisplayMode=remaining" in stored_settings(session), 10, "the stored display mode")
+    session.xdotool("key", "Down", "Return")
+    wait_for(lambda: "quotaDisplayMode=remaining" in session.stored_settings(), 10, "the stored display mode")
     wait_for(lambda: mode.name == "Remaining", 10, "the picker to show Remaining")
     check(session.is_showing(popover), "choosing an entry must not close the popover")
 
     # The widget snapshot is rewritten at once, so the CLI follows without a fetch.
-    status = json.loads(cli(session, "status", "--json"))
+    status = json.loads(session.cli("status", "--json"))
     check(status.get("displayMode") == "remaining", f"status --json says {status.get('displayMode')!r}")
     claude = next(metric for metric in status["metrics"] if metric["kind"] == "session")
     check(claude["percent"] == 42.5, f"the stored percent stays the used one: {claude['percent']!r}")
-    text = cli(session, "status")
+    text = session.cli("status")
     check(text.startswith("57%"), f"tallyvue-cli status reads {text!r}")
 
     # Closing the settings shows the card again, now with what is left.
@@ -67,11 +46,8 @@ def scenario(session):
     wait_for(lambda: not session.is_checked(gear), 10, "the settings button to be off")
     session.find(popover, name="57%", role="label", showing=True)
     check(not session.find_all(popover, name="42%", role="label", showing=True), "a used percentage is still shown")
-    check(session.server.count(CLAUDE_PATH) == fetches, "switching the display mode fetched again")
+    check(session.server.requests.count(CLAUDE_PATH) == fetches, "switching the display mode fetched again")
 
 
 if __name__ == "__main__":
-    if not shutil.which("xdotool"):
-        print("SKIP: xdotool is not installed (scripts/setup installs it)")
-        sys.exit(77)
-    run(scenario, settings={"selectedPage": "Claude", "selectedTab": "Models"})
+    run(scenario, tools=("xdotool",), settings={"selectedPage": "Claude", "selectedTab": "Models"})

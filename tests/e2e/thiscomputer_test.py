@@ -5,35 +5,23 @@ the session's home, the "Tokens" and "API value" tiles must say what `tallyvue-c
 counts and prices for the same transcripts."""
 import json
 import os
-import subprocess
-import time
 from datetime import datetime, timedelta, timezone
 from decimal import ROUND_HALF_UP, Decimal
 
-from tallyvue_session import Skip, check, run, wait_for
+from tallyvue_session import check, run
 
 
 def short_count(n):
-    """The tiles' short token count: 950, 1.5K, 12K, 2.3M."""
-    if n < 1000:
-        return str(n)
-    if n < 10000:
-        return f"{n / 1000:.1f}K"
-    if n < 1000000:
-        return f"{n // 1000}K"
-    return f"{n / 1000000:.1f}M"
+    """The tiles' short token count in the range the written transcripts reach: 171K."""
+    check(10000 <= n < 1000000, f"the transcripts hold {n} tokens, outside the 10K-1M range read here")
+    return f"{n // 1000}K"
 
 
 def approximate_cost(usd):
-    """The tile's value: "≈ $4.20" below $10, whole dollars from there, "< $0.01" for a trace."""
-    if usd == 0:
-        return "$0"
+    """The tile's value below $10, rounded half up to the cent: "≈ $0.42"."""
     cents = int(Decimal(repr(usd)).quantize(Decimal("0.01"), rounding=ROUND_HALF_UP) * 100)
-    if cents == 0:
-        return "< $0.01"
-    if cents < 1000:
-        return f"≈ ${cents // 100:,}.{cents % 100:02d}"
-    return f"≈ ${int(Decimal(repr(usd)).quantize(Decimal(1), rounding=ROUND_HALF_UP)):,}"
+    check(0 < cents < 1000, f"the transcripts cost ${usd}, outside the cents read here")
+    return f"≈ ${cents // 100}.{cents % 100:02d}"
 
 
 def write_transcripts(home):
@@ -47,21 +35,14 @@ def write_transcripts(home):
                 at = (now - timedelta(minutes=30) + timedelta(seconds=60 * i)).isoformat(timespec="milliseconds")
                 usage = {"input_tokens": 1200 + 37 * i, "cache_creation_input_tokens": 800 + i,
                          "cache_read_input_tokens": 5100 + 11 * i, "output_tokens": 310 + 3 * i}
-                row = {"parentUuid": "p", "cwd": "/home/me/" + project,
-                       "message": {"id": f"msg_{project}_{i}", "type": "message", "role": "assistant",
-                                   "model": "claude-sonnet-4-5-20250929", "usage": usage},
-                       "type": "assistant", "uuid": f"u{i}", "timestamp": at.replace("+00:00", "Z")}
+                row = {"cwd": "/home/me/" + project, "type": "assistant", "timestamp": at.replace("+00:00", "Z"),
+                       "message": {"id": f"msg_{project}_{i}", "model": "claude-sonnet-4-5-20250929", "usage": usage}}
                 transcript.write(json.dumps(row, separators=(",", ":")) + "\n")
 
 
 def cli_local(session):
     """Claude's tokens and cost as `tallyvue-cli local --json` gives them (only Claude wrote)."""
-    cli = os.path.join(os.path.dirname(session.tallyvue_path), "tallyvue-cli")
-    if not os.path.exists(cli):
-        raise Skip("tallyvue-cli is not built next to tallyvue")
-    result = subprocess.run([cli, "local", "--json"], env=session.env, capture_output=True, text=True, timeout=60,
-                            check=True)
-    local = json.loads(result.stdout)
+    local = json.loads(session.cli("local", "--json"))
     tokens = sum(row["inputTokens"] + row["outputTokens"] + row["cacheCreationTokens"] + row["cacheReadTokens"]
                  for row in local["daily"] if row["provider"] == "Claude")
     return tokens, local["costUSD"]
