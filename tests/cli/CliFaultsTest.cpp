@@ -156,7 +156,7 @@ TEST_F(CliTest, FaultsAtDataPathsAreReportedAndChangeNothing)
         }
         c.arrange();
         const QByteArray before = describe(c.kept);
-        const CliRun run = cli(c.args, withoutFileOverrides, 10000);
+        const CliRun run = cli(c.args, {.prepare = withoutFileOverrides, .timeoutMs = 10000});
         EXPECT_TRUE(run.finished) << "still running after 10 s";
         EXPECT_EQ(run.exitCode, c.exitCode) << run.out.toStdString() << run.err.toStdString();
         EXPECT_TRUE(run.out.contains(c.says) || run.err.contains(c.says))
@@ -233,7 +233,7 @@ TEST_F(CliTest, FullDiskKeepsTheOldFiles)
 TEST_F(CliTest, PrivateModesWhateverTheUmask)
 {
     resetData();
-    const CliRun run = cli({u"fetch"_s}, [] { ::umask(0); });
+    const CliRun run = cli({u"fetch"_s}, {.prepare = [] { ::umask(0); }});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QString history = HistoryStore::filePath();
     const QString snapshot = *widgetSnapshotPath();

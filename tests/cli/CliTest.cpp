@@ -45,13 +45,10 @@ TEST_F(CliTest, FetchWithNothingDeliveredFails)
     EXPECT_FALSE(QFile::exists(*widgetSnapshotPath()));
 }
 
-// status reads only the snapshot: the label text, the snapshot itself, and a waybar line.
+// status reads only the snapshot: the label text, the snapshot itself with its age, and a
+// waybar line whose second figure names its provider when it is another's.
 TEST_F(CliTest, StatusFormats)
 {
-    CliRun run = cli({u"status"_s});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, u"Open Tallyvue to load usage\n");
-
     const QByteArray written = formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-30)).toLatin1();
     const QByteArray snapshot =
         R"({"timestamp":")" + written +
@@ -59,9 +56,7 @@ TEST_F(CliTest, StatusFormats)
         R"("percent":81.9},{"provider":"Claude","kind":"weekly_all","title":"7-Day","percent":63},)"
         R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":5}],"displayMode":"remaining"})";
     writeFile(*widgetSnapshotPath(), snapshot);
-    run = cli({u"status"_s});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.out, u"18%  ·  7d 37%\n");
+    EXPECT_EQ(cli({u"status"_s}).out, u"18%  ·  7d 37%\n");
     QJsonObject json = QJsonDocument::fromJson(cli({u"status"_s, u"--json"_s}).out.toUtf8()).object();
     EXPECT_EQ(json.take(u"updatedAt"_s).toString().toLatin1(), written);
     EXPECT_NEAR(json.take(u"ageSeconds"_s).toDouble(), 30, 5);
@@ -70,8 +65,7 @@ TEST_F(CliTest, StatusFormats)
 
     QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"secondaryMenuBadge"_s, u"ChatGPT:primary"_s);
     QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"selectedMenuBadge"_s, u"session"_s);
-    run = cli({u"status"_s, u"--waybar"_s});
-    const QJsonObject waybar = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    const QJsonObject waybar = QJsonDocument::fromJson(cli({u"status"_s, u"--waybar"_s}).out.toUtf8()).object();
     EXPECT_EQ(waybar[u"text"].toString(), u"C 18%  ·  G 95%");
     EXPECT_EQ(waybar[u"class"].toString(), u"critical");
     EXPECT_EQ(waybar[u"percentage"].toInt(), 81);
@@ -148,7 +142,9 @@ TEST_F(CliTest, WaybarEmptyState)
         EXPECT_EQ(json, (QJsonObject{{u"text"_s, u"–"_s},
                                      {u"tooltip"_s, u"Open Tallyvue to load usage"_s},
                                      {u"class"_s, u"empty"_s}}));
-        EXPECT_EQ(cli({u"status"_s}).exitCode, 1);
+        const CliRun plain = cli({u"status"_s});
+        EXPECT_EQ(plain.exitCode, 1);
+        EXPECT_EQ(plain.out, u"Open Tallyvue to load usage\n");
         // A JSON reader gets JSON here too.
         const CliRun asJson = cli({u"status"_s, u"--json"_s});
         EXPECT_EQ(asJson.exitCode, 1);
@@ -221,25 +217,34 @@ TEST_F(CliTest, HistoryExportAndClear)
     EXPECT_TRUE(HistoryStore::load().isEmpty());
 }
 
-// Bad usage exits 2 with a message; --help and --version succeed.
-TEST_F(CliTest, Usage)
+// Bad usage exits 2 with the usage on standard error; each command answers --help with its own
+// usage on standard output and status 0.
+TEST_F(CliTest, UsageAndHelp)
 {
-    for (const QStringList& args : {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"fetch"_s, u"--xml"_s},
-                                    QStringList{u"status"_s, u"--json"_s, u"--waybar"_s},
-                                    QStringList{u"history"_s, u"export"_s, u"a"_s, u"b"_s}}) {
-        const CliRun run = cli(args);
-        EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
-        EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
-    }
-}
-
-// Each command answers --help with its own usage and status 0.
-TEST_F(CliTest, CommandHelp)
-{
-    for (const char* command : {"fetch", "status", "history", "local", "alert", "statusline"}) {
-        const CliRun run = cli({QString::fromLatin1(command), u"--help"_s});
-        EXPECT_EQ(run.exitCode, 0) << command;
-        EXPECT_TRUE(run.out.startsWith(u"Usage: tallyvue-cli "_s + QString::fromLatin1(command))) << command;
+    const struct
+    {
+        QStringList args;
+        int status;
+        const char* usage;
+    } cases[] = {
+        {{}, 2, ""},
+        {{u"frobnicate"_s}, 2, ""},
+        {{u"fetch"_s, u"--xml"_s}, 2, ""},
+        {{u"status"_s, u"--json"_s, u"--waybar"_s}, 2, ""},
+        {{u"history"_s, u"export"_s, u"a"_s, u"b"_s}, 2, ""},
+        {{u"fetch"_s, u"--help"_s}, 0, "fetch"},
+        {{u"status"_s, u"--help"_s}, 0, "status"},
+        {{u"history"_s, u"--help"_s}, 0, "history"},
+        {{u"local"_s, u"--help"_s}, 0, "local"},
+        {{u"alert"_s, u"--help"_s}, 0, "alert"},
+        {{u"statusline"_s, u"--help"_s}, 0, "statusline"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.exitCode, c.status);
+        EXPECT_TRUE((c.status == 0 ? run.out : run.err).contains(u"Usage: tallyvue-cli "_s + QLatin1String(c.usage)))
+            << run.out.toStdString() << run.err.toStdString();
     }
 }
 
