@@ -59,7 +59,6 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
     for (int i = 0; i < 12; ++i) {
         const std::string name = "p" + std::to_string(i);
         projects.push_back(event(AIProvider::Claude, "2026-01-10T10:00:00Z", 100 * i, "m", name.c_str()));
-        projects.back().project = InternedString(name);
     }
     const auto top = projectStacks(projects, from, to, 10);
     ASSERT_EQ(top.size(), 10u);

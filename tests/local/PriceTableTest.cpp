@@ -173,14 +173,17 @@ TEST(PriceTable, RefusesBrokenTables)
            {"contains": "a"}, "modelMatch": {"contains": "a"}, "models": [)" +
                QByteArray(model) + "]}]}";
     };
-    QString error;
-    EXPECT_TRUE(PriceTable::parse(table(R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": 1}]})"), &error))
-        << error.toStdString();
-    EXPECT_FALSE(PriceTable::parse(table(R"({"id": "m", "match": {"regex": "("}, "prices": [{"input": 1}]})"), &error));
-    EXPECT_TRUE(error.startsWith(u"providers[0].models[0].match.regex: ")) << error.toStdString();
-    EXPECT_FALSE(
-        PriceTable::parse(table(R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": -1}]})"), &error));
-    EXPECT_TRUE(error.startsWith(u"providers[0].models[0].prices[0].input: ")) << error.toStdString();
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": 1}]})", ""},
+        {R"({"id": "m", "match": {"regex": "("}, "prices": [{"input": 1}]})", "providers[0].models[0].match.regex: "},
+        {R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": -1}]})",
+         "providers[0].models[0].prices[0].input: "},
+    };
+    for (const auto& [model, error] : cases) {
+        QString said = u""_s; // not null: a null text starts with nothing
+        EXPECT_EQ(PriceTable::parse(table(model), &said).has_value(), !*error) << model;
+        EXPECT_TRUE(said.startsWith(QLatin1String(error))) << said.toStdString();
+    }
 }
 
 // The compiled-in table is the one the program uses: it parses and prices every model that
@@ -189,7 +192,6 @@ TEST(PriceTable, BuiltInTableCoversOurModels)
 {
     ASSERT_TRUE(qEnvironmentVariableIsEmpty("TALLYVUE_PRICES"));
     const PriceTable& table = PriceTable::shared();
-    EXPECT_EQ(table.source(), u"@pydantic/genai-prices");
     EXPECT_FALSE(table.version().isEmpty());
     EXPECT_TRUE(table.date().isValid());
     const std::pair<AIProvider, const char*> models[] = {
