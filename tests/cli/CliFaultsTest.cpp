@@ -233,8 +233,12 @@ TEST_F(CliTest, ControlCharactersNeverReachTheTerminal)
     m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "\x1b[2J\x1b]0;owned\x07"
                                                                          "down"));
     CliRun run = cli({u"fetch"_s});
-    EXPECT_TRUE(run.out.contains(u"Claude error: API returned HTTP 500: \uFFFD[2J\uFFFD]0;owned\uFFFDdown\n"_s))
+    EXPECT_TRUE(run.out.startsWith(u"Claude error: API returned HTTP 500: \uFFFD[2J\uFFFD]0;owned\uFFFDdown\n"_s))
         << run.out.toStdString();
+    // With no provider answering, fetch fails and writes nothing.
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(HistoryStore::load().isEmpty());
+    EXPECT_FALSE(QFile::exists(*widgetSnapshotPath()));
 
     const QByteArray damaged =
         "\xEF\xBB\xBF"

@@ -34,17 +34,6 @@ TEST_F(CliTest, FetchTextAndJson)
     EXPECT_TRUE(json[u"timestamp"].toString().endsWith(u'Z'));
 }
 
-// With no provider answering, fetch exits 1 and leaves the stored files alone.
-TEST_F(CliTest, FetchWithNothingDeliveredFails)
-{
-    m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(500, "down"));
-    const CliRun run = cli({u"fetch"_s});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.out.startsWith(u"Claude error: API returned HTTP 500: down\n"));
-    EXPECT_FALSE(QFile::exists(HistoryStore::filePath()) && !HistoryStore::load().isEmpty());
-    EXPECT_FALSE(QFile::exists(*widgetSnapshotPath()));
-}
-
 // status reads only the snapshot: the label text, the snapshot itself with its age, and a
 // waybar line whose second figure names its provider when it is another's.
 TEST_F(CliTest, StatusFormats)

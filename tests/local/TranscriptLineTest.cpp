@@ -44,16 +44,11 @@ struct ClaudeCase
 // Which Claude rows give an event: everything the rules require, and the near misses.
 TEST(ClaudeLineRule, DecidesWhichRowsCount)
 {
-    // A row of these members, given as JSON texts; an empty one is left out.
-    const auto row = [](const std::string& message, const std::string& type = R"("assistant")",
-                        const std::string& timestamp = '"' + iso(kNow) + '"') {
-        std::string out = "{\"parentUuid\":\"p\"";
-        for (const auto& [name, value] : {std::pair{"message", message}, {"type", type}, {"timestamp", timestamp}})
-            out += value.empty() ? std::string() : ",\"" + std::string(name) + "\":" + value;
-        return out + "}";
+    const std::string ts = iso(kNow);
+    const auto row = [&](const std::string& message, const std::string& rest = "") {
+        return "{" + rest + "\"message\":" + message + ",\"type\":\"assistant\",\"timestamp\":\"" + ts + "\"}";
     };
     const std::string usage = R"({"usage":{"input_tokens":1}})";
-    const std::string assistant = R"("assistant")";
     const ClaudeCase cases[] = {
         {"a plain row", claudeLine({}), true},
         {"usage only", row(usage), true},
@@ -61,14 +56,16 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
         {"counts that are not numbers", row(R"({"usage":{"input_tokens":"5","output_tokens":null}})"), false},
         {"usage not an object", row(R"({"usage":[1]})"), false},
         {"message not an object", row(R"("text")"), false},
-        {"no message", row(""), false},
-        {"user row", row(usage, R"("user")"), false},
-        {"type not a string", row(usage, "1"), false},
-        {"no timestamp", row(usage, assistant, ""), false},
-        {"timestamp without zone", row(usage, assistant, R"("2026-01-10T12:00:00")"), false},
-        {"bare date", row(usage, assistant, R"("2026-01-10")"), true},
-        {"timestamp a number", row(usage, assistant, "5"), false},
-        {"not JSON", row(usage).substr(0, row(usage).find(R"("timestamp")")), false},
+        {"no message", R"({"type":"assistant","timestamp":")" + ts + R"("})", false},
+        {"user row", R"({"message":{"usage":{"input_tokens":1}},"type":"user","timestamp":")" + ts + R"("})", false},
+        {"type not a string", R"({"message":{"usage":{"input_tokens":1}},"type":1,"timestamp":")" + ts + R"("})",
+         false},
+        {"no timestamp", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant"})", false},
+        {"timestamp without zone",
+         R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":"2026-01-10T12:00:00"})", false},
+        {"bare date", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":"2026-01-10"})", true},
+        {"timestamp a number", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant","timestamp":5})", false},
+        {"not JSON", R"({"message":{"usage":{"input_tokens":1}},"type":"assistant",)", false},
         {"bytes after the object", row(usage) + R"({"a":1})", false},
         {"top level an array", "[" + row(usage) + "]", false},
         {"two rows glued together", R"({"message":{"id":"m","usage":{"input_tokens":5)" + claudeLine({}), false},
