@@ -135,6 +135,21 @@ inline QByteArray historyLines(int count)
     return text;
 }
 
+/// A snapshot holding `metrics` (provider, kind, title, percent) in `mode`.
+inline QByteArray snapshotOf(const QList<std::tuple<QString, QString, QString, double>>& metrics,
+                             const QString& mode = u"used"_s, qint64 ageSeconds = 10)
+{
+    QJsonArray array;
+    for (const auto& [provider, kind, title, percent] : metrics)
+        array.append(
+            QJsonObject{{u"provider"_s, provider}, {u"kind"_s, kind}, {u"title"_s, title}, {u"percent"_s, percent}});
+    const QDateTime written = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
+    return QJsonDocument(QJsonObject{{u"timestamp"_s, formatWholeSecondTimestamp(written)},
+                                     {u"metrics"_s, array},
+                                     {u"displayMode"_s, mode}})
+        .toJson(QJsonDocument::Compact);
+}
+
 /// Runs `count` copies of tallyvue-cli with `args` at once; the exit codes.
 inline QList<int> runCliTogether(int count, const QStringList& args)
 {

@@ -15,11 +15,10 @@ QByteArray limitsInput(double fiveHour, qint64 fiveHourReset)
 
 QByteArray snapshotAged(qint64 seconds)
 {
-    return R"({"timestamp":")" +
-           formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-seconds)).toLatin1() +
-           R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour","percent":40},)"
-           R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":31},)"
-           R"({"provider":"ChatGPT","kind":"secondary","title":"Weekly","percent":12}],"displayMode":"used"})";
+    return snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 40},
+                       {u"ChatGPT"_s, u"primary"_s, u"5-Hour"_s, 31},
+                       {u"ChatGPT"_s, u"secondary"_s, u"Weekly"_s, 12}},
+                      u"used"_s, seconds);
 }
 
 } // namespace

@@ -71,17 +71,12 @@ TEST_F(LocalCommandTest, PrintsLocalDaysAtListPrices)
                       .input = 100'000,
                       .output = 20'000,
                       .cacheWrite = 300'000,
-                      .cacheRead = 4'000'000}) +
+                      .cacheRead = 4'000'000,
+                      .model = "claude-flat"}) +
               claudeLine({.id = "b", .at = midnight - 60'000, .input = 10, .model = "claude-x"}));
     write(u".codex/sessions/2026/r.jsonl"_s,
           codexMeta("session_meta", "/w/tool", "gpt-5-codex") + codexTokens(midnight + 120'000, 100'000, 30'000, 5000));
-    write(u"prices.json"_s, R"({"source": "test prices", "version": "7", "date": "2026-01-02", "providers": [
-        {"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"},
-         "models": [{"id": "s", "match": {"starts_with": "claude-sonnet-4-5"},
-                     "prices": [{"input": 3, "output": 15, "cacheWrite": 3.75, "cacheRead": 0.3}]}]},
-        {"id": "openai", "providerMatch": {"contains": "openai"}, "modelMatch": {"starts_with": "gpt-"},
-         "models": [{"id": "g", "match": {"equals": "gpt-5-codex"}, "prices": [{"input": 1.25, "output": 10,
-                     "cacheRead": 0.125}]}]}]})");
+    write(u"prices.json"_s, kTestPrices);
     const QString prices = pathOf(u"prices.json"_s);
 
     const CliRun json = run({u"--json"_s}, prices);
@@ -100,13 +95,13 @@ TEST_F(LocalCommandTest, PrintsLocalDaysAtListPrices)
     EXPECT_EQ(daily[2][u"model"_s].toString(), u"gpt-5-codex");
     EXPECT_EQ(daily[2][u"inputTokens"_s].toInt(), 70'000);
     EXPECT_EQ(daily[2][u"cacheReadTokens"_s].toInt(), 30'000);
-    const double sonnet = (100'000 * 3 + 20'000 * 15 + 300'000 * 3.75 + 4'000'000 * 0.3) / 1e6; // $2.925
+    const double claude = (100'000 * 3 + 20'000 * 15 + 300'000 * 3.75 + 4'000'000 * 0.3) / 1e6; // $2.925
     const double codex = (70'000 * 1.25 + 30'000 * 0.125 + 5000 * 10) / 1e6;                    // $0.14125
-    EXPECT_NEAR(daily[1][u"costUSD"_s].toDouble(), sonnet, 1e-12);
+    EXPECT_NEAR(daily[1][u"costUSD"_s].toDouble(), claude, 1e-12);
     EXPECT_NEAR(daily[2][u"costUSD"_s].toDouble(), codex, 1e-12);
-    EXPECT_NEAR(root[u"costUSD"_s].toDouble(), sonnet + codex, 1e-12);
+    EXPECT_NEAR(root[u"costUSD"_s].toDouble(), claude + codex, 1e-12);
     EXPECT_EQ(root[u"unpricedRequests"_s].toInt(), 1);
-    EXPECT_EQ(root[u"prices"_s][u"version"_s].toString(), u"7");
+    EXPECT_EQ(root[u"prices"_s][u"version"_s].toString(), u"1");
 
     const QJsonObject todayOnly = QJsonDocument::fromJson(run({u"--json"_s, u"--days=1"_s}).out).object();
     EXPECT_EQ(todayOnly[u"events"_s].toInt(), 2);
@@ -118,7 +113,7 @@ TEST_F(LocalCommandTest, PrintsLocalDaysAtListPrices)
     EXPECT_TRUE(text.out.contains("$0.14"));
     EXPECT_TRUE(text.out.contains("Total"));
     EXPECT_TRUE(text.out.contains("$3.07"));
-    EXPECT_TRUE(text.out.contains("Cost at API list prices (test prices 7, 2026-01-02)."));
+    EXPECT_TRUE(text.out.contains("Cost at API list prices (test 1, 2026-01-01)."));
     EXPECT_TRUE(text.out.contains("Not priced: 1 request of models without a list price (claude-x)."));
     EXPECT_FALSE(run({u"--days"_s, u"1"_s}).out.contains(yesterday.toLatin1()));
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Runs with TZ=Europe/Berlin and LC_ALL=C (see CMakeLists.txt): "Today" and days are local.
-#include "local/LocalUsageCardModel.h"
+#include "TranscriptFixtures.h"
+
 #include "local/LocalOverviewModel.h"
+#include "local/LocalUsageCardModel.h"
 
 #include <QDir>
 
@@ -114,14 +116,12 @@ TEST(LocalUsageCardModel, WindowTotalsAreHalfOpen)
 // without a priced request, and the unpriced requests counted apart.
 TEST(LocalUsageCardModel, CostTexts)
 {
-    const auto prices = PriceTable::parse(R"({"source": "test", "version": "1", "date": "2026-01-01", "providers": [
-{"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"}, "models": [
-{"id": "claude-x", "match": {"equals": "claude-x"}, "prices": [{"input": 3, "output": 15}]}]}]})");
+    const auto prices = PriceTable::parse(test::kTestPrices);
     ASSERT_TRUE(prices);
-    const auto priced = event(AIProvider::Claude, kNow.addSecs(-60), 1'000'000, "claude-x"); // $3.000021
+    const auto priced = event(AIProvider::Claude, kNow.addSecs(-60), 1'000'000, "claude-flat"); // $3.0000156
     const auto unpriced = event(AIProvider::Claude, kNow.addSecs(-60), 5, "claude-y");
-    const auto elsewhere = event(AIProvider::ChatGPT, kNow.addSecs(-60), 1'000'000, "claude-x");
-    const auto old = event(AIProvider::Claude, kNow.addDays(-8), 1'000'000, "claude-x");
+    const auto elsewhere = event(AIProvider::ChatGPT, kNow.addSecs(-60), 1'000'000, "claude-flat");
+    const auto old = event(AIProvider::Claude, kNow.addDays(-8), 1'000'000, "claude-flat");
     struct Case
     {
         const char* name;
