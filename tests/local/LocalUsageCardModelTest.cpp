@@ -180,6 +180,11 @@ TEST(LocalUsageCardModel, Shares)
     const auto single = modelShares(std::vector{event(AIProvider::Claude, from, 5)}, from, kNow, 4);
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(sharePercentText(single[0].fraction), u"100%");
+
+    // A card counts only its own provider's events.
+    const auto card = LocalUsageCardData::build(models, AIProvider::ChatGPT, {}, kNow);
+    EXPECT_TRUE(card.projects.empty());
+    EXPECT_FALSE(card.hasEvents);
 }
 
 // A week across the switch to summer time: each day is a local calendar day of its real length
