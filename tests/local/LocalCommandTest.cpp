@@ -115,7 +115,7 @@ TEST_F(LocalCommandTest, PrintsLocalDaysAtListPrices)
     EXPECT_TRUE(text.out.contains("$3.07"));
     EXPECT_TRUE(text.out.contains("Cost at API list prices (test 1, 2026-01-01)."));
     EXPECT_TRUE(text.out.contains("Not priced: 1 request of models without a list price (claude-x)."));
-    EXPECT_FALSE(run({u"--days"_s, u"1"_s}).out.contains(yesterday.toLatin1()));
+    EXPECT_FALSE(run({u"--days"_s, u"1"_s}, prices).out.contains(yesterday.toLatin1()));
 
     // A broken override is reported, and the built-in prices are used: they know no claude-flat.
     write(u"prices.json"_s, "{");
