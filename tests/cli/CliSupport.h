@@ -70,33 +70,27 @@ inline bool waitWhileServing(QProcess& process, int timeoutMs)
     return process.state() == QProcess::NotRunning;
 }
 
-/// `prepare` runs in the child before tallyvue-cli starts (umask, capabilities).
-inline CliRun cli(const QStringList& args, std::function<void()> prepare = {}, int timeoutMs = 30000)
+struct CliOptions
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(TALLYVUE_CLI_PATH));
-    process.setArguments(args);
-    if (prepare)
-        process.setChildProcessModifier(prepare);
-    process.start();
-    const bool finished = process.waitForStarted() && waitWhileServing(process, timeoutMs);
-    return CliRun{finished ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
-                  QString::fromUtf8(process.readAllStandardError()), finished};
-}
+    std::function<void()> prepare = {}; ///< runs in the child before tallyvue-cli starts (umask, capabilities)
+    QByteArray input = {};              ///< on standard input, closed after it
+    QStringList environment = {};       ///< "NAME=value", added to the test's own
+    int timeoutMs = 30000;
+};
 
-/// Runs tallyvue-cli with `input` on its standard input, closed after it, and `environment`
-/// ("NAME=value") added to the test's own.
-inline CliRun cliWithInput(const QStringList& args, const QByteArray& input, const QStringList& environment = {})
+inline CliRun cli(const QStringList& args, const CliOptions& options = {})
 {
     QProcess process;
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-    for (const QString& pair : environment)
+    for (const QString& pair : options.environment)
         variables.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     process.setProcessEnvironment(variables);
+    if (options.prepare)
+        process.setChildProcessModifier(options.prepare);
     process.start(QStringLiteral(TALLYVUE_CLI_PATH), args);
-    process.write(input);
+    process.write(options.input);
     process.closeWriteChannel();
-    const bool finished = process.waitForStarted() && waitWhileServing(process, 30000);
+    const bool finished = process.waitForStarted() && waitWhileServing(process, options.timeoutMs);
     return CliRun{finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                   QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError()),
                   finished};
@@ -139,6 +133,21 @@ inline QByteArray historyLines(int count)
                     {now.addSecs(-60 * i), {{AIProvider::Claude, u"session"_s, 40.0 + i % 9, u"5-Hour"_s, now}}}) +
                 '\n';
     return text;
+}
+
+/// A snapshot holding `metrics` (provider, kind, title, percent) in `mode`.
+inline QByteArray snapshotOf(const QList<std::tuple<QString, QString, QString, double>>& metrics,
+                             const QString& mode = u"used"_s, qint64 ageSeconds = 10)
+{
+    QJsonArray array;
+    for (const auto& [provider, kind, title, percent] : metrics)
+        array.append(
+            QJsonObject{{u"provider"_s, provider}, {u"kind"_s, kind}, {u"title"_s, title}, {u"percent"_s, percent}});
+    const QDateTime written = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
+    return QJsonDocument(QJsonObject{{u"timestamp"_s, formatWholeSecondTimestamp(written)},
+                                     {u"metrics"_s, array},
+                                     {u"displayMode"_s, mode}})
+        .toJson(QJsonDocument::Compact);
 }
 
 /// Runs `count` copies of tallyvue-cli with `args` at once; the exit codes.

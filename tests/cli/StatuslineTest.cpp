@@ -15,11 +15,10 @@ QByteArray limitsInput(double fiveHour, qint64 fiveHourReset)
 
 QByteArray snapshotAged(qint64 seconds)
 {
-    return R"({"timestamp":")" +
-           formatWholeSecondTimestamp(QDateTime::currentDateTimeUtc().addSecs(-seconds)).toLatin1() +
-           R"(","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour","percent":40},)"
-           R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":31},)"
-           R"({"provider":"ChatGPT","kind":"secondary","title":"Weekly","percent":12}],"displayMode":"used"})";
+    return snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 40},
+                       {u"ChatGPT"_s, u"primary"_s, u"5-Hour"_s, 31},
+                       {u"ChatGPT"_s, u"secondary"_s, u"Weekly"_s, 12}},
+                      u"used"_s, seconds);
 }
 
 } // namespace
@@ -33,47 +32,45 @@ TEST_F(CliTest, StatuslineInputs)
     const QByteArray huge = R"({"pad":")" + QByteArray(10 * 1024 * 1024, 'x') + R"(","rate_limits":)" +
                             R"({"five_hour":{"used_percentage":5}}})";
     const QByteArray session = R"({"model":{"display_name":"Opus 4.6"}})";
-    const QStringList noColour{u"NO_COLOR=1"_s};
+    const QByteArray control = R"({"model":{"display_name":"\u001b]0;x\u0007Opus\n4"}})";
+    const QByteArray wrongTypes = R"({"rate_limits":{"five_hour":{"used_percentage":"9"}},"model":[],"cost":1})";
+    const QByteArray fresh = snapshotAged(30);
     const struct
     {
         const char* name;
         QByteArray input;
-        QStringList args;
-        QStringList environment;
+        const char* args;
         QByteArray snapshot;
         QString line;
     } cases[] = {
-        {"full object", full, {}, noColour, {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
-        {"level colours", full, {}, {}, {}, u"5h \x1b[32m23%\x1b[0m · 7d \x1b[31m82%\x1b[0m │ Opus 4.6 · $1.84"_s},
-        {"compact, chosen segments", full, {u"--compact"_s, u"--segments"_s, u"context,claude,cost"_s}, noColour, {},
-         u"ctx45%│5h23% 7d82%│$1.84"_s},
-        {"only five_hour", R"({"rate_limits":{"five_hour":{"used_percentage":64.9}}})", {}, noColour, {},
-         u"5h 64%"_s},
-        {"over 100", limitsInput(250, later), {u"--segments=claude"_s}, noColour, {}, u"5h 100% · 7d 82%"_s},
-        {"reset in the past", limitsInput(90, 1700000000), {u"--segments=claude"_s}, noColour, {},
-         u"5h 0% · 7d 82%"_s},
-        {"control characters", R"({"model":{"display_name":"\u001b]0;x\u0007Opus\n4"}})", {}, noColour, {},
-         u"\ufffd]0;x\ufffdOpus 4"_s},
-        {"members of the wrong type", R"({"rate_limits":{"five_hour":{"used_percentage":"9"}},"model":[],"cost":1})",
-         {}, noColour, {}, u""_s},
-        {"stdin wins over the snapshot", full, {u"--segments=claude,codex"_s}, noColour, snapshotAged(30),
-         u"5h 23% · 7d 82% │ Codex 31%"_s},
-        {"no rate_limits: the snapshot", session, {}, noColour, snapshotAged(30), u"5h 40% │ Codex 31% │ Opus 4.6"_s},
-        {"stale snapshot", session, {}, noColour, snapshotAged(3 * 86400), u"Opus 4.6"_s},
-        {"not JSON", "{\"rate_limits\": ", {}, noColour, snapshotAged(30), u"5h 40% │ Codex 31%"_s},
-        {"10 MB", huge, {}, noColour, {}, u""_s},
-        {"empty", "", {}, noColour, {}, u""_s},
-        {"unknown option", full, {u"--segments=claude,weather"_s}, noColour, {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
+        {"full object", full, "", {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
+        {"compact", full, "--compact --segments context,claude,cost", {}, u"ctx45%│5h23% 7d82%│$1.84"_s},
+        {"only five_hour", R"({"rate_limits":{"five_hour":{"used_percentage":64.9}}})", "", {}, u"5h 64%"_s},
+        {"over 100", limitsInput(250, later), "--segments=claude", {}, u"5h 100% · 7d 82%"_s},
+        {"reset in the past", limitsInput(90, 1700000000), "--segments=claude", {}, u"5h 0% · 7d 82%"_s},
+        {"control characters", control, "", {}, u"\ufffd]0;x\ufffdOpus 4"_s},
+        {"members of the wrong type", wrongTypes, "", {}, u""_s},
+        {"stdin wins over the snapshot", full, "--segments=claude,codex", fresh, u"5h 23% · 7d 82% │ Codex 31%"_s},
+        {"no rate_limits: the snapshot", session, "", fresh, u"5h 40% │ Codex 31% │ Opus 4.6"_s},
+        {"stale snapshot", session, "", snapshotAged(3 * 86400), u"Opus 4.6"_s},
+        {"not JSON", "{\"rate_limits\": ", "", fresh, u"5h 40% │ Codex 31%"_s},
+        {"10 MB", huge, "", {}, u""_s},
+        {"empty", "", "", {}, u""_s},
+        {"unknown option", full, "--segments=claude,weather", {}, u"5h 23% · 7d 82% │ Opus 4.6 · $1.84"_s},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(*widgetSnapshotPath());
         if (!c.snapshot.isEmpty())
             writeFile(*widgetSnapshotPath(), c.snapshot);
-        const CliRun run = cliWithInput(QStringList{u"statusline"_s} + c.args, c.input, c.environment);
+        const QStringList args = QString::fromLatin1(c.args).split(u' ', Qt::SkipEmptyParts);
+        const CliRun run =
+            cli(QStringList{u"statusline"_s} + args, {.input = c.input, .environment = {u"NO_COLOR=1"_s}});
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.out, c.line + u'\n');
     }
+    EXPECT_EQ(cli({u"statusline"_s}, {.input = full}).out,
+              u"5h \x1b[32m23%\x1b[0m · 7d \x1b[31m82%\x1b[0m │ Opus 4.6 · $1.84\n"_s);
 }
 
 // Claude Code's windows are kept for the app, at most once a second however often it calls.
@@ -84,13 +81,13 @@ TEST_F(CliTest, StatuslineStoresWindowsOncePerSecond)
     const auto stored = [&path] {
         return QJsonDocument::fromJson(readFile(path)).object()[u"rate_limits"][u"five_hour"][u"used_percentage"];
     };
-    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(10, 4102444800)).exitCode, 0);
+    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(10, 4102444800)}).exitCode, 0);
     EXPECT_EQ(stored(), QJsonValue(10));
     EXPECT_TRUE(QJsonDocument::fromJson(readFile(path)).object()[u"timestamp"].toString().endsWith(u'Z'));
-    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(11, 4102444800)).exitCode, 0);
+    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(11, 4102444800)}).exitCode, 0);
     EXPECT_EQ(stored(), QJsonValue(10));
     QThread::msleep(1100);
-    EXPECT_EQ(cliWithInput({u"statusline"_s}, limitsInput(12, 4102444800)).exitCode, 0);
+    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(12, 4102444800)}).exitCode, 0);
     EXPECT_EQ(stored(), QJsonValue(12));
     EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
@@ -103,39 +100,42 @@ TEST_F(CliTest, StatuslineInstall)
     const QByteArray ours = R"({"type": "command", "command": ")" TALLYVUE_CLI_PATH R"( statusline", "padding": 0})";
     const QByteArray other = R"({"type": "command", "command": "~/bin/line.sh"})";
     const QByteArray tools = "{\n    \"model\": \"opus\",\n    \"hooks\": {\"Stop\": [{\"matcher\": \"}\"}]}\n}\n";
+    const QByteArray toolsAfter =
+        "{\n    \"model\": \"opus\",\n    \"hooks\": {\"Stop\": [{\"matcher\": \"}\"}]},\n    \"statusLine\": " + ours +
+        "\n}\n";
+    const QByteArray withOther = "{\"statusLine\": " + other + ", \"x\": 1}\n";
     const struct
     {
         const char* name;
         std::optional<QByteArray> before;
-        QStringList args;
+        const char* args;
         int status;
         std::optional<QByteArray> after; ///< nothing: unchanged
     } cases[] = {
-        {"no file", std::nullopt, {u"--install"_s}, 0, "{\n  \"statusLine\": " + ours + "\n}\n"},
-        {"other tools' settings", tools, {u"--install"_s}, 0,
-         "{\n    \"model\": \"opus\",\n    \"hooks\": {\"Stop\": [{\"matcher\": \"}\"}]},\n    \"statusLine\": " + ours +
-             "\n}\n"},
-        {"one line", R"({"a":[1,{"b":"\""}]})", {u"--install"_s}, 0, R"({"a":[1,{"b":"\""}], "statusLine": )" + ours + "}\n"},
-        {"another status line", "{\"statusLine\": " + other + ", \"x\": 1}\n", {u"--install"_s}, 1, std::nullopt},
-        {"another one, forced", "{\"statusLine\": " + other + ", \"x\": 1}\n", {u"--install"_s, u"--force"_s}, 0,
-         "{\"statusLine\": " + ours + ", \"x\": 1}\n"},
-        {"not JSON", "{\"model\": \"opus\",}\n", {u"--install"_s}, 1, std::nullopt},
-        {"not an object", "[]", {u"--install"_s, u"--force"_s}, 1, std::nullopt},
-        {"uninstall", "{\"x\": 1, \"statusLine\": " + ours + ", \"y\": 2}\n", {u"--uninstall"_s}, 0,
+        {"no file", std::nullopt, "--install", 0, "{\n  \"statusLine\": " + ours + "\n}\n"},
+        {"other tools' settings", tools, "--install", 0, toolsAfter},
+        {"one line", R"({"a":[1,{"b":"\""}]})", "--install", 0,
+         R"({"a":[1,{"b":"\""}], "statusLine": )" + ours + "}\n"},
+        {"another status line", withOther, "--install", 1, std::nullopt},
+        {"another one, forced", withOther, "--install --force", 0, "{\"statusLine\": " + ours + ", \"x\": 1}\n"},
+        {"not JSON", "{\"model\": \"opus\",}\n", "--install", 1, std::nullopt},
+        {"not an object", "[]", "--install --force", 1, std::nullopt},
+        {"uninstall", "{\"x\": 1, \"statusLine\": " + ours + ", \"y\": 2}\n", "--uninstall", 0,
          "{\"x\": 1, \"y\": 2}\n"},
-        {"uninstall the last member", "{\n  \"x\": 1,\n  \"statusLine\": " + ours + "\n}\n", {u"--uninstall"_s}, 0,
+        {"uninstall the last", "{\n  \"x\": 1,\n  \"statusLine\": " + ours + "\n}\n", "--uninstall", 0,
          "{\n  \"x\": 1\n}\n"},
-        {"bad option", "{}", {u"--compact=1"_s, u"--install"_s}, 2, std::nullopt},
-        {"uninstall another's", "{\"statusLine\": " + other + "}", {u"--uninstall"_s}, 1, std::nullopt},
+        {"bad option", "{}", "--compact=1 --install", 2, std::nullopt},
+        {"uninstall another's", "{\"statusLine\": " + other + "}", "--uninstall", 1, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QDir(QDir::homePath() + u"/.claude"_s).removeRecursively();
         if (c.before)
             writeFile(settings, *c.before);
-        const CliRun run = cli(QStringList{u"statusline"_s} + c.args);
+        const CliRun run = cli(QStringList{u"statusline"_s} + QString::fromLatin1(c.args).split(u' '));
         EXPECT_EQ(run.exitCode, c.status) << run.err.toStdString();
-        EXPECT_EQ(QFile::exists(settings) ? readFile(settings) : "missing", c.after.value_or(c.before.value_or("missing")))
+        EXPECT_EQ(QFile::exists(settings) ? readFile(settings) : "missing",
+                  c.after.value_or(c.before.value_or("missing")))
             << run.out.toStdString();
     }
 
@@ -154,8 +154,9 @@ TEST_F(CliTest, FetchUsesClaudeCodeFiguresWhenClaudeFails)
 {
     m_server.setResponse("/api/oauth/usage", ScriptedResponse::json(429, "{}"));
     const QDateTime asOf = QDateTime::currentDateTimeUtc().addSecs(-180);
-    writeFile(*claudeCodeLimitsPath(), R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
-                                           R"(","rate_limits":{"five_hour":{"used_percentage":64,"resets_at":4102444800}}})");
+    writeFile(*claudeCodeLimitsPath(),
+              R"({"timestamp":")" + formatWholeSecondTimestamp(asOf).toLatin1() +
+                  R"(","rate_limits":{"five_hour":{"used_percentage":64,"resets_at":4102444800}}})");
     CliRun run = cli({u"fetch"_s});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith(u"Claude   5-Hour   64%  resets in "_s)) << run.out.toStdString();

@@ -40,47 +40,6 @@ protected:
 
 } // namespace
 
-// Rows per local day, provider and model, newest day last; --days narrows the printout only.
-TEST_F(LocalCommandTest, PrintsLocalDays)
-{
-    const QDateTime todayStart = QDate::currentDate().startOfDay();
-    const EpochMs midnight = todayStart.toMSecsSinceEpoch();
-    write(u".claude/projects/p/s.jsonl"_s,
-          claudeLine({.id = "a", .at = midnight + 60'000, .input = 1, .output = 2, .cacheWrite = 3, .cacheRead = 4}) +
-              claudeLine({.id = "b", .at = midnight - 60'000, .input = 10, .output = 20, .model = "claude-x"}));
-    write(u".codex/sessions/2026/r.jsonl"_s,
-          codexMeta("session_meta", "/w/tool", "gpt-5-codex") + codexTokens(midnight + 120'000, 100, 30, 5));
-
-    const CliRun json = run({u"--json"_s});
-    ASSERT_EQ(json.exitCode, 0) << json.err.constData();
-    EXPECT_TRUE(json.err.contains("[Tallyvue] Local usage: 3 requests in the last 8 days from 2 transcripts"));
-    const QJsonObject root = QJsonDocument::fromJson(json.out).object();
-    EXPECT_EQ(root[u"files"_s].toInt(), 2);
-    EXPECT_EQ(root[u"events"_s].toInt(), 3);
-    const QJsonArray daily = root[u"daily"_s].toArray();
-    ASSERT_EQ(daily.size(), 3);
-    const QString today = todayStart.date().toString(Qt::ISODate);
-    const QString yesterday = todayStart.date().addDays(-1).toString(Qt::ISODate);
-    EXPECT_EQ(daily[0][u"date"_s].toString(), yesterday);
-    EXPECT_EQ(daily[0][u"model"_s].toString(), u"claude-x");
-    EXPECT_EQ(daily[1][u"date"_s].toString(), today);
-    EXPECT_EQ(daily[1][u"cacheCreationTokens"_s].toInt(), 3);
-    EXPECT_EQ(daily[2][u"model"_s].toString(), u"gpt-5-codex");
-    EXPECT_EQ(daily[2][u"inputTokens"_s].toInt(), 70);
-    EXPECT_EQ(daily[2][u"cacheReadTokens"_s].toInt(), 30);
-    EXPECT_TRUE(json.out.startsWith(R"({"files": 2, "events": 3, "daily": [)"));
-
-    const QJsonObject todayOnly = QJsonDocument::fromJson(run({u"--json"_s, u"--days=1"_s}).out).object();
-    EXPECT_EQ(todayOnly[u"events"_s].toInt(), 2);
-    EXPECT_EQ(todayOnly[u"daily"_s].toArray().size(), 2);
-
-    const CliRun one = run({u"--days"_s, u"1"_s});
-    EXPECT_EQ(one.exitCode, 0);
-    EXPECT_FALSE(one.out.contains(yesterday.toLatin1()));
-    EXPECT_TRUE(one.out.contains(today.toLatin1()));
-    EXPECT_TRUE(one.out.contains("Total"));
-}
-
 // Bad options are usage errors; nothing to scan at all is exit code 1 with a plain note.
 TEST_F(LocalCommandTest, ErrorsAndEmptyHome)
 {
@@ -99,55 +58,71 @@ TEST_F(LocalCommandTest, ErrorsAndEmptyHome)
             << empty.out.toStdString();
 }
 
-// Cost per day and model at the prices TALLYVUE_PRICES names; a model without a price is
-// counted apart, never guessed.
-TEST_F(LocalCommandTest, CostAtListPrices)
+// Rows per local day, provider and model, newest day last, with their cost at the prices
+// TALLYVUE_PRICES names; a model without a price is counted apart, never guessed; --days narrows
+// the printout only.
+TEST_F(LocalCommandTest, PrintsLocalDaysAtListPrices)
 {
-    const EpochMs midnight = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
+    const QDate today = QDate::currentDate();
+    const EpochMs midnight = today.startOfDay().toMSecsSinceEpoch();
     write(u".claude/projects/p/s.jsonl"_s,
           claudeLine({.id = "a",
                       .at = midnight + 60'000,
                       .input = 100'000,
                       .output = 20'000,
                       .cacheWrite = 300'000,
-                      .cacheRead = 4'000'000}) +
-              claudeLine({.id = "b", .at = midnight + 90'000, .input = 10, .model = "claude-x"}));
-    write(u".codex/sessions/r.jsonl"_s,
+                      .cacheRead = 4'000'000,
+                      .model = "claude-flat"}) +
+              claudeLine({.id = "b", .at = midnight - 60'000, .input = 10, .model = "claude-x"}));
+    write(u".codex/sessions/2026/r.jsonl"_s,
           codexMeta("session_meta", "/w/tool", "gpt-5-codex") + codexTokens(midnight + 120'000, 100'000, 30'000, 5000));
-    write(u"prices.json"_s, R"({"source": "test prices", "version": "7", "date": "2026-01-02", "providers": [
-        {"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"},
-         "models": [{"id": "s", "match": {"starts_with": "claude-sonnet-4-5"},
-                     "prices": [{"input": 3, "output": 15, "cacheWrite": 3.75, "cacheRead": 0.3}]}]},
-        {"id": "openai", "providerMatch": {"contains": "openai"}, "modelMatch": {"starts_with": "gpt-"},
-         "models": [{"id": "g", "match": {"equals": "gpt-5-codex"}, "prices": [{"input": 1.25, "output": 10,
-                     "cacheRead": 0.125}]}]}]})");
+    write(u"prices.json"_s, kTestPrices);
     const QString prices = pathOf(u"prices.json"_s);
 
-    const CliRun json = run({u"--json"_s, u"--days=1"_s}, prices);
+    const CliRun json = run({u"--json"_s}, prices);
     ASSERT_EQ(json.exitCode, 0) << json.err.constData();
+    EXPECT_TRUE(json.err.contains("[Tallyvue] Local usage: 3 requests in the last 8 days from 2 transcripts"));
+    EXPECT_TRUE(json.out.startsWith(R"({"files": 2, "events": 3, "daily": [)"));
     const QJsonObject root = QJsonDocument::fromJson(json.out).object();
     const QJsonArray daily = root[u"daily"_s].toArray();
     ASSERT_EQ(daily.size(), 3);
-    const double sonnet = (100'000 * 3 + 20'000 * 15 + 300'000 * 3.75 + 4'000'000 * 0.3) / 1e6; // $2.925
+    const QString yesterday = today.addDays(-1).toString(Qt::ISODate);
+    EXPECT_EQ(daily[0][u"date"_s].toString(), yesterday);
+    EXPECT_EQ(daily[0][u"model"_s].toString(), u"claude-x");
+    EXPECT_TRUE(daily[0][u"costUSD"_s].isNull());
+    EXPECT_EQ(daily[1][u"date"_s].toString(), today.toString(Qt::ISODate));
+    EXPECT_EQ(daily[1][u"cacheCreationTokens"_s].toInt(), 300'000);
+    EXPECT_EQ(daily[2][u"model"_s].toString(), u"gpt-5-codex");
+    EXPECT_EQ(daily[2][u"inputTokens"_s].toInt(), 70'000);
+    EXPECT_EQ(daily[2][u"cacheReadTokens"_s].toInt(), 30'000);
+    const double claude = (100'000 * 3 + 20'000 * 15 + 300'000 * 3.75 + 4'000'000 * 0.3) / 1e6; // $2.925
     const double codex = (70'000 * 1.25 + 30'000 * 0.125 + 5000 * 10) / 1e6;                    // $0.14125
-    EXPECT_NEAR(daily[0][u"costUSD"_s].toDouble(), sonnet, 1e-12);
-    EXPECT_TRUE(daily[1][u"costUSD"_s].isNull()); // claude-x
+    EXPECT_NEAR(daily[1][u"costUSD"_s].toDouble(), claude, 1e-12);
     EXPECT_NEAR(daily[2][u"costUSD"_s].toDouble(), codex, 1e-12);
-    EXPECT_NEAR(root[u"costUSD"_s].toDouble(), sonnet + codex, 1e-12);
+    EXPECT_NEAR(root[u"costUSD"_s].toDouble(), claude + codex, 1e-12);
     EXPECT_EQ(root[u"unpricedRequests"_s].toInt(), 1);
-    EXPECT_EQ(root[u"prices"_s][u"version"_s].toString(), u"7");
+    EXPECT_EQ(root[u"prices"_s][u"version"_s].toString(), u"1");
+
+    const QJsonObject todayOnly = QJsonDocument::fromJson(run({u"--json"_s, u"--days=1"_s}).out).object();
+    EXPECT_EQ(todayOnly[u"events"_s].toInt(), 2);
+    EXPECT_EQ(todayOnly[u"daily"_s].toArray().size(), 2);
 
     const CliRun text = run({}, prices);
-    EXPECT_TRUE(text.out.contains("$2.93")) << text.out.constData(); // half a cent rounds up
+    EXPECT_TRUE(text.out.contains(yesterday.toLatin1())) << text.out.constData();
+    EXPECT_TRUE(text.out.contains("$2.93")); // half a cent rounds up
     EXPECT_TRUE(text.out.contains("$0.14"));
+    EXPECT_TRUE(text.out.contains("Total"));
     EXPECT_TRUE(text.out.contains("$3.07"));
-    EXPECT_TRUE(text.out.contains("Cost at API list prices (test prices 7, 2026-01-02)."));
+    EXPECT_TRUE(text.out.contains("Cost at API list prices (test 1, 2026-01-01)."));
     EXPECT_TRUE(text.out.contains("Not priced: 1 request of models without a list price (claude-x)."));
+    EXPECT_FALSE(run({u"--days"_s, u"1"_s}, prices).out.contains(yesterday.toLatin1()));
 
-    // A broken override is reported, and the built-in prices are used.
+    // A broken override is reported, and the built-in prices are used: they know no claude-flat.
     write(u"prices.json"_s, "{");
-    const CliRun broken = run({u"--json"_s}, prices);
+    const CliRun broken = run({}, prices);
     EXPECT_EQ(broken.exitCode, 0);
     EXPECT_TRUE(broken.err.contains("(TALLYVUE_PRICES)")) << broken.err.constData();
-    EXPECT_EQ(QJsonDocument::fromJson(broken.out)[u"prices"_s][u"source"_s].toString(), u"@pydantic/genai-prices");
+    EXPECT_TRUE(broken.out.contains("Cost at API list prices (@pydantic/genai-prices "));
+    EXPECT_TRUE(broken.out.contains("Not priced: 2 requests of models without a list price (claude-x, claude-flat)."))
+        << broken.out.constData();
 }

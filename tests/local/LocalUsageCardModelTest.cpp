@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Runs with TZ=Europe/Berlin and LC_ALL=C (see CMakeLists.txt): "Today" and days are local.
-#include "local/LocalUsageCardModel.h"
+#include "TranscriptFixtures.h"
+
 #include "local/LocalOverviewModel.h"
+#include "local/LocalUsageCardModel.h"
 
 #include <QDir>
 
@@ -41,71 +43,50 @@ const QDateTime kNow = utc("2026-01-10T15:00:00Z"); // 16:00 in Berlin
 // only the first metric of a kind anchors, and only while its reset is ahead.
 TEST(LocalUsageCardModel, WindowAnchors)
 {
-    struct Case
+    constexpr AIProvider C = AIProvider::Claude;
+    constexpr AIProvider G = AIProvider::ChatGPT;
+    const auto metric = [](AIProvider p, const char* kind, std::optional<qint64> resetIn,
+                           std::optional<double> length) {
+        const auto reset = resetIn ? std::optional(kNow.addSecs(*resetIn)) : std::nullopt;
+        return ProviderMetric{p, QString::fromLatin1(kind), {}, 10, reset, length};
+    };
+    constexpr qint64 kFive = -18000;
+    constexpr qint64 kSeven = -604800;
+    const struct
     {
         const char* name;
         AIProvider provider;
         QList<ProviderMetric> metrics;
-        QDateTime session;
-        QDateTime weekly;
-    };
-    const auto metric = [](AIProvider p, const char* kind, std::optional<qint64> resetIn,
-                           std::optional<double> length) {
-        return ProviderMetric{
-            p,     QString::fromLatin1(kind), {}, 10, resetIn ? std::optional(kNow.addSecs(*resetIn)) : std::nullopt,
-            length};
-    };
-    const QDateTime fiveHours = kNow.addSecs(-18000);
-    const QDateTime sevenDays = kNow.addSecs(-604800);
-    const Case cases[] = {
+        qint64 session, weekly; ///< window starts, seconds from now
+    } cases[] = {
         {"anchored",
-         AIProvider::Claude,
-         {metric(AIProvider::Claude, "session", 7200, 18000), metric(AIProvider::Claude, "weekly_all", 86400, 604800)},
-         kNow.addSecs(-3 * 3600),
-         kNow.addSecs(-6 * 86400)},
-        {"reset passed",
-         AIProvider::Claude,
-         {metric(AIProvider::Claude, "five_hour", -60, 18000)},
-         fiveHours,
-         sevenDays},
-        {"reset now", AIProvider::Claude, {metric(AIProvider::Claude, "session", 0, 18000)}, fiveHours, sevenDays},
+         C,
+         {metric(C, "session", 7200, 18000), metric(C, "weekly_all", 86400, 604800)},
+         -3 * 3600,
+         -6 * 86400},
+        {"reset passed", C, {metric(C, "five_hour", -60, 18000)}, kFive, kSeven},
+        {"reset now", C, {metric(C, "session", 0, 18000)}, kFive, kSeven},
         {"no length",
-         AIProvider::ChatGPT,
-         {metric(AIProvider::ChatGPT, "primary", 600, std::nullopt),
-          metric(AIProvider::ChatGPT, "secondary", 600, std::nullopt)},
-         fiveHours,
-         sevenDays},
-        {"zero length", AIProvider::ChatGPT, {metric(AIProvider::ChatGPT, "primary", 600, 0)}, fiveHours, sevenDays},
-        {"no reset",
-         AIProvider::Claude,
-         {metric(AIProvider::Claude, "seven_day", std::nullopt, 604800)},
-         fiveHours,
-         sevenDays},
-        {"first wins",
-         AIProvider::Claude,
-         {metric(AIProvider::Claude, "session", -5, 18000), metric(AIProvider::Claude, "five_hour", 3600, 18000)},
-         fiveHours,
-         sevenDays},
-        {"other provider",
-         AIProvider::ChatGPT,
-         {metric(AIProvider::Claude, "primary", 3600, 18000)},
-         fiveHours,
-         sevenDays},
+         G,
+         {metric(G, "primary", 600, std::nullopt), metric(G, "secondary", 600, std::nullopt)},
+         kFive,
+         kSeven},
+        {"zero length", G, {metric(G, "primary", 600, 0)}, kFive, kSeven},
+        {"no reset", C, {metric(C, "seven_day", std::nullopt, 604800)}, kFive, kSeven},
+        {"first wins", C, {metric(C, "session", -5, 18000), metric(C, "five_hour", 3600, 18000)}, kFive, kSeven},
+        {"other provider", G, {metric(C, "primary", 3600, 18000)}, kFive, kSeven},
         {"codex windows",
-         AIProvider::ChatGPT,
-         {metric(AIProvider::ChatGPT, "primary", 3600, 18000), metric(AIProvider::ChatGPT, "secondary", 3600, 604800)},
-         kNow.addSecs(-4 * 3600),
-         kNow.addSecs(-604800 + 3600)},
+         G,
+         {metric(G, "primary", 3600, 18000), metric(G, "secondary", 3600, 604800)},
+         -4 * 3600,
+         kSeven + 3600},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto windows = localUsageWindows({}, c.provider, c.metrics, kNow);
-        EXPECT_EQ(windows[0].title, u"5-hour window");
-        EXPECT_EQ(windows[0].start, c.session);
-        EXPECT_EQ(windows[1].title, u"Today");
-        EXPECT_EQ(windows[1].start, utc("2026-01-09T23:00:00Z"));
-        EXPECT_EQ(windows[2].title, u"7-day window");
-        EXPECT_EQ(windows[2].start, c.weekly);
+        EXPECT_EQ(windows[0].start, kNow.addSecs(c.session));
+        EXPECT_EQ(windows[1].start, utc("2026-01-09T23:00:00Z")); // Today
+        EXPECT_EQ(windows[2].start, kNow.addSecs(c.weekly));
         for (const LocalUsageWindow& window : windows)
             EXPECT_EQ(window.end, kNow);
     }
@@ -135,14 +116,12 @@ TEST(LocalUsageCardModel, WindowTotalsAreHalfOpen)
 // without a priced request, and the unpriced requests counted apart.
 TEST(LocalUsageCardModel, CostTexts)
 {
-    const auto prices = PriceTable::parse(R"({"source": "test", "version": "1", "date": "2026-01-01", "providers": [
-{"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"}, "models": [
-{"id": "claude-x", "match": {"equals": "claude-x"}, "prices": [{"input": 3, "output": 15}]}]}]})");
+    const auto prices = PriceTable::parse(test::kTestPrices);
     ASSERT_TRUE(prices);
-    const auto priced = event(AIProvider::Claude, kNow.addSecs(-60), 1'000'000, "claude-x"); // $3.000021
+    const auto priced = event(AIProvider::Claude, kNow.addSecs(-60), 1'000'000, "claude-flat"); // $3.0000156
     const auto unpriced = event(AIProvider::Claude, kNow.addSecs(-60), 5, "claude-y");
-    const auto elsewhere = event(AIProvider::ChatGPT, kNow.addSecs(-60), 1'000'000, "claude-x");
-    const auto old = event(AIProvider::Claude, kNow.addDays(-8), 1'000'000, "claude-x");
+    const auto elsewhere = event(AIProvider::ChatGPT, kNow.addSecs(-60), 1'000'000, "claude-flat");
+    const auto old = event(AIProvider::Claude, kNow.addDays(-8), 1'000'000, "claude-flat");
     struct Case
     {
         const char* name;
@@ -202,39 +181,48 @@ TEST(LocalUsageCardModel, Shares)
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(sharePercentText(single[0].fraction), u"100%");
 
-    std::vector<LocalUsageEvent> projects;
-    for (int i = 0; i < 12; ++i) {
-        const std::string name = "project-" + std::to_string(i);
-        projects.push_back(event(AIProvider::Claude, from, 100 * i, "m", name.c_str()));
-    }
-    const auto card = LocalUsageCardData::build(projects, AIProvider::Claude, {}, kNow);
-    ASSERT_EQ(card.projects.size(), 10u);
-    EXPECT_EQ(card.projects.front().name, u"project-11");
-    EXPECT_EQ(card.projects.back().name, u"project-2");
-    EXPECT_TRUE(LocalUsageCardData::build(projects, AIProvider::ChatGPT, {}, kNow).projects.empty());
-    EXPECT_FALSE(LocalUsageCardData::build(projects, AIProvider::ChatGPT, {}, kNow).hasEvents);
+    // A card counts only its own provider's events.
+    const auto card = LocalUsageCardData::build(models, AIProvider::ChatGPT, {}, kNow);
+    EXPECT_TRUE(card.projects.empty());
+    EXPECT_FALSE(card.hasEvents);
 }
 
-// Seven local days across the switch to summer time, today last, empty days at 0.
-TEST(LocalUsageCardModel, DayTotalsAcrossDaylightSaving)
+// A week across the switch to summer time: each day is a local calendar day of its real length
+// (the Sunday has 23 hours), today last, empty days at 0; the chart's stacks are named by weekday,
+// one per provider and day.
+TEST(LocalUsageCardModel, DaysAcrossDaylightSaving)
 {
     const std::vector<LocalUsageEvent> events{
         event(AIProvider::Claude, utc("2026-03-28T22:59:59Z"), 4),  // Sat 23:59:59 CET
         event(AIProvider::Claude, utc("2026-03-28T23:00:00Z"), 94), // Sun 00:00 CET
-        event(AIProvider::Claude, utc("2026-03-29T21:59:59Z"), 7),  // Sun 23:59:59 CEST
+        event(AIProvider::ChatGPT, utc("2026-03-29T21:59:59Z"), 7), // Sun 23:59:59 CEST
         event(AIProvider::Claude, utc("2026-03-29T22:00:00Z"), 8),  // Mon 00:00 CEST
         event(AIProvider::Claude, utc("2026-03-24T22:59:59Z"), 9),  // before the week
         event(AIProvider::Claude, utc("2026-03-31T10:00:00Z"), 1),  // today
     };
-    const auto days = dayTotals(events, 7, utc("2026-03-31T08:00:00Z"));
+    const QDateTime now = utc("2026-03-31T08:00:00Z");
+    const auto days = dayTotals(events, 7, now);
+    const auto stacks = dailyStacks(events, 7, now);
     ASSERT_EQ(days.size(), 7u);
+    ASSERT_EQ(stacks.size(), 21u);
     const std::int64_t inputs[] = {0, 0, 0, 4, 101, 8, 1};
-    for (int d = 0; d < 7; ++d)
-        EXPECT_EQ(days[std::size_t(d)].totals.inputTokens, inputs[d]) << d;
+    const std::int64_t claude[] = {0, 0, 0, 7, 97, 11, 4};
+    const QStringList names{u"Wed"_s, u"Thu"_s, u"Fri"_s, u"Sat"_s, u"Sun"_s, u"Mon"_s, u"Tue"_s};
+    for (std::size_t d = 0; d < 7; ++d) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(days[d].totals.inputTokens, inputs[d]);
+        EXPECT_EQ(stacks[3 * d].name, names[qsizetype(d)]);
+        EXPECT_EQ(stacks[3 * d].provider, AIProvider::Claude);
+        EXPECT_EQ(stacks[3 * d].tokens, claude[d]);
+        EXPECT_EQ(stacks[3 * d + 1].tokens, d == 4 ? 10 : 0);
+        EXPECT_EQ(stacks[3 * d + 2].provider, AIProvider::Copilot);
+        EXPECT_EQ(stacks[3 * d + 2].day, days[d].day);
+    }
     EXPECT_EQ(days[4].day, utc("2026-03-28T23:00:00Z"));
     EXPECT_EQ(days[4].day.secsTo(days[5].day), 23 * 3600);
     EXPECT_EQ(days[6].day, utc("2026-03-30T22:00:00Z"));
     EXPECT_TRUE(dayTotals(events, 0, kNow).empty());
+    EXPECT_TRUE(dailyStacks(events, 0, now).empty());
 }
 
 // The overview's single pass gives what the separate aggregations give; counts are of raw
@@ -267,13 +255,7 @@ TEST(LocalUsageCardModel, OverviewMatchesAggregations)
             provider ? QList{AIProvider::Claude} : QList{AIProvider::Claude, AIProvider::ChatGPT};
         EXPECT_EQ(data.providers, expectedProviders);
         EXPECT_EQ(data.daily.size(), std::size_t(chartDays(range) * expectedProviders.size()));
-        for (const LocalUsageStack& stack : data.daily)
-            EXPECT_NE(stack.provider, AIProvider::Copilot);
     }
-    const auto tiles = LocalOverviewData::build(events, std::nullopt, LocalRange::Week, kNow, 6).tiles();
-    ASSERT_EQ(tiles.size(), 5u);
-    EXPECT_EQ(tiles[2].detail, u"Claude · ChatGPT");
-    EXPECT_TRUE(tiles[3].detail.isEmpty());
 
     // Only events older than a day: the 24-hour range has nothing.
     const std::vector<LocalUsageEvent> old{event(AIProvider::Claude, kNow.addSecs(-90000), 5)};

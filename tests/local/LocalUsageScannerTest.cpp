@@ -25,13 +25,14 @@ protected:
 
     std::vector<LocalUsageEvent> scan(EpochMs now = kNow) { return m_scanner->scanBlocking(now); }
 
-    std::vector<std::int64_t> outputs(EpochMs now = kNow)
+    static std::vector<std::int64_t> outputs(LocalUsageScanner& scanner, EpochMs now = kNow)
     {
         std::vector<std::int64_t> out;
-        for (const LocalUsageEvent& e : scan(now))
+        for (const LocalUsageEvent& e : scanner.scanBlocking(now))
             out.push_back(e.outputTokens);
         return out;
     }
+    std::vector<std::int64_t> outputs(EpochMs now = kNow) { return outputs(*m_scanner, now); }
 
     std::unique_ptr<LocalUsageScanner> m_scanner;
 };
@@ -40,41 +41,76 @@ using Outputs = std::vector<std::int64_t>;
 
 } // namespace
 
-// Only complete lines count; a partial last line counts once its line feed is written.
-TEST_F(ScannerTest, PartialLinesWaitForTheirLineFeed)
+// What changes between two scans do: a partial last line counts once its line feed is written;
+// a truncated file, or another file renamed over it, is read from its start; the marker is a byte
+// test; hidden files and folders and other extensions are never read; a file too old is not opened
+// for the first time, but a known one stays when it ages; the 8-day window includes its start and
+// older events stay in memory; a tree that disappears takes its files' events with it.
+TEST_F(ScannerTest, ChangesBetweenScans)
 {
+    const QString file = u"claude/projects/p/s.jsonl"_s;
+    const QString known = u"claude/projects/p/known.jsonl"_s;
     const std::string second = claudeLine({.id = "b", .output = 2});
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + second.substr(0, 50));
-    write(u"claude/projects/p/none.jsonl"_s, second.substr(0, 60));
-    EXPECT_EQ(outputs(), (Outputs{1}));
-    append(u"claude/projects/p/s.jsonl"_s, second.substr(50));
-    append(u"claude/projects/p/none.jsonl"_s, second.substr(60, 10));
-    EXPECT_EQ(outputs(), (Outputs{1, 2}));
+    std::string spaced = claudeLine({.id = "s", .output = 7});
+    spaced.replace(spaced.find(R"("type":"assistant")"), 18, R"("type": "assistant")");
+    const auto replaceFile = [&] {
+        write(u"claude/projects/p/new.tmp"_s,
+              claudeLine({.id = "c", .output = 4}) + claudeLine({.id = "d", .output = 5}));
+        ASSERT_EQ(::rename(QFile::encodeName(pathOf(u"claude/projects/p/new.tmp"_s)).constData(),
+                           QFile::encodeName(pathOf(file)).constData()),
+                  0);
+    };
+    const auto otherFiles = [&] {
+        for (const QString& name :
+             {u"claude/projects/.hidden/s.jsonl"_s, u"claude/projects/p/.s.jsonl"_s, u"claude/projects/p/s.JSONL"_s,
+              u"claude/projects/p/s.json"_s, u"claude/projects/p/s.jsonl.bak"_s, u"codex/sessions/.git/x.jsonl"_s})
+            write(name, claudeLine({.id = "", .output = 99}));
+        write(u"claude/projects/p/old.jsonl"_s, claudeLine({.id = "", .output = 98}));
+        setModified(u"claude/projects/p/old.jsonl"_s, kNow - 9 * kDay);
+    };
+    const EpochMs cutoff = kNow - LocalUsageScanner::kWindowMs;
+    const std::string edges = claudeLine({.id = "e", .at = cutoff - 1000, .output = 10}) +
+                              claudeLine({.id = "f", .at = cutoff, .output = 11}) +
+                              claudeLine({.id = "g", .at = kNow + kHour, .output = 12});
+    const struct
+    {
+        const char* what;
+        std::function<void()> change;
+        Outputs outputs;
+        EpochMs now = kNow;
+    } steps[] = {
+        {"a partial last line", [&] { write(file, claudeLine({.id = "a", .output = 1}) + second.substr(0, 50)); }, {1}},
+        {"its line feed", [&] { append(file, second.substr(50)); }, {1, 2}},
+        {"truncated", [&] { write(file, claudeLine({.id = "b", .output = 3})); }, {3}},
+        {"another file renamed over it", replaceFile, {4, 5}},
+        {"a blank after the marker's colon",
+         [&] { append(file, spaced + claudeLine({.id = "t", .output = 8})); },
+         {4, 5, 8}},
+        {"hidden, other extensions, too old", otherFiles, {4, 5, 8}},
+        {"a known file ages", [&] { setModified(file, kNow - 9 * kDay); }, {4, 5, 8}},
+        {"events at the window's edges", [&] { write(known, edges); }, {11, 4, 5, 8, 12}},
+        {"an earlier now", [] {}, {10, 11, 4, 5, 8, 12}, kNow - 1000},
+        {"a Codex tree",
+         [&] { write(u"codex/sessions/x.jsonl"_s, codexTokens(kNow, 5, 0, 13)); },
+         {11, 4, 5, 8, 13, 12}},
+        {"the Codex tree removed", [&] { ASSERT_TRUE(QDir(codexRoot()).removeRecursively()); }, {11, 4, 5, 8, 12}},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        EXPECT_EQ(outputs(step.now), step.outputs);
+    }
     EXPECT_EQ(m_scanner->lastSummary().files, 2u);
 }
 
-// The marker is a byte test: a blank after the colon hides the row.
-TEST_F(ScannerTest, MarkerIsTestedOnRawBytes)
-{
-    std::string spaced = claudeLine({.id = "s", .output = 7});
-    spaced.replace(spaced.find(R"("type":"assistant")"), 18, R"("type": "assistant")");
-    write(u"claude/projects/p/s.jsonl"_s, spaced + claudeLine({.id = "t", .output = 8}));
-    EXPECT_EQ(outputs(), (Outputs{8}));
-}
-
 // Usage is never lost while some file holds it: a transcript renamed, moved to the other
-// Claude folder, or deleted or cut short while a copy exists keeps its requests counted.
+// Claude folder, or deleted or cut short while a copy exists keeps its requests counted; ids
+// count once across both folders, and a folder linked to the other is read once.
 TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)
 {
     const QString config = u"config/claude/projects"_s;
     const QString classic = u"claude/projects"_s;
     LocalUsageScanner scanner({{AIProvider::Claude, pathOf(config)}, {AIProvider::Claude, claudeRoot()}});
-    const auto outputs = [&] {
-        Outputs out;
-        for (const LocalUsageEvent& e : scanner.scanBlocking(kNow))
-            out.push_back(e.outputTokens);
-        return out;
-    };
     const auto move = [&](const QString& from, const QString& to) {
         QDir().mkpath(QFileInfo(pathOf(to)).absolutePath());
         ASSERT_TRUE(QFile::rename(pathOf(from), pathOf(to)));
@@ -84,20 +120,25 @@ TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)
     const Outputs both{1, 2};
 
     write(config + u"/p/a.jsonl", rows);
-    EXPECT_EQ(outputs(), both);
+    EXPECT_EQ(outputs(scanner), both);
     move(config + u"/p/a.jsonl", config + u"/p/b.jsonl");
-    EXPECT_EQ(outputs(), both) << "renamed";
+    EXPECT_EQ(outputs(scanner), both) << "renamed";
     move(config + u"/p/b.jsonl", classic + u"/p/b.jsonl");
-    EXPECT_EQ(outputs(), both) << "moved to the other folder";
-    write(classic + u"/q/copy.jsonl", rows);
-    EXPECT_EQ(outputs(), both);
+    EXPECT_EQ(outputs(scanner), both) << "moved to the other folder";
+    write(config + u"/q/copy.jsonl", rows);
+    EXPECT_EQ(outputs(scanner), both) << "a copy in the other folder";
     ASSERT_TRUE(QFile::remove(pathOf(classic + u"/p/b.jsonl")));
-    EXPECT_EQ(outputs(), both) << "deleted, with a copy";
-    write(classic + u"/r/copy.jsonl", rows);
-    EXPECT_EQ(outputs(), both);
-    write(classic + u"/q/copy.jsonl", y);
-    EXPECT_EQ(outputs(), both) << "cut short, with a copy";
+    EXPECT_EQ(outputs(scanner), both) << "deleted, with a copy";
+    write(config + u"/r/copy.jsonl", rows);
+    EXPECT_EQ(outputs(scanner), both);
+    write(config + u"/q/copy.jsonl", y);
+    EXPECT_EQ(outputs(scanner), both) << "cut short, with a copy";
     EXPECT_EQ(scanner.lastSummary().files, 2u);
+
+    LocalUsageScanner linked({{AIProvider::Claude, pathOf(config)}, {AIProvider::Claude, pathOf(u"link"_s)}});
+    ASSERT_TRUE(QFile::link(pathOf(config), pathOf(u"link"_s)));
+    EXPECT_EQ(outputs(linked), both);
+    EXPECT_EQ(linked.lastSummary().files, 2u);
 }
 
 // Streaming rows: the row with the most output wins, also when it arrives in a later scan,
@@ -121,81 +162,11 @@ TEST_F(ScannerTest, StreamingRowsAcrossScans)
     events = scan();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].project.text(), u"r");
-    QFile::remove(pathOf(u"claude/projects/r/u.jsonl"_s));
-    EXPECT_EQ(scan().size(), 2u);
-    QFile::remove(pathOf(u"claude/projects/p/s.jsonl"_s));
-    EXPECT_EQ(outputs(), (Outputs{3}));
-}
-
-// A truncated file is read again from its start; a file replaced under the same name too.
-TEST_F(ScannerTest, TruncatedOrReplacedFilesStartOver)
-{
-    const QString file = u"claude/projects/p/s.jsonl"_s;
-    write(file, claudeLine({.id = "a", .output = 1}) + claudeLine({.id = "b", .output = 2}));
-    EXPECT_EQ(outputs(), (Outputs{1, 2}));
-    write(file, claudeLine({.id = "b", .output = 3}));
-    EXPECT_EQ(outputs(), (Outputs{3}));
-
-    // Same name, new file, longer than what was read: still a new file.
-    const QString tmp = pathOf(u"claude/projects/p/new.tmp"_s);
-    QFile out(tmp);
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    const std::string rows = claudeLine({.id = "c", .output = 4}) + claudeLine({.id = "d", .output = 5});
-    out.write(rows.data(), qint64(rows.size()));
-    out.close();
-    ASSERT_EQ(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(pathOf(file)).constData()), 0);
-    EXPECT_EQ(outputs(), (Outputs{4, 5}));
-}
-
-// Hidden files and folders and other extensions are never read; old files are not opened
-// for the first time, but a known one stays when it ages.
-TEST_F(ScannerTest, WhichFilesAreRead)
-{
-    const std::string row = claudeLine({.id = "", .output = 1});
-    for (const QString& name :
-         {u"claude/projects/.hidden/s.jsonl"_s, u"claude/projects/p/.s.jsonl"_s, u"claude/projects/p/s.JSONL"_s,
-          u"claude/projects/p/s.json"_s, u"claude/projects/p/s.jsonl.bak"_s, u"codex/sessions/.git/x.jsonl"_s})
-        write(name, row);
-    write(u"claude/projects/p/old.jsonl"_s, row);
-    setModified(u"claude/projects/p/old.jsonl"_s, kNow - 9 * kDay);
-    write(u"claude/projects/p/known.jsonl"_s, claudeLine({.id = "", .output = 2}));
-    EXPECT_EQ(outputs(), (Outputs{2}));
-    setModified(u"claude/projects/p/known.jsonl"_s, kNow - 9 * kDay);
-    EXPECT_EQ(outputs(), (Outputs{2}));
-    EXPECT_EQ(m_scanner->lastSummary().files, 1u);
-}
-
-// The window is the 8 days before now, its start included; older events stay in memory.
-TEST_F(ScannerTest, CutoffAtEightDays)
-{
-    const EpochMs cutoff = kNow - LocalUsageScanner::kWindowMs;
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .at = cutoff - 1000, .output = 1}) +
-                                              claudeLine({.id = "b", .at = cutoff, .output = 2}) +
-                                              claudeLine({.id = "c", .at = kNow + kHour, .output = 3}));
-    EXPECT_EQ(outputs(), (Outputs{2, 3}));
-    EXPECT_EQ(outputs(kNow - 1000), (Outputs{1, 2, 3}));
-}
-
-// Codex files carry their working directory and model across scans.
-TEST_F(ScannerTest, CodexContextAcrossScans)
-{
-    const QString file = u"codex/sessions/2026/01/10/rollout-1.jsonl"_s;
-    write(file, codexTokens(kNow - 3000, 10, 0, 1) + codexMeta("session_meta", "/src/tool", "gpt-5-codex"));
-    auto events = scan();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].project.text(), u"Codex");
-    EXPECT_EQ(events[0].model.text(), u"unknown");
-    append(file, codexTokens(kNow - 2000, 10, 0, 2));
-    events = scan();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].project.text(), u"tool");
-    EXPECT_EQ(events[1].model.text(), u"gpt-5-codex");
-    EXPECT_EQ(events[1].provider, AIProvider::ChatGPT);
 }
 
 // Codex writes some token_count events twice. Each request counts once, also when a repeat
 // arrives in a later scan or in another piece of the file, so a session adds up to its own
-// cumulative total.
+// cumulative total; the session's folder and model carry across scans and pieces too.
 TEST_F(ScannerTest, CodexRepeatedTokenCountsCountOnce)
 {
     std::vector<std::string> lines{codexMeta("session_meta", "/w/tool", "gpt-5-codex")};
@@ -236,21 +207,14 @@ TEST_F(ScannerTest, CodexRepeatedTokenCountsCountOnce)
     const auto events = scan();
     EXPECT_EQ(events.size(), 60u);
     EXPECT_EQ(sums(events), expected);
+    EXPECT_EQ(events.back().project.text(), u"tool");
+    EXPECT_EQ(events.back().model.text(), u"gpt-5-codex");
 
     const auto pieces = makeScanner();
     pieces->setTuning({.threads = 3, .chunkBytes = 4096, .parallelBytes = 0, .pieceBytes = 200});
-    EXPECT_EQ(sums(pieces->scanBlocking(kNow)), expected);
-}
-
-// A tree that disappears takes its files' events with it.
-TEST_F(ScannerTest, MissingTree)
-{
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
-    write(u"codex/sessions/x.jsonl"_s, codexTokens(kNow, 5, 0, 2));
-    EXPECT_EQ(outputs(), (Outputs{1, 2}));
-    ASSERT_TRUE(QDir(codexRoot()).removeRecursively());
-    EXPECT_EQ(outputs(), (Outputs{1}));
-    EXPECT_EQ(m_scanner->lastSummary().files, 1u);
+    const auto read = pieces->scanBlocking(kNow);
+    EXPECT_EQ(sums(read), expected);
+    EXPECT_EQ(read.back().project.text(), u"tool");
 }
 
 // Reading with several threads and files cut into pieces gives what one thread gives.
@@ -299,23 +263,6 @@ TEST_F(ScannerTest, ScanRunsOffTheCallingThread)
         co_return events.size();
     };
     EXPECT_EQ(QCoro::waitFor(run()), 1u);
-}
-
-// Both Claude folders are read, ids count once across them, and a folder linked to the
-// other is read once.
-TEST_F(ScannerTest, BothClaudeRoots)
-{
-    const QString config = m_dir.path() + u"/config/claude/projects"_s;
-    const QString classic = m_dir.path() + u"/classic/projects"_s;
-    LocalUsageScanner scanner({{AIProvider::Claude, config}, {AIProvider::Claude, classic}});
-    write(u"config/claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
-    write(u"classic/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}) + claudeLine({.id = "", .output = 2}));
-    EXPECT_EQ(scanner.scanBlocking(kNow).size(), 2u);
-
-    LocalUsageScanner linked({{AIProvider::Claude, classic}, {AIProvider::Claude, m_dir.path() + u"/link"_s}});
-    ASSERT_TRUE(QFile::link(classic, m_dir.path() + u"/link"_s));
-    EXPECT_EQ(linked.scanBlocking(kNow).size(), 2u);
-    EXPECT_EQ(linked.lastSummary().files, 1u);
 }
 
 // The newest "rate_limits" of the Codex logs is kept per file as the bytes are read: both shapes
@@ -371,7 +318,6 @@ TEST_F(ScannerTest, NewestCodexRateLimits)
 // among what the history holds, nothing the history already covers, nothing twice.
 TEST_F(ScannerTest, CodexLogsSeedTheHistory)
 {
-    constexpr EpochMs kHourMs = 3'600'000;
     const auto line = [](EpochMs at, int primary, int secondary) {
         return "{\"timestamp\":\"" + iso(at) + R"(","type":"event_msg","payload":{"type":"token_count","info":null,)" +
                R"("rate_limits":{"primary":{"used_percent":)" + std::to_string(primary) +
@@ -379,10 +325,10 @@ TEST_F(ScannerTest, CodexLogsSeedTheHistory)
                std::to_string(secondary) + R"(,"window_minutes":10080}}}})" + "\n";
     };
     write(u"codex/sessions/2026/01/10/rollout-a.jsonl"_s,
-          line(kNow - 5 * kHourMs, 10, 3) + line(kNow - 4 * kHourMs, 10, 3) + line(kNow - 2 * kHourMs, 20, 3));
-    write(u"codex/sessions/2026/01/10/rollout-b.jsonl"_s, line(kNow - 3 * kHourMs, 15, 4));
-    write(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, line(kNow - kHourMs, 99, 99));
-    setModified(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, kNow - 15 * 24 * kHourMs);
+          line(kNow - 5 * kHour, 10, 3) + line(kNow - 4 * kHour, 10, 3) + line(kNow - 2 * kHour, 20, 3));
+    write(u"codex/sessions/2026/01/10/rollout-b.jsonl"_s, line(kNow - 3 * kHour, 15, 4));
+    write(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, line(kNow - kHour, 99, 99));
+    setModified(u"codex/sessions/2025/12/20/rollout-old.jsonl"_s, kNow - 15 * 24 * kHour);
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(kNow, Qt::UTC);
     HistoryStore::clear();
     HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 50, std::nullopt, 18000}},
@@ -400,6 +346,6 @@ TEST_F(ScannerTest, CodexLogsSeedTheHistory)
             got.back().second.push_back(point.percent);
     }
     const std::vector<std::pair<EpochMs, std::vector<double>>> want = {
-        {5 * kHourMs, {10, 3}}, {4 * kHourMs, {50}}, {3 * kHourMs, {15, 4}}, {2 * kHourMs, {20, 3}}};
+        {5 * kHour, {10, 3}}, {4 * kHour, {50}}, {3 * kHour, {15, 4}}, {2 * kHour, {20, 3}}};
     EXPECT_EQ(got, want);
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Builders for transcript lines and trees of real files, shared by the local-usage tests.
+// Builders for transcript lines and trees of real files, and a price table, shared by the local-usage tests.
 #pragma once
 
 #include "local/LocalUsageScanner.h"
@@ -82,6 +82,21 @@ inline std::string codexTokens(EpochMs at, std::int64_t input, std::int64_t cach
            ",\"cached_input_tokens\":" + std::to_string(cached) + ",\"output_tokens\":" + std::to_string(output) +
            "}}}}\n";
 }
+
+// Round prices in USD per million tokens, so that each expected cost is easy to check by hand.
+inline constexpr char kTestPrices[] = R"({"source": "test", "version": "1", "date": "2026-01-01", "providers": [
+{"id": "anthropic", "providerMatch": {"contains": "anthropic"}, "modelMatch": {"contains": "claude"}, "models": [
+{"id": "claude-flat", "match": {"starts_with": "claude-flat"},
+ "prices": [{"input": 3, "output": 15, "cacheWrite": 3.75, "cacheWrite1h": 6, "cacheRead": 0.3}]},
+{"id": "claude-tiered", "match": {"starts_with": "claude-tiered"},
+ "prices": [{"input": {"base": 3, "tiers": [{"start": 200000, "price": 6}]},
+             "output": {"base": 15, "tiers": [{"start": 200000, "price": 22.5}]},
+             "cacheRead": {"base": 0.3, "tiers": [{"start": 200000, "price": 0.6}]}}]},
+{"id": "claude-later", "match": {"regex": "^claude-later-\\d{8}$"}, "prices": [{"input": 10}, {"since": "2026-03-13", "input": 5}]},
+{"id": "claude-audio", "match": {"equals": "claude-audio"}, "prices": [{}]}]},
+{"id": "openai", "providerMatch": {"contains": "openai"}, "modelMatch": {"or": [{"starts_with": "gpt-"}, {"regex": "^o[134]"}]}, "models": [
+{"id": "gpt-5", "match": {"or": [{"equals": "gpt-5"}, {"equals": "gpt-5-codex"}]}, "prices": [{"input": 1.25, "output": 10, "cacheRead": 0.125}]},
+{"id": "gpt-4.1", "match": {"equals": "gpt-4.1-2025-04-14"}, "prices": [{"input": 2, "output": 8}]}]}]})";
 
 /// A home folder with both transcript trees, written as real files.
 class TranscriptTreeFixture : public ::testing::Test

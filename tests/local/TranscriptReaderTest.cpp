@@ -43,11 +43,15 @@ ReadResult readAll(const std::string& bytes, std::size_t chunk, std::size_t maxL
 
 } // namespace
 
-// Whatever the chunk size, the same lines are found and the same bytes are consumed: lines
-// and markers that straddle chunks, lines longer than a chunk, a partial last line.
+// Whatever the chunk size, the same events are found and the same bytes are consumed: lines and
+// markers that straddle chunks, lines longer than a chunk, a partial last line. Streaming rows of
+// one id keep one event: the most output, the later row on a tie.
 TEST(TranscriptReader, ChunkSizeDoesNotChangeTheResult)
 {
-    std::string bytes;
+    std::string bytes = claudeLine({.id = "a", .at = kNow - 3000, .output = 1}) + claudeLine({.id = "b", .output = 5}) +
+                        claudeLine({.id = "a", .at = kNow - 2000, .output = 90, .model = "first"}) + userLine() +
+                        claudeLine({.id = "a", .at = kNow - 1000, .output = 90, .model = "second"}) +
+                        claudeLine({.id = "a", .at = kNow, .output = 3});
     for (int i = 0; i < 30; ++i) {
         bytes += userLine(std::size_t(i * 37 % 300));
         bytes += claudeLine({.id = "msg_" + std::to_string(i), .output = i + 1});
@@ -58,8 +62,13 @@ TEST(TranscriptReader, ChunkSizeDoesNotChangeTheResult)
     bytes += claudeLine({.id = "msg_partial"}).substr(0, 80);
 
     const ReadResult reference = readAll(bytes, 1 << 20, 1 << 20);
-    EXPECT_EQ(reference.events.size(), 35u);
+    ASSERT_EQ(reference.events.size(), 37u);
     EXPECT_EQ(reference.consumed, std::int64_t(complete));
+    EXPECT_EQ(reference.id(reference.events[0]), "a");
+    EXPECT_EQ(reference.events[0].event.outputTokens, 90);
+    EXPECT_EQ(reference.events[0].event.model.text(), u"second");
+    EXPECT_EQ(reference.events[0].event.timestamp, kNow - 1000);
+    EXPECT_EQ(reference.id(reference.events[1]), "b");
     for (const std::size_t chunk : {64u, 65u, 100u, 333u, 1024u, 4096u}) {
         SCOPED_TRACE(chunk);
         const ReadResult r = readAll(bytes, chunk, 1 << 20);
@@ -68,23 +77,6 @@ TEST(TranscriptReader, ChunkSizeDoesNotChangeTheResult)
         EXPECT_FALSE(r.skipping);
         EXPECT_FALSE(r.failed);
     }
-}
-
-// Streaming rows of one id keep one event: the most output, the later row on a tie.
-TEST(TranscriptReader, StreamingRowsKeepTheLargestOutput)
-{
-    const std::string bytes = claudeLine({.id = "a", .at = kNow - 3000, .output = 1}) +
-                              claudeLine({.id = "b", .output = 5}) +
-                              claudeLine({.id = "a", .at = kNow - 2000, .output = 90, .model = "first"}) + userLine() +
-                              claudeLine({.id = "a", .at = kNow - 1000, .output = 90, .model = "second"}) +
-                              claudeLine({.id = "a", .at = kNow, .output = 3});
-    const ReadResult r = readAll(bytes, 1 << 16, 1 << 20);
-    ASSERT_EQ(r.events.size(), 2u);
-    EXPECT_EQ(r.id(r.events[0]), "a");
-    EXPECT_EQ(r.events[0].event.outputTokens, 90);
-    EXPECT_EQ(r.events[0].event.model.text(), u"second");
-    EXPECT_EQ(r.events[0].event.timestamp, kNow - 1000);
-    EXPECT_EQ(r.id(r.events[1]), "b");
 }
 
 // A line over the limit is skipped, never held, and the lines after it still count; one
