@@ -10,7 +10,8 @@
 #include <QFile>
 
 #include <algorithm>
-#include <bit>
+#include <chrono>
+#include <condition_variable>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
@@ -38,6 +39,8 @@ namespace {
 
 // Fewer bytes than this are read by one thread: starting others costs more.
 constexpr std::int64_t kParallelBytes = 4 << 20;
+// Files read ahead of the merge at most.
+constexpr std::size_t kMaxAhead = 16;
 
 struct ListedTranscript
 {
@@ -237,6 +240,7 @@ void readInOrder(const std::vector<ListedTranscript>& files, int threads,
     for (std::size_t i = 0; i < files.size(); ++i)
         done[i].store(false, std::memory_order_relaxed);
     std::mutex mergeMutex;
+    std::condition_variable progress;
     std::size_t nextMerge = 0;
     // A reader that finds another thread merging goes back to reading: the merging thread,
     // or the last call after every read, takes its file too.
@@ -248,9 +252,11 @@ void readInOrder(const std::vector<ListedTranscript>& files, int threads,
             return;
         while (nextMerge < files.size() && done[nextMerge].load(std::memory_order_acquire)) {
             merge(nextMerge, results[nextMerge]);
-            results[nextMerge] = ReadResult{};
+            // Moved out and dropped: assigning an empty result would keep the id bytes' buffer.
+            ReadResult dropped = std::move(results[nextMerge]);
             ++nextMerge;
         }
+        progress.notify_all();
     };
 
     std::atomic<std::size_t> next{0};
@@ -260,6 +266,16 @@ void readInOrder(const std::vector<ListedTranscript>& files, int threads,
             const std::size_t k = next.fetch_add(1, std::memory_order_relaxed);
             if (k >= files.size())
                 return;
+            // Far ahead of a file still being read, wait rather than pile up results behind it.
+            // Waiting threads merge too, and look again now and then: nobody waits for a merge
+            // that nobody does.
+            for (std::unique_lock lock(mergeMutex); k >= nextMerge + kMaxAhead;) {
+                lock.unlock();
+                mergeReady(true);
+                lock.lock();
+                if (k >= nextMerge + kMaxAhead)
+                    progress.wait_for(lock, std::chrono::milliseconds(1));
+            }
             results[k] = readTranscript(reader, files[k], files[k].size);
             done[k].store(true, std::memory_order_release);
             mergeReady(false);
@@ -282,6 +298,8 @@ void readInOrder(const std::vector<ListedTranscript>& files, int threads,
 /// Which file holds the counted row of each request id, 8 bytes an id: 40 bits of the id's
 /// hash, which also place it, and the file's index. Two ids may share those bits: the caller
 /// tells them apart by reading the file, so every slot whose bits match is offered in turn.
+/// Sixteen tables, at most four fifths full, that grow one at a time: a growth holds only a
+/// sixteenth twice.
 class RequestOwners
 {
 public:
@@ -291,22 +309,26 @@ public:
     template<class IsOwner>
     std::uint64_t* find(std::uint64_t hash, const IsOwner& isOwner)
     {
-        if (m_slots.empty())
+        const std::uint64_t t = tag(hash);
+        Part& part = m_parts[mixed(t) >> 60];
+        if (part.slots.empty())
             return nullptr;
-        for (std::size_t i = home(tag(hash));; i = (i + 1) & m_mask) {
-            std::uint64_t& slot = m_slots[i];
+        for (std::size_t i = part.home(t);; i = part.after(i)) {
+            std::uint64_t& slot = part.slots[i];
             if (slot == 0)
                 return nullptr;
-            if ((slot >> 24) == tag(hash) && isOwner(fileOf(slot)))
+            if ((slot >> 24) == t && isOwner(fileOf(slot)))
                 return &slot;
         }
     }
     void insert(std::uint64_t hash, std::size_t file)
     {
-        if ((m_size + 1) * 4 > m_slots.size() * 3)
-            grow();
-        place((tag(hash) << 24) | (file + 1));
-        ++m_size;
+        const std::uint64_t t = tag(hash);
+        Part& part = m_parts[mixed(t) >> 60];
+        if ((part.size + 1) * 5 > part.slots.size() * 4)
+            part.grow();
+        part.place((t << 24) | (file + 1));
+        ++part.size;
     }
     static void setFile(std::uint64_t& slot, std::size_t file) { slot = (slot & ~kFileBits) | (file + 1); }
     static std::size_t fileOf(std::uint64_t slot) { return std::size_t(slot & kFileBits) - 1; }
@@ -314,32 +336,40 @@ public:
 private:
     static constexpr std::uint64_t kFileBits = (1u << 24) - 1;
     static std::uint64_t tag(std::uint64_t hash) { return hash & ((std::uint64_t(1) << 40) - 1); }
-    std::size_t home(std::uint64_t tag) const { return std::size_t((tag * 0x9E3779B97F4A7C15ull) >> m_shift); }
+    static std::uint64_t mixed(std::uint64_t tag) { return tag * 0x9E3779B97F4A7C15ull; }
 
-    void place(std::uint64_t slot)
+    struct Part
     {
-        std::size_t i = home(slot >> 24);
-        while (m_slots[i] != 0)
-            i = (i + 1) & m_mask;
-        m_slots[i] = slot;
-    }
-    void grow()
-    {
-        std::vector<std::uint64_t> old;
-        old.swap(m_slots);
-        m_slots.assign(old.empty() ? 4096 : old.size() * 2, 0);
-        m_mask = m_slots.size() - 1;
-        m_shift = 64 - std::countr_zero(m_slots.size());
-        for (const std::uint64_t slot : old) {
-            if (slot != 0)
-                place(slot);
+        std::vector<std::uint64_t> slots;
+        std::size_t size = 0;
+
+        // The bits after the ones that chose the part, scaled to the table: any size works.
+        std::size_t home(std::uint64_t t) const
+        {
+            __extension__ using Wide = unsigned __int128;
+            return std::size_t((Wide(mixed(t) << 4) * slots.size()) >> 64);
         }
-    }
-
-    std::vector<std::uint64_t> m_slots;
-    std::size_t m_mask = 0;
-    int m_shift = 64;
-    std::size_t m_size = 0;
+        std::size_t after(std::size_t i) const { return i + 1 == slots.size() ? 0 : i + 1; }
+        void place(std::uint64_t slot)
+        {
+            std::size_t i = home(slot >> 24);
+            while (slots[i] != 0)
+                i = after(i);
+            slots[i] = slot;
+        }
+        void grow()
+        {
+            std::vector<std::uint64_t> old;
+            old.swap(slots);
+            // By half, not double: the table is most of what a large scan keeps.
+            slots.assign(old.empty() ? 1024 : old.size() + old.size() / 2, 0);
+            for (const std::uint64_t slot : old) {
+                if (slot != 0)
+                    place(slot);
+            }
+        }
+    };
+    Part m_parts[16];
 };
 
 constexpr std::uint32_t kNotCounted = 0xffffffffu;
