@@ -22,8 +22,6 @@
 #include <unordered_map>
 
 #include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tallyvue {
@@ -188,35 +186,19 @@ std::vector<ListedTranscript> listTranscripts(const std::vector<LocalUsageSource
     return files;
 }
 
-/// Reads the first `limit` bytes of a transcript (fewer if it shrank). Mapped, so that the
-/// kernel need not copy every page; a very large file is read in chunks instead, so that it
-/// does not count whole towards the process's memory.
+/// Reads the first `limit` bytes of a transcript (fewer if it shrank). Through a small buffer
+/// rather than mapped: both cost the same time here, and mapped pages count towards the
+/// process's memory as long as they are mapped.
 ReadResult readTranscript(TranscriptReader& reader, const ListedTranscript& file, std::int64_t limit)
 {
-    constexpr std::int64_t kMapBytes = 32 << 20;
-    ReadResult out;
     const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st
-    {
-    };
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        out.failed = true;
-        return out;
+    if (fd < 0) {
+        ReadResult failed;
+        failed.failed = true;
+        return failed;
     }
-    const std::int64_t size = std::min<std::int64_t>(limit, st.st_size);
-    void* map = size > 0 && size <= kMapBytes
-                    ? ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0)
-                    : MAP_FAILED;
-    if (map != MAP_FAILED) {
-        out = reader.readMapped(static_cast<const char*>(map), std::size_t(size), file.kind,
-                                InternedString(file.parentName));
-        ::munmap(map, std::size_t(size));
-    } else {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        out = reader.read(fd, file.kind, ReadRange{0, size, false}, InternedString(file.parentName));
-    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ReadResult out = reader.read(fd, file.kind, ReadRange{0, limit, false}, InternedString(file.parentName));
     ::close(fd);
     return out;
 }

@@ -194,50 +194,6 @@ ReadResult TranscriptReader::read(int fd, TranscriptKind kind, const ReadRange& 
     return out;
 }
 
-ReadResult TranscriptReader::readMapped(const char* data, std::size_t size, TranscriptKind kind,
-                                        InternedString fallbackProject)
-{
-    ReadResult out;
-    out.bytesRead = size;
-    m_kind = kind;
-    m_fallback = fallbackProject;
-    m_context = {};
-    m_recentCount = 0;
-    const MarkerSearch& marker = kind == TranscriptKind::Claude ? m_claudeMarker : m_codexMarker;
-    std::size_t from = 0; // the marker is searched from here; lines before it are done
-    for (;;) {
-        const std::size_t hit = marker.find(std::string_view(data + from, size - from));
-        if (hit == MarkerSearch::npos)
-            break;
-        const std::size_t at = from + hit;
-        const void* lf = std::memchr(data + at, '\n', size - at);
-        if (!lf)
-            break; // an unfinished last line waits for its line feed
-        const void* before = memrchr(data + from, '\n', at - from);
-        const std::size_t start = before ? indexOf(before, data) + 1 : from;
-        const std::size_t end = indexOf(lf, data);
-        from = end + 1;
-        if (end - start > m_maxLine) {
-            out.skippedLongLine = true;
-            continue;
-        }
-        if (size - end >= kLinePadding) {
-            // The parser may read past the line: the following bytes are there to read.
-            handleLine(std::string_view(data + start, end - start), out);
-        } else if (end - start <= m_chunk) {
-            std::memcpy(m_buffer.get(), data + start, end - start);
-            handleLine(std::string_view(m_buffer.get(), end - start), out);
-        } else {
-            const auto line = std::make_unique<char[]>(end - start + kLinePadding);
-            std::memcpy(line.get(), data + start, end - start);
-            handleLine(std::string_view(line.get(), end - start), out);
-        }
-    }
-    out.consumed = std::int64_t(from);
-    out.context = m_context;
-    return out;
-}
-
 void TranscriptReader::readLongLine(int fd, std::int64_t start, std::int64_t length, ReadResult& out)
 {
     const auto size = std::size_t(length);

@@ -74,9 +74,6 @@ public:
 
     /// `fd` is read with pread only, so readers may share it.
     ReadResult read(int fd, TranscriptKind kind, const ReadRange& range, InternedString fallbackProject);
-    /// The same for a whole file already in memory (mapped): its complete lines, by the same
-    /// rules, without copying them first. `bytesRead` is `size`.
-    ReadResult readMapped(const char* data, std::size_t size, TranscriptKind kind, InternedString fallbackProject);
     /// Gives back memory taken for long lines, for a reader kept between scans.
     void trim() { m_parser.trim(); }
 
