@@ -206,23 +206,32 @@ int runReport(const QStringList& args)
     std::optional<EpochMs> modifiedSince;
     if (options.since)
         modifiedSince = options.since->startOfDay(options.zone).toMSecsSinceEpoch();
-    const ReportEvents events = scanForReport(LocalUsageScanner::defaultSources(), modifiedSince);
-    const QDateTime now = QDateTime::currentDateTime();
     const PriceTable& prices = PriceTable::shared();
-    const Report report = buildReport(
-        events, options, now, options.kind == ReportKind::Blocks ? snapshotMetrics() : QList<ProviderMetric>{}, prices);
+    ReportScanSummary scan;
+    Report report;
+    if (options.kind == ReportKind::Session || options.kind == ReportKind::Blocks) {
+        const ReportEvents events = scanForReport(LocalUsageScanner::defaultSources(), modifiedSince);
+        report = buildReport(events, options, QDateTime::currentDateTime(),
+                             options.kind == ReportKind::Blocks ? snapshotMetrics() : QList<ProviderMetric>{}, prices);
+        scan = {events.files, events.events.size(), events.bytesRead};
+    } else {
+        // Periods only sum: nothing of a request need be kept.
+        PeriodReportSink sink(options, prices);
+        scan = scanIntoSink(LocalUsageScanner::defaultSources(), modifiedSince, sink);
+        report = sink.report();
+    }
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-    log(u"Report: %1 requests from %2 transcripts (%3 MB read) in %4 ms"_s.arg(events.events.size())
-            .arg(events.files)
-            .arg(double(events.bytesRead) / 1048576.0, 0, 'f', 1)
+    log(u"Report: %1 requests from %2 transcripts (%3 MB read) in %4 ms"_s.arg(scan.requests)
+            .arg(scan.files)
+            .arg(double(scan.bytesRead) / 1048576.0, 0, 'f', 1)
             .arg(elapsed));
 
-    const ReportPrinting how{options.kind, options.breakdown, !json && !csv && colourWanted(), &prices, events.files};
+    const ReportPrinting how{options.kind, options.breakdown, !json && !csv && colourWanted(), &prices, scan.files};
     const QByteArray text = json ? reportJson(report, how) : csv ? reportCsv(report, how) : reportText(report, how);
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     // Nothing to count at all is worth an exit code; a quiet range is not.
-    return events.files == 0 ? 1 : 0;
+    return scan.files == 0 ? 1 : 0;
 }
 
 } // namespace tallyvue::cli

@@ -4,11 +4,18 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 using namespace Qt::StringLiterals;
 
 namespace tallyvue {
+
+using detail::periodEnd;
+using detail::periodStart;
+using detail::totalRow;
+
 namespace {
 
 constexpr EpochMs kHourMs = 3'600'000;
@@ -143,24 +150,6 @@ private:
     std::vector<signed char> m_projectKept;
     std::vector<InternedString> m_unpriced;
 };
-
-QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay)
-{
-    switch (kind) {
-    case ReportKind::Weekly: return date.addDays(-((date.dayOfWeek() - int(firstDay) + 7) % 7));
-    case ReportKind::Monthly: return QDate(date.year(), date.month(), 1);
-    default: return date;
-    }
-}
-
-QDate periodEnd(ReportKind kind, QDate start)
-{
-    switch (kind) {
-    case ReportKind::Weekly: return start.addDays(7);
-    case ReportKind::Monthly: return start.addMonths(1);
-    default: return start.addDays(1);
-    }
-}
 
 std::vector<ReportRow> periodRows(Selection& selection, const ReportOptions& options, ZoneCalendar& calendar)
 {
@@ -340,6 +329,42 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
 
 } // namespace
 
+namespace detail {
+
+QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay)
+{
+    switch (kind) {
+    case ReportKind::Weekly: return date.addDays(-((date.dayOfWeek() - int(firstDay) + 7) % 7));
+    case ReportKind::Monthly: return QDate(date.year(), date.month(), 1);
+    default: return date;
+    }
+}
+
+QDate periodEnd(ReportKind kind, QDate start)
+{
+    switch (kind) {
+    case ReportKind::Weekly: return start.addDays(7);
+    case ReportKind::Monthly: return start.addMonths(1);
+    default: return start.addDays(1);
+    }
+}
+
+ReportRow totalRow(const std::vector<ReportRow>& rows)
+{
+    ReportRow total;
+    total.key = u"Total"_s;
+    for (const ReportRow& row : rows) {
+        if (!row.model.isEmpty())
+            continue;
+        total.totals.add(row.totals);
+        total.cacheWrite1hTokens = saturatingAdd(total.cacheWrite1hTokens, row.cacheWrite1hTokens);
+        total.cost.add(row.cost);
+    }
+    return total;
+}
+
+} // namespace detail
+
 QString reportKindName(ReportKind kind)
 {
     switch (kind) {
@@ -399,14 +424,7 @@ Report buildReport(const ReportEvents& events, const ReportOptions& options, con
     case ReportKind::Blocks: report.rows = blockRows(selection, options, now, metrics, options.zone); break;
     default: report.rows = periodRows(selection, options, calendar); break;
     }
-    report.total.key = u"Total"_s;
-    for (const ReportRow& row : report.rows) {
-        if (!row.model.isEmpty())
-            continue;
-        report.total.totals.add(row.totals);
-        report.total.cacheWrite1hTokens = saturatingAdd(report.total.cacheWrite1hTokens, row.cacheWrite1hTokens);
-        report.total.cost.add(row.cost);
-    }
+    report.total = totalRow(report.rows);
     report.unpricedModels = selection.unpricedModels();
     return report;
 }

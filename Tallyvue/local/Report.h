@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -92,6 +93,37 @@ struct Report
  */
 Report buildReport(const ReportEvents& events, const ReportOptions& options, const QDateTime& now,
                    const QList<ProviderMetric>& metrics = {}, const PriceTable& prices = PriceTable::shared());
+
+/**
+ * The daily, weekly or monthly report of buildReport summed as a scan goes (scanIntoSink),
+ * without keeping the events: one sum per period, provider and model.
+ */
+class PeriodReportSink final : public ReportSink
+{
+public:
+    explicit PeriodReportSink(const ReportOptions& options, const PriceTable& prices = PriceTable::shared());
+    ~PeriodReportSink() override;
+    PeriodReportSink(const PeriodReportSink&) = delete;
+    PeriodReportSink& operator=(const PeriodReportSink&) = delete;
+
+    void add(const LocalUsageEvent& event) override { apply(event, 1); }
+    void remove(const LocalUsageEvent& event) override { apply(event, -1); }
+    /// What buildReport gives for the events added and not removed.
+    Report report() const;
+
+private:
+    struct State;
+    void apply(const LocalUsageEvent& event, int sign);
+    std::unique_ptr<State> m_state;
+};
+
+namespace detail {
+/// The first day of the period `date` lies in, and of the next one.
+QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay);
+QDate periodEnd(ReportKind kind, QDate start);
+/// The "Total" row: the sums of the rows that are not a model's.
+ReportRow totalRow(const std::vector<ReportRow>& rows);
+} // namespace detail
 
 /// Local calendar days of a zone for many timestamps: the day's bounds are kept, so that
 /// events in time order convert once per day.

@@ -49,4 +49,30 @@ struct ReportEvents
 ReportEvents scanForReport(const std::vector<LocalUsageSource>& sources,
                            std::optional<EpochMs> modifiedSince = std::nullopt, int threads = 0);
 
+/// Takes each request as a scan counts it, and gives one back when a later file's row of the
+/// same request replaces it (with the same rules as scanForReport).
+class ReportSink
+{
+public:
+    virtual ~ReportSink() = default;
+    virtual void add(const LocalUsageEvent& event) = 0;
+    virtual void remove(const LocalUsageEvent& event) = 0;
+};
+
+struct ReportScanSummary
+{
+    std::size_t files = 0;    ///< transcripts found, read or not
+    std::size_t requests = 0; ///< counted, after de-duplication
+    std::uint64_t bytesRead = 0;
+};
+
+/**
+ * scanForReport for reports that only sum: the requests go to `sink` as they are read and
+ * are not kept. Per request id, 8 bytes remain: part of its hash and the file that holds its
+ * counted row. A request met again in a later file reads that file once more to take its
+ * earlier row back, which only copied and resumed transcripts do.
+ */
+ReportScanSummary scanIntoSink(const std::vector<LocalUsageSource>& sources, std::optional<EpochMs> modifiedSince,
+                               ReportSink& sink, int threads = 0);
+
 } // namespace tallyvue

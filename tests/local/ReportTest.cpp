@@ -224,8 +224,9 @@ std::vector<std::pair<EpochMs, std::int64_t>> timesAndOutputs(const std::vector<
 } // namespace
 
 // The one-shot scan counts what the app's scanner counts (streamed rows at their final output,
-// an id copied to another transcript once, a repeated Codex total once, sums that stop at the
-// limit) on any number of threads; --since leaves older files closed; each file is a session.
+// an id copied to another transcript once, also when summed as read, a repeated Codex total
+// once, sums that stop at the limit) on any number of threads; --since leaves older files
+// closed; each file is a session.
 TEST_F(ReportScanTest, CountsAsTheAppScanner)
 {
     write(u"claude/projects/p/a.jsonl"_s, claudeLine({.id = "m1", .at = kNow - 3 * kHour, .output = 5}) +
@@ -233,6 +234,7 @@ TEST_F(ReportScanTest, CountsAsTheAppScanner)
                                               claudeLine({.id = "m2", .at = kNow - 2 * kHour, .output = 7}) +
                                               claudeLine({.id = "", .at = kNow - kHour, .cacheRead = INT64_MAX}));
     write(u"claude/projects/q/b.jsonl"_s, claudeLine({.id = "m2", .at = kNow - 2 * kHour, .output = 8}) +
+                                              claudeLine({.id = "m1", .at = kNow - kHour, .output = 50}) +
                                               claudeLine({.id = "m3", .at = kNow - kHour, .output = 3}));
     const std::string total = R"({"input_tokens":100,"output_tokens":9})";
     write(u"codex/sessions/2026/r.jsonl"_s, codexMeta("session_meta", "/w/tool", "gpt-5-codex") +
@@ -258,6 +260,15 @@ TEST_F(ReportScanTest, CountsAsTheAppScanner)
                                      [](const ReportEvent& e) { return e.event.outputTokens == 8; });
         ASSERT_NE(m2, report.events.end());
         EXPECT_EQ(report.sessions[m2->session].id, u"a");
+        // Summed as read, the same: b.jsonl's m2 takes a.jsonl's (read again) off, its m1 does not.
+        ReportOptions daily;
+        daily.breakdown = true;
+        PeriodReportSink sink(daily);
+        EXPECT_EQ(scanIntoSink(sources, kNow - 8 * kDay, sink, threads).requests, 5u);
+        const Report kept = buildReport(report, daily, QDateTime::fromMSecsSinceEpoch(kNow));
+        EXPECT_EQ(summary(sink.report()), summary(kept));
+        EXPECT_EQ(sink.report().total.totals, kept.total.totals);
+        EXPECT_EQ(sink.report().total.cost.usd, kept.total.cost.usd);
     }
     EXPECT_EQ(scanForReport(sources).events.size(), 6u);
     ReportOptions options;
