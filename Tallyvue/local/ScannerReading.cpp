@@ -99,8 +99,10 @@ void LocalUsageScanner::State::readAndMerge(std::vector<Visit>& visits, std::vec
             const Visit& visit = visits[nextVisit];
             if (visit.read) {
                 merge(visit.slot, pieces, visit);
-                for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p)
-                    pieces[p].result = ReadResult{};
+                // Moved out and dropped: assigning an empty result would keep a string's buffer.
+                for (std::size_t p = visit.firstPiece; p < visit.firstPiece + visit.pieceCount; ++p) {
+                    ReadResult dropped = std::move(pieces[p].result);
+                }
             }
             ++nextVisit;
         }
