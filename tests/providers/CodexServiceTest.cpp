@@ -167,13 +167,13 @@ TEST(CodexMetrics, FromWindows)
 // auth.json is read like a typed record: a wrong type anywhere in "tokens" spoils it.
 TEST(CodexAuth, ParseTable)
 {
+    using Login = std::pair<QString, std::optional<QString>>; // access token, account id
     const auto notFound = UsageServiceError::of(Kind::TokenNotFound);
-    const std::pair<const char*, ServiceResult<CodexService::Auth>> cases[] = {
-        {R"({"tokens":{"access_token":"a","account_id":"acc"},"OPENAI_API_KEY":null})",
-         CodexService::Auth{u"a"_s, u"acc"_s}},
-        {R"({"tokens":{"access_token":"a","account_id":""}})", CodexService::Auth{u"a"_s, u""_s}},
-        {R"({"tokens":{"access_token":"a","account_id":null}})", CodexService::Auth{u"a"_s, std::nullopt}},
-        {R"({"tokens":{"access_token":"a"}})", CodexService::Auth{u"a"_s, std::nullopt}},
+    const std::pair<const char*, ServiceResult<Login>> cases[] = {
+        {R"({"tokens":{"access_token":"a","account_id":"acc"},"OPENAI_API_KEY":null})", Login{u"a"_s, u"acc"_s}},
+        {R"({"tokens":{"access_token":"a","account_id":""}})", Login{u"a"_s, u""_s}},
+        {R"({"tokens":{"access_token":"a","account_id":null}})", Login{u"a"_s, std::nullopt}},
+        {R"({"tokens":{"access_token":"a"}})", Login{u"a"_s, std::nullopt}},
         {R"({"tokens":{"access_token":"a","account_id":5}})", notFound},
         {R"({"tokens":{"access_token":""}})", notFound},
         {R"({"tokens":{"access_token":7}})", notFound},
@@ -185,13 +185,7 @@ TEST(CodexAuth, ParseTable)
     for (const auto& [json, expected] : cases) {
         SCOPED_TRACE(json);
         const auto auth = CodexService::parseAuthFile(QByteArray(json));
-        ASSERT_EQ(auth.hasValue(), expected.hasValue());
-        if (expected) {
-            EXPECT_EQ(auth->accessToken, expected->accessToken);
-            EXPECT_EQ(auth->accountId, expected->accountId);
-        } else {
-            EXPECT_EQ(auth.error(), expected.error());
-        }
+        expectResult(auth ? ServiceResult<Login>(Login{auth->accessToken, auth->accountId}) : auth.error(), expected);
     }
 }
 
