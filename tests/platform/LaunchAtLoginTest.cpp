@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Launch at login through XDG autostart, with real files in the test's own HOME.
+// Launch at login through XDG autostart, with real files in the test's own HOME, and how the
+// program tells an installed copy from a local build.
 #include "platform/linux/LaunchAtLogin.h"
 #include "platform/TestServers.h"
+#include "platform/linux/AppVersion.h"
 #include "support/Files.h"
 #include "support/OutputCapture.h"
 
@@ -67,11 +69,7 @@ TEST_F(LaunchAtLoginTest, EntryStartsTheProgram)
 // An entry that is present but switched off does not count as enabled.
 TEST_F(LaunchAtLoginTest, SwitchedOffEntries)
 {
-    struct Row
-    {
-        QByteArray extra;
-        bool enabled;
-    } rows[] = {
+    const std::pair<QByteArray, bool> rows[] = {
         {"", true},
         {"Hidden=true\n", false},
         {"Hidden = true\n", false},
@@ -80,10 +78,10 @@ TEST_F(LaunchAtLoginTest, SwitchedOffEntries)
         {"[Desktop Action quit]\nHidden=true\n", true},
     };
     EXPECT_FALSE(launchAtLoginEnabled());
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.extra.toStdString());
-        writeFile(entry, "[Desktop Entry]\nType=Application\nExec=tallyvue\n" + row.extra);
-        EXPECT_EQ(launchAtLoginEnabled(), row.enabled);
+    for (const auto& [extra, enabled] : rows) {
+        SCOPED_TRACE(extra.toStdString());
+        writeFile(entry, "[Desktop Entry]\nType=Application\nExec=tallyvue\n" + extra);
+        EXPECT_EQ(launchAtLoginEnabled(), enabled);
     }
 }
 
@@ -114,4 +112,24 @@ TEST_F(LaunchAtLoginTest, FailureIsLogged)
     const QString out = QString::fromUtf8(output.text());
     EXPECT_TRUE(out.startsWith(u"[Tallyvue] Launch at login error: cannot create the folder "_s)) << out.toStdString();
     EXPECT_FALSE(launchAtLoginEnabled());
+}
+
+// Only a program under an installed location goes without the "Local build" label.
+TEST(AppVersionTest, LocalBuildLabel)
+{
+    const QString home = u"/home/ada"_s;
+    const std::pair<QString, bool> rows[] = {
+        {u"/usr/bin/tallyvue"_s, false},
+        {u"/usr/local/bin/tallyvue"_s, false},
+        {u"/opt/tallyvue/bin/tallyvue"_s, false},
+        {u"/home/ada/.local/bin/tallyvue"_s, false},
+        {u"/app/bin/tallyvue"_s, false},
+        {u"/home/ada/src/tallyvue/build/bin/tallyvue"_s, true},
+        {u"/home/ada/.localstuff/tallyvue"_s, true},
+        {u"/usr/../home/ada/build/tallyvue"_s, true},
+        {u"/usrx/bin/tallyvue"_s, true},
+        {u"/tmp/tallyvue"_s, true},
+    };
+    for (const auto& [path, local] : rows)
+        EXPECT_EQ(localBuildLabel(path, home).has_value(), local) << path.toStdString();
 }

@@ -20,6 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QDateTime kT0 = QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC);
 PrivateBus* g_bus = nullptr;
 int g_connections = 0;
 
@@ -70,7 +71,7 @@ protected:
     /// Sends a 95 % Claude alert through the whole evaluation; returns the server's id.
     uint sendAlert()
     {
-        ThresholdAlerts::evaluate({sample}, QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC));
+        ThresholdAlerts::evaluate({sample}, kT0);
         EXPECT_TRUE(await(notifier->waitForDelivery()));
         return server->received.isEmpty() ? 0 : server->received.constLast().id;
     }
@@ -79,12 +80,7 @@ protected:
     QDBusConnection clientBus = connect("client");
     std::unique_ptr<FakeNotificationServer> server;
     std::shared_ptr<FreedesktopNotifier> notifier;
-    ProviderMetric sample{AIProvider::Claude,
-                          u"session"_s,
-                          u"5-Hour"_s,
-                          95,
-                          QDateTime::fromSecsSinceEpoch(1767614400 + 5400, Qt::UTC),
-                          18000};
+    ProviderMetric sample{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 95, kT0.addSecs(5400), 18000};
 };
 
 // An alert reaches the server with the title as summary, both text lines in the body, the
@@ -164,30 +160,25 @@ TEST_F(NotifierTest, ClickBringsTallyvueForward)
 // Without a server everything reads as denied, and the request fails with the log line.
 TEST_F(NotifierTest, AuthorizationAndPreviews)
 {
-    struct Row
-    {
-        bool serverRuns;
-        QStringList capabilities;
-        NotificationAuthorization status;
-        ShowPreviews previews;
-    } rows[] = {
-        {true, {u"body"_s, u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Always},
-        {true, {u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Never},
-        {false, {}, NotificationAuthorization::Denied, ShowPreviews::Never},
+    using enum NotificationAuthorization;
+    const std::tuple<bool, QStringList, NotificationAuthorization, ShowPreviews> rows[] = {
+        {true, {u"body"_s, u"actions"_s}, Authorized, ShowPreviews::Always},
+        {true, {u"actions"_s}, Authorized, ShowPreviews::Never},
+        {false, {}, Denied, ShowPreviews::Never},
     };
-    for (const Row& row : rows) {
+    for (const auto& [serverRuns, capabilities, status, previews] : rows) {
         server.reset();
-        if (row.serverRuns) {
+        if (serverRuns) {
             startServer();
-            server->capabilities = row.capabilities;
+            server->capabilities = capabilities;
         } else {
             serverBus.unregisterService(u"org.freedesktop.Notifications"_s);
         }
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), row.status);
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), row.previews);
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), status);
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), previews);
         OutputCapture output;
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), row.serverRuns);
-        EXPECT_EQ(output.text(), row.serverRuns
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), serverRuns);
+        EXPECT_EQ(output.text(), serverRuns
                                      ? ""
                                      : "[Tallyvue] Notification authorization failed: no notification service is "
                                        "running on the session bus\n");
@@ -220,18 +211,14 @@ TEST_F(NotifierTest, OpensTheDesktopsNotificationSettings)
     }
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8());
-    struct Row
-    {
-        const char* desktop;
-        QStringList command;
-    } rows[] = {
+    const std::pair<const char*, QStringList> rows[] = {
         {"ubuntu:GNOME", {bin + u"/gnome-control-center"_s, u"notifications"_s}},
         {"KDE", {bin + u"/kcmshell5"_s, u"kcm_notifications"_s}},
         {"XFCE", {}},
         {"", {}},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(detail::notificationSettingsCommand(QString::fromLatin1(row.desktop)), row.command) << row.desktop;
+    for (const auto& [desktop, command] : rows)
+        EXPECT_EQ(detail::notificationSettingsCommand(QString::fromLatin1(desktop)), command) << desktop;
 
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
     ThresholdAlerts::openNotificationSettings();

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The Wayland shortcut through a fake GlobalShortcuts portal on a private session bus.
+// The Wayland shortcut through a fake GlobalShortcuts portal on a private session bus, and the
+// manager following the stored preset.
+#include "model/Preferences.h"
 #include "platform/TestServers.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/PortalHotKeyBackend.h"
@@ -11,6 +13,7 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +103,22 @@ private:
     QDBusConnection m_bus;
 };
 
+/// Records what the manager grabs and lets go of.
+class RecordingBackend : public HotKeyBackend
+{
+public:
+    explicit RecordingBackend(QStringList& events) : m_events(events) {}
+    int grab(const HotKeyCombination& combination) override
+    {
+        m_events.append(u"grab "_s + QChar(char16_t(combination.keysym)) + (combination.shift ? u"+shift"_s : u""_s));
+        return 0;
+    }
+    void release() override { m_events.append(u"release"_s); }
+
+private:
+    QStringList& m_events;
+};
+
 } // namespace
 
 class PortalHotKeyTest : public ::testing::Test
@@ -185,12 +204,8 @@ TEST_F(PortalHotKeyTest, QuickSwitchKeepsTheLastChoice)
 // one also names the key-binding workaround.
 TEST_F(PortalHotKeyTest, RefusalIsLogged)
 {
-    struct Row
-    {
-        bool portalRuns;
-        uint createAnswer, bindAnswer;
-        const char* line;
-    } rows[] = {
+    // Whether the portal runs, its answers to CreateSession and BindShortcuts, the log.
+    const std::tuple<bool, uint, uint, const char*> rows[] = {
         {true, 0, 2,
          "[Tallyvue] RegisterEventHotKey failed: 2\n[Tallyvue] No global shortcut from this desktop; bind a key to "
          "run `tallyvue` instead, which opens the running copy's popover (sway/i3: bindsym Ctrl+Alt+q exec "
@@ -198,17 +213,37 @@ TEST_F(PortalHotKeyTest, RefusalIsLogged)
         {true, 1, 0, "[Tallyvue] RegisterEventHotKey failed: 1\n"},
         {false, 0, 0, "[Tallyvue] RegisterEventHotKey failed: -1\n"},
     };
-    for (const Row& row : rows) {
-        if (row.portalRuns && !portalBus.interface()->isServiceRegistered(u"org.freedesktop.portal.Desktop"_s)) {
-            ASSERT_TRUE(portal->start());
-        }
-        if (!row.portalRuns)
+    ASSERT_TRUE(portal->start());
+    for (const auto& [portalRuns, createAnswer, bindAnswer, line] : rows) {
+        if (!portalRuns)
             portalBus.unregisterService(u"org.freedesktop.portal.Desktop"_s);
-        portal->createAnswer = row.createAnswer;
-        portal->bindAnswer = row.bindAnswer;
+        portal->createAnswer = createAnswer;
+        portal->bindAnswer = bindAnswer;
         OutputCapture output;
         manager.registerPreset(HotKeyPreset::CtrlOptU);
         settle(300);
-        EXPECT_EQ(output.text(), row.line);
+        EXPECT_EQ(output.text(), line);
     }
+}
+
+// Each change of "hotKeyPreset" re-registers: the old combination goes first, `off` grabs
+// nothing, and writing the preset already stored does nothing.
+TEST(HotKeyPreference, ChangesReRegister)
+{
+    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+    QStringList events;
+    HotKeyManager& manager = HotKeyManager::shared();
+    manager.setBackend(std::make_unique<RecordingBackend>(events));
+    manager.followPreferences();
+    manager.followPreferences(); // a second call adds no second listener
+
+    Preferences& preferences = Preferences::instance();
+    preferences.setHotKeyPreset(HotKeyPreset::CtrlOptQ);
+    preferences.setHotKeyPreset(HotKeyPreset::CtrlOptQ);
+    preferences.setHotKeyPreset(HotKeyPreset::CtrlShiftOptQ);
+    preferences.setHotKeyPreset(HotKeyPreset::Off);
+    preferences.setHotKeyPreset(HotKeyPreset::CtrlOptU);
+    EXPECT_EQ(events, (QStringList{u"grab q"_s, u"release"_s, u"grab q+shift"_s, u"release"_s, u"grab u"_s}));
+    EXPECT_TRUE(manager.isRegistered());
+    manager.setBackend(nullptr);
 }

@@ -36,14 +36,18 @@ public:
         xcb_disconnect(m_connection);
     }
 
-    /// Grabs keysym with `modifiers`: 0 or the X error code (10 when someone else holds it).
-    int grab(quint32 keysym, quint16 modifiers)
+    xcb_keycode_t keycode(quint32 keysym)
     {
         xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
         const xcb_keycode_t code = codes ? codes[0] : 0;
         std::free(codes);
+        return code;
+    }
+    /// Grabs keysym with `modifiers`: 0 or the X error code (10 when someone else holds it).
+    int grab(quint32 keysym, quint16 modifiers)
+    {
         xcb_generic_error_t* error =
-            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 1, m_root, modifiers, code,
+            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 1, m_root, modifiers, keycode(keysym),
                                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         const int status = error ? error->error_code : 0;
         std::free(error);
@@ -54,9 +58,7 @@ public:
     {
         if (grab(keysym, modifiers) != 0)
             return false;
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
-        xcb_ungrab_key(m_connection, codes[0], m_root, modifiers);
-        std::free(codes);
+        xcb_ungrab_key(m_connection, keycode(keysym), m_root, modifiers);
         xcb_flush(m_connection);
         return true;
     }
@@ -148,11 +150,8 @@ protected:
 // Each preset answers to its own combination only, whatever NumLock and CapsLock say.
 TEST_F(X11HotKeyTest, PresetFiresOncePerPress)
 {
-    struct Row
-    {
-        HotKeyPreset preset;
-        QString keys, otherKeys;
-    } presets[] = {
+    // The preset, its keys, and keys close to them that must not fire it.
+    const std::tuple<HotKeyPreset, QString, QString> presets[] = {
         {HotKeyPreset::CtrlOptQ, u"ctrl+alt+q"_s, u"ctrl+alt+shift+q"_s},
         {HotKeyPreset::CtrlOptU, u"ctrl+alt+u"_s, u"ctrl+alt+q"_s},
         {HotKeyPreset::CtrlOptSpace, u"ctrl+alt+space"_s, u"ctrl+space"_s},
@@ -161,12 +160,12 @@ TEST_F(X11HotKeyTest, PresetFiresOncePerPress)
     const quint16 locks[] = {0, kNumLock, XCB_MOD_MASK_LOCK, kNumLock | XCB_MOD_MASK_LOCK};
     for (const quint16 lock : locks) {
         setLocks(lock);
-        for (const Row& row : presets) {
-            SCOPED_TRACE(row.keys.toStdString() + " with locks " + std::to_string(lock));
-            manager.registerPreset(row.preset);
+        for (const auto& [preset, keys, otherKeys] : presets) {
+            SCOPED_TRACE(keys.toStdString() + " with locks " + std::to_string(lock));
+            manager.registerPreset(preset);
             EXPECT_TRUE(manager.isRegistered());
-            EXPECT_EQ(press(row.keys), 1);
-            EXPECT_EQ(press(row.otherKeys), 0);
+            EXPECT_EQ(press(keys), 1);
+            EXPECT_EQ(press(otherKeys), 0);
         }
     }
 }
