@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "alerts/ThresholdAlerts.h"
+#include "alerts/AppRoutes.h"
 #include "model/Preferences.h"
 #include "support/OutputCapture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -91,26 +93,22 @@ protected:
 // values count as "not set".
 TEST_F(ThresholdAlertsTest, ThresholdFallsBack)
 {
-    struct Row
-    {
-        QVariant own, shared;
-        double expected;
-    } rows[] = {
+    // The ChatGPT key, the old shared key, the threshold.
+    const std::tuple<QVariant, QVariant, double> rows[] = {
         {{}, {}, 90},     {{}, 75, 75}, {0, 75, 75},  {-5, 75, 75},
         {80.5, 75, 80.5}, {0, 0, 90},   {-1, -1, 90}, {u"abc"_s, {}, 90},
     };
-    for (const Row& row : rows) {
+    for (const auto& [own, shared, expected] : rows) {
         QSettings settings(u"Tallyvue"_s, u"Tallyvue"_s);
         settings.clear();
-        if (row.own.isValid())
-            settings.setValue(u"alertThreshold.ChatGPT"_s, row.own);
-        if (row.shared.isValid())
-            settings.setValue(u"alertThreshold"_s, row.shared);
+        if (own.isValid())
+            settings.setValue(u"alertThreshold.ChatGPT"_s, own);
+        if (shared.isValid())
+            settings.setValue(u"alertThreshold"_s, shared);
         settings.sync();
-        SCOPED_TRACE(row.own.toString().toStdString() + " / " + row.shared.toString().toStdString());
-        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::ChatGPT), row.expected);
-        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::Claude),
-                  row.shared.toDouble() > 0 ? row.shared.toDouble() : 90);
+        SCOPED_TRACE(own.toString().toStdString() + " / " + shared.toString().toStdString());
+        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::ChatGPT), expected);
+        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::Claude), shared.toDouble() > 0 ? shared.toDouble() : 90);
     }
 }
 
@@ -231,27 +229,21 @@ TEST_F(ThresholdAlertsTest, MalformedRecordReadsAsEmpty)
 // What one alert says, in both display modes, with and without a future reset.
 TEST_F(ThresholdAlertsTest, AlertContent)
 {
-    struct Row
-    {
-        QuotaDisplayMode mode;
-        double percent;
-        qint64 resetAt;
-        double threshold;
-        QString subtitle, body;
-    } rows[] = {
+    // Mode, percent, reset (seconds after kT0), threshold, then the subtitle and body shown.
+    const std::tuple<QuotaDisplayMode, double, qint64, double, QString, QString> rows[] = {
         {QuotaDisplayMode::Used, 92.7, 5400, 90, u"92% used"_s, u"Alert threshold 90% · resets in 1h 30m"_s},
         {QuotaDisplayMode::Remaining, 87.6, kNoReset, 75.9, u"12% left"_s, u"Alert threshold 75%"_s},
         {QuotaDisplayMode::Used, 104, -60, 90, u"100% used"_s, u"Alert threshold 90%"_s},
         {QuotaDisplayMode::Used, 95, 0, 90, u"95% used"_s, u"Alert threshold 90%"_s},
         {QuotaDisplayMode::Used, 95, 3 * 86400 + 7300, kInf, u"95% used"_s, u"Alert threshold ?% · resets in 3d 2h"_s},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.body.toStdString());
-        const AlertNotification alert = ThresholdAlerts::content(
-            window(AIProvider::ChatGPT, "primary", row.percent, row.resetAt), row.mode, kT0, row.threshold);
+    for (const auto& [mode, percent, resetAt, threshold, subtitle, body] : rows) {
+        SCOPED_TRACE(body.toStdString());
+        const AlertNotification alert =
+            ThresholdAlerts::content(window(AIProvider::ChatGPT, "primary", percent, resetAt), mode, kT0, threshold);
         EXPECT_EQ(alert.title, u"ChatGPT / Codex · 5-Hour"_s);
-        EXPECT_EQ(alert.subtitle, row.subtitle);
-        EXPECT_EQ(alert.body, row.body);
+        EXPECT_EQ(alert.subtitle, subtitle);
+        EXPECT_EQ(alert.body, body);
         EXPECT_EQ(alert.categoryIdentifier, u"quota.threshold"_s);
         EXPECT_EQ(alert.threadIdentifier, u"ChatGPT"_s);
         EXPECT_EQ(alert.metricId, u"ChatGPT:primary"_s);
@@ -301,13 +293,19 @@ TEST_F(ThresholdAlertsTest, TestAlertMetricIsTheFullest)
     EXPECT_EQ(chosen->id(), u"ChatGPT:c"_s);
 }
 
-// A failed permission request is logged and reads as "not granted".
-TEST_F(ThresholdAlertsTest, FailedAuthorizationIsLogged)
+// Asked from another thread, the route still runs on the main thread.
+TEST(AppRoutesTest, RunsOnTheMainThread)
 {
-    notifier->authorization = u"the service went away"_s;
-    OutputCapture output;
-    EXPECT_FALSE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
-    EXPECT_EQ(output.text(), "[Tallyvue] Notification authorization failed: the service went away\n");
-    notifier->authorization = true;
-    EXPECT_TRUE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
+    QThread* ranOn = nullptr;
+    AppRoutes::instance().setOpenPopover([&] {
+        ranOn = QThread::currentThread();
+        return true;
+    });
+    std::unique_ptr<QThread> worker(QThread::create([] { AppRoutes::instance().bringForward(); }));
+    worker->start();
+    worker->wait();
+    for (int i = 0; i < 100 && !ranOn; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+    AppRoutes::instance().setOpenPopover({});
 }

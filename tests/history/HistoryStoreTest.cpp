@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/HistoryStore.h"
 #include "model/Timestamp.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "support/Files.h"
+#include "widget_snapshot/WidgetSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +16,9 @@ QDateTime at(const char* text)
     return *parseTimestamp(QString::fromLatin1(text));
 }
 
-QByteArray fileText()
+QByteArray fileText(const QString& path = HistoryStore::filePath())
 {
-    QFile file(HistoryStore::filePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QByteArray& text)
-{
-    QFile file(HistoryStore::filePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
+    return test::readFile(path);
 }
 
 ProviderMetric metric(AIProvider provider, const char* kind, double percent, std::optional<QString> title = {},
@@ -59,13 +50,11 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
                           "\n");
 
     const auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 1);
-    EXPECT_EQ(history[0].timestamp, at("2026-01-05T14:03:22Z"));
-    ASSERT_EQ(history[0].limits.size(), 2);
+    ASSERT_EQ(history,
+              (QList<UsageSnapshot>{{at("2026-01-05T14:03:22Z"),
+                                     {{AIProvider::Claude, u"session"_s, 42, u"5-Hour"_s, at("2026-01-05T17:00:00Z")},
+                                      {AIProvider::Copilot, u"chat"_s, 12.5, std::nullopt, std::nullopt}}}}));
     EXPECT_EQ(history[0].limits[0].seriesKey(), u"Claude:session");
-    EXPECT_EQ(history[0].limits[0].resetsAt, at("2026-01-05T17:00:00Z"));
-    EXPECT_FALSE(history[0].limits[1].displayName);
-    EXPECT_FALSE(history[0].limits[1].resetsAt);
     EXPECT_EQ(HistoryStore::point(history[0], u"Copilot:chat")->percent, 12.5);
     EXPECT_FALSE(HistoryStore::point(history[0], u"Copilot:session"));
     EXPECT_EQ(HistoryStore::limitPoints(history[0], AIProvider::Copilot).size(), 1);
@@ -87,11 +76,12 @@ TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
         "not json",
         R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})",
     };
-    const QByteArray pruned = R"({"timestamp":"2025-12-01T00:00:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})";
+    const QByteArray pruned =
+        R"({"timestamp":"2025-12-01T00:00:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})";
     QByteArray text = pruned + "\n\n";
     for (const QByteArray& line : lines)
         text += line + '\n';
-    writeFile(text);
+    test::writeFile(HistoryStore::filePath(), text);
     auto history = HistoryStore::load();
     ASSERT_EQ(history.size(), 3);
     EXPECT_EQ(history[0].limits[0].provider, AIProvider::Claude); // a missing provider reads as Claude
@@ -115,10 +105,11 @@ TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
 // The 14-day cut keeps a snapshot exactly at the cutoff and drops one a second older.
 TEST_F(HistoryStoreTest, PrunesAtFourteenDays)
 {
-    writeFile(R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})"
-              "\n"
-              R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})"
-              "\n");
+    test::writeFile(HistoryStore::filePath(),
+                    R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})"
+                    "\n"
+                    R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})"
+                    "\n");
     HistoryStore::record({metric(AIProvider::Claude, "c", 3)}, at("2026-01-15T12:00:00Z"));
     const auto history = HistoryStore::load();
     ASSERT_EQ(history.size(), 2);
@@ -154,4 +145,28 @@ TEST_F(HistoryStoreTest, EscapesStrings)
     EXPECT_EQ(history[0].limits[0].displayName, odd);
     EXPECT_EQ(history[0].limits[0].percent, 9.777777777777777e19);
     EXPECT_EQ(fileText().count('\n'), 1);
+}
+
+// The written file is one compact JSON object with whole-second UTC dates; optional keys are
+// left out, not written as null.
+TEST(WidgetSnapshot, WritesTheFileForm)
+{
+    const WidgetSnapshot snapshot{
+        at("2026-01-05T14:03:27.9Z"),
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.5, at("2026-01-05T17:00:00.47Z"), 18000},
+         {AIProvider::Copilot, u"chat"_s, u"Chat"_s, 120, std::nullopt, std::nullopt}},
+        u"Claude:session"_s,
+        QuotaDisplayMode::Remaining};
+    writeWidgetSnapshotFile(snapshot);
+    EXPECT_TRUE(widgetSnapshotPath()->endsWith(u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"));
+    EXPECT_EQ(
+        fileText(*widgetSnapshotPath()),
+        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"("percent":42.5,"resetsAt":"2026-01-05T17:00:00Z","windowLength":18000},{"provider":"Copilot",)"
+        R"("kind":"chat","title":"Chat","percent":120}],"primaryMetricID":"Claude:session","displayMode":"remaining"})");
+
+    WidgetSnapshot expected = snapshot;
+    expected.timestamp = at("2026-01-05T14:03:27Z");
+    expected.metrics[0].resetsAt = at("2026-01-05T17:00:00Z");
+    EXPECT_EQ(decodeWidgetSnapshot(encodeWidgetSnapshot(snapshot)), expected);
 }
