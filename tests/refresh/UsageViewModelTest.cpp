@@ -157,8 +157,9 @@ TEST_F(UsageViewModelTest, RetriesOnceAfterUnauthorized)
     QCoro::waitFor(model->refresh(true));
     EXPECT_FALSE(model->errorMessage());
     EXPECT_TRUE(model->usage());
-    EXPECT_EQ(logLines(output.text(), u"401|Retry|Usage refreshed"_s), (QStringList{u"[Tallyvue] Got 401, re-reading token and retrying..."_s,
-                                                                    u"[Tallyvue] Retry succeeded"_s}));
+    EXPECT_EQ(
+        logLines(output.text(), u"401|Retry|Usage refreshed"_s),
+        (QStringList{u"[Tallyvue] Got 401, re-reading token and retrying..."_s, u"[Tallyvue] Retry succeeded"_s}));
 
     m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "a"));
     m_server.queueResponse("/api/oauth/usage", ScriptedResponse::json(401, "b"));
