@@ -115,16 +115,8 @@ TEST_F(ThresholdAlertsTest, ThresholdFallsBack)
 // Successive refreshes of one window, each step with the alerts it must send.
 TEST_F(ThresholdAlertsTest, ReportsEachWindowOnce)
 {
-    struct Step
-    {
-        ProviderMetric metric;
-        bool alerts;
-    };
-    struct Scenario
-    {
-        const char* name;
-        QList<Step> steps;
-    } scenarios[] = {
+    // Each step: the window as refreshed, and whether it alerts.
+    const std::pair<const char*, QList<std::pair<ProviderMetric, bool>>> scenarios[] = {
         {"stays above: once", {{claude(92), true}, {claude(97), false}, {claude(100), false}}},
         {"exactly the threshold", {{claude(90), true}, {claude(89.99), false}, {claude(90), true}}},
         {"reset moved 3600 s is the same window, 3601 s a new one",
@@ -142,14 +134,14 @@ TEST_F(ThresholdAlertsTest, ReportsEachWindowOnce)
         {"no reset then one: both must be known to compare",
          {{claude(95, kNoReset), true}, {claude(95, 90000), false}}},
     };
-    for (const Scenario& scenario : scenarios) {
-        SCOPED_TRACE(scenario.name);
+    for (const auto& [name, steps] : scenarios) {
+        SCOPED_TRACE(name);
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
         int index = 0;
-        for (const Step& step : scenario.steps) {
+        for (const auto& [metric, alerts] : steps) {
             SCOPED_TRACE(index++);
-            ThresholdAlerts::evaluate({step.metric}, kT0.addSecs(60 * index));
-            EXPECT_EQ(notifier->takeIds(), step.alerts ? QStringList{u"Claude:session"_s} : QStringList{});
+            ThresholdAlerts::evaluate({metric}, kT0.addSecs(60 * index));
+            EXPECT_EQ(notifier->takeIds(), alerts ? QStringList{u"Claude:session"_s} : QStringList{});
         }
     }
 }

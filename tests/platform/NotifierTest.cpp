@@ -116,35 +116,30 @@ TEST_F(NotifierTest, ClickBringsTallyvueForward)
     const uint id = sendAlert();
     ASSERT_NE(id, 0u);
 
-    struct Row
-    {
-        const char* name;
-        std::optional<bool> popoverOpens; // none: no popover to open at all
-        uint clicked;
-        int expectPopovers;
-        QStringList expectPosted;
-    } rows[] = {
+    // The case, whether the popover opens (none: there is none), the notification clicked, then
+    // how often the popover was asked to open and what was posted instead.
+    const std::tuple<const char*, std::optional<bool>, uint, int, QStringList> rows[] = {
         {"popover opens", true, id, 1, {}},
         {"popover cannot open", false, id, 1, {u"TallyvueOpenDetails"_s}},
         {"no popover", std::nullopt, id, 0, {u"TallyvueOpenDetails"_s}},
         {"someone else's notification", true, id + 100, 0, {}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, popoverOpens, clicked, expectPopovers, expectPosted] : rows) {
+        SCOPED_TRACE(name);
         popovers = 0;
         posted.clear();
-        if (row.popoverOpens)
-            AppRoutes::instance().setOpenPopover([&, opens = *row.popoverOpens] {
+        if (popoverOpens)
+            AppRoutes::instance().setOpenPopover([&, opens = *popoverOpens] {
                 ++popovers;
                 return opens;
             });
         else
             AppRoutes::instance().setOpenPopover({});
-        server->emitSignal(u"ActionInvoked"_s, {row.clicked, u"default"_s});
-        const bool reacts = row.expectPopovers > 0 || !row.expectPosted.isEmpty();
+        server->emitSignal(u"ActionInvoked"_s, {clicked, u"default"_s});
+        const bool reacts = expectPopovers > 0 || !expectPosted.isEmpty();
         waitUntil([&] { return popovers > 0 || !posted.isEmpty(); }, reacts ? 5000 : 300);
-        EXPECT_EQ(popovers, row.expectPopovers);
-        EXPECT_EQ(posted, row.expectPosted);
+        EXPECT_EQ(popovers, expectPopovers);
+        EXPECT_EQ(posted, expectPosted);
     }
 
     server->emitSignal(u"NotificationClosed"_s, {id, 2u});

@@ -83,17 +83,13 @@ TEST(CodexParse, ContainersAndOrder)
 // The number-or-numeric-string rule, clamping, and the length and reset fallbacks.
 TEST(CodexParse, WindowValues)
 {
-    struct Case
-    {
-        const char* window;
-        std::optional<CodexWindow> expected; ///< nothing: the window is skipped
-    };
     const auto w = [](double percent, std::optional<std::int64_t> resets = std::nullopt,
                       std::optional<std::int64_t> minutes = std::nullopt) {
         return window(u"w"_s, minutes ? CodexService::windowTitle(u"w"_s, minutes, std::nullopt) : u"W"_s, percent,
                       resets, minutes);
     };
-    const Case cases[] = {
+    // A window's members, and what it reads as (nothing: the window is skipped).
+    const std::pair<const char*, std::optional<CodexWindow>> cases[] = {
         {R"({"used_percent": "37.5"})", w(37.5)},
         {R"({"used_percent": "+5"})", w(5)},
         {R"({"used_percent": "1e1"})", w(10)},
@@ -118,15 +114,10 @@ TEST(CodexParse, WindowValues)
         {R"({"used_percent": 1, "resets_in_seconds": "x", "reset_after_seconds": "7"})", w(1, 7)},
         {R"({"used_percent": 1, "resets_in_seconds": 1e30, "reset_after_seconds": 7})", w(1, 7)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.window);
-        const CodexUsage usage = parse(QByteArray("{\"rate_limits\": {\"w\": ").append(c.window).append("}}"));
-        if (c.expected) {
-            ASSERT_EQ(usage.windows.size(), 1);
-            EXPECT_EQ(usage.windows.first(), *c.expected);
-        } else {
-            EXPECT_TRUE(usage.windows.isEmpty());
-        }
+    for (const auto& [members, expected] : cases) {
+        SCOPED_TRACE(members);
+        const CodexUsage usage = parse(QByteArray("{\"rate_limits\": {\"w\": ").append(members).append("}}"));
+        EXPECT_EQ(usage.windows, expected ? QList<CodexWindow>{*expected} : QList<CodexWindow>{});
     }
 }
 

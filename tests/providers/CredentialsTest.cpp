@@ -126,13 +126,8 @@ TEST_F(ReadAccessToken, EnvironmentFirst)
 TEST_F(ReadAccessToken, KeychainFailuresFallBackToFile)
 {
     writeFile(defaultFile(), R"({"claudeAiOauth":{"accessToken":"from-file"}})");
-    struct Case
-    {
-        const char* name;
-        std::function<void()> arrange;
-        const char* logged;
-    };
-    const Case cases[] = {
+    // The case, how the tool is set up, and the start of the failure as logged.
+    const std::tuple<const char*, std::function<void()>, const char*> cases[] = {
         {"non-zero exit", [&] { keychain("", 1); }, "keychainError(status: 1)"},
         {"only white space", [&] { keychain(" \n\t"); }, "keychainNotFound"},
         {"expired", [&] { keychain(R"({"accessToken":"old","expiresAt":1})"); },
@@ -142,15 +137,15 @@ TEST_F(ReadAccessToken, KeychainFailuresFallBackToFile)
         {"missing tool", [&] { m_tool.emplace("TALLYVUE_KEYCHAIN_TOOL", QByteArray("/nonexistent/secret-tool")); },
          "keychainUnavailable(\""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.arrange();
+    for (const auto& [name, arrange, logged] : cases) {
+        SCOPED_TRACE(name);
+        arrange();
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
         const QByteArray log = output.text();
         ASSERT_TRUE(token);
         EXPECT_EQ(token.value(), u"from-file"_s);
-        EXPECT_TRUE(log.startsWith(QByteArray("[Tallyvue] Claude Keychain read failed: ").append(c.logged)))
+        EXPECT_TRUE(log.startsWith(QByteArray("[Tallyvue] Claude Keychain read failed: ").append(logged)))
             << log.constData();
         EXPECT_TRUE(log.endsWith("[Tallyvue] Read token from credentials file\n")) << log.constData();
         EXPECT_FALSE(log.contains("from-file") || log.contains("old"));
