@@ -96,34 +96,10 @@ TEST(ClaudeDecode, Table)
 
 using ClaudeFetch = ServerTest;
 
-// The request carries exactly the four headers, each once and no Accept; every body is logged
-// raw before its status is looked at, and the token never is.
-TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
-{
-    const QByteArray body = R"({"five_hour":{"utilization":42,"resets_at":null}})";
-    server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, body));
-    OutputCapture output;
-    const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
-    const QByteArray log = output.text();
-    ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_EQ(result->fiveHour->utilization, 42);
-
-    ASSERT_EQ(server.requests().size(), 1);
-    const RecordedRequest request = server.requests().first();
-    expectRequest(request, "/api/oauth/usage",
-                  {{"Authorization", "Bearer sk-secret-token"},
-                   {"Content-Type", "application/json"},
-                   {"anthropic-beta", "oauth-2025-04-20"},
-                   {"User-Agent", "claude-code/1.0.0"}});
-    EXPECT_TRUE(request.values("Accept").isEmpty());
-
-    EXPECT_TRUE(log.contains(QByteArray("[Tallyvue] Raw API Response:\n").append(body).append("\n")))
-        << log.constData();
-    EXPECT_FALSE(log.contains("sk-secret-token"));
-}
-
 // Every answer but 200 is an InvalidResponse with the status and body text; a 401 is the one
-// the coordinator retries; an undecodable 200 is a decoding failure.
+// the coordinator retries (its challenge is delivered, not answered); an undecodable 200 is a
+// decoding failure. The request carries exactly the four headers and no Accept; the token is
+// never logged.
 TEST_F(ClaudeFetch, StatusHandling)
 {
     using enum UsageServiceError::Kind;
@@ -139,9 +115,12 @@ TEST_F(ClaudeFetch, StatusHandling)
     };
     for (const auto& [status, body, kind, text, logged] : cases) {
         SCOPED_TRACE(status);
-        server.setResponse("/api/oauth/usage", ScriptedResponse::json(status, body));
+        ScriptedResponse response = ScriptedResponse::json(status, body);
+        if (status == 401)
+            response.headers = {{"WWW-Authenticate", "Bearer"}};
+        server.setResponse("/api/oauth/usage", response);
         OutputCapture output;
-        const auto result = await(UsageService::fetchUsage(u"t"_s));
+        const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
         const QByteArray log = output.text();
         ASSERT_FALSE(result);
         EXPECT_EQ(result.error().kind, kind);
@@ -149,7 +128,14 @@ TEST_F(ClaudeFetch, StatusHandling)
             << result.error().description().toStdString();
         EXPECT_EQ(result.error().isUnauthorized(), status == 401);
         EXPECT_EQ(log.contains("Raw API Response:"), logged);
+        EXPECT_FALSE(log.contains("sk-secret-token"));
     }
+    expectRequest(server.requests().first(), "/api/oauth/usage",
+                  {{"Authorization", "Bearer sk-secret-token"},
+                   {"Content-Type", "application/json"},
+                   {"anthropic-beta", "oauth-2025-04-20"},
+                   {"User-Agent", "claude-code/1.0.0"}});
+    EXPECT_TRUE(server.requests().first().values("Accept").isEmpty());
 }
 
 TEST_F(ClaudeFetch, RefusedOverrideIsInvalidUrl)

@@ -95,29 +95,3 @@ protected:
         writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s, json);
     }
 };
-
-TEST_F(CopilotFetch, HeadersAndStatuses)
-{
-    EXPECT_EQ(await(CopilotService::fetchUsage()).error().description(), u"Credentials file not found."_s);
-    signIn(R"({"github.com:Iv1.b":{"oauth_token":"gho_tok"}})");
-
-    server.setResponse("/copilot_internal/user", ScriptedResponse::json(200, R"({"copilot_plan":"business"})"));
-    const auto usage = await(CopilotService::fetchUsage());
-    ASSERT_TRUE(usage) << usage.error().description().toStdString();
-    EXPECT_EQ(usage->plan, u"business"_s);
-    expectRequest(server.requests().first(), "/copilot_internal/user",
-                  {{"Authorization", "token gho_tok"},
-                   {"Accept", "application/vnd.github+json"},
-                   {"Editor-Version", "vscode/1.96.0"},
-                   {"User-Agent", "GitHubCopilot/1.0.0"}});
-
-    const std::tuple<int, QByteArray, const char*> cases[] = {
-        {401, R"({"message":"Bad credentials"})", R"(API returned HTTP 401: {"message":"Bad credentials"})"},
-        {200, "[]", "The Copilot response is not a JSON object."},
-    };
-    for (const auto& [status, body, text] : cases) {
-        SCOPED_TRACE(status);
-        server.setResponse("/copilot_internal/user", ScriptedResponse::json(status, body));
-        EXPECT_EQ(await(CopilotService::fetchUsage()).error().description(), QString::fromUtf8(text));
-    }
-}

@@ -205,17 +205,3 @@ TEST_F(ReadAccessToken, FileFailures)
     QFile::remove(defaultFile());
     QDir(defaultFile()).removeRecursively();
 }
-
-// CLAUDE_CONFIG_DIR moves the credentials file, as it moves Claude Code's own.
-TEST_F(ReadAccessToken, ConfigDirOverride)
-{
-    keychain("", 1);
-    writeFile(defaultFile(), R"({"accessToken":"home"})");
-    EXPECT_EQ(UsageService::credentialsFilePath(), defaultFile());
-    const QString elsewhere = QDir::homePath() + u"/elsewhere"_s;
-    writeFile(elsewhere + u"/.credentials.json"_s, R"({"accessToken":"moved"})");
-    const ScopedEnv dir("CLAUDE_CONFIG_DIR", elsewhere.toUtf8());
-    EXPECT_EQ(UsageService::credentialsFilePath(), elsewhere + u"/.credentials.json"_s);
-    OutputCapture output;
-    EXPECT_EQ(await(UsageService::readAccessToken()).value(), u"moved"_s);
-}
