@@ -204,27 +204,6 @@ TEST(Insights, DailySummariesAcrossDaylightSaving)
     EXPECT_TRUE(Insights::dailySummaries(history, AIProvider::Claude, 0, berlin, berlinTime(3, 31, 18, 0)).isEmpty());
 }
 
-// The change part rounds halves away from zero and only a rise of a whole point gets a "+".
-TEST(Presentation, ChangeCaption)
-{
-    const std::tuple<double, const char*, const char*, CaptionTone> cases[] = {
-        {3.2, "arrow.up.right", "+3% last hour", CaptionTone::Secondary},
-        {0.5, "arrow.up.right", "+1% last hour", CaptionTone::Secondary},
-        {0.49, "arrow.right", "0% last hour", CaptionTone::Tertiary},
-        {-0.3, "arrow.right", "0% last hour", CaptionTone::Tertiary},
-        {-0.5, "arrow.down.right", "-1% last hour", CaptionTone::Tertiary},
-        {-4.6, "arrow.down.right", "-5% last hour", CaptionTone::Tertiary},
-    };
-    for (const auto& [delta, icon, text, tone] : cases) {
-        SCOPED_TRACE(delta);
-        const auto caption = insightCaption({std::nullopt, delta, Projection::insufficientData()}, kNow);
-        EXPECT_EQ(caption.change, (CaptionPart{QString::fromLatin1(icon), QString::fromLatin1(text), tone,
-                                               u"Change over the last hour"_s}));
-        EXPECT_FALSE(caption.projection);
-    }
-    EXPECT_FALSE(insightCaption({}, kNow).change);
-}
-
 TEST(Presentation, ProjectionCaption)
 {
     const auto part = [](const Projection& projection) {
@@ -239,6 +218,13 @@ TEST(Presentation, ProjectionCaption)
                            u"At the current pace you reach the limit before it resets"_s}));
     EXPECT_EQ(part(Projection::hitsLimit(kNow.addSecs(-3600)))->text, u"100% in ~1m");
     EXPECT_FALSE(part(Projection::insufficientData()));
+
+    // The change part rounds halves away from zero; only a rise of a whole point gets a "+".
+    const auto change = [](double delta) { return insightCaption({1.0, delta, Projection::stable()}, kNow).change; };
+    EXPECT_EQ(change(0.5), (CaptionPart{u"arrow.up.right"_s, u"+1% last hour"_s, CaptionTone::Secondary,
+                                        u"Change over the last hour"_s}));
+    EXPECT_EQ(change(0.49)->text, u"0% last hour"_s);
+    EXPECT_EQ(change(-0.5)->text, u"-1% last hour"_s);
 }
 
 TEST(Presentation, ResetCountdown)

@@ -27,19 +27,6 @@ UsageSnapshot shot(qint64 secondsBeforeNow, QList<Point> points)
 
 } // namespace
 
-// The legend name: the recorded title first, then the title rule for the kind.
-TEST(TrendsTest, SeriesLabels)
-{
-    const std::tuple<const char*, std::optional<QString>, QString> rows[] = {
-        {"five_hour", std::nullopt, u"5-Hour"_s},        {"session", std::nullopt, u"5-Hour"_s},
-        {"seven_day", std::nullopt, u"7-Day"_s},         {"weekly_all", std::nullopt, u"7-Day"_s},
-        {"weekly_opus", std::nullopt, u"Weekly Opus"_s}, {"_premium__REQUESTS_", std::nullopt, u"Premium Requests"_s},
-        {"five_hour", u"Sonnet"_s, u"Sonnet"_s},
-    };
-    for (const auto& [kind, name, label] : rows)
-        EXPECT_EQ(Trends::seriesLabel(point(AIProvider::Claude, kind, 1, name)), label) << kind;
-}
-
 // Series are ranked (5-Hour/Primary, 7-Day/Weekly, others in order of first appearance),
 // capped at four from all given snapshots whatever the range, and only points in range are drawn.
 TEST(TrendsTest, ShownSeriesAndPointsInRange)
@@ -133,49 +120,7 @@ TEST(TrendsTest, DailyBarsAndHitLimitHeader)
     // A per-model window at its limit is a limit hit, though it has no bars of its own.
     EXPECT_EQ(data.hitDays, 7);
     EXPECT_EQ(Trends::hitLimitText(data), u"limit hit on 7 of 7 days"_s);
-
-    history.clear();
-    for (int day = 6; day >= 0; --day) {
-        const double session = day == 4 || day == 1 ? 99.5 : 99.4; // 99.4 is short of the limit
-        history.append(shot(qint64(day) * 86400 + 3600, {point(AIProvider::Claude, "session", session)}));
-    }
-    const DailyChartData two = Trends::dailyChart(history, AIProvider::Claude, 7, kUtc, kNow);
-    EXPECT_EQ(two.hitDays, 2);
-    EXPECT_EQ(Trends::hitLimitText(two), u"limit hit on 2 of 7 days"_s);
-    EXPECT_TRUE(two.summaries[2].hitLimit);
     EXPECT_TRUE(Trends::hitLimitText(Trends::dailyChart({}, AIProvider::Claude, 7, kUtc, kNow)).isEmpty());
-}
-
-// Table rows are the snapshots in range, newest first; columns go by series rank; cells show
-// the clamped percent in the display mode or a dash.
-TEST(TrendsTest, SnapshotTableInRemainingMode)
-{
-    const QList<UsageSnapshot> history = {
-        shot(90000, {point(AIProvider::ChatGPT, "old", 1, u"Old"_s)}),
-        shot(7200, {point(AIProvider::ChatGPT, "code_review", 30, u"Code Review"_s),
-                    point(AIProvider::ChatGPT, "secondary", 90, u"Weekly"_s)}),
-        shot(600, {point(AIProvider::ChatGPT, "primary", 120, u"Primary"_s),
-                   point(AIProvider::ChatGPT, "secondary", 90.4, u"Weekly"_s)}),
-    };
-    const SnapshotTableData table = Trends::snapshotTable(history, TrendRange::Day, kNow);
-    ASSERT_EQ(table.rows.size(), 2);
-    EXPECT_EQ(table.rows[0].timestamp, kNow.addSecs(-600));
-    QStringList labels;
-    for (const DailySeries& column : table.columns)
-        labels.append(column.label);
-    EXPECT_EQ(labels, (QStringList{u"Primary"_s, u"Weekly"_s, u"Code Review"_s}));
-
-    const QString expected[2][3] = {{u"0%"_s, u"9%"_s, u"–"_s}, {u"–"_s, u"10%"_s, u"70%"_s}};
-    for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < 3; ++column) {
-            EXPECT_EQ(Trends::snapshotCellText(table.rows[row], table.columns[column], QuotaDisplayMode::Remaining),
-                      expected[row][column])
-                << row << "," << column;
-        }
-    }
-    const SnapshotTableData empty = Trends::snapshotTable(history, TrendRange::Day, kNow.addDays(5));
-    EXPECT_TRUE(empty.rows.isEmpty());
-    EXPECT_TRUE(empty.columns.isEmpty());
 }
 
 // Header texts of the details window: the fullest window (the first among equals) and the plan.
@@ -197,34 +142,4 @@ TEST(TrendsTest, SidebarAndPlanTexts)
     };
     for (const auto& [provider, plan, text] : rows)
         EXPECT_EQ(Trends::planText(provider, plan), text);
-}
-
-// The daily chart sorts snapshots into days before summing them; the sums must be exactly the
-// ones of summing the whole history for every day, also across a daylight-saving change.
-TEST(TrendsTest, DailyChartMatchesWholeHistorySums)
-{
-    const QDateTime now = *parseTimestamp(u"2026-04-02T10:00:00Z"_s);
-    QList<UsageSnapshot> history;
-    for (int hours = 0; hours < 24 * 12; hours += 1) {
-        const double percent = (hours * 37) % 101;
-        history.append({now.addSecs(-qint64(hours) * 3600 - 600),
-                        {point(AIProvider::Claude, "session", percent), point(AIProvider::ChatGPT, "primary", 1)}});
-    }
-    history.append({now.addSecs(3600), {point(AIProvider::Claude, "session", 100)}}); // later today
-    for (const QByteArray& zoneName : {QByteArrayLiteral("UTC"), QByteArrayLiteral("Europe/Berlin")}) {
-        const QTimeZone zone(zoneName);
-        for (int days : {0, 1, 7, 10}) {
-            const QList<DailySummary> expected = Insights::dailySummaries(history, AIProvider::Claude, days, zone, now);
-            const QList<DailySummary> actual =
-                Trends::dailyChart(history, AIProvider::Claude, days, zone, now).summaries;
-            ASSERT_EQ(actual.size(), expected.size()) << zoneName.constData() << days;
-            for (int i = 0; i < actual.size(); ++i) {
-                SCOPED_TRACE(zoneName.toStdString() + ' ' + std::to_string(days) + ' ' + std::to_string(i));
-                EXPECT_EQ(actual[i].date, expected[i].date);
-                EXPECT_EQ(actual[i].peaks, expected[i].peaks);
-                EXPECT_EQ(actual[i].hitLimit, expected[i].hitLimit);
-                EXPECT_EQ(actual[i].samples, expected[i].samples);
-            }
-        }
-    }
 }

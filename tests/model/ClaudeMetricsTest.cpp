@@ -38,21 +38,6 @@ TEST(ClaudeMetrics, FromLimitList)
     EXPECT_EQ(metrics[0].resetsAt, dateFromEpochMs(1758301200477));
 }
 
-// An empty limit list falls back to the five-hour and seven-day windows only.
-TEST(ClaudeMetrics, FallsBackToWindows)
-{
-    UsageResponse usage;
-    usage.limits = QList<UsageLimit>{};
-    usage.fiveHour = UsageWindow{42.7, u"2026-01-05T17:00:00Z"_s};
-    usage.sevenDay = UsageWindow{63, std::nullopt};
-    usage.sevenDayOpus = UsageWindow{99, std::nullopt};
-    const auto metrics = claudeMetrics(usage);
-    ASSERT_EQ(metrics.size(), 2);
-    EXPECT_EQ(metrics[0].id(), u"Claude:session");
-    EXPECT_EQ(metrics[1].id(), u"Claude:weekly_all");
-    EXPECT_FALSE(metrics[1].resetsAt);
-}
-
 // Picking a badge in the settings: the label then shows what was picked, also when the
 // defaults were in force before ("None" leaves one badge; a first badge keeps the default second).
 TEST(MenuBarLabelText, ChoosingBadges)
