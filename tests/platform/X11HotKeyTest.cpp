@@ -77,7 +77,7 @@ private:
     xcb_window_t m_root;
 };
 
-constexpr quint32 kQ = 0x71, kU = 0x75, kSpace = 0x20;
+constexpr quint32 kQ = 0x71, kSpace = 0x20;
 constexpr quint16 kCtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 constexpr quint16 kNumLock = XCB_MOD_MASK_2;
 
