@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Launch at login through XDG autostart, with real files in the test's own HOME, and how the
-// program tells an installed copy from a local build.
+// Launch at login through XDG autostart, with real files in the test's own HOME.
 #include "platform/linux/LaunchAtLogin.h"
 #include "platform/TestServers.h"
 #include "support/Files.h"
