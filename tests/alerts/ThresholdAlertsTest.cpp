@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "alerts/ThresholdAlerts.h"
+#include "alerts/AppRoutes.h"
 #include "model/Preferences.h"
 #include "support/OutputCapture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 using namespace tallyvue;
@@ -19,7 +20,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime kT0 = QDateTime::fromString(u"2026-01-05T12:00:00Z"_s, Qt::ISODate);
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr qint64 kNoReset = std::numeric_limits<qint64>::min();
 
@@ -87,75 +87,6 @@ protected:
 
 } // namespace
 
-// Fallback order: the provider's own key, then the single old key, then 90; zero or negative
-// values count as "not set".
-TEST_F(ThresholdAlertsTest, ThresholdFallsBack)
-{
-    struct Row
-    {
-        QVariant own, shared;
-        double expected;
-    } rows[] = {
-        {{}, {}, 90},     {{}, 75, 75}, {0, 75, 75},  {-5, 75, 75},
-        {80.5, 75, 80.5}, {0, 0, 90},   {-1, -1, 90}, {u"abc"_s, {}, 90},
-    };
-    for (const Row& row : rows) {
-        QSettings settings(u"Tallyvue"_s, u"Tallyvue"_s);
-        settings.clear();
-        if (row.own.isValid())
-            settings.setValue(u"alertThreshold.ChatGPT"_s, row.own);
-        if (row.shared.isValid())
-            settings.setValue(u"alertThreshold"_s, row.shared);
-        settings.sync();
-        SCOPED_TRACE(row.own.toString().toStdString() + " / " + row.shared.toString().toStdString());
-        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::ChatGPT), row.expected);
-        EXPECT_EQ(ThresholdAlerts::threshold(AIProvider::Claude),
-                  row.shared.toDouble() > 0 ? row.shared.toDouble() : 90);
-    }
-}
-
-// Successive refreshes of one window, each step with the alerts it must send.
-TEST_F(ThresholdAlertsTest, ReportsEachWindowOnce)
-{
-    struct Step
-    {
-        ProviderMetric metric;
-        bool alerts;
-    };
-    struct Scenario
-    {
-        const char* name;
-        QList<Step> steps;
-    } scenarios[] = {
-        {"stays above: once", {{claude(92), true}, {claude(97), false}, {claude(100), false}}},
-        {"exactly the threshold", {{claude(90), true}, {claude(89.99), false}, {claude(90), true}}},
-        {"reset moved 3600 s is the same window, 3601 s a new one",
-         {{claude(95, 3600), true}, {claude(95, 7200), false}, {claude(95, 7201), true}, {claude(95, 7201), false}}},
-        {"an earlier reset is the same window", {{claude(95, 7200), true}, {claude(95, 60), false}}},
-        {"falls below and crosses again in one window", {{claude(95), true}, {claude(40), false}, {claude(95), true}}},
-        {"no reset time: again only after falling below",
-         {{claude(95, kNoReset), true},
-          {claude(95, kNoReset), false},
-          {claude(80, kNoReset), false},
-          {claude(95, kNoReset), true}}},
-        {"a percent that is no number counts as below",
-         {{claude(95), true}, {claude(kNaN), false}, {claude(95), true}}},
-        {"an infinite percent is remembered like any other", {{claude(kInf), true}, {claude(kInf), false}}},
-        {"no reset then one: both must be known to compare",
-         {{claude(95, kNoReset), true}, {claude(95, 90000), false}}},
-    };
-    for (const Scenario& scenario : scenarios) {
-        SCOPED_TRACE(scenario.name);
-        QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
-        int index = 0;
-        for (const Step& step : scenario.steps) {
-            SCOPED_TRACE(index++);
-            ThresholdAlerts::evaluate({step.metric}, kT0.addSecs(60 * index));
-            EXPECT_EQ(notifier->takeIds(), step.alerts ? QStringList{u"Claude:session"_s} : QStringList{});
-        }
-    }
-}
-
 // Each provider has its own threshold, and windows are compared in list order.
 TEST_F(ThresholdAlertsTest, ProvidersUseTheirOwnThresholds)
 {
@@ -165,26 +96,6 @@ TEST_F(ThresholdAlertsTest, ProvidersUseTheirOwnThresholds)
                                window(AIProvider::Copilot, "premium", 50), window(AIProvider::Claude, "session", 99)},
                               kT0);
     EXPECT_EQ(notifier->takeIds(), (QStringList{u"ChatGPT:primary"_s, u"Copilot:premium"_s, u"Claude:session"_s}));
-}
-
-// The record is JSON text: reset time (seconds since 1970, -1 for none) and percent per window.
-// Windows that vanish keep their entry; the old cycles key is removed at every evaluation.
-TEST_F(ThresholdAlertsTest, RecordIsKeptInTheSettingsStore)
-{
-    Preferences::instance().setValue(u"TallyvueNotifiedCycles"_s, u"old"_s);
-    ThresholdAlerts::evaluate({claude(92.5), window(AIProvider::Copilot, "chat", 99, kNoReset)}, kT0);
-    EXPECT_FALSE(stored(u"TallyvueNotifiedCycles"_s).isValid());
-    const QJsonObject expected{{u"Claude:session"_s, QJsonObject{{u"resetsAt"_s, double(kT0.toSecsSinceEpoch() + 3600)},
-                                                                 {u"percent"_s, 92.5}}},
-                               {u"Copilot:chat"_s, QJsonObject{{u"resetsAt"_s, -1}, {u"percent"_s, 99}}}};
-    EXPECT_EQ(record(), expected);
-
-    ThresholdAlerts::evaluate({}, kT0.addSecs(60));
-    EXPECT_EQ(record(), expected);
-    ThresholdAlerts::evaluate({claude(10)}, kT0.addSecs(120));
-    EXPECT_EQ(record().keys(), QStringList{u"Copilot:chat"_s});
-    ThresholdAlerts::evaluate({window(AIProvider::Copilot, "chat", 99, kNoReset)}, kT0.addSecs(180));
-    EXPECT_TRUE(notifier->takeIds() == (QStringList{u"Claude:session"_s, u"Copilot:chat"_s}));
 }
 
 // Without a notification service (tallyvue-cli fetch) nothing is evaluated, so no window is
@@ -212,17 +123,25 @@ TEST_F(ThresholdAlertsTest, MalformedRecordReadsAsEmpty)
         u"{" + remembered + u",\"Copilot:chat\":{\"resetsAt\":\"soon\"}}"_s,
         u"{" + remembered + u",\"Copilot:chat\":{\"resetsAt\":null}}"_s,
     };
+    Preferences::instance().setValue(u"TallyvueNotifiedCycles"_s, u"old"_s); // the old record's key goes
     for (const QString& text : rows) {
         SCOPED_TRACE(text.toStdString());
         Preferences::instance().setValue(u"TallyvueNotifiedAlerts"_s, text);
         ThresholdAlerts::evaluate({claude(95, 3600)}, kT0);
         EXPECT_EQ(notifier->takeIds(), QStringList{u"Claude:session"_s});
-        EXPECT_EQ(record().keys(), QStringList{u"Claude:session"_s});
+        // Reset time in seconds since 1970 and the percent, per window.
+        EXPECT_EQ(record(),
+                  (QJsonObject{{u"Claude:session"_s, QJsonObject{{u"resetsAt"_s, 1767618000}, {u"percent"_s, 95}}}}));
     }
-    // The same entry in a sound record is honoured; one without a reset time is always due.
+    EXPECT_FALSE(stored(u"TallyvueNotifiedCycles"_s).isValid());
+    // The same entry in a sound record is honoured, also when the reset moved up to an hour
+    // (the same window); one more second is a new window. One without a reset time is always due.
     Preferences::instance().setValue(u"TallyvueNotifiedAlerts"_s, QString(u"{" + remembered + u'}'));
     ThresholdAlerts::evaluate({claude(95, 3600)}, kT0);
+    ThresholdAlerts::evaluate({claude(95, 7200)}, kT0);
     EXPECT_TRUE(notifier->takeIds().isEmpty());
+    ThresholdAlerts::evaluate({claude(95, 7201)}, kT0);
+    EXPECT_EQ(notifier->takeIds(), QStringList{u"Claude:session"_s});
     Preferences::instance().setValue(u"TallyvueNotifiedAlerts"_s, u"{\"Claude:session\":{\"percent\":95}}"_s);
     ThresholdAlerts::evaluate({claude(95, 3600)}, kT0);
     EXPECT_EQ(notifier->takeIds(), QStringList{u"Claude:session"_s});
@@ -231,27 +150,22 @@ TEST_F(ThresholdAlertsTest, MalformedRecordReadsAsEmpty)
 // What one alert says, in both display modes, with and without a future reset.
 TEST_F(ThresholdAlertsTest, AlertContent)
 {
-    struct Row
-    {
-        QuotaDisplayMode mode;
-        double percent;
-        qint64 resetAt;
-        double threshold;
-        QString subtitle, body;
-    } rows[] = {
+    // Mode, percent, reset (seconds after kT0), threshold, then the subtitle and body shown.
+    const std::tuple<QuotaDisplayMode, double, qint64, double, QString, QString> rows[] = {
         {QuotaDisplayMode::Used, 92.7, 5400, 90, u"92% used"_s, u"Alert threshold 90% · resets in 1h 30m"_s},
         {QuotaDisplayMode::Remaining, 87.6, kNoReset, 75.9, u"12% left"_s, u"Alert threshold 75%"_s},
         {QuotaDisplayMode::Used, 104, -60, 90, u"100% used"_s, u"Alert threshold 90%"_s},
         {QuotaDisplayMode::Used, 95, 0, 90, u"95% used"_s, u"Alert threshold 90%"_s},
+        {QuotaDisplayMode::Used, 99.99, 59, 90, u"99% used"_s, u"Alert threshold 90% · resets in 1m"_s},
         {QuotaDisplayMode::Used, 95, 3 * 86400 + 7300, kInf, u"95% used"_s, u"Alert threshold ?% · resets in 3d 2h"_s},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.body.toStdString());
-        const AlertNotification alert = ThresholdAlerts::content(
-            window(AIProvider::ChatGPT, "primary", row.percent, row.resetAt), row.mode, kT0, row.threshold);
+    for (const auto& [mode, percent, resetAt, threshold, subtitle, body] : rows) {
+        SCOPED_TRACE(body.toStdString());
+        const AlertNotification alert =
+            ThresholdAlerts::content(window(AIProvider::ChatGPT, "primary", percent, resetAt), mode, kT0, threshold);
         EXPECT_EQ(alert.title, u"ChatGPT / Codex · 5-Hour"_s);
-        EXPECT_EQ(alert.subtitle, row.subtitle);
-        EXPECT_EQ(alert.body, row.body);
+        EXPECT_EQ(alert.subtitle, subtitle);
+        EXPECT_EQ(alert.body, body);
         EXPECT_EQ(alert.categoryIdentifier, u"quota.threshold"_s);
         EXPECT_EQ(alert.threadIdentifier, u"ChatGPT"_s);
         EXPECT_EQ(alert.metricId, u"ChatGPT:primary"_s);
@@ -259,55 +173,19 @@ TEST_F(ThresholdAlertsTest, AlertContent)
     }
 }
 
-// The log line always speaks of the used percent, whatever the display mode.
-TEST_F(ThresholdAlertsTest, LogLineSaysUsed)
+// Asked from another thread, the route still runs on the main thread.
+TEST(AppRoutesTest, RunsOnTheMainThread)
 {
-    Preferences::instance().setQuotaDisplayMode(QuotaDisplayMode::Remaining);
-    Preferences::instance().setAlertThreshold(AIProvider::Claude, 80);
-    OutputCapture output;
-    ThresholdAlerts::evaluate({claude(87.6)}, kT0.addMSecs(999));
-    EXPECT_EQ(output.text(), "[Tallyvue] Sent threshold alert for Claude:session (87% used)\n");
-    ASSERT_EQ(notifier->posted.size(), 1);
-    EXPECT_EQ(notifier->posted[0].subtitle, u"12% left"_s);
-    EXPECT_TRUE(notifier->posted[0].requestIdentifier.endsWith(QString::number(kT0.toSecsSinceEpoch())));
-}
-
-// Without a metric the sample Claude window is used, its reset just under 5700 s ahead even on
-// a clock that does not move. The remembered alerts are left alone.
-TEST_F(ThresholdAlertsTest, TestAlert)
-{
-    Preferences::instance().setValue(u"TallyvueNotifiedAlerts"_s, u"{\"x\":1}"_s);
-    Preferences::instance().setAlertThreshold(AIProvider::Copilot, 60);
-    const ThresholdAlerts::Clock clock = [] { return kT0; };
-
-    ThresholdAlerts::sendTestAlert(std::nullopt, clock);
-    ThresholdAlerts::sendTestAlert(window(AIProvider::Copilot, "premium", 12.5, kNoReset), clock);
-    ASSERT_EQ(notifier->posted.size(), 2);
-    EXPECT_EQ(notifier->posted[0].title, u"Test alert · Claude Code · 5-Hour"_s);
-    EXPECT_EQ(notifier->posted[0].subtitle, u"87% used"_s);
-    EXPECT_EQ(notifier->posted[0].body, u"Alert threshold 90% · resets in 1h 34m"_s);
-    EXPECT_EQ(notifier->posted[1].body, u"Alert threshold 60%"_s);
-    EXPECT_EQ(stored(u"TallyvueNotifiedAlerts"_s).toString(), u"{\"x\":1}"_s);
-}
-
-// The settings panel tests with the fullest window, the first among equals.
-TEST_F(ThresholdAlertsTest, TestAlertMetricIsTheFullest)
-{
-    EXPECT_FALSE(ThresholdAlerts::testAlertMetric({}));
-    const auto chosen =
-        ThresholdAlerts::testAlertMetric({window(AIProvider::Claude, "a", kNaN), window(AIProvider::Claude, "b", 40),
-                                          window(AIProvider::ChatGPT, "c", 80), window(AIProvider::Copilot, "d", 80)});
-    ASSERT_TRUE(chosen);
-    EXPECT_EQ(chosen->id(), u"ChatGPT:c"_s);
-}
-
-// A failed permission request is logged and reads as "not granted".
-TEST_F(ThresholdAlertsTest, FailedAuthorizationIsLogged)
-{
-    notifier->authorization = u"the service went away"_s;
-    OutputCapture output;
-    EXPECT_FALSE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
-    EXPECT_EQ(output.text(), "[Tallyvue] Notification authorization failed: the service went away\n");
-    notifier->authorization = true;
-    EXPECT_TRUE(QCoro::waitFor(ThresholdAlerts::requestAuthorization()));
+    QThread* ranOn = nullptr;
+    AppRoutes::instance().setOpenPopover([&] {
+        ranOn = QThread::currentThread();
+        return true;
+    });
+    std::unique_ptr<QThread> worker(QThread::create([] { AppRoutes::instance().bringForward(); }));
+    worker->start();
+    worker->wait();
+    for (int i = 0; i < 100 && !ranOn; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(ranOn, QCoreApplication::instance()->thread());
+    AppRoutes::instance().setOpenPopover({});
 }

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "history/HistoryStore.h"
 #include "model/Timestamp.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "support/Files.h"
+#include "widget_snapshot/WidgetSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +16,9 @@ QDateTime at(const char* text)
     return *parseTimestamp(QString::fromLatin1(text));
 }
 
-QByteArray fileText()
+QByteArray fileText(const QString& path = HistoryStore::filePath())
 {
-    QFile file(HistoryStore::filePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QByteArray& text)
-{
-    QFile file(HistoryStore::filePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
+    return test::readFile(path);
 }
 
 ProviderMetric metric(AIProvider provider, const char* kind, double percent, std::optional<QString> title = {},
@@ -49,23 +40,22 @@ protected:
 TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
 {
     const QDateTime now = at("2026-01-05T14:03:22.750Z");
-    HistoryStore::record(
-        {metric(AIProvider::Claude, "session", 42, u"5-Hour"_s, at("2026-01-05T17:00:00.477734+00:00")),
-         metric(AIProvider::Copilot, "chat", 12.5)},
-        now);
+    const QString title = u"5-Hour \"q\" back\\ tab\t nl\n"_s; // escaped, on one line
+    HistoryStore::record({metric(AIProvider::Claude, "session", 42, title, at("2026-01-05T17:00:00.477734+00:00")),
+                          metric(AIProvider::Copilot, "chat", 12.5)},
+                         now);
     EXPECT_EQ(fileText(), R"({"timestamp":"2026-01-05T14:03:22Z","limits":[{"provider":"Claude","kind":"session",)"
-                          R"("percent":42,"displayName":"5-Hour","resetsAt":"2026-01-05T17:00:00Z"},)"
+                          R"("percent":42,"displayName":"5-Hour \"q\" back\\ tab\t nl\n",)"
+                          R"("resetsAt":"2026-01-05T17:00:00Z"},)"
                           R"({"provider":"Copilot","kind":"chat","percent":12.5}]})"
                           "\n");
 
     const auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 1);
-    EXPECT_EQ(history[0].timestamp, at("2026-01-05T14:03:22Z"));
-    ASSERT_EQ(history[0].limits.size(), 2);
+    ASSERT_EQ(history,
+              (QList<UsageSnapshot>{{at("2026-01-05T14:03:22Z"),
+                                     {{AIProvider::Claude, u"session"_s, 42, title, at("2026-01-05T17:00:00Z")},
+                                      {AIProvider::Copilot, u"chat"_s, 12.5, std::nullopt, std::nullopt}}}}));
     EXPECT_EQ(history[0].limits[0].seriesKey(), u"Claude:session");
-    EXPECT_EQ(history[0].limits[0].resetsAt, at("2026-01-05T17:00:00Z"));
-    EXPECT_FALSE(history[0].limits[1].displayName);
-    EXPECT_FALSE(history[0].limits[1].resetsAt);
     EXPECT_EQ(HistoryStore::point(history[0], u"Copilot:chat")->percent, 12.5);
     EXPECT_FALSE(HistoryStore::point(history[0], u"Copilot:session"));
     EXPECT_EQ(HistoryStore::limitPoints(history[0], AIProvider::Copilot).size(), 1);
@@ -73,7 +63,8 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
 
 // Lines this version cannot read (another version's provider or keys, damaged text) are skipped
 // on load and kept byte for byte by the next record; only a readable time older than 14 days
-// drops a line. A line holding an unknown provider still shows its known points.
+// drops a line (one exactly 14 days old stays). A line holding an unknown provider still shows
+// its known points.
 TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
 {
     const QByteArray lines[] = {
@@ -86,14 +77,16 @@ TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
         R"({"timestamp":"2026-01-05T10:43:00Z","limits":[{"kind":"a","percent":1,"resetsAt":"soon"}]})",
         "not json",
         R"({"timestamp":"2026-01-05T11:00:00+01:00","limits":[]})",
+        R"({"timestamp":"2025-12-22T12:00:00Z","limits":[]})",
     };
-    const QByteArray pruned = R"({"timestamp":"2025-12-01T00:00:00Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})";
+    const QByteArray pruned =
+        R"({"timestamp":"2025-12-22T11:59:59Z","limits":[{"provider":"Gemini","kind":"a","percent":1}]})";
     QByteArray text = pruned + "\n\n";
     for (const QByteArray& line : lines)
         text += line + '\n';
-    writeFile(text);
+    test::writeFile(HistoryStore::filePath(), text);
     auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 3);
+    ASSERT_EQ(history.size(), 4);
     EXPECT_EQ(history[0].limits[0].provider, AIProvider::Claude); // a missing provider reads as Claude
     ASSERT_EQ(history[1].limits.size(), 1);
     EXPECT_EQ(history[1].limits[0].percent, 20);
@@ -110,19 +103,6 @@ TEST_F(HistoryStoreTest, KeepsLinesItCannotRead)
     expected += R"({"timestamp":"2026-01-05T12:00:00Z","limits":[{"provider":"ChatGPT","kind":"primary","percent":5}]})"
                 "\n";
     EXPECT_EQ(fileText(), expected);
-}
-
-// The 14-day cut keeps a snapshot exactly at the cutoff and drops one a second older.
-TEST_F(HistoryStoreTest, PrunesAtFourteenDays)
-{
-    writeFile(R"({"timestamp":"2026-01-01T11:59:59Z","limits":[{"kind":"a","percent":1}]})"
-              "\n"
-              R"({"timestamp":"2026-01-01T12:00:00Z","limits":[{"kind":"b","percent":2}]})"
-              "\n");
-    HistoryStore::record({metric(AIProvider::Claude, "c", 3)}, at("2026-01-15T12:00:00Z"));
-    const auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 2);
-    EXPECT_EQ(history[0].limits[0].kind, u"b");
 }
 
 // CSV: quoting of titles, shortest percent with a decimal point, empty reset, a kind that would
@@ -144,14 +124,21 @@ TEST_F(HistoryStoreTest, ExportsCsv)
               "2026-01-05T14:03:22Z,Copilot,k\uFFFD[2J ,\"\uFFFD]0;title\uFFFD  next\",1.0,\n"_s);
 }
 
-// Text the JSON writer must escape, and a percent too large for plain digits, survive the round trip.
-TEST_F(HistoryStoreTest, EscapesStrings)
+// The written file is one compact JSON object with whole-second UTC dates; optional keys are
+// left out, not written as null.
+TEST(WidgetSnapshot, WritesTheFileForm)
 {
-    const QString odd = u"quote\" back\\ tab\t nl\n bell\x07 ünï 🙂"_s;
-    HistoryStore::record({metric(AIProvider::Claude, "k", 9.777777777777777e19, odd)}, at("2026-01-05T14:00:00Z"));
-    const auto history = HistoryStore::load();
-    ASSERT_EQ(history.size(), 1);
-    EXPECT_EQ(history[0].limits[0].displayName, odd);
-    EXPECT_EQ(history[0].limits[0].percent, 9.777777777777777e19);
-    EXPECT_EQ(fileText().count('\n'), 1);
+    const WidgetSnapshot snapshot{
+        at("2026-01-05T14:03:27.9Z"),
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.5, at("2026-01-05T17:00:00.47Z"), 18000},
+         {AIProvider::Copilot, u"chat"_s, u"Chat"_s, 120, std::nullopt, std::nullopt}},
+        u"Claude:session"_s,
+        QuotaDisplayMode::Remaining};
+    writeWidgetSnapshotFile(snapshot);
+    EXPECT_TRUE(widgetSnapshotPath()->endsWith(u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"));
+    EXPECT_EQ(
+        fileText(*widgetSnapshotPath()),
+        R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"
+        R"("percent":42.5,"resetsAt":"2026-01-05T17:00:00Z","windowLength":18000},{"provider":"Copilot",)"
+        R"("kind":"chat","title":"Chat","percent":120}],"primaryMetricID":"Claude:session","displayMode":"remaining"})");
 }

@@ -27,24 +27,6 @@ UsageSnapshot shot(qint64 secondsBeforeNow, QList<Point> points)
 
 } // namespace
 
-// The legend name: the recorded title first, then the title rule for the kind.
-TEST(TrendsTest, SeriesLabels)
-{
-    const struct
-    {
-        const char* kind;
-        std::optional<QString> name;
-        QString label;
-    } rows[] = {
-        {"five_hour", std::nullopt, u"5-Hour"_s},        {"session", std::nullopt, u"5-Hour"_s},
-        {"seven_day", std::nullopt, u"7-Day"_s},         {"weekly_all", std::nullopt, u"7-Day"_s},
-        {"weekly_opus", std::nullopt, u"Weekly Opus"_s}, {"_premium__REQUESTS_", std::nullopt, u"Premium Requests"_s},
-        {"five_hour", u"Sonnet"_s, u"Sonnet"_s},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(Trends::seriesLabel(point(AIProvider::Claude, row.kind, 1, row.name)), row.label) << row.kind;
-}
-
 // Series are ranked (5-Hour/Primary, 7-Day/Weekly, others in order of first appearance),
 // capped at four from all given snapshots whatever the range, and only points in range are drawn.
 TEST(TrendsTest, ShownSeriesAndPointsInRange)
@@ -64,21 +46,15 @@ TEST(TrendsTest, ShownSeriesAndPointsInRange)
     const QStringList shown = Trends::shownSeries(history, chatgpt);
     EXPECT_EQ(shown, (QStringList{u"Primary"_s, u"Weekly"_s, u"Code Review"_s, u"Fifth"_s}));
 
-    const struct
-    {
-        TrendRange range;
-        std::vector<size_t> pointsPerLine; // Primary, Weekly, Code Review, Fifth
-    } rows[] = {
-        {TrendRange::Day, {2, 1, 0, 0}}, // exactly 24 hours old is still in range
-        {TrendRange::Week, {2, 2, 0, 0}},
-        {TrendRange::All, {2, 2, 1, 1}},
-    };
-    for (const auto& row : rows) {
-        const QList<ChartLine> lines = Trends::chartLines(history, shown, row.range, kNow, chatgpt);
+    // Points per line: Primary, Weekly, Code Review, Fifth. Exactly 24 hours old is still in a day's range.
+    const std::pair<TrendRange, std::vector<size_t>> rows[] = {
+        {TrendRange::Day, {2, 1, 0, 0}}, {TrendRange::Week, {2, 2, 0, 0}}, {TrendRange::All, {2, 2, 1, 1}}};
+    for (const auto& [range, pointsPerLine] : rows) {
+        const QList<ChartLine> lines = Trends::chartLines(history, shown, range, kNow, chatgpt);
         ASSERT_EQ(lines.size(), 4);
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(lines[i].label, shown[i]);
-            EXPECT_EQ(lines[i].x.size(), row.pointsPerLine[size_t(i)]) << rawValue(row.range).toStdString() << i;
+            EXPECT_EQ(lines[i].x.size(), pointsPerLine[size_t(i)]) << rawValue(range).toStdString() << i;
         }
     }
     EXPECT_TRUE(Trends::chartLines(history, shown, TrendRange::Day, kNow.addDays(3), chatgpt)[0].x.empty());
@@ -102,27 +78,23 @@ TEST(TrendsTest, Readout)
     const QStringList shown = Trends::shownSeries(history);
     ASSERT_EQ(shown.size(), 4);
 
-    const struct
-    {
-        qint64 selectedBeforeNow;
-        TrendRange range;
-        std::optional<qint64> chosenBeforeNow;
-        QStringList texts;
-    } rows[] = {
+    // Pointer, range, the snapshot chosen (all in seconds before now) and its texts.
+    const std::tuple<qint64, TrendRange, qint64, QStringList> rows[] = {
         {900, TrendRange::Day, 1200, {u"99%"_s, u"12%"_s, u"1%"_s, u"2%"_s}}, // tie: the earlier one
         {899, TrendRange::Day, 600, {u"100%"_s, u"0%"_s}},
         {95000, TrendRange::Day, 1200, {u"99%"_s, u"12%"_s, u"1%"_s, u"2%"_s}},
         {95000, TrendRange::Week, 90000, {u"50%"_s}},
         {0, TrendRange::Day, 600, {u"100%"_s, u"0%"_s}},
     };
-    for (const auto& row : rows) {
-        const auto readout = Trends::readout(history, shown, row.range, kNow, kNow.addSecs(-row.selectedBeforeNow));
-        ASSERT_TRUE(readout.has_value()) << row.selectedBeforeNow;
-        EXPECT_EQ(readout->date, kNow.addSecs(-*row.chosenBeforeNow)) << row.selectedBeforeNow;
+    for (const auto& [selected, range, chosen, expected] : rows) {
+        SCOPED_TRACE(selected);
+        const auto readout = Trends::readout(history, shown, range, kNow, kNow.addSecs(-selected));
+        ASSERT_TRUE(readout.has_value());
+        EXPECT_EQ(readout->date, kNow.addSecs(-chosen));
         QStringList texts;
         for (const auto& value : readout->values)
             texts.append(value.text);
-        EXPECT_EQ(texts, row.texts) << row.selectedBeforeNow;
+        EXPECT_EQ(texts, expected);
     }
     EXPECT_FALSE(Trends::readout(history, shown, TrendRange::Day, kNow.addDays(2), kNow).has_value());
 }
@@ -148,49 +120,7 @@ TEST(TrendsTest, DailyBarsAndHitLimitHeader)
     // A per-model window at its limit is a limit hit, though it has no bars of its own.
     EXPECT_EQ(data.hitDays, 7);
     EXPECT_EQ(Trends::hitLimitText(data), u"limit hit on 7 of 7 days"_s);
-
-    history.clear();
-    for (int day = 6; day >= 0; --day) {
-        const double session = day == 4 || day == 1 ? 99.5 : 99.4;
-        history.append(shot(qint64(day) * 86400 + 3600, {point(AIProvider::Claude, "session", session)}));
-    }
-    const DailyChartData two = Trends::dailyChart(history, AIProvider::Claude, 7, kUtc, kNow);
-    EXPECT_EQ(two.hitDays, 2);
-    EXPECT_EQ(Trends::hitLimitText(two), u"limit hit on 2 of 7 days"_s);
-    EXPECT_TRUE(two.summaries[2].hitLimit);
     EXPECT_TRUE(Trends::hitLimitText(Trends::dailyChart({}, AIProvider::Claude, 7, kUtc, kNow)).isEmpty());
-}
-
-// Table rows are the snapshots in range, newest first; columns go by series rank; cells show
-// the clamped percent in the display mode or a dash.
-TEST(TrendsTest, SnapshotTableInRemainingMode)
-{
-    const QList<UsageSnapshot> history = {
-        shot(90000, {point(AIProvider::ChatGPT, "old", 1, u"Old"_s)}),
-        shot(7200, {point(AIProvider::ChatGPT, "code_review", 30, u"Code Review"_s),
-                    point(AIProvider::ChatGPT, "secondary", 90, u"Weekly"_s)}),
-        shot(600, {point(AIProvider::ChatGPT, "primary", 120, u"Primary"_s),
-                   point(AIProvider::ChatGPT, "secondary", 90.4, u"Weekly"_s)}),
-    };
-    const SnapshotTableData table = Trends::snapshotTable(history, TrendRange::Day, kNow);
-    ASSERT_EQ(table.rows.size(), 2);
-    EXPECT_EQ(table.rows[0].timestamp, kNow.addSecs(-600));
-    QStringList labels;
-    for (const DailySeries& column : table.columns)
-        labels.append(column.label);
-    EXPECT_EQ(labels, (QStringList{u"Primary"_s, u"Weekly"_s, u"Code Review"_s}));
-
-    const QString expected[2][3] = {{u"0%"_s, u"9%"_s, u"–"_s}, {u"–"_s, u"10%"_s, u"70%"_s}};
-    for (int row = 0; row < 2; ++row) {
-        for (int column = 0; column < 3; ++column) {
-            EXPECT_EQ(Trends::snapshotCellText(table.rows[row], table.columns[column], QuotaDisplayMode::Remaining),
-                      expected[row][column])
-                << row << "," << column;
-        }
-    }
-    const SnapshotTableData empty = Trends::snapshotTable(history, TrendRange::Day, kNow.addDays(5));
-    EXPECT_TRUE(empty.rows.isEmpty());
-    EXPECT_TRUE(empty.columns.isEmpty());
 }
 
 // Header texts of the details window: the fullest window (the first among equals) and the plan.
@@ -203,47 +133,13 @@ TEST(TrendsTest, SidebarAndPlanTexts)
     EXPECT_EQ(Trends::highestMetric(metrics)->percentText(QuotaDisplayMode::Remaining), u"10%"_s);
     EXPECT_FALSE(Trends::highestMetric({}).has_value());
 
-    const struct
-    {
-        AIProvider provider;
-        std::optional<QString> plan;
-        std::optional<QString> text;
-    } rows[] = {
+    const std::tuple<AIProvider, std::optional<QString>, std::optional<QString>> rows[] = {
         {AIProvider::ChatGPT, u"plus"_s, u"Plus plan"_s},
         {AIProvider::Copilot, u"individual_pro"_s, u"Individual Pro plan"_s},
         {AIProvider::Claude, u"max"_s, std::nullopt},
         {AIProvider::ChatGPT, std::nullopt, std::nullopt},
         {AIProvider::Copilot, u""_s, std::nullopt},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(Trends::planText(row.provider, row.plan), row.text);
-}
-
-// The daily chart sorts snapshots into days before summing them; the sums must be exactly the
-// ones of summing the whole history for every day, also across a daylight-saving change.
-TEST(TrendsTest, DailyChartMatchesWholeHistorySums)
-{
-    const QDateTime now = *parseTimestamp(u"2026-04-02T10:00:00Z"_s);
-    QList<UsageSnapshot> history;
-    for (int hours = 0; hours < 24 * 12; hours += 1) {
-        const double percent = (hours * 37) % 101;
-        history.append({now.addSecs(-qint64(hours) * 3600 - 600),
-                        {point(AIProvider::Claude, "session", percent), point(AIProvider::ChatGPT, "primary", 1)}});
-    }
-    history.append({now.addSecs(3600), {point(AIProvider::Claude, "session", 100)}}); // later today
-    for (const QByteArray& zoneName : {QByteArrayLiteral("UTC"), QByteArrayLiteral("Europe/Berlin")}) {
-        const QTimeZone zone(zoneName);
-        for (int days : {0, 1, 7, 10}) {
-            const QList<DailySummary> expected = Insights::dailySummaries(history, AIProvider::Claude, days, zone, now);
-            const QList<DailySummary> actual =
-                Trends::dailyChart(history, AIProvider::Claude, days, zone, now).summaries;
-            ASSERT_EQ(actual.size(), expected.size()) << zoneName.constData() << days;
-            for (int i = 0; i < actual.size(); ++i) {
-                EXPECT_EQ(actual[i].date, expected[i].date) << zoneName.constData() << days << i;
-                EXPECT_EQ(actual[i].peaks, expected[i].peaks) << zoneName.constData() << days << i;
-                EXPECT_EQ(actual[i].hitLimit, expected[i].hitLimit) << zoneName.constData() << days << i;
-                EXPECT_EQ(actual[i].samples, expected[i].samples) << zoneName.constData() << days << i;
-            }
-        }
-    }
+    for (const auto& [provider, plan, text] : rows)
+        EXPECT_EQ(Trends::planText(provider, plan), text);
 }

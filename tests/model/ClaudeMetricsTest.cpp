@@ -27,31 +27,15 @@ TEST(ClaudeMetrics, FromLimitList)
     usage.limits = QList<UsageLimit>{limit("session", 12), limit("weekly_all", 30, u"Opus"_s),
                                      limit("weekly_sonnet_only", 7), limit("__monthly__extra", 1)};
     const auto metrics = claudeMetrics(usage);
-    ASSERT_EQ(metrics.size(), 4);
-    EXPECT_EQ(metrics[0].title, u"5-Hour");
-    EXPECT_EQ(metrics[0].windowLength, 18000);
+    using Titles = QList<std::pair<QString, std::optional<double>>>; // title, window length
+    Titles titles;
+    for (const ProviderMetric& metric : metrics)
+        titles.append({metric.title, metric.windowLength});
+    ASSERT_EQ(titles, (Titles{{u"5-Hour"_s, 18000},
+                              {u"Opus"_s, 604800},
+                              {u"Weekly Sonnet Only"_s, 604800},
+                              {u"Monthly Extra"_s, std::nullopt}}));
     EXPECT_EQ(metrics[0].resetsAt, dateFromEpochMs(1758301200477));
-    EXPECT_EQ(metrics[1].title, u"Opus");
-    EXPECT_EQ(metrics[1].windowLength, 604800);
-    EXPECT_EQ(metrics[2].title, u"Weekly Sonnet Only");
-    EXPECT_EQ(metrics[2].windowLength, 604800);
-    EXPECT_EQ(metrics[3].title, u"Monthly Extra");
-    EXPECT_FALSE(metrics[3].windowLength);
-}
-
-// An empty limit list falls back to the five-hour and seven-day windows only.
-TEST(ClaudeMetrics, FallsBackToWindows)
-{
-    UsageResponse usage;
-    usage.limits = QList<UsageLimit>{};
-    usage.fiveHour = UsageWindow{42.7, u"2026-01-05T17:00:00Z"_s};
-    usage.sevenDay = UsageWindow{63, std::nullopt};
-    usage.sevenDayOpus = UsageWindow{99, std::nullopt};
-    const auto metrics = claudeMetrics(usage);
-    ASSERT_EQ(metrics.size(), 2);
-    EXPECT_EQ(metrics[0].id(), u"Claude:session");
-    EXPECT_EQ(metrics[1].id(), u"Claude:weekly_all");
-    EXPECT_FALSE(metrics[1].resetsAt);
 }
 
 // Picking a badge in the settings: the label then shows what was picked, also when the
@@ -64,36 +48,22 @@ TEST(MenuBarLabelText, ChoosingBadges)
         {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 63, std::nullopt, 604800},
         {AIProvider::ChatGPT, u"primary"_s, u"5-Hour"_s, 17, std::nullopt, std::nullopt},
     };
-    struct Case
-    {
-        BadgeChoices stored;
-        bool first;
-        QString id;
-        BadgeChoices expected;
-        const char16_t* label;
+    const QString session = u"Claude:session"_s, weekly = u"Claude:weekly_all"_s, primary = u"ChatGPT:primary"_s;
+    // The stored badges, whether the first badge is picked, the pick; then the badges and the label.
+    const std::tuple<BadgeChoices, bool, QString, BadgeChoices, const char16_t*> cases[] = {
+        {{}, false, {}, {session, {}}, u"42%"},
+        {{}, false, primary, {session, primary}, u"C 42%  ·  G 17%"},
+        {{}, true, primary, {primary, weekly}, u"G 17%  ·  C 63%"},
+        {{weekly, {}}, false, session, {weekly, session}, u"63%  ·  5h 42%"},
+        {{weekly, session}, true, primary, {primary, session}, u"G 17%  ·  C 42%"},
+        {{weekly, session}, false, {}, {weekly, {}}, u"63%"},
     };
-    const Case cases[] = {
-        {{}, false, {}, {u"Claude:session"_s, {}}, u"42%"},
-        {{}, false, u"ChatGPT:primary"_s, {u"Claude:session"_s, u"ChatGPT:primary"_s}, u"C 42%  ·  G 17%"},
-        {{}, true, u"ChatGPT:primary"_s, {u"ChatGPT:primary"_s, u"Claude:weekly_all"_s}, u"G 17%  ·  C 63%"},
-        {{u"Claude:weekly_all"_s, {}},
-         false,
-         u"Claude:session"_s,
-         {u"Claude:weekly_all"_s, u"Claude:session"_s},
-         u"63%  ·  5h 42%"},
-        {{u"Claude:weekly_all"_s, u"Claude:session"_s},
-         true,
-         u"ChatGPT:primary"_s,
-         {u"ChatGPT:primary"_s, u"Claude:session"_s},
-         u"G 17%  ·  C 42%"},
-        {{u"Claude:weekly_all"_s, u"Claude:session"_s}, false, {}, {u"Claude:weekly_all"_s, {}}, u"63%"},
-    };
-    for (const Case& c : cases) {
-        const BadgeChoices chosen = chooseBadge(metrics, c.stored, c.first, c.id);
-        EXPECT_EQ(chosen, c.expected) << c.id.toStdString() << ' ' << c.first;
+    for (const auto& [stored, first, id, expected, label] : cases) {
+        SCOPED_TRACE(id.toStdString() + (first ? " first" : " second"));
+        const BadgeChoices chosen = chooseBadge(metrics, stored, first, id);
+        EXPECT_EQ(chosen, expected);
         EXPECT_EQ(menuBarLabelText(selectBadges(metrics, chosen.selected, chosen.secondary), QuotaDisplayMode::Used,
                                    false, now),
-                  QString::fromUtf16(c.label))
-            << c.id.toStdString();
+                  QString::fromUtf16(label));
     }
 }

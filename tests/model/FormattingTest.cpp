@@ -1,38 +1,56 @@
 // SPDX-License-Identifier: MIT
 #include "model/Formatting.h"
+#include "model/Timestamp.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <optional>
 
 using namespace tallyvue;
 
-// Percent labels clamp first, then truncate (never round), in both display modes.
-TEST(Formatting, PercentText)
+// Every form the services and transcripts send, and the near misses that must be refused.
+TEST(Timestamp, ParsesServiceForms)
 {
-    struct Case
-    {
-        double percent;
-        const char* used;
-        const char* remaining;
+    const EpochMs base = 1758301200000; // 2025-09-19T17:00:00Z
+    const std::pair<const char*, std::optional<EpochMs>> cases[] = {
+        {"2025-09-19T17:00:00Z", base},
+        {"2025-09-19T17:00:00.477734+00:00", base + 477},
+        {"2025-09-19T17:00:00.1Z", base + 100},
+        {"2025-09-19T17:00:00.123456789Z", base + 123},
+        {"2025-09-19T19:30:00+02:30", base},
+        {"2025-09-19T12:00:00-05:00", base},
+        {"2025-09-19", base - 17 * 3600 * 1000},
+        {"2024-02-29", 1709164800000},
+        {"2025-09-19T17:00:00", std::nullopt},   // no zone
+        {"2025-09-19T17:00:00.Z", std::nullopt}, // empty fraction
+        {"2025-09-19 17:00:00Z", std::nullopt},
+        {"2025-02-29", std::nullopt},
+        {"2025-13-01", std::nullopt},
+        {"2025-09-19T24:00:00Z", std::nullopt},
+        {"2025-09-19T17:00:00+0200", std::nullopt},
+        {"2025-09-19T17:00:00Zjunk", std::nullopt},
+        {"0001-01-01T00:30:00+01:00", std::nullopt}, // before year 1 in UTC
+        {"9999-12-31T23:00:00-01:00", std::nullopt},
+        {"", std::nullopt},
+        {"null", std::nullopt},
     };
-    for (const Case& c : {Case{42.7, "42%", "57%"}, Case{-3, "0%", "100%"}, Case{100.4, "100%", "0%"},
-                          Case{99.99, "99%", "0%"}, Case{0, "0%", "100%"}, Case{NAN, "0%", "100%"}}) {
-        SCOPED_TRACE(c.percent);
-        EXPECT_EQ(percentText(c.percent, QuotaDisplayMode::Used).toStdString(), c.used);
-        EXPECT_EQ(percentText(c.percent, QuotaDisplayMode::Remaining).toStdString(), c.remaining);
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(parseTimestampMs(text), expected);
     }
 }
 
-// Compact durations at each unit boundary, including the one-minute floor.
-TEST(Formatting, DurationText)
+// The stored-file form takes whole seconds with a zone only, and writes back what it read.
+TEST(Timestamp, WholeSecondForm)
 {
-    const std::pair<double, const char*> cases[] = {
-        {0, "1m"},        {119, "1m"},        {120, "2m"},     {3599, "59m"},      {3600, "1h"},
-        {3659, "1h"},     {3660, "1h 1m"},    {7500, "2h 5m"}, {86399, "23h 59m"}, {86400, "1d"},
-        {90000, "1d 1h"}, {604799, "6d 23h"}, {-50, "1m"},     {NAN, "1m"}};
-    for (const auto& [seconds, text] : cases) {
-        SCOPED_TRACE(seconds);
-        EXPECT_EQ(durationText(seconds).toStdString(), text);
-    }
+    EXPECT_TRUE(parseWholeSecondTimestamp(u"2026-01-05T14:03:22Z"));
+    EXPECT_TRUE(parseWholeSecondTimestamp(u"2026-01-05T15:03:22+01:00"));
+    EXPECT_FALSE(parseWholeSecondTimestamp(u"2026-01-05T14:03:22.5Z"));
+    EXPECT_FALSE(parseWholeSecondTimestamp(u"2026-01-05T14:03:22"));
+    EXPECT_FALSE(parseWholeSecondTimestamp(u"2026-01-05"));
+
+    const QDateTime withMillis = dateFromEpochMs(1767621802999);
+    EXPECT_EQ(formatWholeSecondTimestamp(withMillis), u"2026-01-05T14:03:22Z");
+    EXPECT_EQ(formatWholeSecondTimestamp(withMillis.toOffsetFromUtc(3600)), u"2026-01-05T14:03:22Z");
+    EXPECT_EQ(formatWholeSecondTimestamp(dateFromEpochMs(-1)), u"1969-12-31T23:59:59Z");
 }

@@ -62,24 +62,20 @@ protected:
     PrivateBus bus;
 };
 
-// `alert test` delivers the sample alert and says through which server.
-TEST_F(AlertCommandTest, TestSendsTheSampleAlert)
+// `alert test` delivers the sample alert and says through which server; `alert status` prints the
+// authorisation, the previews reading and the alert settings.
+TEST_F(AlertCommandTest, TestAndStatusWithAServer)
 {
     const auto server = startServer();
-    const CliRun run = runCli({u"test"_s}, bus.address());
+    CliRun run = runCli({u"test"_s}, bus.address());
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, u"Sent a test alert through Fake 1.0.\n"_s);
     EXPECT_TRUE(run.err.contains(u"[Tallyvue] Sent a test alert for Claude:session"_s));
     ASSERT_EQ(server->received.size(), 1);
     EXPECT_EQ(server->received[0].summary, u"Test alert · Claude Code · 5-Hour"_s);
     EXPECT_TRUE(server->received[0].body.startsWith(u"87% used — Alert threshold 90% · resets in 1h 3"_s));
-}
 
-// `alert status` prints the authorisation, the previews reading and the alert settings.
-TEST_F(AlertCommandTest, StatusReadsTheServer)
-{
-    const auto server = startServer();
-    const CliRun run = runCli({u"status"_s}, bus.address());
+    run = runCli({u"status"_s}, bus.address());
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, u"Notifications: authorized (Fake 1.0)\n"
                        "Show Previews: always\n"
@@ -89,14 +85,8 @@ TEST_F(AlertCommandTest, StatusReadsTheServer)
 // Without a server, or without a bus at all, both commands say so and exit 1; bad usage exits 2.
 TEST_F(AlertCommandTest, ClearMessagesWithoutAService)
 {
-    struct Row
-    {
-        QStringList args;
-        QString address;
-        int exitCode;
-        QString stdoutHas;
-        QString stderrHas;
-    } rows[] = {
+    // Arguments, bus address, then the exit code and what standard output and error contain.
+    const std::tuple<QStringList, QString, int, QString, QString> rows[] = {
         {{u"test"_s}, bus.address(), 1, {}, u"cannot send the test alert: no notification service is running"_s},
         {{u"status"_s}, bus.address(), 1, u"Notifications: denied (no notification service is running"_s, {}},
         {{u"test"_s}, QString(), 1, {}, u"no D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is not set)"_s},
@@ -105,11 +95,11 @@ TEST_F(AlertCommandTest, ClearMessagesWithoutAService)
         {{u"send"_s}, bus.address(), 2, {}, u"unknown alert command 'send'"_s},
         {{u"test"_s, u"now"_s}, bus.address(), 2, {}, u"takes no arguments"_s},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(QString(row.args.join(u' ') + u" @ "_s + row.address).toStdString());
-        const CliRun run = runCli(row.args, row.address);
-        EXPECT_EQ(run.exitCode, row.exitCode);
-        EXPECT_TRUE(run.out.contains(row.stdoutHas)) << run.out.toStdString();
-        EXPECT_TRUE(run.err.contains(row.stderrHas)) << run.err.toStdString();
+    for (const auto& [args, address, exitCode, stdoutHas, stderrHas] : rows) {
+        SCOPED_TRACE(QString(args.join(u' ') + u" @ "_s + address).toStdString());
+        const CliRun run = runCli(args, address);
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_TRUE(run.out.contains(stdoutHas)) << run.out.toStdString();
+        EXPECT_TRUE(run.err.contains(stderrHas)) << run.err.toStdString();
     }
 }

@@ -20,6 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QDateTime kT0 = QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC);
 PrivateBus* g_bus = nullptr;
 int g_connections = 0;
 
@@ -70,7 +71,7 @@ protected:
     /// Sends a 95 % Claude alert through the whole evaluation; returns the server's id.
     uint sendAlert()
     {
-        ThresholdAlerts::evaluate({sample}, QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC));
+        ThresholdAlerts::evaluate({sample}, kT0);
         EXPECT_TRUE(await(notifier->waitForDelivery()));
         return server->received.isEmpty() ? 0 : server->received.constLast().id;
     }
@@ -79,34 +80,8 @@ protected:
     QDBusConnection clientBus = connect("client");
     std::unique_ptr<FakeNotificationServer> server;
     std::shared_ptr<FreedesktopNotifier> notifier;
-    ProviderMetric sample{AIProvider::Claude,
-                          u"session"_s,
-                          u"5-Hour"_s,
-                          95,
-                          QDateTime::fromSecsSinceEpoch(1767614400 + 5400, Qt::UTC),
-                          18000};
+    ProviderMetric sample{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 95, kT0.addSecs(5400), 18000};
 };
-
-// An alert reaches the server with the title as summary, both text lines in the body, the
-// "default" action, our desktop entry and the hints that say what it is about.
-TEST_F(NotifierTest, SendsTheAlert)
-{
-    startServer();
-    const uint id = sendAlert();
-    ASSERT_EQ(server->received.size(), 1);
-    const auto& sent = server->received[0];
-    EXPECT_EQ(sent.appName, u"Tallyvue"_s);
-    EXPECT_EQ(sent.replacesId, 0u);
-    EXPECT_EQ(sent.summary, u"Claude Code · 5-Hour"_s);
-    EXPECT_EQ(sent.body, u"95% used — Alert threshold 90% · resets in 1h 30m"_s);
-    EXPECT_EQ(sent.actions, (QStringList{u"default"_s, u"Open Tallyvue"_s}));
-    EXPECT_EQ(sent.hints.value(u"category"_s).toString(), u"quota.threshold"_s);
-    EXPECT_EQ(sent.hints.value(u"x-tallyvue-metric-id"_s).toString(), u"Claude:session"_s);
-    EXPECT_EQ(sent.hints.value(u"desktop-entry"_s).toString(), u"tallyvue"_s);
-    EXPECT_TRUE(sent.hints.contains(u"sound-name"_s));
-    EXPECT_EQ(sent.timeout, -1);
-    EXPECT_EQ(notifier->requestIdentifier(id), u"quota-Claude:session-1767614400"_s);
-}
 
 // A click on one of our notifications opens the popover, or the details window when the
 // popover cannot open; clicks on other applications' notifications or closed ones do nothing.
@@ -119,36 +94,36 @@ TEST_F(NotifierTest, ClickBringsTallyvueForward)
     int popovers = 0;
     const uint id = sendAlert();
     ASSERT_NE(id, 0u);
+    // The title is the summary, both text lines make the body; the action and entry bring us back.
+    const auto& sent = server->received.constLast();
+    EXPECT_EQ(sent.body, u"95% used — Alert threshold 90% · resets in 1h 30m"_s);
+    EXPECT_EQ(sent.actions, (QStringList{u"default"_s, u"Open Tallyvue"_s}));
+    EXPECT_EQ(sent.hints.value(u"desktop-entry"_s).toString(), u"tallyvue"_s);
 
-    struct Row
-    {
-        const char* name;
-        std::optional<bool> popoverOpens; // none: no popover to open at all
-        uint clicked;
-        int expectPopovers;
-        QStringList expectPosted;
-    } rows[] = {
+    // The case, whether the popover opens (none: there is none), the notification clicked, then
+    // how often the popover was asked to open and what was posted instead.
+    const std::tuple<const char*, std::optional<bool>, uint, int, QStringList> rows[] = {
         {"popover opens", true, id, 1, {}},
         {"popover cannot open", false, id, 1, {u"TallyvueOpenDetails"_s}},
         {"no popover", std::nullopt, id, 0, {u"TallyvueOpenDetails"_s}},
         {"someone else's notification", true, id + 100, 0, {}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, popoverOpens, clicked, expectPopovers, expectPosted] : rows) {
+        SCOPED_TRACE(name);
         popovers = 0;
         posted.clear();
-        if (row.popoverOpens)
-            AppRoutes::instance().setOpenPopover([&, opens = *row.popoverOpens] {
+        if (popoverOpens)
+            AppRoutes::instance().setOpenPopover([&, opens = *popoverOpens] {
                 ++popovers;
                 return opens;
             });
         else
             AppRoutes::instance().setOpenPopover({});
-        server->emitSignal(u"ActionInvoked"_s, {row.clicked, u"default"_s});
-        const bool reacts = row.expectPopovers > 0 || !row.expectPosted.isEmpty();
+        server->emitSignal(u"ActionInvoked"_s, {clicked, u"default"_s});
+        const bool reacts = expectPopovers > 0 || !expectPosted.isEmpty();
         waitUntil([&] { return popovers > 0 || !posted.isEmpty(); }, reacts ? 5000 : 300);
-        EXPECT_EQ(popovers, row.expectPopovers);
-        EXPECT_EQ(posted, row.expectPosted);
+        EXPECT_EQ(popovers, expectPopovers);
+        EXPECT_EQ(posted, expectPosted);
     }
 
     server->emitSignal(u"NotificationClosed"_s, {id, 2u});
@@ -164,30 +139,25 @@ TEST_F(NotifierTest, ClickBringsTallyvueForward)
 // Without a server everything reads as denied, and the request fails with the log line.
 TEST_F(NotifierTest, AuthorizationAndPreviews)
 {
-    struct Row
-    {
-        bool serverRuns;
-        QStringList capabilities;
-        NotificationAuthorization status;
-        ShowPreviews previews;
-    } rows[] = {
-        {true, {u"body"_s, u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Always},
-        {true, {u"actions"_s}, NotificationAuthorization::Authorized, ShowPreviews::Never},
-        {false, {}, NotificationAuthorization::Denied, ShowPreviews::Never},
+    using enum NotificationAuthorization;
+    const std::tuple<bool, QStringList, NotificationAuthorization, ShowPreviews> rows[] = {
+        {true, {u"body"_s, u"actions"_s}, Authorized, ShowPreviews::Always},
+        {true, {u"actions"_s}, Authorized, ShowPreviews::Never},
+        {false, {}, Denied, ShowPreviews::Never},
     };
-    for (const Row& row : rows) {
+    for (const auto& [serverRuns, capabilities, status, previews] : rows) {
         server.reset();
-        if (row.serverRuns) {
+        if (serverRuns) {
             startServer();
-            server->capabilities = row.capabilities;
+            server->capabilities = capabilities;
         } else {
             serverBus.unregisterService(u"org.freedesktop.Notifications"_s);
         }
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), row.status);
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), row.previews);
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::authorizationStatus()), status);
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::showPreviewsSetting()), previews);
         OutputCapture output;
-        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), row.serverRuns);
-        EXPECT_EQ(output.text(), row.serverRuns
+        EXPECT_EQ(QCoro::waitFor(ThresholdAlerts::requestAuthorization()), serverRuns);
+        EXPECT_EQ(output.text(), serverRuns
                                      ? ""
                                      : "[Tallyvue] Notification authorization failed: no notification service is "
                                        "running on the session bus\n");
@@ -220,18 +190,14 @@ TEST_F(NotifierTest, OpensTheDesktopsNotificationSettings)
     }
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8());
-    struct Row
-    {
-        const char* desktop;
-        QStringList command;
-    } rows[] = {
+    const std::pair<const char*, QStringList> rows[] = {
         {"ubuntu:GNOME", {bin + u"/gnome-control-center"_s, u"notifications"_s}},
         {"KDE", {bin + u"/kcmshell5"_s, u"kcm_notifications"_s}},
         {"XFCE", {}},
         {"", {}},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(detail::notificationSettingsCommand(QString::fromLatin1(row.desktop)), row.command) << row.desktop;
+    for (const auto& [desktop, command] : rows)
+        EXPECT_EQ(detail::notificationSettingsCommand(QString::fromLatin1(desktop)), command) << desktop;
 
     qputenv("XDG_CURRENT_DESKTOP", "GNOME");
     ThresholdAlerts::openNotificationSettings();

@@ -41,10 +41,7 @@ public:
 
     bool start(const QString& program, const QStringList& arguments)
     {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        m_process.start();
+        m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000))
             return false;
         QByteArray line;

@@ -12,156 +12,130 @@ using namespace tallyvue;
 using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct DecodeCase
-{
-    const char* json;
-    std::function<void(const UsageResponse&)> check; ///< empty when the decode must fail
-    const char* errorPart = nullptr;                 ///< part of the failure text
-};
-
-} // namespace
-
 // Optional members may be missing or null; required ones, wrong types and fractional integers
 // fail the whole response with a text that names the member.
 TEST(ClaudeDecode, Table)
 {
-    const DecodeCase cases[] = {
+    using std::nullopt;
+    using Set = std::function<void(UsageResponse&)>;
+    const std::pair<const char*, Set> decoded[] = {
         {R"({"five_hour":{"utilization":12.5,"resets_at":"2025-09-19T17:00:00.477734+00:00"}})",
-         [](const UsageResponse& r) {
-             EXPECT_EQ(r.fiveHour, (UsageWindow{12.5, u"2025-09-19T17:00:00.477734+00:00"_s}));
-             EXPECT_FALSE(r.sevenDay || r.sevenDayOpus || r.extraUsage || r.limits || r.spend);
+         [](auto& r) {
+             r.fiveHour = UsageWindow{12.5, u"2025-09-19T17:00:00.477734+00:00"_s};
          }},
         {R"({"five_hour":{"utilization":1,"resets_at":null},"seven_day_opus":null,"seven_day":{"utilization":140}})",
-         [](const UsageResponse& r) {
-             EXPECT_EQ(r.fiveHour, (UsageWindow{1, std::nullopt}));
-             EXPECT_FALSE(r.sevenDayOpus);
-             EXPECT_EQ(r.sevenDay->utilization, 140); // taken as reported
+         [](auto& r) {
+             r.fiveHour = UsageWindow{1, nullopt};
+             r.sevenDay = UsageWindow{140, nullopt}; // taken as reported
          }},
         {R"({"seven_day_fable_5":{"utilization":3},"seven_day_fable":{"utilization":4},"seven_day_sonnet":{"utilization":5}})",
-         [](const UsageResponse& r) {
-             EXPECT_EQ(r.sevenDayFable5->utilization, 3);
-             EXPECT_EQ(r.sevenDayFable->utilization, 4);
-             EXPECT_EQ(r.sevenDaySonnet->utilization, 5);
+         [](auto& r) {
+             r.sevenDayFable5 = UsageWindow{3, nullopt};
+             r.sevenDayFable = UsageWindow{4, nullopt};
+             r.sevenDaySonnet = UsageWindow{5, nullopt};
          }},
         {R"({"seven_day_fable5":{"utilization":6},"unknown":[1,{"x":null}]})",
-         [](const UsageResponse& r) { EXPECT_EQ(r.sevenDayFable5->utilization, 6); }},
+         [](auto& r) {
+             r.sevenDayFable5 = UsageWindow{6, nullopt};
+         }},
         {R"({"extra_usage":{"is_enabled":true,"monthly_limit":50,"used_credits":null}})",
-         [](const UsageResponse& r) {
-             EXPECT_EQ(r.extraUsage, (ExtraUsage{true, 50.0, std::nullopt, std::nullopt}));
+         [](auto& r) {
+             r.extraUsage = ExtraUsage{true, 50.0, nullopt, nullopt};
          }},
         {R"({"limits":[{"kind":"weekly_opus","percent":40,"resets_at":"2025-09-19T17:00:00Z",
                         "scope":{"model":{"display_name":"Opus"}}},{"kind":"session","percent":7.5}]})",
-         [](const UsageResponse& r) {
-             ASSERT_TRUE(r.limits);
-             ASSERT_EQ(r.limits->size(), 2);
-             EXPECT_EQ(r.limits->at(0), (UsageLimit{u"weekly_opus"_s, 40, u"2025-09-19T17:00:00Z"_s,
-                                                    LimitScope{LimitModel{u"Opus"_s}}}));
-             EXPECT_EQ(r.limits->at(1), (UsageLimit{u"session"_s, 7.5, std::nullopt, std::nullopt}));
+         [](auto& r) {
+             r.limits =
+                 QList<UsageLimit>{{u"weekly_opus"_s, 40, u"2025-09-19T17:00:00Z"_s, LimitScope{LimitModel{u"Opus"_s}}},
+                                   {u"session"_s, 7.5, nullopt, nullopt}};
          }},
-        {R"({"limits":[]})", [](const UsageResponse& r) { EXPECT_EQ(r.limits, QList<UsageLimit>{}); }},
+        {R"({"limits":[]})", [](auto& r) { r.limits = QList<UsageLimit>{}; }},
         {R"({"spend":{"used":{"amount_minor":1250,"currency":"USD","exponent":2},"limit":100,"enabled":false,"balance":null}})",
-         [](const UsageResponse& r) {
-             EXPECT_EQ(r.spend,
-                       (Spend{SpendAmount{1250, u"USD"_s, 2}, 100.0, std::nullopt, std::nullopt, false, std::nullopt}));
+         [](auto& r) {
+             r.spend = Spend{SpendAmount{1250, u"USD"_s, 2}, 100.0, nullopt, nullopt, false, nullopt};
          }},
         {R"({"spend":{"used":{"amount_minor":9007199254740993}}})",
-         [](const UsageResponse& r) { EXPECT_EQ(r.spend->used->amountMinor, 9007199254740993); }},
-        {"{}", [](const UsageResponse& r) { EXPECT_EQ(r, UsageResponse{}); }},
-
-        {R"({"five_hour":{}})", {}, "\"utilization\" at five_hour"},
-        {R"({"five_hour":{"utilization":null}})", {}, "\"utilization\" at five_hour"},
-        {R"({"five_hour":{"utilization":"12"}})", {}, "expected a number"},
-        {R"({"five_hour":{"utilization":1,"resets_at":5}})", {}, "\"resets_at\""},
-        {R"({"five_hour":[]})", {}, "expected an object"},
-        {R"({"extra_usage":{}})", {}, "\"is_enabled\" at extra_usage"},
-        {R"({"limits":[{"kind":"session"}]})", {}, "\"percent\" at limits[0]"},
-        {R"({"limits":[{"kind":"a","percent":1},{"percent":1}]})", {}, "\"kind\" at limits[1]"},
-        {R"({"limits":[null]})", {}, "limits[0]"},
-        {R"({"limits":{}})", {}, "expected an array"},
-        {R"({"limits":[{"kind":"a","percent":1,"scope":{"model":{"display_name":3}}}]})", {}, "limits[0].scope.model"},
-        {R"({"spend":{"used":{"amount_minor":12.5}}})", {}, "expected an integer"},
-        {R"({"spend":{"used":{"exponent":1e19}}})", {}, "expected an integer"},
-        {"[]", {}, "not a JSON object"},
-        {"", {}, "not valid JSON"},
-        {"{\"five_hour\":", {}, "not valid JSON"},
+         [](auto& r) {
+             r.spend = Spend{SpendAmount{9007199254740993, nullopt, nullopt}, {}, {}, {}, {}, {}};
+         }},
+        {"{}", [](auto&) {}},
     };
-    for (const DecodeCase& c : cases) {
-        SCOPED_TRACE(c.json);
-        const auto decoded = decodeUsageResponse(QByteArray(c.json));
-        if (c.check) {
-            ASSERT_TRUE(decoded) << decoded.error().toStdString();
-            c.check(decoded.value());
-        } else {
-            ASSERT_FALSE(decoded);
-            EXPECT_TRUE(decoded.error().contains(QString::fromUtf8(c.errorPart))) << decoded.error().toStdString();
-        }
+    for (const auto& [json, set] : decoded) {
+        SCOPED_TRACE(json);
+        const auto result = decodeUsageResponse(QByteArray(json));
+        ASSERT_TRUE(result) << result.error().toStdString();
+        UsageResponse expected;
+        set(expected);
+        EXPECT_TRUE(result.value() == expected);
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {R"({"five_hour":{}})", "\"utilization\" at five_hour"},
+        {R"({"five_hour":{"utilization":null}})", "\"utilization\" at five_hour"},
+        {R"({"five_hour":{"utilization":"12"}})", "expected a number"},
+        {R"({"five_hour":{"utilization":1,"resets_at":5}})", "\"resets_at\""},
+        {R"({"five_hour":[]})", "expected an object"},
+        {R"({"extra_usage":{}})", "\"is_enabled\" at extra_usage"},
+        {R"({"limits":[{"kind":"session"}]})", "\"percent\" at limits[0]"},
+        {R"({"limits":[{"kind":"a","percent":1},{"percent":1}]})", "\"kind\" at limits[1]"},
+        {R"({"limits":[null]})", "limits[0]"},
+        {R"({"limits":{}})", "expected an array"},
+        {R"({"limits":[{"kind":"a","percent":1,"scope":{"model":{"display_name":3}}}]})", "limits[0].scope.model"},
+        {R"({"spend":{"used":{"amount_minor":12.5}}})", "expected an integer"},
+        {R"({"spend":{"used":{"exponent":1e19}}})", "expected an integer"},
+        {"[]", "not a JSON object"},
+        {"", "not valid JSON"},
+        {"{\"five_hour\":", "not valid JSON"},
+    };
+    for (const auto& [json, errorPart] : refused) {
+        SCOPED_TRACE(json);
+        const auto result = decodeUsageResponse(QByteArray(json));
+        ASSERT_FALSE(result);
+        EXPECT_TRUE(result.error().contains(QString::fromUtf8(errorPart))) << result.error().toStdString();
     }
 }
 
 using ClaudeFetch = ServerTest;
 
-// The request carries exactly the four headers, each once and no Accept; every body is logged
-// raw before its status is looked at, and the token never is.
-TEST_F(ClaudeFetch, SendsHeadersAndLogsRawBody)
+// Every answer but 200 is an InvalidResponse with the status and body text; a 401 is the one
+// the coordinator retries (its challenge is delivered, not answered); an undecodable 200 is a
+// decoding failure. The request carries exactly the four headers and no Accept; the token is
+// never logged.
+TEST_F(ClaudeFetch, StatusHandling)
 {
-    const QByteArray body = R"({"five_hour":{"utilization":42,"resets_at":null}})";
-    server.setResponse("/api/oauth/usage", ScriptedResponse::json(200, body));
-    OutputCapture output;
-    const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
-    const QByteArray log = output.text();
-    ASSERT_TRUE(result) << result.error().description().toStdString();
-    EXPECT_EQ(result->fiveHour->utilization, 42);
-
-    ASSERT_EQ(server.requests().size(), 1);
-    const RecordedRequest request = server.requests().first();
-    expectRequest(request, "/api/oauth/usage",
+    using enum UsageServiceError::Kind;
+    // Status, body, then the error's kind and part of its text, and whether the body is logged.
+    const std::tuple<int, QByteArray, UsageServiceError::Kind, const char*, bool> cases[] = {
+        {401, R"({"error":"token expired"})", InvalidResponse, R"(API returned HTTP 401: {"error":"token expired"})",
+         true},
+        {204, "", InvalidResponse, "API returned HTTP 204: ", true},
+        {201, "{}", InvalidResponse, "API returned HTTP 201: {}", true},
+        {500, "\xff\xfe", InvalidResponse, "API returned HTTP 500: (empty)", false},
+        {200, "{\"five_hour\":{}}", DecodingFailed, "utilization", true},
+        {200, "<html>", DecodingFailed, "not valid JSON", true},
+    };
+    for (const auto& [status, body, kind, text, logged] : cases) {
+        SCOPED_TRACE(status);
+        ScriptedResponse response = ScriptedResponse::json(status, body);
+        if (status == 401)
+            response.headers = {{"WWW-Authenticate", "Bearer"}};
+        server.setResponse("/api/oauth/usage", response);
+        OutputCapture output;
+        const auto result = await(UsageService::fetchUsage(u"sk-secret-token"_s));
+        const QByteArray log = output.text();
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().kind, kind);
+        EXPECT_TRUE(result.error().description().contains(QString::fromUtf8(text)))
+            << result.error().description().toStdString();
+        EXPECT_EQ(result.error().isUnauthorized(), status == 401);
+        EXPECT_EQ(log.contains("Raw API Response:"), logged);
+        EXPECT_FALSE(log.contains("sk-secret-token"));
+    }
+    expectRequest(server.requests().first(), "/api/oauth/usage",
                   {{"Authorization", "Bearer sk-secret-token"},
                    {"Content-Type", "application/json"},
                    {"anthropic-beta", "oauth-2025-04-20"},
                    {"User-Agent", "claude-code/1.0.0"}});
-    EXPECT_TRUE(request.values("Accept").isEmpty());
-
-    EXPECT_TRUE(log.contains(QByteArray("[Tallyvue] Raw API Response:\n").append(body).append("\n")))
-        << log.constData();
-    EXPECT_FALSE(log.contains("sk-secret-token"));
-}
-
-// Every answer but 200 is an InvalidResponse with the status and body text; a 401 is the one
-// the coordinator retries; an undecodable 200 is a decoding failure.
-TEST_F(ClaudeFetch, StatusHandling)
-{
-    struct Case
-    {
-        int status;
-        QByteArray body;
-        UsageServiceError::Kind kind;
-        const char* text;
-        bool logged;
-    };
-    const Case cases[] = {
-        {401, R"({"error":"token expired"})", UsageServiceError::Kind::InvalidResponse,
-         R"(API returned HTTP 401: {"error":"token expired"})", true},
-        {204, "", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 204: ", true},
-        {201, "{}", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 201: {}", true},
-        {500, "\xff\xfe", UsageServiceError::Kind::InvalidResponse, "API returned HTTP 500: (empty)", false},
-        {200, "{\"five_hour\":{}}", UsageServiceError::Kind::DecodingFailed, "utilization", true},
-        {200, "<html>", UsageServiceError::Kind::DecodingFailed, "not valid JSON", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.status);
-        server.setResponse("/api/oauth/usage", ScriptedResponse::json(c.status, c.body));
-        OutputCapture output;
-        const auto result = await(UsageService::fetchUsage(u"t"_s));
-        const QByteArray log = output.text();
-        ASSERT_FALSE(result);
-        EXPECT_EQ(result.error().kind, c.kind);
-        EXPECT_TRUE(result.error().description().contains(QString::fromUtf8(c.text)))
-            << result.error().description().toStdString();
-        EXPECT_EQ(result.error().isUnauthorized(), c.status == 401);
-        EXPECT_EQ(log.contains("Raw API Response:"), c.logged);
-    }
+    EXPECT_TRUE(server.requests().first().values("Accept").isEmpty());
 }
 
 TEST_F(ClaudeFetch, RefusedOverrideIsInvalidUrl)

@@ -4,9 +4,7 @@
 #include "providers/UsageService.h"
 #include "support/Await.h"
 #include "support/OutputCapture.h"
-#include "support/Tools.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -53,12 +51,7 @@ TEST(ExtractAccessToken, Table)
     };
     for (const auto& [bytes, expected] : cases) {
         SCOPED_TRACE(bytes.constData());
-        const auto result = UsageService::extractAccessToken(bytes, kNow);
-        ASSERT_EQ(result.hasValue(), expected.hasValue());
-        if (expected)
-            EXPECT_EQ(result.value(), expected.value());
-        else
-            EXPECT_EQ(result.error(), expected.error());
+        expectResult(UsageService::extractAccessToken(bytes, kNow), expected);
     }
 }
 
@@ -133,13 +126,8 @@ TEST_F(ReadAccessToken, EnvironmentFirst)
 TEST_F(ReadAccessToken, KeychainFailuresFallBackToFile)
 {
     writeFile(defaultFile(), R"({"claudeAiOauth":{"accessToken":"from-file"}})");
-    struct Case
-    {
-        const char* name;
-        std::function<void()> arrange;
-        const char* logged;
-    };
-    const Case cases[] = {
+    // The case, how the tool is set up, and the start of the failure as logged.
+    const std::tuple<const char*, std::function<void()>, const char*> cases[] = {
         {"non-zero exit", [&] { keychain("", 1); }, "keychainError(status: 1)"},
         {"only white space", [&] { keychain(" \n\t"); }, "keychainNotFound"},
         {"expired", [&] { keychain(R"({"accessToken":"old","expiresAt":1})"); },
@@ -149,15 +137,15 @@ TEST_F(ReadAccessToken, KeychainFailuresFallBackToFile)
         {"missing tool", [&] { m_tool.emplace("TALLYVUE_KEYCHAIN_TOOL", QByteArray("/nonexistent/secret-tool")); },
          "keychainUnavailable(\""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.arrange();
+    for (const auto& [name, arrange, logged] : cases) {
+        SCOPED_TRACE(name);
+        arrange();
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
         const QByteArray log = output.text();
         ASSERT_TRUE(token);
         EXPECT_EQ(token.value(), u"from-file"_s);
-        EXPECT_TRUE(log.startsWith(QByteArray("[Tallyvue] Claude Keychain read failed: ").append(c.logged)))
+        EXPECT_TRUE(log.startsWith(QByteArray("[Tallyvue] Claude Keychain read failed: ").append(logged)))
             << log.constData();
         EXPECT_TRUE(log.endsWith("[Tallyvue] Read token from credentials file\n")) << log.constData();
         EXPECT_FALSE(log.contains("from-file") || log.contains("old"));
@@ -181,94 +169,39 @@ TEST_F(ReadAccessToken, NoSessionBusSkipsTheTool)
     }
 }
 
-// The file's own failures all read as "not found", never as the expiry text.
-TEST_F(ReadAccessToken, FileFailuresReportNotFound)
-{
-    keychain("", 44);
-    const QString notFound = u"OAuth token not found. Run 'claude' to authenticate first."_s;
-    for (const auto& contents :
-         {std::optional<QByteArray>(), std::optional(QByteArray(R"({"accessToken":"x","expiresAt":1})")),
-          std::optional(QByteArray(R"({"nothing":true})")), std::optional(QByteArray("{broken"))}) {
-        SCOPED_TRACE(contents ? contents->constData() : "missing");
-        QFile::remove(defaultFile());
-        if (contents)
-            writeFile(defaultFile(), *contents);
-        OutputCapture output;
-        const auto token = await(UsageService::readAccessToken());
-        EXPECT_EQ(output.text(), "[Tallyvue] Claude Keychain read failed: keychainError(status: 44)\n");
-        ASSERT_FALSE(token);
-        EXPECT_EQ(token.error().description(), notFound);
-    }
-}
-
-// A credentials file that is there but cannot be read says so and names the file: a FIFO (read
+// The file's own failures (missing, expired, no token, damaged) all read as "not found", never as
+// the expiry text. One that is there but cannot be read says so and names the file: a FIFO (read
 // without blocking), a folder, a file far larger than any login.
-TEST_F(ReadAccessToken, UnreadableFileSaysSo)
+TEST_F(ReadAccessToken, FileFailures)
 {
     keychain("", 44);
     const QByteArray path = QFile::encodeName(defaultFile());
-    const std::pair<std::function<void()>, const char*> cases[] = {
-        {[&] { ASSERT_EQ(::mkfifo(path.constData(), 0600), 0); }, "it is a FIFO"},
-        {[&] { QDir().mkpath(defaultFile()); }, "it is a folder"},
-        {[&] { writeFile(defaultFile(), QByteArray(5 * 1024 * 1024, ' ')); }, "it is larger than 4 MiB"},
+    const QString notFound = u"OAuth token not found. Run 'claude' to authenticate first."_s;
+    const auto unreadable = [](const char* why) -> QString {
+        return u"Credentials file cannot be read: "_s + defaultFile() + u" ("_s + QString::fromLatin1(why) + u")."_s;
     };
-    for (const auto& [arrange, why] : cases) {
-        SCOPED_TRACE(why);
+    const auto contents = [](const QByteArray& text) { return [text] { writeFile(defaultFile(), text); }; };
+    const std::tuple<const char*, std::function<void()>, QString> cases[] = {
+        {"missing", [] {}, notFound},
+        {"expired", contents(R"({"accessToken":"x","expiresAt":1})"), notFound},
+        {"no token", contents(R"({"nothing":true})"), notFound},
+        {"damaged", contents("{broken"), notFound},
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(path.constData(), 0600), 0); }, unreadable("it is a FIFO")},
+        {"folder", [&] { QDir().mkpath(defaultFile()); }, unreadable("it is a folder")},
+        {"huge", contents(QByteArray(5 * 1024 * 1024, ' ')), unreadable("it is larger than 4 MiB")},
+    };
+    for (const auto& [name, arrange, expected] : cases) {
+        SCOPED_TRACE(name);
         QFile::remove(defaultFile());
         QDir(defaultFile()).removeRecursively();
         QDir().mkpath(QFileInfo(defaultFile()).path());
         arrange();
         OutputCapture output;
         const auto token = await(UsageService::readAccessToken());
+        EXPECT_EQ(output.text(), "[Tallyvue] Claude Keychain read failed: keychainError(status: 44)\n");
         ASSERT_FALSE(token);
-        EXPECT_EQ(token.error().description(),
-                  u"Credentials file cannot be read: "_s + defaultFile() + u" ("_s + QString::fromLatin1(why) + u")."_s);
+        EXPECT_EQ(token.error().description(), expected);
     }
     QFile::remove(defaultFile());
     QDir(defaultFile()).removeRecursively();
-}
-
-// CLAUDE_CONFIG_DIR moves the credentials file, as it moves Claude Code's own.
-TEST_F(ReadAccessToken, ConfigDirOverride)
-{
-    keychain("", 1);
-    writeFile(defaultFile(), R"({"accessToken":"home"})");
-    EXPECT_EQ(UsageService::credentialsFilePath(), defaultFile());
-    const QString elsewhere = QDir::homePath() + u"/elsewhere"_s;
-    writeFile(elsewhere + u"/.credentials.json"_s, R"({"accessToken":"moved"})");
-    const ScopedEnv dir("CLAUDE_CONFIG_DIR", elsewhere.toUtf8());
-    EXPECT_EQ(UsageService::credentialsFilePath(), elsewhere + u"/.credentials.json"_s);
-    OutputCapture output;
-    EXPECT_EQ(await(UsageService::readAccessToken()).value(), u"moved"_s);
-}
-
-// The real secret-tool against a Secret Service on a private session bus: the item the
-// keychain step asks for is the one Claude Code stores.
-TEST(SecretService, RealSecretToolFindsTheItem)
-{
-    if (auto why = missingTools({"dbus-daemon", "secret-tool"}); why || (why = missingPythonModules("dbus, gi")))
-        GTEST_SKIP() << *why;
-    QProcess bus;
-    bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--nopidfile"_s, u"--print-address=1"_s});
-    ASSERT_TRUE(bus.waitForReadyRead(5000)) << "dbus-daemon did not start";
-    const QByteArray address = bus.readLine().trimmed();
-    const ScopedEnv busEnv("DBUS_SESSION_BUS_ADDRESS", address);
-
-    QProcess service;
-    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    service.start(u"/usr/bin/python3"_s, {QStringLiteral(TALLYVUE_TEST_DATA "/providers/fake_secret_service.py"),
-                                          uR"({"claudeAiOauth":{"accessToken":"sk-from-secret-service"}})"_s});
-    ASSERT_TRUE(service.waitForReadyRead(10000)) << "the fake Secret Service did not start";
-    ASSERT_EQ(service.readLine().trimmed(), "ready");
-
-    OutputCapture output;
-    const auto token = await(UsageService::readAccessToken());
-    EXPECT_EQ(output.text(), "[Tallyvue] Read token from Claude Keychain\n");
-    ASSERT_TRUE(token) << token.error().debugDescription().toStdString();
-    EXPECT_EQ(token.value(), u"sk-from-secret-service"_s);
-
-    service.kill();
-    service.waitForFinished();
-    bus.kill();
-    bus.waitForFinished();
 }

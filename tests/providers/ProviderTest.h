@@ -60,6 +60,18 @@ private:
     std::optional<QByteArray> m_old;
 };
 
+/// `actual` holds the value `expected` holds, or the same error.
+template<typename T>
+void expectResult(const ServiceResult<T>& actual, const ServiceResult<T>& expected)
+{
+    ASSERT_EQ(actual.hasValue(), expected.hasValue());
+    if (expected) {
+        EXPECT_EQ(actual.value(), expected.value());
+    } else {
+        EXPECT_EQ(actual.error(), expected.error());
+    }
+}
+
 /// A GET of `target` that carries each of `headers` exactly once with its value.
 inline void expectRequest(const RecordedRequest& request, const char* target,
                           std::initializer_list<std::pair<const char*, QByteArray>> headers)
@@ -87,14 +99,8 @@ protected:
     void TearDown() override
     {
         detail::setTransferTimeout(detail::kDefaultTransferTimeout);
-        QDir home(QDir::homePath());
-        for (const QString& entry : home.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            const QString path = home.filePath(entry);
-            if (QFileInfo(path).isDir())
-                QDir(path).removeRecursively();
-            else
-                QFile::remove(path);
-        }
+        QDir(QDir::homePath()).removeRecursively();
+        QDir().mkpath(QDir::homePath());
     }
 
     HttpServer server;

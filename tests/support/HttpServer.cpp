@@ -11,25 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace tallyvue::test {
-namespace {
-
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-    }
-}
-
-} // namespace
-
 ScriptedResponse ScriptedResponse::json(int status, QByteArray body)
 {
     ScriptedResponse response(status, std::move(body));
@@ -153,7 +134,8 @@ void HttpServer::answer(QTcpSocket* socket, const ScriptedResponse& response)
         socket->disconnectFromHost();
         return;
     }
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
+    // Clients go by the status code; the reason phrase is free text.
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Scripted\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     if (response.behavior == Behavior::CloseDelimited)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 
@@ -20,19 +19,6 @@ inline std::optional<std::string> missingTools(std::initializer_list<const char*
             return std::string(tool) + " is not installed";
     }
     return std::nullopt;
-}
-
-/// As missingTools(), for Python modules that /usr/bin/python3 must import ("dbus, gi").
-inline std::optional<std::string> missingPythonModules(const char* modules)
-{
-    if (auto why = missingTools({"/usr/bin/python3"}))
-        return why;
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"), QStringLiteral("import ") + QString::fromLatin1(modules)});
-    if (python.waitForFinished(30000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0)
-        return std::nullopt;
-    return std::string("/usr/bin/python3 cannot import ") + modules;
 }
 
 } // namespace tallyvue::test
