@@ -20,9 +20,15 @@ struct SnapshotCase
 };
 
 /// A well-formed file with `metric` as its only metric and `extra` added to the top level.
-inline QByteArray fileWith(const char* metric, const char* extra = "")
+inline QByteArray fileWith(const QByteArray& metric, const char* extra = "")
 {
     return QByteArray(R"({"timestamp":"2026-01-05T14:03:27Z",)") + extra + R"("metrics":[)" + metric + "]}";
+}
+
+/// A Claude metric with every required member and `members` besides.
+inline QByteArray claudeWith(const char* members)
+{
+    return QByteArray(R"({"provider":"Claude","kind":"k","title":"t","percent":1,)") + members + '}';
 }
 
 inline const std::vector<SnapshotCase>& snapshotCases()
@@ -36,26 +42,16 @@ inline const std::vector<SnapshotCase>& snapshotCases()
          Reading::Remaining},
         {"null primary", fileWith(kMetric, R"("primaryMetricID":null,)"), Reading::Used},
         {"primary naming nothing", fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"), Reading::Used},
-        {"unknown keys",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"extra":[1]})",
-                  R"("version":3,"more":{"a":null},)"),
-         Reading::Used},
+        {"unknown keys", fileWith(claudeWith(R"("extra":[1])"), R"("version":3,"more":{"a":null},)"), Reading::Used},
         {"null optionals",
          fileWith(R"({"provider":"Copilot","kind":"k","title":"t","percent":-2,"resetsAt":null,"windowLength":null})"),
          Reading::Used},
         {"all optionals", fileWith(R"({"provider":"ChatGPT","kind":"primary","title":"5-Hour","percent":63,
                                       "resetsAt":"2026-01-05T16:00:00Z","windowLength":18000})"),
          Reading::Used},
-        {"reset with fractions",
-         fileWith(
-             R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00.123456Z"})"),
-         Reading::Used},
-        {"reset with offset",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T17:00:00+01:00"})"),
-         Reading::Used},
-        {"reset as a date",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05"})"),
-         Reading::Used},
+        {"reset with fractions", fileWith(claudeWith(R"("resetsAt":"2026-01-05T16:00:00.123456Z")")), Reading::Used},
+        {"reset with offset", fileWith(claudeWith(R"("resetsAt":"2026-01-05T17:00:00+01:00")")), Reading::Used},
+        {"reset as a date", fileWith(claudeWith(R"("resetsAt":"2026-01-05")")), Reading::Used},
         {"huge percent", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1e308})"), Reading::Used},
         {"timestamp with fractions", R"({"timestamp":"2026-01-05T14:03:27.5Z","metrics":[]})", Reading::Used},
         {"no metrics", fileWith(""), Reading::Used},
@@ -88,18 +84,11 @@ inline const std::vector<SnapshotCase>& snapshotCases()
         {"display mode in other case", fileWith(kMetric, R"("displayMode":"Remaining",)"), Reading::Refused},
         {"display mode not text", fileWith(kMetric, R"("displayMode":1,)"), Reading::Refused},
         {"primary not text", fileWith(kMetric, R"("primaryMetricID":["Claude:session"],)"), Reading::Refused},
-        {"reset not text", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":5})"),
-         Reading::Refused},
-        {"reset unreadable", fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"soon"})"),
-         Reading::Refused},
-        {"reset without zone",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-01-05T16:00:00"})"),
-         Reading::Refused},
-        {"reset on no day",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"resetsAt":"2026-02-30T16:00:00Z"})"),
-         Reading::Refused},
-        {"window not a number",
-         fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,"windowLength":"5h"})"), Reading::Refused},
+        {"reset not text", fileWith(claudeWith(R"("resetsAt":5)")), Reading::Refused},
+        {"reset unreadable", fileWith(claudeWith(R"("resetsAt":"soon")")), Reading::Refused},
+        {"reset without zone", fileWith(claudeWith(R"("resetsAt":"2026-01-05T16:00:00")")), Reading::Refused},
+        {"reset on no day", fileWith(claudeWith(R"("resetsAt":"2026-02-30T16:00:00Z")")), Reading::Refused},
+        {"window not a number", fileWith(claudeWith(R"("windowLength":"5h")")), Reading::Refused},
         {"one bad metric among good ones", fileWith(R"({"provider":"Claude","kind":"a","title":"t","percent":1},
                     {"provider":"Bard","kind":"b","title":"t","percent":1})"),
          Reading::Refused},

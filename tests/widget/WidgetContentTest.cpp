@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "logic/WidgetContent.h"
+#include "logic/UsageText.h"
+#include "logic/UsageTimeline.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@ using namespace tallyvue::widget;
 namespace {
 
 const QDateTime kNow = QDateTime(QDate(2026, 1, 5), QTime(12, 0), Qt::UTC);
+const QLocale kUsEnglish(QLocale::English, QLocale::UnitedStates);
 
 ProviderMetric metric(AIProvider provider, const char* kind, double percent = 10)
 {
@@ -26,6 +29,14 @@ QStringList ids(const QList<ProviderMetric>& metrics)
     for (const ProviderMetric& m : metrics)
         result << m.id();
     return result;
+}
+
+QStringList rowTexts(const MediumContent& content)
+{
+    QStringList texts;
+    for (const MediumRow& row : content.rows)
+        texts << row.letter + u' ' + row.title + u' ' + row.percentText + u' ' + row.resetText.value_or(u"-"_s);
+    return texts;
 }
 
 } // namespace
@@ -112,4 +123,38 @@ TEST(WidgetContent, RingAndBarFractions)
         EXPECT_NEAR(ringFraction(c.used, c.mode), c.ring, 1e-9);
         EXPECT_NEAR(barFraction(c.used, c.mode), c.bar, 1e-9);
     }
+}
+
+// What each family shows of the sample: the small figure, and the medium rows with their
+// provider letter and compact reset (or none); in remaining mode a window at 90 % used shows
+// 10 % left, red.
+TEST(WidgetContent, SmallAndMediumContent)
+{
+    const WidgetSnapshot& sample = sampleSnapshot();
+    const auto small = smallContent(sample, sample.timestamp, kUsEnglish);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->percentText, u"42%"_s);
+    EXPECT_EQ(small->caption, u"Claude \u00B7 5-Hour"_s);
+    EXPECT_EQ(small->resetText, u"Resets in 2h"_s);
+    EXPECT_EQ(small->color, UsageColor::Green);
+    const MediumContent rows = mediumContent(sample, sample.timestamp, kUsEnglish);
+    EXPECT_EQ(rows.updatedText, u"Updated now"_s);
+    const QString inThreeDays = monthDayText(sample.timestamp.addSecs(259200), kUsEnglish);
+    EXPECT_EQ(rowTexts(rows), (QStringList{u"C 5-Hour 42% 2h"_s, u"C 7-Day 18% "_s + inThreeDays,
+                                           u"G 5-Hour 63% 1h 30m"_s, u"P Premium 7% -"_s}));
+    EXPECT_EQ(rows.rows[2].color, UsageColor::Yellow);
+
+    WidgetSnapshot remaining =
+        snapshotOf({metric(AIProvider::Claude, "session", 90), metric(AIProvider::Claude, "weekly_all", 35)});
+    remaining.displayMode = QuotaDisplayMode::Remaining;
+    remaining.metrics[0].resetsAt = kNow.addSecs(3000);
+    remaining.metrics[1].resetsAt = kNow.addSecs(400000);
+    const auto left = smallContent(remaining, kNow, kUsEnglish);
+    ASSERT_TRUE(left);
+    EXPECT_EQ(left->percentText, u"10%"_s);
+    EXPECT_EQ(left->color, UsageColor::Red);
+    EXPECT_NEAR(left->ringFraction, 0.1, 1e-9);
+    const MediumContent leftRows = mediumContent(remaining, kNow, kUsEnglish);
+    EXPECT_EQ(rowTexts(leftRows), (QStringList{u"C session 10% 50m"_s, u"C weekly_all 65% Jan 10"_s}));
+    EXPECT_EQ(leftRows.rows[1].color, UsageColor::Green);
 }

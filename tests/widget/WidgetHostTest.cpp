@@ -63,22 +63,17 @@ protected:
     }
 };
 
-QProcessEnvironment offscreenEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    return environment;
-}
-
 struct ProcessResult
 {
     int status = -1;
     QString errors;
 };
 
-ProcessResult runWidget(const QStringList& arguments, const QProcessEnvironment& environment = offscreenEnvironment())
+ProcessResult runWidget(const QStringList& arguments)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), arguments);
     if (!process.waitForFinished(20000)) {

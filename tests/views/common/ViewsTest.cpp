@@ -3,6 +3,7 @@
 #include "model/ClaudeMetrics.h"
 #include "model/Timestamp.h"
 #include "support/Contrast.h"
+#include "support/Files.h"
 #include "views/charts/ChartPalette.h"
 #include "views/common/MetricViews.h"
 #include "views/common/ProgressBarView.h"
@@ -11,8 +12,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QIcon>
 #include <QTemporaryDir>
 
@@ -37,20 +36,12 @@ protected:
     void TearDown() override { setViewClock({}); }
 };
 
-QStringList texts(const QWidget& widget, const QString& name)
+/// The texts of the labels named `name`, or the full names behind them where they may be elided.
+QStringList texts(const QWidget& widget, const QString& name, bool toolTips = false)
 {
     QStringList result;
     for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(label->text());
-    return result;
-}
-
-/// The full names behind labels that may be elided.
-QStringList toolTips(const QWidget& widget, const QString& name)
-{
-    QStringList result;
-    for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(label->toolTip());
+        result.append(toolTips ? label->toolTip() : label->text());
     return result;
 }
 
@@ -144,7 +135,7 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.extraUsage = ExtraUsage{true, 20.0, 1.5, std::nullopt};
     card.setData(usage, {}, QuotaDisplayMode::Used);
     EXPECT_EQ(texts(card, u"title"_s), QStringList{u"5-Hour"_s});
-    EXPECT_EQ(toolTips(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
+    EXPECT_EQ(texts(card, u"name"_s, true), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"$1.50 / $20.00");
 
     usage.extraUsage = ExtraUsage{false, 20.0, 1.5, std::nullopt};
@@ -347,18 +338,12 @@ TEST_F(ViewsTest, SpokenTexts)
 TEST_F(ViewsTest, ThemeSymbolsAtHighDensity)
 {
     QTemporaryDir themes;
-    const QString folder = themes.path() + u"/probe/scalable/actions"_s;
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile index(themes.path() + u"/probe/index.theme"_s);
-    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
-                "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    index.close();
-    QFile svg(folder + u"/view-refresh-symbolic.svg"_s);
-    ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
-    svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
-              R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
-    svg.close();
+    test::writeFile(themes.path() + u"/probe/index.theme"_s,
+                    "[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
+                    "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    test::writeFile(themes.path() + u"/probe/scalable/actions/view-refresh-symbolic.svg"_s,
+                    R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+                    R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
     const QStringList oldPaths = QIcon::themeSearchPaths();
     const QString oldTheme = QIcon::themeName();
     QIcon::setThemeSearchPaths({themes.path()});

@@ -58,6 +58,18 @@ UsageState stateWith(std::vector<LocalUsageEvent> events)
     return state;
 }
 
+/// A popover on Claude's Stats tab showing `state`.
+std::unique_ptr<MenuBarView> claudeStats(UsageState state)
+{
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    Preferences::instance().setSelectedTab(AppTab::Stats);
+    state.usage = UsageResponse{};
+    auto view = std::make_unique<MenuBarView>();
+    view->setState(state);
+    view->show();
+    return view;
+}
+
 QString text(const QWidget& widget, const QString& name)
 {
     const auto* label = widget.findChild<TextLabel*>(name);
@@ -177,8 +189,6 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
 // past the popover; an ordinary week keeps one line.
 TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
 {
-    Preferences::instance().setSelectedPage({AIProvider::Claude});
-    Preferences::instance().setSelectedTab(AppTab::Stats);
     std::optional<int> ordinaryWidth;
     for (const int requests : {100, 12345}) {
         std::vector<LocalUsageEvent> events(std::size_t(requests), event(AIProvider::Claude, 600, 100'000));
@@ -186,14 +196,10 @@ TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
             e.outputTokens = 3000;
             e.cacheReadTokens = 100'000;
         }
-        UsageState state = stateWith(events);
-        state.usage = UsageResponse{};
-        MenuBarView view;
-        view.setState(state);
-        view.show();
+        const auto view = claudeStats(stateWith(events));
         for (int pass = 0; pass < 4; ++pass)
             QApplication::processEvents();
-        const auto* card = view.content()->findChild<LocalUsageCard*>();
+        const auto* card = view->content()->findChild<LocalUsageCard*>();
         ASSERT_TRUE(card);
         const QStringList details = texts(*card, u"windowDetail"_s);
         ASSERT_EQ(details.size(), 3);
@@ -208,24 +214,17 @@ TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
     }
 }
 
-// In the popover's two columns the fifth tile takes the whole last row; a request of a model
-// without a list price is counted in its tooltip and description, not priced.
+// A request of a model without a list price is counted in the tile's tooltip and description, not priced.
 TEST_F(LocalViewsTest, ApiValueTile)
 {
     std::vector<LocalUsageEvent> events{event(AIProvider::Claude, 60, 1000), event(AIProvider::Claude, 120, 1000)};
     events[1].model = InternedString(std::string_view("mystery-model"));
     LocalOverviewView view(AIProvider::Claude, true);
     view.setState(stateWith(events));
-    view.resize(356, 900);
-    view.show();
-    QApplication::processEvents();
-    const auto* tokens = view.findChild<SummaryTile*>(u"tile:Tokens"_s);
     const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
-    ASSERT_TRUE(tokens && value);
+    ASSERT_TRUE(value);
     EXPECT_EQ(value->toolTip(), u"1 request not priced");
     EXPECT_EQ(value->accessibleDescription(), u"1 request not priced");
-    EXPECT_EQ(value->x(), tokens->x());
-    EXPECT_GT(value->width(), 2 * tokens->width());
 }
 
 // Claude's statistics: extra usage, spend with its money texts, or the empty state.
@@ -250,7 +249,6 @@ TEST_F(LocalViewsTest, ClaudeStatistics)
     usage.extraUsage = ExtraUsage{true, 50.0, std::nullopt, std::nullopt};
     usage.spend = Spend{SpendAmount{1250, std::nullopt, 2}, 100.0, 12.5, u"low"_s, std::nullopt, 87.5};
     StatsView both(usage);
-    EXPECT_TRUE(both.findChildren<TextLabel*>(u"title"_s).size() > 0);
     EXPECT_EQ(texts(both, u"title"_s), (QStringList{u"Status"_s, u"Monthly Limit"_s, u"Status"_s, u"Amount Used"_s,
                                                     u"Spend Limit"_s, u"Remaining Balance"_s}));
     EXPECT_EQ(texts(both, u"value"_s),
@@ -304,12 +302,8 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
         events.push_back(event(AIProvider::Claude, 600 + i, 100 * (i + 1), name.c_str()));
     }
     UsageState state = stateWith(events);
-    state.usage = UsageResponse{};
-    Preferences::instance().setSelectedPage({AIProvider::Claude});
-    Preferences::instance().setSelectedTab(AppTab::Stats);
-    MenuBarView view;
-    view.setState(state);
-    view.show();
+    const auto popover = claudeStats(state);
+    MenuBarView& view = *popover;
     EXPECT_EQ(view.tabBar()->button(u"This Mac"_s)->text(), u"This Computer");
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/stats");
     auto* card = view.content()->findChild<LocalUsageCard*>();
@@ -341,7 +335,6 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
     EXPECT_EQ(view.contentKey(), u"Claude/This Mac/local");
     QTest::mouseClick(view.tabBar()->button(u"Stats"_s), Qt::LeftButton);
     EXPECT_TRUE(view.content()->findChild<LocalUsageCard*>()->isExpanded());
-    state.usage.reset();
-    view.setState(state);
+    view.setState(state); // no Claude data
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/loading");
 }
