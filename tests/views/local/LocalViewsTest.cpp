@@ -102,16 +102,13 @@ TEST_F(LocalViewsTest, OverviewContentTable)
     const std::vector<LocalUsageEvent> recent{event(AIProvider::Claude, 60, 10), event(AIProvider::ChatGPT, 60, 10)};
     const std::vector<LocalUsageEvent> old{event(AIProvider::Claude, 2 * 86400, 10),
                                            event(AIProvider::ChatGPT, 2 * 86400, 10)};
+    const std::vector<LocalUsageEvent> none;
     const Case cases[] = {
         {AIProvider::Copilot, recent, LocalRange::Week, LocalOverviewView::Content::NoLocalData, "No local data",
          "GitHub Copilot keeps no session transcripts on this computer, so only the account quotas are available."},
         {AIProvider::Claude, old, LocalRange::Day, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Claude Code sessions on this computer (~/.claude/projects) will show up here."},
-        {AIProvider::ChatGPT,
-         {},
-         LocalRange::Week,
-         LocalOverviewView::Content::Empty,
-         "Nothing recorded yet",
+        {AIProvider::ChatGPT, none, LocalRange::Week, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Codex sessions on this computer (~/.codex/sessions) will show up here."},
         {std::nullopt, old, LocalRange::Day, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Claude Code and Codex sessions on this computer will show up here."},
