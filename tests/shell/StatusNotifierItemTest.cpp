@@ -202,8 +202,6 @@ TEST_F(StatusNotifierItemTest, PropertiesSignalsAndActivate)
     EXPECT_EQ(labels.size(), 0);
     EXPECT_EQ(icons.size(), 0);
     label.level = UsageLevel::Red;
-    label.image = TrayLabel::Image::Ring;
-    label.ringFraction = 0.9;
     tray.setLabel(label);
     EXPECT_EQ(icons.size(), 1);
 

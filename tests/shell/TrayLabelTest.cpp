@@ -122,6 +122,19 @@ TEST(TrayLabel, Rules)
     EXPECT_EQ(labelGuide(u"42% · 2h 5m  ·  7d 63%"_s), u"100% · 88h 88m  ·  88d 100%");
 }
 
+// The ring (shown beside a label) starts at the top and covers the used share; the rest is the
+// faint track. The gallery's tray picture shows its geometry at every level.
+TEST(TrayLabel, RingImage)
+{
+    TrayLabel label;
+    label.image = TrayLabel::Image::Ring;
+    label.level = UsageLevel::Red;
+    label.ringFraction = 0.25;
+    const QImage image = renderTrayImage(label, 32, 1.0, Qt::black);
+    EXPECT_GT(image.pixelColor(17, 16 - 11).red(), 200);             // the arc at twelve o'clock
+    EXPECT_NEAR(image.pixelColor(16 - 11, 16).alphaF(), 0.25, 0.05); // the track at nine
+}
+
 // Which hosts get the label text and which the digits in the icon, and the user's override.
 TEST(TrayLabel, HostClassification)
 {
