@@ -85,14 +85,9 @@ TEST_F(WidgetViewTest, Scenes)
             EXPECT_EQ(view->mediumView()->isVisibleTo(view.get()), !scene.empty && family == WidgetFamily::Medium);
         }
     }
-}
-
-// The level colours follow the appearance, down to the rows of the medium view.
-TEST_F(WidgetViewTest, ColoursFollowTheAppearance)
-{
-    UsageWidgetView view(WidgetFamily::Medium);
-    view.setPalette(widgetPalette(Appearance::Light));
-    EXPECT_EQ(WidgetStyle::of(view.mediumView()).usage(UsageColor::Red), QColor(0xD7, 0x00, 0x15));
-    view.setPalette(widgetPalette(Appearance::Dark));
-    EXPECT_EQ(WidgetStyle::of(view.mediumView()).usage(UsageColor::Red), QColor(0xFF, 0x69, 0x61));
+    // In remaining mode a window at 90 % used shows 10 % left, red, with a sliver of ring when nothing is left.
+    const auto left = smallContent(remaining, kNow, QLocale());
+    ASSERT_TRUE(left);
+    EXPECT_EQ(std::pair(left->percentText, left->color), std::pair(u"10%"_s, UsageColor::Red));
+    EXPECT_NEAR(ringFraction(100, QuotaDisplayMode::Remaining), 0.01, 1e-9);
 }
