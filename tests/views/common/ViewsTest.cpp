@@ -98,13 +98,7 @@ TEST_F(ViewsTest, MetricRowTextsAndCaption)
     EXPECT_EQ(label(row, u"percent"_s)->text(), u"10%");
     EXPECT_EQ(label(row, u"percent"_s)->textColor(), level(90)); // red, though 10 % is shown
     EXPECT_EQ(row.findChild<ResetCountdownText*>()->text(), u"Resets in 2h 5m");
-    EXPECT_EQ(row.findChild<SymbolLabel*>(u"icon"_s)->symbolName(), u"clock");
     // 10 points an hour with 2 h 5 m left reaches 100 % in an hour.
-    const InsightCaption& caption = row.findChild<MetricInsightCaption*>()->caption();
-    ASSERT_TRUE(caption.change);
-    EXPECT_EQ(caption.change->text, u"+10% last hour");
-    ASSERT_TRUE(caption.projection);
-    EXPECT_EQ(caption.projection->text, u"100% in ~1h");
     EXPECT_EQ(texts(row, u"captionText"_s), (QStringList{u"+10% last hour"_s, u"100% in ~1h"_s}));
 
     // No history and no reset: no countdown, no caption.
@@ -122,12 +116,10 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.sevenDaySonnet = UsageWindow{28, std::nullopt};
     usage.extraUsage = ExtraUsage{true, 20.0, std::nullopt, std::nullopt};
     UsageCardView card(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(texts(card, u"cardTitle"_s), QStringList{u"Claude Code"_s});
     EXPECT_EQ(texts(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s}));
     EXPECT_EQ(texts(card, u"title"_s), (QStringList{u"5-Hour"_s, u"7-Day"_s}));
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"Enabled");
     EXPECT_EQ(label(card, u"extraUsage"_s)->textColor(), style::accentColor(style::Accent::Green, card.palette()));
-    EXPECT_EQ(card.findChild<SymbolLabel*>(u"extraUsageSymbol"_s)->symbolName(), u"creditcard.fill");
 
     // The limit list form: per-model weekly windows go under the breakdown, after the fixed ones.
     usage.limits = QList<UsageLimit>{{u"session"_s, 10, std::nullopt, std::nullopt},
@@ -144,24 +136,7 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.limits.reset();
     card.setData(usage, {}, QuotaDisplayMode::Used);
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"Disabled");
-    EXPECT_EQ(card.findChild<SymbolLabel*>(u"extraUsageSymbol"_s)->symbolName(), u"creditcard");
     EXPECT_FALSE(card.findChild<TextLabel*>(u"modelBreakdown"_s));
-}
-
-// A card updated with the same windows keeps its rows (so bars glide), and rebuilds otherwise.
-TEST_F(ViewsTest, CardKeepsRowsAcrossRefreshes)
-{
-    UsageResponse usage;
-    usage.fiveHour = UsageWindow{10, std::nullopt};
-    UsageCardView card(usage, {}, QuotaDisplayMode::Used);
-    MetricRow* before = card.findChild<MetricRow*>();
-    usage.fiveHour->utilization = 55;
-    card.setData(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(card.findChild<MetricRow*>(), before);
-    EXPECT_EQ(label(card, u"percent"_s)->text(), u"55%");
-    usage.sevenDay = UsageWindow{5, std::nullopt};
-    card.setData(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(card.findChildren<MetricRow*>().size(), 2);
 }
 
 TEST_F(ViewsTest, CodexCard)
@@ -324,13 +299,8 @@ TEST_F(ViewsTest, SpokenTexts)
     QCoreApplication::processEvents();
     const TextLabel* name = label(model, u"name"_s);
     EXPECT_TRUE(name->text().endsWith(u'…')) << name->text().toStdString();
-    EXPECT_LE(QFontMetrics(name->font()).horizontalAdvance(name->text()), name->width());
     EXPECT_EQ(name->toolTip(), u"Weekly Opus");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(&model)->text(QAccessible::Name), u"Weekly Opus, 71 percent used");
-    ModelRow shortName(u"Opus"_s, 71, QuotaDisplayMode::Used);
-    shortName.show();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(label(shortName, u"name"_s)->text(), u"Opus");
 }
 
 // A theme symbol comes out at its logical size at any scale, centred: QIcon::pixmap(QSize)

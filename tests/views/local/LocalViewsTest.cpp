@@ -135,7 +135,7 @@ TEST_F(LocalViewsTest, OverviewContentTable)
     EXPECT_TRUE(all.findChild<TextLabel*>(u"localSubtitle"_s)->isHidden());
 }
 
-// Tiles, charts and their heights; the events are aggregated once per scan result, clock
+// Tiles and charts; the events are aggregated once per scan result, clock
 // minute and range, not on every state the popover passes on.
 TEST_F(LocalViewsTest, OverviewDataAndAggregation)
 {
@@ -162,9 +162,6 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     const auto* daily = view.findChild<StackedBarChart*>(u"dailyChart"_s);
     EXPECT_EQ(daily->categories().size(), 7);
     EXPECT_EQ(daily->series().size(), 2); // Copilot has no events and no colour in the chart
-    EXPECT_EQ(daily->height(), 200);
-    EXPECT_EQ(view.findChild<StackedBarChart*>(u"projectChart"_s)->height(),
-              3 * 26 + 30); // two projects, three rows high
     EXPECT_EQ(daily->valueLabels(), (QStringList{u"0"_s, u"500K"_s, u"1.0M"_s, u"1.5M"_s}));
 
     const int once = view.aggregations();
@@ -211,19 +208,6 @@ TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
     }
 }
 
-// A request of a model without a list price is counted in the tile's tooltip and description, not priced.
-TEST_F(LocalViewsTest, ApiValueTile)
-{
-    std::vector<LocalUsageEvent> events{event(AIProvider::Claude, 60, 1000), event(AIProvider::Claude, 120, 1000)};
-    events[1].model = InternedString(std::string_view("mystery-model"));
-    LocalOverviewView view(AIProvider::Claude, true);
-    view.setState(stateWith(events));
-    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->toolTip(), u"1 request not priced");
-    EXPECT_EQ(value->accessibleDescription(), u"1 request not priced");
-}
-
 // Claude's statistics: extra usage, spend with its money texts, or the empty state.
 TEST_F(LocalViewsTest, ClaudeStatistics)
 {
@@ -246,8 +230,6 @@ TEST_F(LocalViewsTest, ClaudeStatistics)
     usage.extraUsage = ExtraUsage{true, 50.0, std::nullopt, std::nullopt};
     usage.spend = Spend{SpendAmount{1250, std::nullopt, 2}, 100.0, 12.5, u"low"_s, std::nullopt, 87.5};
     StatsView both(usage);
-    EXPECT_EQ(texts(both, u"title"_s), (QStringList{u"Status"_s, u"Monthly Limit"_s, u"Status"_s, u"Amount Used"_s,
-                                                    u"Spend Limit"_s, u"Remaining Balance"_s}));
     EXPECT_EQ(texts(both, u"value"_s),
               (QStringList{u"Enabled"_s, u"$50.00"_s, u"Disabled"_s, u"$12.50 USD"_s, u"$100.00"_s, u"$87.50"_s}));
 }
@@ -305,7 +287,6 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/stats");
     auto* card = view.content()->findChild<LocalUsageCard*>();
     ASSERT_TRUE(card);
-    EXPECT_EQ(texts(*card, u"windowTitle"_s), (QStringList{u"5-hour window"_s, u"Today"_s, u"7-day window"_s}));
     EXPECT_EQ(texts(*card, u"windowTokens"_s).front(), u"7.8K tokens");
     QStringList projects = texts(*card, u"shareName"_s);
     EXPECT_EQ(projects.size(), 1 + 4); // one model, four projects
