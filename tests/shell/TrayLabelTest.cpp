@@ -144,12 +144,9 @@ TEST(TrayLabel, HostClassification)
         {"/usr/lib/x86_64-linux-gnu/indicator-application/indicator-application-service", true},
         {"/usr/bin/kded5", false},
         {"/usr/bin/plasmashell --no-respawn", false},
-        {"/usr/lib/x86_64-linux-gnu/xfce4/panel/wrapper-2.0 /usr/lib/x86_64-linux-gnu/xfce4/panel/plugins/"
-         "libsystray.so 2 16777223 systray Status Tray",
-         false},
-        {"/usr/lib/x86_64-linux-gnu/xfce4/panel/wrapper-2.0 /usr/lib/x86_64-linux-gnu/xfce4/panel/plugins/"
-         "libsntray-xfce.so 3 gnome-shell",
-         false}, // a plugin argument that names another host must not count
+        {"/usr/lib/xfce4/panel/wrapper-2.0 /usr/lib/xfce4/panel/plugins/libsystray.so 2 16777223 systray", false},
+        // A plugin argument that names another host must not count.
+        {"/usr/lib/xfce4/panel/wrapper-2.0 /usr/lib/xfce4/panel/plugins/libsntray-xfce.so 3 gnome-shell", false},
         {"waybar", false},
         {"/usr/bin/python3 fake_watcher.py", false},
         {"/usr/lib/mate-panel/notification-area-applet", true},

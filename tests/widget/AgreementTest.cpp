@@ -67,7 +67,6 @@ const std::vector<SnapshotCase>& snapshotCases()
         {"metrics not a list", R"({"timestamp":"2026-01-05T14:03:27Z","metrics":{}})", Reading::Refused},
         {"timestamp not text", R"({"timestamp":1767621807,"metrics":[]})", Reading::Refused},
         {"metric not an object", fileWith("42"), Reading::Refused},
-        {"metric null", fileWith("null"), Reading::Refused},
         {"no provider", fileWith(R"({"kind":"session","title":"5-Hour","percent":1})"), Reading::Refused},
         {"no kind", fileWith(R"({"provider":"Claude","title":"5-Hour","percent":1})"), Reading::Refused},
         {"kind not text", fileWith(R"({"provider":"Claude","kind":5,"title":"5-Hour","percent":1})"), Reading::Refused},
@@ -95,15 +94,14 @@ const std::vector<SnapshotCase>& snapshotCases()
     return cases;
 }
 
-app::QuotaDisplayMode appMode(widget::QuotaDisplayMode mode)
-{
-    return mode == widget::QuotaDisplayMode::Remaining ? app::QuotaDisplayMode::Remaining : app::QuotaDisplayMode::Used;
-}
-
 /// The widget's reading in the application's types, to compare field by field.
 app::WidgetSnapshot inAppTypes(const widget::WidgetSnapshot& snapshot)
 {
-    app::WidgetSnapshot result{snapshot.timestamp, {}, snapshot.primaryMetricID, appMode(snapshot.displayMode)};
+    const bool remaining = snapshot.displayMode == widget::QuotaDisplayMode::Remaining;
+    app::WidgetSnapshot result{snapshot.timestamp,
+                               {},
+                               snapshot.primaryMetricID,
+                               remaining ? app::QuotaDisplayMode::Remaining : app::QuotaDisplayMode::Used};
     for (const widget::ProviderMetric& m : snapshot.metrics) {
         result.metrics.append({app::providerFromRaw(widget::rawValue(m.provider)).value(), m.kind, m.title, m.percent,
                                m.resetsAt, m.windowLength});

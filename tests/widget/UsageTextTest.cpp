@@ -55,9 +55,7 @@ TEST(UsageText, RelativeTimes)
     const std::pair<qint64, const char*> cases[] = {
         {0, "now"},
         {1, "1 second ago"},
-        {45, "45 seconds ago"},
         {60, "1 minute ago"},
-        {300, "5 minutes ago"},
         {3599, "59 minutes ago"},
         {7200, "2 hours ago"},
         {86400, "yesterday"},

@@ -56,15 +56,12 @@ protected:
 // when there is no snapshot or one without metrics.
 TEST_F(WidgetViewTest, Scenes)
 {
-    const auto claude = [](const char* kind, const char* title, double percent, qint64 resetIn) {
-        return ProviderMetric{AIProvider::Claude,         QString::fromLatin1(kind),
-                              QString::fromLatin1(title), percent,
-                              kNow.addSecs(resetIn),      std::nullopt};
-    };
-    const WidgetSnapshot remaining{kNow.addSecs(-120),
-                                   {claude("session", "5-Hour", 90, 3000), claude("weekly_all", "7-Day", 35, 400000)},
-                                   std::nullopt,
-                                   QuotaDisplayMode::Remaining};
+    const WidgetSnapshot remaining{
+        kNow.addSecs(-120),
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 90, kNow.addSecs(3000), std::nullopt},
+         {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 35, kNow.addSecs(400000), std::nullopt}},
+        std::nullopt,
+        QuotaDisplayMode::Remaining};
     const struct
     {
         const char* name;

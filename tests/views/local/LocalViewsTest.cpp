@@ -152,12 +152,6 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     EXPECT_EQ(text(*tokens, u"value"_s), u"1.2M");
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Requests"_s), u"value"_s), u"1234");
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Projects"_s), u"detail"_s), u"Claude · ChatGPT");
-    EXPECT_EQ(tokens->accessibleName(), u"Tokens, 1.2M, 0 output");
-    // 1,234,567 Opus 4.1 input tokens at $15 a million; every request has a price.
-    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->accessibleName(), u"API value, ≈ $19, at list prices");
-    EXPECT_TRUE(value->toolTip().isEmpty());
 
     const auto* daily = view.findChild<StackedBarChart*>(u"dailyChart"_s);
     EXPECT_EQ(daily->categories().size(), 7);
@@ -283,7 +277,6 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
     UsageState state = stateWith(events);
     const auto popover = claudeStats(state);
     MenuBarView& view = *popover;
-    EXPECT_EQ(view.tabBar()->button(u"This Mac"_s)->text(), u"This Computer");
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/stats");
     auto* card = view.content()->findChild<LocalUsageCard*>();
     ASSERT_TRUE(card);
