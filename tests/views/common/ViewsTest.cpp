@@ -170,7 +170,8 @@ TEST_F(ViewsTest, CopilotCard)
     EXPECT_EQ(label(card, u"percent"_s)->text(), u"40%");
 }
 
-// The overview's highest figure leaves out Claude's per-model weekly windows; of equal figures the first wins.
+// The overview's highest figure leaves out Claude's per-model weekly windows; of equal figures the first wins;
+// a provider without figures says why.
 TEST_F(ViewsTest, OverviewCards)
 {
     UsageState state;
@@ -179,6 +180,13 @@ TEST_F(ViewsTest, OverviewCards)
                         {AIProvider::Claude, u"weekly_opus"_s, u"Opus"_s, 99, std::nullopt, 604800},
                         {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 85, std::nullopt, 604800}};
     EXPECT_EQ(highestMetric(overviewMetrics(state, AIProvider::Claude))->kind, u"weekly_all");
+    // A provider without figures shows its error in their place, also when the card is updated in place.
+    state.codexError = u"The ChatGPT session expired."_s;
+    OverviewView view(true);
+    for (int pass = 0; pass < 2; ++pass)
+        view.setState(state, QuotaDisplayMode::Used);
+    EXPECT_EQ(view.card(AIProvider::ChatGPT)->findChild<ElidedLabel*>(u"emptyText"_s)->fullText(),
+              u"The ChatGPT session expired.");
     EXPECT_EQ(highestMetric({{AIProvider::Copilot, u"a"_s, u"A"_s, 50, {}, {}},
                              {AIProvider::Copilot, u"b"_s, u"B"_s, 50, {}, {}}})
                   ->kind,

@@ -67,6 +67,8 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     view.setState(failed);
     EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"Copilot unavailable");
     EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"Not signed in");
+    Preferences::instance().setSelectedPage({AIProvider::ChatGPT});
+    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"ChatGPT unavailable");
 
     // Claude's error offers "Retry", which refreshes without force; the header always forces.
     Preferences::instance().setSelectedPage({AIProvider::Claude});

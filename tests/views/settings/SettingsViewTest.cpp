@@ -99,12 +99,6 @@ QStringList entries(const QComboBox* combo)
     return texts;
 }
 
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 } // namespace
 
 class SettingsViewTest : public ::testing::Test
@@ -259,7 +253,8 @@ TEST_F(SettingsViewTest, PopoverShowsAndClosesSettings)
     state.allMetrics = kMetrics;
     view->setState(state);
     popover.show();
-    settle();
+    for (int pass = 0; pass < 5; ++pass)
+        QCoreApplication::processEvents();
     EXPECT_FALSE(view->isShowingSettings());
 
     view->settingsButton()->toggle();
