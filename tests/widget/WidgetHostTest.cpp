@@ -152,6 +152,8 @@ TEST_F(WidgetHostTest, CommandLine)
     run = runWidget({u"--family"_s, u"large"_s});
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.errors.contains(u"unknown family 'large' (use small or medium)"_s)) << run.errors.toStdString();
+    run = runWidget({u"--theme"_s, u"sepia"_s, u"--render"_s, picture});
+    EXPECT_EQ(run.status, 2);
     run = runWidget({u"--render"_s, folder.filePath(u"missing/folder/x.png"_s)});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.errors.contains(u"could not write the picture"_s)) << run.errors.toStdString();
