@@ -1,44 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "logic/SnapshotDecoder.h"
 
-#include "widget/SnapshotCases.h"
-
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 using namespace tallyvue::widget;
-using tallyvue::widget::testing::fileWith;
-
-namespace {
-
-constexpr const char* kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
-
-} // namespace
-
-// Every reader rule: what must be tolerated is read (with the right display mode), anything else
-// refuses the whole file, so the widget shows its empty state.
-TEST(SnapshotDecoder, ReaderRules)
-{
-    using namespace tallyvue::widget::testing;
-    for (const SnapshotCase& c : snapshotCases()) {
-        SCOPED_TRACE(c.name);
-        const auto snapshot = decodeSnapshot(c.json);
-        ASSERT_EQ(snapshot.has_value(), c.expected != Reading::Refused);
-        if (snapshot) {
-            EXPECT_EQ(snapshot->displayMode,
-                      c.expected == Reading::Remaining ? QuotaDisplayMode::Remaining : QuotaDisplayMode::Used);
-        }
-    }
-    // Null optionals read as none, a name that matches no metric is still kept.
-    const auto nulls = decodeSnapshot(fileWith(R"({"provider":"Claude","kind":"k","title":"t","percent":1,
-                                                   "resetsAt":null,"windowLength":null})",
-                                               R"("primaryMetricID":null,)"));
-    ASSERT_TRUE(nulls);
-    EXPECT_FALSE(nulls->primaryMetricID);
-    EXPECT_FALSE(nulls->metrics[0].resetsAt);
-    EXPECT_FALSE(nulls->metrics[0].windowLength);
-    EXPECT_EQ(decodeSnapshot(fileWith(kMetric, R"("primaryMetricID":"ChatGPT:x",)"))->primaryMetricID, u"ChatGPT:x"_s);
-}
 
 // Dates: whole seconds as written, fractions, offsets and bare dates from other writers, and nothing ambiguous.
 TEST(SnapshotDecoder, ReadsDates)

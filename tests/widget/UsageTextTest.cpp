@@ -43,15 +43,10 @@ TEST(UsageText, ResetTexts)
     }
     // A quarter of a second past the reset is past it, not a minute away.
     EXPECT_EQ(resetText(kNow.addMSecs(-250), kNow, ResetForm::Compact), u"soon"_s);
-}
-
-// The date form follows the locale's order of month and day; the C locale reads like US English.
-TEST(UsageText, MonthDayFollowsTheLocale)
-{
-    const QDateTime date(QDate(2026, 1, 7), QTime(12, 0), Qt::UTC);
-    EXPECT_EQ(monthDayText(date, kUsEnglish), u"Jan 7"_s);
-    EXPECT_EQ(monthDayText(date, QLocale::c()), u"Jan 7"_s);
-    EXPECT_EQ(monthDayText(date, QLocale(QLocale::English, QLocale::UnitedKingdom)), u"7 Jan"_s);
+    // The date form follows the locale's order of month and day.
+    EXPECT_EQ(
+        resetText(kNow.addSecs(259200), kNow, ResetForm::Compact, QLocale(QLocale::English, QLocale::UnitedKingdom)),
+        u"8 Jan"_s);
 }
 
 // The age of the data in words, with the named forms for a single day, week, month and year.
@@ -60,9 +55,7 @@ TEST(UsageText, RelativeTimes)
     const std::pair<qint64, const char*> cases[] = {
         {0, "now"},
         {1, "1 second ago"},
-        {45, "45 seconds ago"},
         {60, "1 minute ago"},
-        {300, "5 minutes ago"},
         {3599, "59 minutes ago"},
         {7200, "2 hours ago"},
         {86400, "yesterday"},
@@ -77,18 +70,5 @@ TEST(UsageText, RelativeTimes)
     for (const auto& [secondsAgo, text] : cases) {
         SCOPED_TRACE(secondsAgo);
         EXPECT_EQ(relativeTimeText(kNow.addSecs(-secondsAgo), kNow).toStdString(), text);
-    }
-}
-
-// The colour scale's edges, decided on the used percent.
-TEST(UsageText, UsageColorEdges)
-{
-    const std::pair<double, UsageColor> cases[] = {
-        {-5, UsageColor::Green},  {50, UsageColor::Green}, {50.01, UsageColor::Yellow},
-        {80, UsageColor::Yellow}, {80.5, UsageColor::Red}, {250, UsageColor::Red},
-    };
-    for (const auto& [percent, color] : cases) {
-        SCOPED_TRACE(percent);
-        EXPECT_EQ(usageColor(percent), color);
     }
 }

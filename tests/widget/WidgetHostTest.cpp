@@ -17,10 +17,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 #include <functional>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,22 +61,17 @@ protected:
     }
 };
 
-QProcessEnvironment offscreenEnvironment()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    return environment;
-}
-
 struct ProcessResult
 {
     int status = -1;
     QString errors;
 };
 
-ProcessResult runWidget(const QStringList& arguments, const QProcessEnvironment& environment = offscreenEnvironment())
+ProcessResult runWidget(const QStringList& arguments)
 {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), arguments);
     if (!process.waitForFinished(20000)) {
@@ -113,11 +106,9 @@ TEST_F(WidgetHostTest, RemembersFamilyAndPosition)
     {
         WidgetWindow window(UsageTimelineProvider::Source::Sample, std::nullopt);
         EXPECT_EQ(window.family(), WidgetFamily::Small);
-        EXPECT_EQ(window.size(), QSize(170, 170));
         window.show();
         window.move(40, 50);
         window.setFamily(WidgetFamily::Medium);
-        EXPECT_EQ(window.size(), QSize(364, 170));
         window.move(120, 90);
     }
     {
@@ -187,71 +178,4 @@ TEST_F(WidgetHostTest, RefusesWhatIsNotARegularFile)
         EXPECT_EQ(run.status, 0) << run.errors.toStdString();
     }
     QDir(QFileInfo(snapshotPath()).absolutePath()).removeRecursively();
-}
-
-namespace {
-
-xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name)
-{
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name), nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-/// The 32-bit items of a window property, by name.
-QList<quint32> property(xcb_connection_t* connection, xcb_window_t window, const char* name)
-{
-    const auto cookie =
-        xcb_get_property(connection, 0, window, atomNamed(connection, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 64);
-    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection, cookie, nullptr), &std::free);
-    if (!reply || reply->format != 32)
-        return {};
-    const auto* values = static_cast<const quint32*>(xcb_get_property_value(reply.get()));
-    return QList<quint32>(values, values + reply->value_len);
-}
-
-} // namespace
-
-// On X11 the window asks to be below the others, on every workspace, and out of task bars and pagers.
-TEST_F(WidgetHostTest, DesktopHintsOnX11)
-{
-    if (const auto why = tallyvue::test::missingTools({"Xvfb", "xdotool"}))
-        GTEST_SKIP() << *why;
-    tallyvue::test::XvfbServer server;
-    ASSERT_TRUE(server.start()) << "Xvfb did not start";
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DISPLAY"_s, server.display());
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    QProcess widget;
-    widget.setProcessEnvironment(environment);
-    widget.start(QStringLiteral(TALLYVUE_WIDGET_BINARY), {u"--preview"_s});
-
-    // xdotool finds the window once it is mapped, which is after the hints are set.
-    QProcess search;
-    search.setProcessEnvironment(environment);
-    xcb_window_t window = XCB_WINDOW_NONE;
-    waitUntil(
-        [&] {
-            search.start(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"tallyvue-widget"_s});
-            search.waitForFinished(5000);
-            window = search.readAllStandardOutput().split('\n').first().toUInt();
-            return window != XCB_WINDOW_NONE;
-        },
-        15000);
-    ASSERT_NE(window, XCB_WINDOW_NONE) << "no widget window appeared: " << widget.state() << ' '
-                                       << widget.readAllStandardError().toStdString()
-                                       << search.readAllStandardError().toStdString();
-
-    xcb_connection_t* connection = xcb_connect(server.display().toLatin1().constData(), nullptr);
-    ASSERT_FALSE(xcb_connection_has_error(connection));
-    const QList<quint32> states = property(connection, window, "_NET_WM_STATE");
-    for (const char* expected :
-         {"_NET_WM_STATE_BELOW", "_NET_WM_STATE_STICKY", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"})
-        EXPECT_TRUE(states.contains(atomNamed(connection, expected))) << expected;
-    EXPECT_EQ(property(connection, window, "_NET_WM_DESKTOP"), QList<quint32>{0xFFFFFFFF});
-    xcb_disconnect(connection);
-    widget.terminate();
-    widget.waitForFinished(5000);
 }

@@ -18,29 +18,8 @@ namespace {
 
 const QDateTime kNow = QDateTime(QDate(2026, 1, 5), QTime(12, 0), Qt::UTC);
 
-struct Scene
-{
-    const char* name;
-    WidgetFamily family;
-    UsageEntry entry;
-};
-
-WidgetSnapshot snapshotOf(QList<ProviderMetric> metrics, QuotaDisplayMode mode = QuotaDisplayMode::Used)
-{
-    return {kNow.addSecs(-120), std::move(metrics), std::nullopt, mode};
-}
-
-ProviderMetric claude(const char* kind, const char* title, double percent, std::optional<qint64> resetIn)
-{
-    return {AIProvider::Claude,
-            QString::fromLatin1(kind),
-            QString::fromLatin1(title),
-            percent,
-            resetIn ? std::optional(kNow.addSecs(*resetIn)) : std::nullopt,
-            std::nullopt};
-}
-
-/// Pictures for review; the assertions below are on what the views decide, not on pixels.
+/// Pictures for review; the assertions are on what the views decide, not on pixels (what they
+/// show is WidgetContent's, tested with the logic).
 class WidgetViewTest : public ::testing::Test
 {
 protected:
@@ -51,90 +30,61 @@ protected:
         QDir().mkpath(QStringLiteral(TALLYVUE_WIDGET_RENDERS));
     }
 
-    /// Renders `scene` in both appearances at 2x into the build folder; returns the light view for inspection.
-    static std::unique_ptr<UsageWidgetView> show(const Scene& scene)
+    /// Renders `entry` in both appearances at 2x into the build folder; returns the light view for inspection.
+    static std::unique_ptr<UsageWidgetView> show(const char* name, WidgetFamily family, const UsageEntry& entry)
     {
         std::unique_ptr<UsageWidgetView> view;
         for (const Appearance appearance : {Appearance::Dark, Appearance::Light}) {
-            view = std::make_unique<UsageWidgetView>(scene.family);
+            view = std::make_unique<UsageWidgetView>(family);
             view->setPalette(widgetPalette(appearance));
-            view->resize(familySize(scene.family));
-            view->setEntry(scene.entry);
-            const QString file = QStringLiteral(TALLYVUE_WIDGET_RENDERS) % u'/' % rawValue(scene.family) % u'-' %
-                                 QString::fromLatin1(scene.name) %
+            view->resize(familySize(family));
+            view->setEntry(entry);
+            const QString file = QStringLiteral(TALLYVUE_WIDGET_RENDERS) % u'/' % rawValue(family) % u'-' %
+                                 QString::fromLatin1(name) %
                                  (appearance == Appearance::Dark ? u"-dark.png"_s : u"-light.png"_s);
             const QImage image = view->renderImage(2);
-            EXPECT_EQ(image.size(), familySize(scene.family) * 2);
+            EXPECT_EQ(image.size(), familySize(family) * 2);
             EXPECT_TRUE(image.save(file)) << file.toStdString();
         }
         return view;
     }
 };
 
-QStringList rowTexts(const MediumContent& content)
-{
-    QStringList texts;
-    for (const MediumRow& row : content.rows)
-        texts << row.letter + u' ' + row.title + u' ' + row.percentText + u' ' + row.resetText.value_or(u"-"_s);
-    return texts;
-}
-
 } // namespace
 
-// The gallery sample in both families.
-TEST_F(WidgetViewTest, Sample)
+// Each scene in both families: the family's own view, or the invitation to open the application
+// when there is no snapshot or one without metrics.
+TEST_F(WidgetViewTest, Scenes)
 {
-    const UsageEntry entry{sampleSnapshot().timestamp, sampleSnapshot()};
-    const auto small = show({"sample", WidgetFamily::Small, entry});
-    ASSERT_FALSE(small->showsEmptyState());
-    ASSERT_TRUE(small->smallView()->isVisibleTo(small.get()));
-    const auto& content = small->smallView()->content();
-    ASSERT_TRUE(content);
-    EXPECT_EQ(content->percentText, u"42%"_s);
-    EXPECT_EQ(content->caption, u"Claude \u00B7 5-Hour"_s);
-    EXPECT_EQ(content->resetText, u"Resets in 2h"_s);
-    EXPECT_EQ(content->color, UsageColor::Green);
-
-    const auto medium = show({"sample", WidgetFamily::Medium, entry});
-    ASSERT_TRUE(medium->mediumView()->isVisibleTo(medium.get()));
-    EXPECT_FALSE(medium->smallView()->isVisibleTo(medium.get()));
-    const MediumContent& rows = medium->mediumView()->content();
-    EXPECT_EQ(rows.updatedText, u"Updated now"_s);
-    const QString inThreeDays = monthDayText(entry.date.addSecs(259200));
-    EXPECT_EQ(rowTexts(rows), (QStringList{u"C 5-Hour 42% 2h"_s, u"C 7-Day 18% "_s + inThreeDays,
-                                           u"G 5-Hour 63% 1h 30m"_s, u"P Premium 7% -"_s}));
-    EXPECT_EQ(rows.rows[2].color, UsageColor::Yellow);
-}
-
-// No snapshot, or one without metrics: the invitation to open the application, in both families.
-TEST_F(WidgetViewTest, EmptyState)
-{
-    for (const auto family : {WidgetFamily::Small, WidgetFamily::Medium}) {
-        const auto view = show({"empty", family, {kNow, std::nullopt}});
-        EXPECT_TRUE(view->showsEmptyState());
-        EXPECT_FALSE(view->smallView()->isVisibleTo(view.get()));
-        EXPECT_FALSE(view->mediumView()->isVisibleTo(view.get()));
-        EXPECT_TRUE(show({"no-metrics", family, {kNow, snapshotOf({})}})->showsEmptyState());
+    const WidgetSnapshot remaining{
+        kNow.addSecs(-120),
+        {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 90, kNow.addSecs(3000), std::nullopt},
+         {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 35, kNow.addSecs(400000), std::nullopt}},
+        std::nullopt,
+        QuotaDisplayMode::Remaining};
+    const struct
+    {
+        const char* name;
+        UsageEntry entry;
+        bool empty;
+    } scenes[] = {
+        {"sample", {sampleSnapshot().timestamp, sampleSnapshot()}, false},
+        {"remaining-90", {kNow, remaining}, false},
+        {"empty", {kNow, std::nullopt}, true},
+        {"no-metrics", {kNow, WidgetSnapshot{kNow, {}, std::nullopt, QuotaDisplayMode::Used}}, true},
+    };
+    for (const auto& scene : scenes) {
+        for (const auto family : {WidgetFamily::Small, WidgetFamily::Medium}) {
+            SCOPED_TRACE(std::string(scene.name) + ' ' + rawValue(family).toStdString());
+            const auto view = show(scene.name, family, scene.entry);
+            EXPECT_EQ(view->showsEmptyState(), scene.empty);
+            EXPECT_EQ(view->smallView()->isVisibleTo(view.get()), !scene.empty && family == WidgetFamily::Small);
+            EXPECT_EQ(view->mediumView()->isVisibleTo(view.get()), !scene.empty && family == WidgetFamily::Medium);
+        }
     }
-}
-
-// Remaining mode at 90 % used: 10% left, red in both views and in both appearances.
-TEST_F(WidgetViewTest, RemainingAtNinetyPercent)
-{
-    const WidgetSnapshot snapshot =
-        snapshotOf({claude("session", "5-Hour", 90, 3000), claude("weekly_all", "7-Day", 35, 400000)},
-                   QuotaDisplayMode::Remaining);
-    const auto small = show({"remaining-90", WidgetFamily::Small, {kNow, snapshot}});
-    const auto& content = small->smallView()->content();
-    ASSERT_TRUE(content);
-    EXPECT_EQ(content->percentText, u"10%"_s);
-    EXPECT_EQ(content->color, UsageColor::Red);
-    EXPECT_NEAR(content->ringFraction, 0.1, 1e-9);
-    EXPECT_EQ(WidgetStyle::of(small.get()).usage(content->color), QColor(0xD7, 0x00, 0x15));
-
-    const auto medium = show({"remaining-90", WidgetFamily::Medium, {kNow, snapshot}});
-    EXPECT_EQ(rowTexts(medium->mediumView()->content()), (QStringList{u"C 5-Hour 10% 50m"_s, u"C 7-Day 65% Jan 10"_s}));
-    EXPECT_EQ(medium->mediumView()->content().rows[1].color, UsageColor::Green);
-    medium->setPalette(widgetPalette(Appearance::Dark));
-    EXPECT_EQ(WidgetStyle::of(medium->mediumView()).usage(UsageColor::Red), QColor(0xFF, 0x69, 0x61));
+    // In remaining mode a window at 90 % used shows 10 % left, red, with a sliver of ring when nothing is left.
+    const auto left = smallContent(remaining, kNow, QLocale());
+    ASSERT_TRUE(left);
+    EXPECT_EQ(std::pair(left->percentText, left->color), std::pair(u"10%"_s, UsageColor::Red));
+    EXPECT_NEAR(ringFraction(100, QuotaDisplayMode::Remaining), 0.01, 1e-9);
 }

@@ -3,6 +3,7 @@
 #include "model/ClaudeMetrics.h"
 #include "model/Timestamp.h"
 #include "support/Contrast.h"
+#include "support/Files.h"
 #include "views/charts/ChartPalette.h"
 #include "views/common/MetricViews.h"
 #include "views/common/ProgressBarView.h"
@@ -11,8 +12,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QIcon>
 #include <QTemporaryDir>
 
@@ -37,31 +36,18 @@ protected:
     void TearDown() override { setViewClock({}); }
 };
 
-QStringList texts(const QWidget& widget, const QString& name)
+/// The texts of the labels named `name`, or the full names behind them where they may be elided.
+QStringList texts(const QWidget& widget, const QString& name, bool toolTips = false)
 {
     QStringList result;
     for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(label->text());
-    return result;
-}
-
-/// The full names behind labels that may be elided.
-QStringList toolTips(const QWidget& widget, const QString& name)
-{
-    QStringList result;
-    for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(label->toolTip());
+        result.append(toolTips ? label->toolTip() : label->text());
     return result;
 }
 
 TextLabel* label(const QWidget& widget, const QString& name)
 {
     return widget.findChild<TextLabel*>(name);
-}
-
-QColor level(double percent)
-{
-    return style::usageColor(percent, QApplication::palette());
 }
 
 } // namespace
@@ -105,15 +91,10 @@ TEST_F(ViewsTest, MetricRowTextsAndCaption)
     MetricRow row(metric, history, QuotaDisplayMode::Remaining, u"clock"_s);
     EXPECT_EQ(label(row, u"title"_s)->text(), u"5-Hour");
     EXPECT_EQ(label(row, u"percent"_s)->text(), u"10%");
-    EXPECT_EQ(label(row, u"percent"_s)->textColor(), level(90)); // red, though 10 % is shown
+    EXPECT_EQ(label(row, u"percent"_s)->textColor(),
+              style::usageColor(90, QApplication::palette())); // red, though 10 % is shown
     EXPECT_EQ(row.findChild<ResetCountdownText*>()->text(), u"Resets in 2h 5m");
-    EXPECT_EQ(row.findChild<SymbolLabel*>(u"icon"_s)->symbolName(), u"clock");
     // 10 points an hour with 2 h 5 m left reaches 100 % in an hour.
-    const InsightCaption& caption = row.findChild<MetricInsightCaption*>()->caption();
-    ASSERT_TRUE(caption.change);
-    EXPECT_EQ(caption.change->text, u"+10% last hour");
-    ASSERT_TRUE(caption.projection);
-    EXPECT_EQ(caption.projection->text, u"100% in ~1h");
     EXPECT_EQ(texts(row, u"captionText"_s), (QStringList{u"+10% last hour"_s, u"100% in ~1h"_s}));
 
     // No history and no reset: no countdown, no caption.
@@ -131,12 +112,9 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.sevenDaySonnet = UsageWindow{28, std::nullopt};
     usage.extraUsage = ExtraUsage{true, 20.0, std::nullopt, std::nullopt};
     UsageCardView card(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(texts(card, u"cardTitle"_s), QStringList{u"Claude Code"_s});
     EXPECT_EQ(texts(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s}));
     EXPECT_EQ(texts(card, u"title"_s), (QStringList{u"5-Hour"_s, u"7-Day"_s}));
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"Enabled");
-    EXPECT_EQ(label(card, u"extraUsage"_s)->textColor(), style::accentColor(style::Accent::Green, card.palette()));
-    EXPECT_EQ(card.findChild<SymbolLabel*>(u"extraUsageSymbol"_s)->symbolName(), u"creditcard.fill");
 
     // The limit list form: per-model weekly windows go under the breakdown, after the fixed ones.
     usage.limits = QList<UsageLimit>{{u"session"_s, 10, std::nullopt, std::nullopt},
@@ -144,7 +122,7 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.extraUsage = ExtraUsage{true, 20.0, 1.5, std::nullopt};
     card.setData(usage, {}, QuotaDisplayMode::Used);
     EXPECT_EQ(texts(card, u"title"_s), QStringList{u"5-Hour"_s});
-    EXPECT_EQ(toolTips(card, u"name"_s), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
+    EXPECT_EQ(texts(card, u"name"_s, true), (QStringList{u"Sonnet"_s, u"Opus"_s, u"Weekly Opus"_s}));
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"$1.50 / $20.00");
 
     usage.extraUsage = ExtraUsage{false, 20.0, 1.5, std::nullopt};
@@ -153,24 +131,7 @@ TEST_F(ViewsTest, ClaudeCard)
     usage.limits.reset();
     card.setData(usage, {}, QuotaDisplayMode::Used);
     EXPECT_EQ(label(card, u"extraUsage"_s)->text(), u"Disabled");
-    EXPECT_EQ(card.findChild<SymbolLabel*>(u"extraUsageSymbol"_s)->symbolName(), u"creditcard");
     EXPECT_FALSE(card.findChild<TextLabel*>(u"modelBreakdown"_s));
-}
-
-// A card updated with the same windows keeps its rows (so bars glide), and rebuilds otherwise.
-TEST_F(ViewsTest, CardKeepsRowsAcrossRefreshes)
-{
-    UsageResponse usage;
-    usage.fiveHour = UsageWindow{10, std::nullopt};
-    UsageCardView card(usage, {}, QuotaDisplayMode::Used);
-    MetricRow* before = card.findChild<MetricRow*>();
-    usage.fiveHour->utilization = 55;
-    card.setData(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(card.findChild<MetricRow*>(), before);
-    EXPECT_EQ(label(card, u"percent"_s)->text(), u"55%");
-    usage.sevenDay = UsageWindow{5, std::nullopt};
-    card.setData(usage, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(card.findChildren<MetricRow*>().size(), 2);
 }
 
 TEST_F(ViewsTest, CodexCard)
@@ -209,35 +170,23 @@ TEST_F(ViewsTest, CopilotCard)
     EXPECT_EQ(label(card, u"percent"_s)->text(), u"40%");
 }
 
+// The overview's highest figure leaves out Claude's per-model weekly windows; of equal figures the first wins;
+// a provider without figures says why.
 TEST_F(ViewsTest, OverviewCards)
 {
     UsageState state;
     state.usage = UsageResponse{};
-    state.allMetrics = {
-        {AIProvider::Claude, u"session"_s, u"5-Hour"_s, 30, kNow.addSecs(7500), 18000},
-        {AIProvider::Claude, u"weekly_opus"_s, u"Opus"_s, 99, std::nullopt, 604800},
-        {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 85, kNow.addSecs(-60), 604800},
-        {AIProvider::Claude, u"other"_s, u"Other"_s, 85, std::nullopt, std::nullopt},
-    };
+    state.allMetrics = {{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 30, std::nullopt, 18000},
+                        {AIProvider::Claude, u"weekly_opus"_s, u"Opus"_s, 99, std::nullopt, 604800},
+                        {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 85, std::nullopt, 604800}};
+    EXPECT_EQ(highestMetric(overviewMetrics(state, AIProvider::Claude))->kind, u"weekly_all");
+    // A provider without figures shows its error in their place, also when the card is updated in place.
     state.codexError = u"The ChatGPT session expired."_s;
     OverviewView view(true);
-    view.setState(state, QuotaDisplayMode::Used);
-
-    OverviewProviderCard* claude = view.card(AIProvider::Claude);
-    EXPECT_EQ(label(*claude, u"highest"_s)->text(), u"85%"); // Opus's weekly window is not listed
-    EXPECT_EQ(label(*claude, u"highest"_s)->textColor(), level(85));
-    QStringList titles;
-    for (const ElidedLabel* title : claude->findChildren<ElidedLabel*>(u"title"_s))
-        titles.append(title->fullText());
-    EXPECT_EQ(titles, (QStringList{u"5-Hour"_s, u"7-Day"_s, u"Other"_s}));
-    // Only a reset still ahead shows the time left.
-    EXPECT_EQ(texts(*claude, u"timeLeft"_s), QStringList{u"2h 5m"_s});
-
-    OverviewProviderCard* chatgpt = view.card(AIProvider::ChatGPT);
-    EXPECT_TRUE(label(*chatgpt, u"highest"_s)->isHidden());
-    EXPECT_EQ(chatgpt->findChild<ElidedLabel*>(u"emptyText"_s)->fullText(), u"The ChatGPT session expired.");
-    EXPECT_EQ(view.card(AIProvider::Copilot)->findChild<ElidedLabel*>(u"emptyText"_s)->fullText(), u"Not connected");
-
+    for (int pass = 0; pass < 2; ++pass)
+        view.setState(state, QuotaDisplayMode::Used);
+    EXPECT_EQ(view.card(AIProvider::ChatGPT)->findChild<ElidedLabel*>(u"emptyText"_s)->fullText(),
+              u"The ChatGPT session expired.");
     EXPECT_EQ(highestMetric({{AIProvider::Copilot, u"a"_s, u"A"_s, 50, {}, {}},
                              {AIProvider::Copilot, u"b"_s, u"B"_s, 50, {}, {}}})
                   ->kind,
@@ -323,9 +272,6 @@ TEST_F(ViewsTest, SpokenTexts)
               u"Claude, 5-Hour, 42 percent used, resets in 2 hours 5 minutes");
     EXPECT_EQ(spokenMetricText(session, QuotaDisplayMode::Remaining, kNow.addSecs(8000)),
               u"Claude, 5-Hour, 57 percent left");
-    MetricRow row(session, {}, QuotaDisplayMode::Used);
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(&row)->text(QAccessible::Name),
-              spokenMetricText(session, QuotaDisplayMode::Used, kNow));
 
     ModelRow model(u"Weekly Opus"_s, 71, QuotaDisplayMode::Used);
     model.resize(300, 20);
@@ -333,13 +279,8 @@ TEST_F(ViewsTest, SpokenTexts)
     QCoreApplication::processEvents();
     const TextLabel* name = label(model, u"name"_s);
     EXPECT_TRUE(name->text().endsWith(u'…')) << name->text().toStdString();
-    EXPECT_LE(QFontMetrics(name->font()).horizontalAdvance(name->text()), name->width());
     EXPECT_EQ(name->toolTip(), u"Weekly Opus");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(&model)->text(QAccessible::Name), u"Weekly Opus, 71 percent used");
-    ModelRow shortName(u"Opus"_s, 71, QuotaDisplayMode::Used);
-    shortName.show();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(label(shortName, u"name"_s)->text(), u"Opus");
 }
 
 // A theme symbol comes out at its logical size at any scale, centred: QIcon::pixmap(QSize)
@@ -347,18 +288,12 @@ TEST_F(ViewsTest, SpokenTexts)
 TEST_F(ViewsTest, ThemeSymbolsAtHighDensity)
 {
     QTemporaryDir themes;
-    const QString folder = themes.path() + u"/probe/scalable/actions"_s;
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile index(themes.path() + u"/probe/index.theme"_s);
-    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-    index.write("[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
-                "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    index.close();
-    QFile svg(folder + u"/view-refresh-symbolic.svg"_s);
-    ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
-    svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
-              R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
-    svg.close();
+    test::writeFile(themes.path() + u"/probe/index.theme"_s,
+                    "[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
+                    "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    test::writeFile(themes.path() + u"/probe/scalable/actions/view-refresh-symbolic.svg"_s,
+                    R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+                    R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
     const QStringList oldPaths = QIcon::themeSearchPaths();
     const QString oldTheme = QIcon::themeName();
     QIcon::setThemeSearchPaths({themes.path()});

@@ -122,7 +122,6 @@ TEST(SaveDialogTest, DesktopPortal)
     QFileDialog* dialog = nullptr;
     ASSERT_TRUE(waitUntil(
         [&] {
-            dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             for (QWidget* widget : QApplication::topLevelWidgets()) {
                 if (widget->objectName() == u"saveDialog" && widget->isVisible())
                     dialog = qobject_cast<QFileDialog*>(widget);

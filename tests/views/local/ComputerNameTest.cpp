@@ -21,11 +21,8 @@ class FakeHostnamed : public QObject
     Q_PROPERTY(QString PrettyHostname READ prettyHostname)
 
 public:
-    explicit FakeHostnamed(QString pretty) : m_pretty(std::move(pretty)) {}
-    QString prettyHostname() const { return m_pretty; }
-
-private:
-    QString m_pretty;
+    QString prettyHostname() const { return pretty; }
+    QString pretty;
 };
 
 class ComputerNameTest : public ::testing::Test
@@ -57,37 +54,29 @@ protected:
 // The pretty name replaces the host name once it arrives; an empty one, or no service, keeps it.
 TEST_F(ComputerNameTest, PrettyNameFromTheHostnameService)
 {
+    FakeHostnamed fake;
+    QDBusConnection service = connect(u"service"_s);
+    ASSERT_TRUE(service.registerObject(u"/org/freedesktop/hostname1"_s, &fake, QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(service.registerService(u"org.freedesktop.hostname1"_s));
     const std::pair<const char*, const char*> cases[] = {
-        {"Anna's ThinkPad", "Anna's ThinkPad"},
-        {"   ", "host"},
-        {nullptr, "host"},
+        {"Anna's ThinkPad", "Anna's ThinkPad"}, {"   ", "host"}, {nullptr, "host"}, // the service has gone
     };
     int round = 0;
     for (const auto& [pretty, expected] : cases) {
         SCOPED_TRACE(round);
+        if (!pretty)
+            service.unregisterService(u"org.freedesktop.hostname1"_s);
+        fake.pretty = QString::fromUtf8(pretty);
         ComputerName::instance().setName(u"host"_s);
-        QDBusConnection service = connect(u"service%1"_s.arg(round));
-        FakeHostnamed fake(QString::fromUtf8(pretty ? pretty : ""));
-        if (pretty) {
-            ASSERT_TRUE(
-                service.registerObject(u"/org/freedesktop/hostname1"_s, &fake, QDBusConnection::ExportAllProperties));
-            ASSERT_TRUE(service.registerService(u"org.freedesktop.hostname1"_s));
-        }
-        QDBusConnection client = connect(u"client%1"_s.arg(round));
-        ComputerName::instance().lookUp(client);
+        ComputerName::instance().lookUp(connect(u"client%1"_s.arg(round++)));
         // The call never waits: the name is still the old one right after asking.
         EXPECT_EQ(ComputerName::instance().name(), u"host");
         QSignalSpy changed(&ComputerName::instance(), &ComputerName::changed);
-        if (pretty && QString::fromUtf8(pretty).trimmed().size() > 0)
-            EXPECT_TRUE(changed.wait(10000));
-        else
+        if (fake.pretty.trimmed().isEmpty())
             changed.wait(300);
+        else
+            EXPECT_TRUE(changed.wait(10000));
         EXPECT_EQ(ComputerName::instance().name(), QString::fromUtf8(expected));
-        if (pretty) {
-            service.unregisterService(u"org.freedesktop.hostname1"_s);
-            service.unregisterObject(u"/org/freedesktop/hostname1"_s);
-        }
-        ++round;
     }
 }
 

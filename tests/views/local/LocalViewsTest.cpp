@@ -58,6 +58,18 @@ UsageState stateWith(std::vector<LocalUsageEvent> events)
     return state;
 }
 
+/// A popover on Claude's Stats tab showing `state`.
+std::unique_ptr<MenuBarView> claudeStats(UsageState state)
+{
+    Preferences::instance().setSelectedPage({AIProvider::Claude});
+    Preferences::instance().setSelectedTab(AppTab::Stats);
+    state.usage = UsageResponse{};
+    auto view = std::make_unique<MenuBarView>();
+    view->setState(state);
+    view->show();
+    return view;
+}
+
 QString text(const QWidget& widget, const QString& name)
 {
     const auto* label = widget.findChild<TextLabel*>(name);
@@ -90,16 +102,13 @@ TEST_F(LocalViewsTest, OverviewContentTable)
     const std::vector<LocalUsageEvent> recent{event(AIProvider::Claude, 60, 10), event(AIProvider::ChatGPT, 60, 10)};
     const std::vector<LocalUsageEvent> old{event(AIProvider::Claude, 2 * 86400, 10),
                                            event(AIProvider::ChatGPT, 2 * 86400, 10)};
+    const std::vector<LocalUsageEvent> none;
     const Case cases[] = {
         {AIProvider::Copilot, recent, LocalRange::Week, LocalOverviewView::Content::NoLocalData, "No local data",
          "GitHub Copilot keeps no session transcripts on this computer, so only the account quotas are available."},
         {AIProvider::Claude, old, LocalRange::Day, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Claude Code sessions on this computer (~/.claude/projects) will show up here."},
-        {AIProvider::ChatGPT,
-         {},
-         LocalRange::Week,
-         LocalOverviewView::Content::Empty,
-         "Nothing recorded yet",
+        {AIProvider::ChatGPT, none, LocalRange::Week, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Codex sessions on this computer (~/.codex/sessions) will show up here."},
         {std::nullopt, old, LocalRange::Day, LocalOverviewView::Content::Empty, "Nothing recorded yet",
          "Claude Code and Codex sessions on this computer will show up here."},
@@ -126,7 +135,7 @@ TEST_F(LocalViewsTest, OverviewContentTable)
     EXPECT_TRUE(all.findChild<TextLabel*>(u"localSubtitle"_s)->isHidden());
 }
 
-// Tiles, charts and their heights; the events are aggregated once per scan result, clock
+// Tiles and charts; the events are aggregated once per scan result, clock
 // minute and range, not on every state the popover passes on.
 TEST_F(LocalViewsTest, OverviewDataAndAggregation)
 {
@@ -143,19 +152,10 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
     EXPECT_EQ(text(*tokens, u"value"_s), u"1.2M");
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Requests"_s), u"value"_s), u"1234");
     EXPECT_EQ(text(*view.findChild<SummaryTile*>(u"tile:Projects"_s), u"detail"_s), u"Claude · ChatGPT");
-    EXPECT_EQ(tokens->accessibleName(), u"Tokens, 1.2M, 0 output");
-    // 1,234,567 Opus 4.1 input tokens at $15 a million; every request has a price.
-    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->accessibleName(), u"API value, ≈ $19, at list prices");
-    EXPECT_TRUE(value->toolTip().isEmpty());
 
     const auto* daily = view.findChild<StackedBarChart*>(u"dailyChart"_s);
     EXPECT_EQ(daily->categories().size(), 7);
     EXPECT_EQ(daily->series().size(), 2); // Copilot has no events and no colour in the chart
-    EXPECT_EQ(daily->height(), 200);
-    EXPECT_EQ(view.findChild<StackedBarChart*>(u"projectChart"_s)->height(),
-              3 * 26 + 30); // two projects, three rows high
     EXPECT_EQ(daily->valueLabels(), (QStringList{u"0"_s, u"500K"_s, u"1.0M"_s, u"1.5M"_s}));
 
     const int once = view.aggregations();
@@ -177,8 +177,6 @@ TEST_F(LocalViewsTest, OverviewDataAndAggregation)
 // past the popover; an ordinary week keeps one line.
 TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
 {
-    Preferences::instance().setSelectedPage({AIProvider::Claude});
-    Preferences::instance().setSelectedTab(AppTab::Stats);
     std::optional<int> ordinaryWidth;
     for (const int requests : {100, 12345}) {
         std::vector<LocalUsageEvent> events(std::size_t(requests), event(AIProvider::Claude, 600, 100'000));
@@ -186,14 +184,10 @@ TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
             e.outputTokens = 3000;
             e.cacheReadTokens = 100'000;
         }
-        UsageState state = stateWith(events);
-        state.usage = UsageResponse{};
-        MenuBarView view;
-        view.setState(state);
-        view.show();
+        const auto view = claudeStats(stateWith(events));
         for (int pass = 0; pass < 4; ++pass)
             QApplication::processEvents();
-        const auto* card = view.content()->findChild<LocalUsageCard*>();
+        const auto* card = view->content()->findChild<LocalUsageCard*>();
         ASSERT_TRUE(card);
         const QStringList details = texts(*card, u"windowDetail"_s);
         ASSERT_EQ(details.size(), 3);
@@ -206,26 +200,6 @@ TEST_F(LocalViewsTest, WindowRowsKeepTheCardsWidth)
             EXPECT_EQ(details.front(), u"12345 requests · 37.0M out · 1234.5M cached\n$23,146.88");
         }
     }
-}
-
-// In the popover's two columns the fifth tile takes the whole last row; a request of a model
-// without a list price is counted in its tooltip and description, not priced.
-TEST_F(LocalViewsTest, ApiValueTile)
-{
-    std::vector<LocalUsageEvent> events{event(AIProvider::Claude, 60, 1000), event(AIProvider::Claude, 120, 1000)};
-    events[1].model = InternedString(std::string_view("mystery-model"));
-    LocalOverviewView view(AIProvider::Claude, true);
-    view.setState(stateWith(events));
-    view.resize(356, 900);
-    view.show();
-    QApplication::processEvents();
-    const auto* tokens = view.findChild<SummaryTile*>(u"tile:Tokens"_s);
-    const auto* value = view.findChild<SummaryTile*>(u"tile:API value"_s);
-    ASSERT_TRUE(tokens && value);
-    EXPECT_EQ(value->toolTip(), u"1 request not priced");
-    EXPECT_EQ(value->accessibleDescription(), u"1 request not priced");
-    EXPECT_EQ(value->x(), tokens->x());
-    EXPECT_GT(value->width(), 2 * tokens->width());
 }
 
 // Claude's statistics: extra usage, spend with its money texts, or the empty state.
@@ -250,9 +224,6 @@ TEST_F(LocalViewsTest, ClaudeStatistics)
     usage.extraUsage = ExtraUsage{true, 50.0, std::nullopt, std::nullopt};
     usage.spend = Spend{SpendAmount{1250, std::nullopt, 2}, 100.0, 12.5, u"low"_s, std::nullopt, 87.5};
     StatsView both(usage);
-    EXPECT_TRUE(both.findChildren<TextLabel*>(u"title"_s).size() > 0);
-    EXPECT_EQ(texts(both, u"title"_s), (QStringList{u"Status"_s, u"Monthly Limit"_s, u"Status"_s, u"Amount Used"_s,
-                                                    u"Spend Limit"_s, u"Remaining Balance"_s}));
     EXPECT_EQ(texts(both, u"value"_s),
               (QStringList{u"Enabled"_s, u"$50.00"_s, u"Disabled"_s, u"$12.50 USD"_s, u"$100.00"_s, u"$87.50"_s}));
 }
@@ -304,17 +275,11 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
         events.push_back(event(AIProvider::Claude, 600 + i, 100 * (i + 1), name.c_str()));
     }
     UsageState state = stateWith(events);
-    state.usage = UsageResponse{};
-    Preferences::instance().setSelectedPage({AIProvider::Claude});
-    Preferences::instance().setSelectedTab(AppTab::Stats);
-    MenuBarView view;
-    view.setState(state);
-    view.show();
-    EXPECT_EQ(view.tabBar()->button(u"This Mac"_s)->text(), u"This Computer");
+    const auto popover = claudeStats(state);
+    MenuBarView& view = *popover;
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/stats");
     auto* card = view.content()->findChild<LocalUsageCard*>();
     ASSERT_TRUE(card);
-    EXPECT_EQ(texts(*card, u"windowTitle"_s), (QStringList{u"5-hour window"_s, u"Today"_s, u"7-day window"_s}));
     EXPECT_EQ(texts(*card, u"windowTokens"_s).front(), u"7.8K tokens");
     QStringList projects = texts(*card, u"shareName"_s);
     EXPECT_EQ(projects.size(), 1 + 4); // one model, four projects
@@ -341,7 +306,6 @@ TEST_F(LocalViewsTest, LocalCardAndTabs)
     EXPECT_EQ(view.contentKey(), u"Claude/This Mac/local");
     QTest::mouseClick(view.tabBar()->button(u"Stats"_s), Qt::LeftButton);
     EXPECT_TRUE(view.content()->findChild<LocalUsageCard*>()->isExpanded());
-    state.usage.reset();
-    view.setState(state);
+    view.setState(state); // no Claude data
     EXPECT_EQ(view.contentKey(), u"Claude/Stats/loading");
 }
