@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The widget keeps its own copies of the application's rules; on the same inputs both must agree.
 #include "logic/SnapshotDecoder.h"
+#include "logic/UsageText.h"
+#include "logic/UsageTimeline.h"
+#include "model/Formatting.h"
+#include "views/common/Style.h"
 #include "widget_snapshot/WidgetSnapshot.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -139,4 +145,39 @@ TEST(Agreement, SnapshotFiles)
          {{app::AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42.7, now.addSecs(7200), 18000}},
          u"Claude:session"_s,
          app::QuotaDisplayMode::Remaining}));
+}
+
+// Percent and duration labels at every boundary and beyond the range of an integer, in both modes.
+TEST(Agreement, PercentAndDurationTexts)
+{
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    for (const double percent : {0.0, 0.4, 0.999, 49.99, 50.0, 50.01, 79.999, 80.0, 80.5, 99.5, 99.99, 100.0, 100.4,
+                                 -0.01, 1e300, -1e300, kInf, double(NAN)}) {
+        for (const auto mode : {widget::QuotaDisplayMode::Used, widget::QuotaDisplayMode::Remaining}) {
+            SCOPED_TRACE(testing::Message() << percent << (mode == widget::QuotaDisplayMode::Used ? " used" : " left"));
+            const auto inApp =
+                mode == widget::QuotaDisplayMode::Used ? app::QuotaDisplayMode::Used : app::QuotaDisplayMode::Remaining;
+            EXPECT_EQ(widget::percentText(percent, mode), app::percentText(percent, inApp));
+            EXPECT_DOUBLE_EQ(widget::shownPercent(percent, mode), app::shownPercent(percent, inApp));
+        }
+    }
+    for (const double seconds : {-1e18, 0.0, 0.9, 59.0, 60.0, 119.999, 120.0, 3599.0, 3600.0, 3660.0, 86399.0, 86400.0,
+                                 89999.0, 90000.0, 129601.0, 604800.0, 1e15, kInf, double(NAN)}) {
+        SCOPED_TRACE(seconds);
+        EXPECT_EQ(widget::durationText(seconds), app::durationText(seconds));
+    }
+}
+
+// Both programs find the file in the same place and colour levels from the same table, in both themes.
+TEST(Agreement, LocationAndLevelColours)
+{
+    EXPECT_EQ(widget::snapshotFilePath(), app::widgetSnapshotPath());
+    const std::pair<widget::UsageColor, app::UsageLevel> levels[] = {
+        {widget::UsageColor::Green, app::UsageLevel::Green},
+        {widget::UsageColor::Yellow, app::UsageLevel::Yellow},
+        {widget::UsageColor::Red, app::UsageLevel::Red}};
+    for (const auto& [inWidget, inApp] : levels) {
+        EXPECT_EQ(widget::colorValue(inWidget, widget::Appearance::Light), app::style::levelColor(inApp, false));
+        EXPECT_EQ(widget::colorValue(inWidget, widget::Appearance::Dark), app::style::levelColor(inApp, true));
+    }
 }
