@@ -57,7 +57,7 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
     EXPECT_EQ(expected[3].id(), u"Opus 4.1-Claude");
     EXPECT_EQ(displayModelName(u"gpt-4o-mini"_s), u"GPT 4o mini");
     EXPECT_EQ(displayModelName(u"unknown"_s), u"Unknown");
-    EXPECT_EQ(displayModelName(u"<synthetic>"_s), u"<synthetic>"); // not a model id: as written
+    EXPECT_EQ(displayModelName(u"claude-20250805"_s), u"claude-20250805"); // nothing left to show: as written
 
     std::vector<LocalUsageEvent> projects;
     for (int i = 0; i < 12; ++i) {

@@ -70,10 +70,10 @@ TEST(TranscriptReader, SkipsOverlongLines)
     EXPECT_EQ(fits.events.size(), 3u);
 
     // Streaming rows of one id keep one event: the most output, the later row on a tie.
-    const ReadResult rows = readAll(claudeLine({.id = "a", .output = 90, .model = "first"}) +
-                                        claudeLine({.id = "a", .output = 90, .model = "second"}) +
-                                        claudeLine({.id = "a", .output = 3}),
-                                    64, 1 << 20);
+    const ReadResult rows =
+        readAll(claudeLine({.id = "a", .output = 90, .model = "first"}) +
+                    claudeLine({.id = "a", .output = 90, .model = "second"}) + claudeLine({.id = "a", .output = 3}),
+                64, 1 << 20);
     ASSERT_EQ(rows.events.size(), 1u);
     EXPECT_EQ(rows.events[0].event.model.text(), u"second");
 }
