@@ -34,31 +34,6 @@ TEST_F(CliTest, FetchTextAndJson)
     EXPECT_TRUE(json[u"timestamp"].toString().endsWith(u'Z'));
 }
 
-// status reads only the snapshot: the label text, the snapshot itself with its age, and a
-// waybar line whose second figure names its provider when it is another's.
-TEST_F(CliTest, StatusFormats)
-{
-    const QByteArray snapshot = snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, 81.9},
-                                            {u"Claude"_s, u"weekly_all"_s, u"7-Day"_s, 63},
-                                            {u"ChatGPT"_s, u"primary"_s, u"5-Hour"_s, 5}},
-                                           u"remaining"_s, 30);
-    writeFile(*widgetSnapshotPath(), snapshot);
-    EXPECT_EQ(cli({u"status"_s}).out, u"18%  ·  7d 37%\n");
-    QJsonObject json = QJsonDocument::fromJson(cli({u"status"_s, u"--json"_s}).out.toUtf8()).object();
-    EXPECT_EQ(json.take(u"updatedAt"_s), QJsonDocument::fromJson(snapshot)[u"timestamp"_s]);
-    EXPECT_NEAR(json.take(u"ageSeconds"_s).toDouble(), 30, 5);
-    EXPECT_EQ(json.take(u"stale"_s), QJsonValue(false));
-    EXPECT_EQ(json, QJsonDocument::fromJson(snapshot).object());
-
-    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"secondaryMenuBadge"_s, u"ChatGPT:primary"_s);
-    QSettings(u"Tallyvue"_s, u"Tallyvue"_s).setValue(u"selectedMenuBadge"_s, u"session"_s);
-    const QJsonObject waybar = QJsonDocument::fromJson(cli({u"status"_s, u"--waybar"_s}).out.toUtf8()).object();
-    EXPECT_EQ(waybar[u"text"].toString(), u"C 18%  ·  G 95%");
-    EXPECT_EQ(waybar[u"class"].toString(), u"critical");
-    EXPECT_EQ(waybar[u"percentage"].toInt(), 81);
-    EXPECT_EQ(waybar[u"tooltip"].toString().count(u'\n'), 2);
-}
-
 namespace {
 
 QJsonObject waybarLine(const CliRun& run)
@@ -69,38 +44,6 @@ QJsonObject waybarLine(const CliRun& run)
 }
 
 } // namespace
-
-// The class and percentage follow the highest used figure the text shows, at the colour
-// thresholds, in either display mode; a figure the text leaves out does not count.
-TEST_F(CliTest, WaybarClassFollowsShownFigures)
-{
-    struct Row
-    {
-        double session, weekly, other;
-        const char* mode;
-        const char* text;
-        const char* cls;
-        int percentage;
-    } rows[] = {
-        {50, 10, 100, "used", "50%  ·  7d 10%", "normal", 50},
-        {50.5, 10, 0, "used", "50%  ·  7d 10%", "warning", 50},
-        {10, 80, 0, "used", "10%  ·  7d 80%", "warning", 80},
-        {10, 80.2, 0, "used", "10%  ·  7d 80%", "critical", 80},
-        {5, 100, 0, "remaining", "95%  ·  7d 0%", "critical", 100},
-        {130, 0, 0, "used", "100%  ·  7d 0%", "critical", 100},
-    };
-    for (const Row& row : rows) {
-        writeFile(*widgetSnapshotPath(), snapshotOf({{u"Claude"_s, u"session"_s, u"5-Hour"_s, row.session},
-                                                     {u"Claude"_s, u"weekly_all"_s, u"7-Day"_s, row.weekly},
-                                                     {u"ChatGPT"_s, u"primary"_s, u"5-Hour"_s, row.other}},
-                                                    QString::fromLatin1(row.mode)));
-        const QJsonObject json = waybarLine(cli({u"status"_s, u"--waybar"_s}));
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(json[u"text"].toString(), QString::fromUtf8(row.text));
-        EXPECT_EQ(json[u"class"].toString(), QString::fromLatin1(row.cls));
-        EXPECT_EQ(json[u"percentage"].toInt(-1), row.percentage);
-    }
-}
 
 // Before the first snapshot, or with one that holds nothing, waybar still gets a line it can
 // show; plain status and --json keep failing.
@@ -189,7 +132,8 @@ TEST_F(CliTest, HistoryExportAndClear)
     EXPECT_TRUE(HistoryStore::load().isEmpty());
 }
 
-// Bad usage exits 2 with a message; --help and --version succeed.
+// Bad usage exits 2 with the usage on standard error; each command answers --help with its own
+// usage and status 0.
 TEST_F(CliTest, Usage)
 {
     for (const QStringList& args : {QStringList{}, QStringList{u"frobnicate"_s}, QStringList{u"fetch"_s, u"--xml"_s},
@@ -199,15 +143,10 @@ TEST_F(CliTest, Usage)
         EXPECT_EQ(run.exitCode, 2) << args.join(u' ').toStdString();
         EXPECT_TRUE(run.err.contains(u"Usage: tallyvue-cli")) << args.join(u' ').toStdString();
     }
-}
-
-// Each command answers --help with its own usage and status 0.
-TEST_F(CliTest, CommandHelp)
-{
-    for (const char* command : {"fetch", "status", "history", "local", "alert", "statusline"}) {
-        const CliRun run = cli({QString::fromLatin1(command), u"--help"_s});
-        EXPECT_EQ(run.exitCode, 0) << command;
-        EXPECT_TRUE(run.out.startsWith(u"Usage: tallyvue-cli "_s + QString::fromLatin1(command))) << command;
+    for (const QString& command : {u"fetch"_s, u"status"_s, u"history"_s, u"local"_s, u"alert"_s, u"statusline"_s}) {
+        const CliRun run = cli({command, u"--help"_s});
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString();
+        EXPECT_TRUE(run.out.startsWith(u"Usage: tallyvue-cli "_s + command)) << command.toStdString();
     }
 }
 

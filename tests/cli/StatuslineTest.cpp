@@ -73,25 +73,6 @@ TEST_F(CliTest, StatuslineInputs)
               u"5h \x1b[32m23%\x1b[0m · 7d \x1b[31m82%\x1b[0m │ Opus 4.6 · $1.84\n"_s);
 }
 
-// Claude Code's windows are kept for the app, at most once a second however often it calls.
-TEST_F(CliTest, StatuslineStoresWindowsOncePerSecond)
-{
-    const QString path = *claudeCodeLimitsPath();
-    QFile::remove(path);
-    const auto stored = [&path] {
-        return QJsonDocument::fromJson(readFile(path)).object()[u"rate_limits"][u"five_hour"][u"used_percentage"];
-    };
-    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(10, 4102444800)}).exitCode, 0);
-    EXPECT_EQ(stored(), QJsonValue(10));
-    EXPECT_TRUE(QJsonDocument::fromJson(readFile(path)).object()[u"timestamp"].toString().endsWith(u'Z'));
-    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(11, 4102444800)}).exitCode, 0);
-    EXPECT_EQ(stored(), QJsonValue(10));
-    QThread::msleep(1100);
-    EXPECT_EQ(cli({u"statusline"_s}, {.input = limitsInput(12, 4102444800)}).exitCode, 0);
-    EXPECT_EQ(stored(), QJsonValue(12));
-    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-}
-
 // --install and --uninstall change only the status line and keep the rest of the file as it was;
 // they refuse another program's line without --force, and a file that is not JSON.
 TEST_F(CliTest, StatuslineInstall)

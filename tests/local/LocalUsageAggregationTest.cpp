@@ -42,6 +42,7 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
         event(AIProvider::Claude, "2026-01-10T10:02:00Z", 494, "claude-sonnet-4-5-20250929"),
         event(AIProvider::ChatGPT, "2026-01-10T10:03:00Z", 994, "gpt-5-codex"),
         event(AIProvider::Claude, "2026-01-10T10:04:00Z", 994, "gpt-5-codex"),
+        event(AIProvider::Claude, "2026-01-11T00:00:00Z", 994, "gpt-5-codex"), // at the end: not counted
     };
     const auto from = utc("2026-01-10T00:00:00Z");
     const auto to = utc("2026-01-11T00:00:00Z");
@@ -54,6 +55,9 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
     EXPECT_EQ(modelStacks(events, from, to, 10), expected);
     EXPECT_EQ(modelStacks(events, from, to, 1).size(), 2u);
     EXPECT_EQ(expected[3].id(), u"Opus 4.1-Claude");
+    EXPECT_EQ(displayModelName(u"gpt-4o-mini"_s), u"GPT 4o mini");
+    EXPECT_EQ(displayModelName(u"unknown"_s), u"Unknown");
+    EXPECT_EQ(displayModelName(u"claude-20250805"_s), u"claude-20250805"); // nothing left to show: as written
 
     std::vector<LocalUsageEvent> projects;
     for (int i = 0; i < 12; ++i) {
@@ -65,28 +69,6 @@ TEST(LocalUsageAggregation, ModelAndProjectStacks)
     EXPECT_EQ(top.front().name, u"p11");
     EXPECT_EQ(top.front().tokens, 1106);
     EXPECT_EQ(top.back().name, u"p2");
-}
-
-// The rows of `tallyvue-cli local`: local calendar days, provider order, model text.
-TEST(LocalUsageAggregation, DailyModelRows)
-{
-    const std::vector<LocalUsageEvent> events{
-        event(AIProvider::Claude, "2026-03-28T23:00:00Z", 10, "b"),
-        event(AIProvider::ChatGPT, "2026-03-28T23:30:00Z", 20, "gpt-5"),
-        event(AIProvider::Claude, "2026-03-29T10:00:00Z", 30, "a"),
-        event(AIProvider::Claude, "2026-03-29T11:00:00Z", 40, "b"),
-        event(AIProvider::Claude, "2026-03-29T22:00:00Z", 50, "a"),
-    };
-    const auto rows = dailyModelRows(events, 2, utc("2026-03-30T08:00:00Z"));
-    ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].date, QDate(2026, 3, 29));
-    EXPECT_EQ(rows[0].model.text(), u"a");
-    EXPECT_EQ(rows[1].model.text(), u"b");
-    EXPECT_EQ(rows[1].totals, (LocalUsageTotals{2, 50, 2, 4, 6}));
-    EXPECT_EQ(rows[2].provider, AIProvider::ChatGPT);
-    EXPECT_EQ(rows[3].date, QDate(2026, 3, 30));
-    EXPECT_EQ(rows[3].totals.inputTokens, 50);
-    EXPECT_EQ(dailyModelRows(events, 1, utc("2026-03-30T08:00:00Z")).size(), 1u);
 }
 
 // A damaged line may claim more tokens than a sum can hold: every sum stops at the limit
@@ -110,37 +92,4 @@ TEST(LocalUsageAggregation, SumsStopAtTheLimits)
     const std::vector<LocalUsageEvent> negative{event(AIProvider::Claude, "2026-01-10T10:00:00Z", kMin),
                                                 event(AIProvider::Claude, "2026-01-10T11:00:00Z", -10)};
     EXPECT_EQ(localUsageTotals(negative, from, to).inputTokens, kMin);
-}
-
-TEST(LocalUsageAggregation, ShortTokenCount)
-{
-    const std::pair<std::int64_t, const char*> cases[] = {
-        {0, "0"},          {950, "950"},      {999, "999"},   {1000, "1.0K"}, {1500, "1.5K"},
-        {9950, "9.9K"},    {9999, "10.0K"},   {10000, "10K"}, {12345, "12K"}, {999999, "999K"},
-        {1000000, "1.0M"}, {2345678, "2.3M"}, {-5, "-5"},
-    };
-    for (const auto& [n, text] : cases)
-        EXPECT_EQ(shortTokenCount(n), QLatin1String(text)) << n;
-}
-
-TEST(LocalUsageAggregation, DisplayModelName)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"claude-opus-4-1-20250805", "Opus 4.1"},
-        {"claude-opus-4-1", "Opus 4.1"},
-        {"claude-sonnet-4-5-20250929", "Sonnet 4.5"},
-        {"claude-3-5-haiku-20241022", "3 5.haiku"},
-        {"gpt-5-codex", "GPT 5 codex"},
-        {"gpt-4o-mini", "GPT 4o mini"},
-        {"unknown", "Unknown"},
-        {"o3", "O3"},
-        {"OPUS", "Opus"},
-        {"claude", "claude"},
-        {"claude-20250805", "claude-20250805"},
-        {"--", "--"},
-        {"opus--4", "Opus 4"},
-        {"<synthetic>", "<synthetic>"},
-    };
-    for (const auto& [model, shown] : cases)
-        EXPECT_EQ(displayModelName(QString::fromLatin1(model)), QLatin1String(shown)) << model;
 }

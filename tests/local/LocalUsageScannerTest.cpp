@@ -5,11 +5,6 @@
 #include "local/LocalUsageScanner.h"
 #include "refresh/CodexLogHistory.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
-#include <qcoro/qcorotask.h>
-
 #include <unistd.h>
 
 using namespace tallyvue;
@@ -141,29 +136,6 @@ TEST_F(ScannerTest, UsageSurvivesRenamesMovesAndCopies)
     EXPECT_EQ(linked.lastSummary().files, 2u);
 }
 
-// Streaming rows: the row with the most output wins, also when it arrives in a later scan,
-// and it brings its own timestamp, model and project.
-TEST_F(ScannerTest, StreamingRowsAcrossScans)
-{
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "m", .at = kNow - 5000, .output = 1, .model = "early"}));
-    write(u"claude/projects/q/t.jsonl"_s, claudeLine({.id = "other", .at = kNow - 4000, .output = 3}));
-    EXPECT_EQ(outputs(), (Outputs{1, 3}));
-
-    append(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "m", .at = kNow - 1000, .output = 400, .model = "late"}) +
-                                               claudeLine({.id = "m", .at = kNow - 900, .output = 2}));
-    auto events = scan();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].outputTokens, 400); // moved after "other" in time
-    EXPECT_EQ(events[1].model.text(), u"late");
-    EXPECT_EQ(events[1].timestamp, kNow - 1000);
-
-    // A copy in another file with as much output takes over the held event, not the id.
-    write(u"claude/projects/r/u.jsonl"_s, claudeLine({.id = "m", .at = kNow - 100, .output = 400, .cwd = "/r"}));
-    events = scan();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[1].project.text(), u"r");
-}
-
 // Codex writes some token_count events twice. Each request counts once, also when a repeat
 // arrives in a later scan or in another piece of the file, so a session adds up to its own
 // cumulative total; the session's folder and model carry across scans and pieces too.
@@ -250,68 +222,6 @@ TEST_F(ScannerTest, ParallelReadingMatchesSerial)
     const auto expected = key(serial->scanBlocking(kNow));
     EXPECT_EQ(expected.size(), 500u + 12u * 200u);
     EXPECT_EQ(key(parallel->scanBlocking(kNow)), expected);
-}
-
-// The coordinator's entry point runs the scan on the scanner's thread and resumes on ours.
-TEST_F(ScannerTest, ScanRunsOffTheCallingThread)
-{
-    write(u"claude/projects/p/s.jsonl"_s, claudeLine({.id = "a", .output = 1}));
-    QThread* caller = QThread::currentThread();
-    const auto run = [&]() -> QCoro::Task<std::size_t> {
-        const auto events = co_await m_scanner->scan(QDateTime::fromMSecsSinceEpoch(kNow));
-        EXPECT_EQ(QThread::currentThread(), caller);
-        co_return events.size();
-    };
-    EXPECT_EQ(QCoro::waitFor(run()), 1u);
-}
-
-// The newest "rate_limits" of the Codex logs is kept per file as the bytes are read: both shapes
-// Codex has written, with or without token counts on the line, and across sessions written at
-// once, where the newest line wins whatever file it is in.
-TEST_F(ScannerTest, NewestCodexRateLimits)
-{
-    const auto line = [](EpochMs at, const std::string& limits, bool counted) {
-        const std::string info =
-            counted ? R"({"last_token_usage":{"input_tokens":5,"cached_input_tokens":0,"output_tokens":1}})" : "null";
-        return "{\"timestamp\":\"" + iso(at) + R"(","type":"event_msg","payload":{"type":"token_count","info":)" +
-               info + ",\"rate_limits\":" + limits + "}}\n";
-    };
-    const std::string withResetsAt =
-        R"({"limit_id":"codex","primary":{"used_percent":15.0,"window_minutes":300,"resets_at":1780638395},)"
-        R"("secondary":{"used_percent":5,"window_minutes":10080,"resets_at":1781000000},"plan_type":"pro"})";
-    const std::string withResetsIn = R"({"primary":{"used_percent":40,"window_minutes":300,"resets_in_seconds":600},)"
-                                     R"("secondary":null})";
-    const QString first = u"codex/sessions/2026/01/10/rollout-a.jsonl"_s;
-    const QString second = u"codex/sessions/2026/01/10/rollout-b.jsonl"_s;
-    const struct
-    {
-        const char* name;
-        QString file;
-        std::string lines;
-        EpochMs newest;
-        double primaryUsed;
-        std::int64_t primaryReset;
-    } steps[] = {
-        {"resets_at, with token counts", first, line(kNow - 4000, withResetsAt, true), kNow - 4000, 15, 1780638395},
-        {"resets_in_seconds in another session", second, line(kNow - 3000, withResetsIn, false), kNow - 3000, 40,
-         (kNow - 3000) / 1000 + 600},
-        {"an older line later in a file", first, line(kNow - 3500, withResetsAt, false), kNow - 3000, 40,
-         (kNow - 3000) / 1000 + 600},
-        {"a newer line", first, line(kNow - 1000, withResetsAt, false), kNow - 1000, 15, 1780638395},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.name);
-        append(step.file, step.lines);
-        scan();
-        const auto limits = m_scanner->lastSummary().newestCodexLimits;
-        ASSERT_TRUE(limits);
-        EXPECT_EQ(limits->timestamp, step.newest);
-        EXPECT_EQ(limits->primary.usedPercent, step.primaryUsed);
-        EXPECT_EQ(limits->primary.windowMinutes, 300);
-        EXPECT_EQ(limits->primary.resetsAt, step.primaryReset);
-        EXPECT_EQ(limits->secondary.present, step.primaryUsed == 15);
-    }
-    EXPECT_EQ(outputs(), Outputs{1});
 }
 
 // The history's first days come from the Codex logs: one point per distinct value, in time order

@@ -133,23 +133,8 @@ TEST(PriceTable, CostOfARange)
     EXPECT_EQ(cost.pricedRequests, 6);
     EXPECT_EQ(cost.unpricedRequests, 1);
     EXPECT_EQ(costText(cost.usd), u"$0.14");
-}
-
-TEST(PriceTable, CostTexts)
-{
-    const std::pair<double, const char16_t*> exact[] = {
-        {0, u"$0.00"},           {0.004999, u"$0.00"},   {0.005, u"$0.01"},
-        {12.345, u"$12.35"},     {1234.5, u"$1,234.50"}, {1234567.891, u"$1,234,567.89"},
-        {999.995, u"$1,000.00"},
-    };
-    for (const auto& [usd, text] : exact)
-        EXPECT_EQ(costText(usd), QStringView(text)) << usd;
-    const std::pair<double, const char16_t*> approximate[] = {
-        {0, u"$0"},        {0.004, u"< $0.01"}, {4.2, u"≈ $4.20"},     {9.994, u"≈ $9.99"},
-        {9.995, u"≈ $10"}, {312.5, u"≈ $313"},  {1234.4, u"≈ $1,234"},
-    };
-    for (const auto& [usd, text] : approximate)
-        EXPECT_EQ(approximateCostText(usd), QStringView(text)) << usd;
+    EXPECT_EQ(costText(999.995), u"$1,000.00");
+    EXPECT_EQ(approximateCostText(9.995), u"≈ $10");
 }
 
 // A table with a pattern the program cannot use, or a negative price, is refused.
@@ -168,33 +153,4 @@ TEST(PriceTable, RefusesBrokenTables)
     EXPECT_FALSE(
         PriceTable::parse(table(R"({"id": "m", "match": {"equals": "m"}, "prices": [{"input": -1}]})"), &error));
     EXPECT_TRUE(error.startsWith(u"providers[0].models[0].prices[0].input: ")) << error.toStdString();
-}
-
-// The compiled-in table is the one the program uses: it parses and prices every model that
-// our tests, samples and benchmark corpus use.
-TEST(PriceTable, BuiltInTableCoversOurModels)
-{
-    ASSERT_TRUE(qEnvironmentVariableIsEmpty("TALLYVUE_PRICES"));
-    const PriceTable& table = PriceTable::shared();
-    EXPECT_FALSE(table.version().isEmpty());
-    EXPECT_TRUE(table.date().isValid());
-    const std::pair<AIProvider, const char*> models[] = {
-        {AIProvider::Claude, "claude-sonnet-4-5-20250929"},
-        {AIProvider::Claude, "claude-opus-4-1-20250805"},
-        {AIProvider::Claude, "claude-opus-4-1"},
-        {AIProvider::Claude, "claude-haiku-4-5-20251001"},
-        {AIProvider::Claude, "claude-sonnet-4-20250514"},
-        {AIProvider::Claude, "claude-3-5-haiku-20241022"},
-        {AIProvider::ChatGPT, "gpt-5-codex"},
-        {AIProvider::ChatGPT, "gpt-5"},
-        {AIProvider::ChatGPT, "gpt-4o-mini"},
-    };
-    for (const auto& [provider, model] : models) {
-        const auto usd = table.costUsd(event(provider, model, {.input = 1000, .output = 1000, .cacheRead = 1000}));
-        EXPECT_TRUE(usd && *usd > 0) << model;
-    }
-    // One long-standing list price ($3 per million input tokens, below the long-prompt tier),
-    // to catch a table read at the wrong scale.
-    EXPECT_NEAR(*table.costUsd(event(AIProvider::Claude, "claude-sonnet-4-5-20250929", {.input = 100'000})), 0.3,
-                1e-12);
 }
