@@ -77,3 +77,23 @@ TEST(TranscriptReader, SkipsOverlongLines)
     ASSERT_EQ(rows.events.size(), 1u);
     EXPECT_EQ(rows.events[0].event.model.text(), u"second");
 }
+
+// The vectorised search finds what a plain search finds, at every offset around its block edges.
+TEST(MarkerSearch, AgreesWithPlainSearch)
+{
+    for (const TranscriptKind kind : {TranscriptKind::Claude, TranscriptKind::Codex}) {
+        const std::string marker(transcriptMarker(kind));
+        const MarkerSearch search(marker);
+        for (std::size_t size : {0u, 5u, 17u, 18u, 40u, 63u, 64u, 100u, 257u}) {
+            for (std::size_t at = 0; at + marker.size() <= size; at += 3) {
+                std::string text(size, 'a');
+                for (std::size_t i = 0; i < size; ++i)
+                    text[i] = "\"type:asiton pylad"[(i * 7) % 18]; // near misses everywhere
+                text.replace(at, marker.size(), marker);
+                ASSERT_EQ(search.find(text), std::string_view(text).find(marker)) << size << " " << at;
+                text[at + marker.size() - 1] = 'x';
+                ASSERT_EQ(search.find(text), std::string_view(text).find(marker)) << size << " " << at;
+            }
+        }
+    }
+}
