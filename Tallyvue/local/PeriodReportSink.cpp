@@ -86,24 +86,13 @@ struct PeriodReportSink::State
     detail::EventPricer pricer;
     EpochMs from = std::numeric_limits<EpochMs>::min();
     EpochMs to = std::numeric_limits<EpochMs>::max();
-    std::vector<signed char> projectKept;
+    detail::ProjectFilter projects{options.projects};
     // (period's first day, provider, model), so that periods come out in order.
     std::map<std::tuple<qint64, int, std::uint32_t>, PeriodPart> parts;
     std::vector<std::pair<InternedString, std::int64_t>> unpriced; // by first use
     QDate lastDate;
     qint64 lastPeriod = 0;
 
-    bool projectKeptFor(InternedString project)
-    {
-        if (options.projects.isEmpty())
-            return true;
-        if (project.handle() >= projectKept.size())
-            projectKept.resize(project.handle() + 1, -1);
-        signed char& kept = projectKept[project.handle()];
-        if (kept < 0)
-            kept = options.projects.contains(project.text()) ? 1 : 0;
-        return kept == 1;
-    }
 };
 
 PeriodReportSink::PeriodReportSink(const ReportOptions& options, const PriceTable& prices)
@@ -117,7 +106,7 @@ void PeriodReportSink::apply(const LocalUsageEvent& e, int sign)
 {
     State& s = *m_state;
     if (e.timestamp < s.from || e.timestamp >= s.to || (s.options.provider && e.provider != *s.options.provider) ||
-        !s.projectKeptFor(e.project))
+        !s.projects.keeps(e.project))
         return;
     if (const QDate date = s.calendar.dateOf(e.timestamp); date != s.lastDate || !s.lastDate.isValid()) {
         s.lastDate = date;

@@ -93,7 +93,7 @@ class Selection
 public:
     Selection(const ReportEvents& events, const ReportOptions& options, ZoneCalendar& calendar,
               const PriceTable& prices)
-        : m_events(events), m_options(options), m_pricer(prices)
+        : m_events(events), m_options(options), m_pricer(prices), m_projects(options.projects)
     {
         if (options.since)
             m_from = calendar.startOf(*options.since);
@@ -107,7 +107,7 @@ public:
         for (const ReportEvent& r : m_events.events) {
             const LocalUsageEvent& e = r.event;
             if (e.timestamp < m_from || e.timestamp >= m_to ||
-                (m_options.provider && e.provider != *m_options.provider) || !projectKept(e.project))
+                (m_options.provider && e.provider != *m_options.provider) || !m_projects.keeps(e.project))
                 continue;
             const std::optional<double> cost = m_pricer.nanoUsd(e);
             if (!cost)
@@ -125,17 +125,6 @@ public:
     }
 
 private:
-    bool projectKept(InternedString project)
-    {
-        if (m_options.projects.isEmpty())
-            return true;
-        if (project.handle() >= m_projectKept.size())
-            m_projectKept.resize(project.handle() + 1, -1);
-        signed char& kept = m_projectKept[project.handle()];
-        if (kept < 0)
-            kept = m_options.projects.contains(project.text()) ? 1 : 0;
-        return kept == 1;
-    }
     void noteUnpriced(InternedString model)
     {
         if (std::find(m_unpriced.begin(), m_unpriced.end(), model) == m_unpriced.end())
@@ -147,7 +136,7 @@ private:
     detail::EventPricer m_pricer;
     EpochMs m_from = std::numeric_limits<EpochMs>::min();
     EpochMs m_to = std::numeric_limits<EpochMs>::max();
-    std::vector<signed char> m_projectKept;
+    detail::ProjectFilter m_projects;
     std::vector<InternedString> m_unpriced;
 };
 
@@ -330,6 +319,18 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
 } // namespace
 
 namespace detail {
+
+bool ProjectFilter::keeps(InternedString project)
+{
+    if (m_projects.isEmpty())
+        return true;
+    if (project.handle() >= m_kept.size())
+        m_kept.resize(project.handle() + 1, -1);
+    signed char& kept = m_kept[project.handle()];
+    if (kept < 0)
+        kept = m_projects.contains(project.text()) ? 1 : 0;
+    return kept == 1;
+}
 
 QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay)
 {

@@ -123,6 +123,18 @@ QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay);
 QDate periodEnd(ReportKind kind, QDate start);
 /// The "Total" row: the sums of the rows that are not a model's.
 ReportRow totalRow(const std::vector<ReportRow>& rows);
+
+/// Whether `--project` keeps a project; each project is looked up once, by its interned handle.
+class ProjectFilter
+{
+public:
+    explicit ProjectFilter(QStringList projects) : m_projects(std::move(projects)) {}
+    bool keeps(InternedString project);
+
+private:
+    QStringList m_projects;
+    std::vector<signed char> m_kept; // -1 not looked up yet
+};
 } // namespace detail
 
 /// Local calendar days of a zone for many timestamps: the day's bounds are kept, so that
