@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 """Tallyvue's item on real desktops: ctest "e2e.<name>" runs `desktops.py <name>` (see SCENARIOS).
 A desktop missing its packages (`scripts/setup --hosts`) skips."""
+import contextlib
 import glob
 import json
 import os
@@ -39,14 +40,11 @@ def xfce(sntray=False):
         # Now and then, right after another panel session, the restarted panel keeps its Status
         # Tray: that is the test desktop failing to start, not Tallyvue, so it skips.
         for attempt in range(2):
-            try:
+            # On a loaded machine the asking client can outlast its wait; the restart goes on.
+            with contextlib.suppress(subprocess.TimeoutExpired):
                 subprocess.run(["xfce4-panel", "-r"], env=session.env, check=False, timeout=30)
-            except subprocess.TimeoutExpired:
-                pass  # on a loaded machine the asking client can outlast its wait; the restart goes on
-            try:
+            with contextlib.suppress(Failure):
                 return wait_for(lambda: "sntray" in session.watcher_command_line(), 15, "the sntray host")
-            except Failure:
-                pass
         raise Skip("the panel did not switch its tray to the sntray host; the host was not tested")
     return start
 
