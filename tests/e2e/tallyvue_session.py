@@ -1,10 +1,9 @@
 # SPDX-License-Identifier: MIT
-"""Runs the real `tallyvue` in a private desktop session: a temporary HOME signed in to all three
-providers, a loopback server answering the usage services with SAMPLES, Xvfb, a private session bus,
-the AT-SPI bus, a tray host, optionally dunst. A scenario `<name>_test.py` (ctest "e2e.<name>") ends
-with `run(scenario, **session_options)`; on failure it prints tallyvue's output and accessible tree
-and keeps a screenshot. Use /usr/bin/python3 (python3-dbus, -gi, -pyatspi)."""
+"""Runs the real `tallyvue` in a private desktop: a temporary HOME signed in to all three providers,
+a loopback server answering with SAMPLES, Xvfb, private session and AT-SPI buses, a tray host. A
+scenario `<name>_test.py` ends with `run(scenario, **session_options)`. Use /usr/bin/python3."""
 import argparse
+import contextlib
 import http.server
 import importlib.util
 import json
@@ -43,9 +42,8 @@ def check(condition, message):
         raise Failure(message)
 
 
-def wait_for(predicate, timeout=20.0, what="a condition", interval=0.1):
-    """Polls `predicate` until it returns a true value, which is returned. The time-outs are
-    generous on purpose: they only bound a failing run."""
+def wait_for(predicate, timeout=20.0, what="a condition"):
+    """Returns `predicate`'s first true value. The time-outs only bound a failing run."""
     deadline = time.monotonic() + timeout
     last_error = None
     while True:
@@ -58,23 +56,22 @@ def wait_for(predicate, timeout=20.0, what="a condition", interval=0.1):
         if time.monotonic() > deadline:
             detail = f" (last error: {last_error})" if last_error else ""
             raise Failure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
-        time.sleep(interval)
+        time.sleep(0.1)
 
 
-def retry(action, done, what, attempts=3):
-    """Runs `action` until `done` holds within 10 s: on a loaded machine an activation can be lost
-    while the panel is still settling, a click can come before dunst has the alert ready."""
-    for attempt in range(attempts):
+def retry(action, done, what):
+    """On a loaded machine an activation can be lost while the panel settles, a click can come
+    before dunst has the alert ready: up to three tries."""
+    for attempt in range(3):
         action()
         try:
             return wait_for(done, 10, what)
         except Failure:
-            if attempt == attempts - 1:
+            if attempt == 2:
                 raise
 
 
 def require(*tools):
-    """Skips the scenario when a program, file or ("py:name") Python module it needs is missing."""
     for tool in tools:
         if tool.startswith("py:"):
             found = importlib.util.find_spec(tool[3:])
@@ -85,8 +82,6 @@ def require(*tools):
 
 
 class SampleHandler(http.server.BaseHTTPRequestHandler):
-    """Answers SAMPLES and notes each request's path in its server's `requests`."""
-
     def do_GET(self):
         path = self.path.split("?")[0]
         self.server.requests.append(path)
@@ -102,11 +97,7 @@ class SampleHandler(http.server.BaseHTTPRequestHandler):
 
 
 class Session:
-    """One private desktop with `tallyvue` running in it, from `start()` to `stop()`.
-
-    host: "fake" (a StatusNotifierWatcher without a panel), a desktop from desktops.py, or None.
-    settings: stored preferences written before the start ({"selectedPage": "Claude"}).
-    """
+    """host: "fake" (a StatusNotifierWatcher without a panel) or a desktop from desktops.py."""
 
     def __init__(self, tallyvue, artifacts, host="fake", settings=None, notifications=False, start=True):
         self.tallyvue_path = tallyvue
@@ -136,8 +127,8 @@ class Session:
         if self.host == "fake":
             self._spawn("watcher", ["/usr/bin/python3", os.path.join(HERE, "fake_watcher.py")])
             wait_for(lambda: "ready" in self.output("watcher"), 10, "the fake watcher")
-        elif self.host is not None:
-            self.host(self)  # a real desktop from desktops.py
+        else:
+            self.host(self)
         if self.notifications:
             # Alerts stay until clicked: dunst's own 10 s timeout can pass before a slow scenario clicks.
             self._write("dunstrc", "".join(f"[urgency_{u}]\n    timeout = 0\n" for u in ("low", "normal", "critical")))
@@ -150,10 +141,13 @@ class Session:
         env = dict(self.env, **ACCESSIBLE_ENV, CLAUDE_CODE_OAUTH_TOKEN="e2e-token", **{
             f"TALLYVUE_{name}_API": origin for name in ("CLAUDE", "CHATGPT", "COPILOT")})
         env.update(self.extra_env)
-        self.started_at = time.monotonic()
         return self._spawn("tallyvue", [self.tallyvue_path], env=env)
 
     def stop(self):
+        # Bus-activated services are reparented to init and would outlive the test.
+        orphans = set()
+        with contextlib.suppress(Exception):
+            orphans = self.bus_pids() - {process.pid for process in self.processes.values()}
         for process in reversed(list(self.processes.values())):
             if process.poll() is None:
                 process.terminate()
@@ -162,6 +156,9 @@ class Session:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+        for pid in orphans:
+            with contextlib.suppress(OSError):
+                os.kill(pid, signal.SIGKILL)
         for log in self.logs.values():
             log.close()
         self.server.shutdown()
@@ -180,25 +177,17 @@ class Session:
             self._write(".config/Tallyvue/Tallyvue.conf", "\n".join(lines) + "\n")
         keep = ("PATH", "LANG", "LC_ALL", "FONTCONFIG_FILE", "LLVM_PROFILE_FILE")
         self.env = {key: os.environ[key] for key in keep if key in os.environ}
-        self.env.update({
-            "HOME": self.home,
-            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
-            "XDG_DATA_HOME": os.path.join(self.home, ".local/share"),
-            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
-            "XDG_RUNTIME_DIR": os.path.join(self.home, "runtime"),
-            "TMPDIR": os.path.join(self.home, "tmp"),
-            "NO_AT_BRIDGE": "0",
-        })
+        self.env.update({key: os.path.join(self.home, folder) for key, folder in (
+            ("XDG_CONFIG_HOME", ".config"), ("XDG_DATA_HOME", ".local/share"), ("XDG_CACHE_HOME", ".cache"),
+            ("XDG_RUNTIME_DIR", "runtime"), ("TMPDIR", "tmp"))}, HOME=self.home, NO_AT_BRIDGE="0")
 
     def stored_settings(self):
-        try:
-            with open(os.path.join(self.home, ".config/Tallyvue/Tallyvue.conf")) as file:
-                return file.read()
-        except FileNotFoundError:
-            return ""
+        path = os.path.join(self.home, ".config/Tallyvue/Tallyvue.conf")
+        with contextlib.suppress(FileNotFoundError), open(path) as file:
+            return file.read()
+        return ""
 
     def cli(self, *args):
-        """What `tallyvue-cli args` prints in the session; fails when it fails."""
         program = os.path.join(os.path.dirname(self.tallyvue_path), "tallyvue-cli")
         result = subprocess.run([program, *args], env=self.env, capture_output=True, text=True, timeout=60)
         check(result.returncode == 0, f"tallyvue-cli {' '.join(args)} failed: {result.stderr}")
@@ -246,8 +235,6 @@ class Session:
         check(address, "dbus-daemon did not start")
         return address
 
-    # --- D-Bus ---------------------------------------------------------------------------
-
     @property
     def bus(self):
         if self._bus is None:
@@ -264,11 +251,9 @@ class Session:
                              "GetConnectionUnixProcessID", name))
 
     def bus_pids(self):
-        """The processes connected to the session bus, other than this one."""
         return {self.pid_of(name) for name in self.bus.list_names() if name.startswith(":")} - {os.getpid()}
 
     def watcher_command_line(self):
-        """The command line of the process that owns the StatusNotifierWatcher name."""
         try:
             with open(f"/proc/{self.pid_of(self.bus.get_name_owner(WATCHER))}/cmdline", "rb") as file:
                 return file.read().replace(b"\0", b" ").decode(errors="replace")
@@ -276,7 +261,6 @@ class Session:
             return ""
 
     def item(self, timeout=20):
-        """(service, path) of tallyvue's StatusNotifierItem, once the watcher has it."""
         def find():
             for entry in self.call(WATCHER, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
                                    WATCHER, "RegisteredStatusNotifierItems"):
@@ -296,32 +280,25 @@ class Session:
                              "org.kde.StatusNotifierItem", "Menu"))
 
     def menu_layout(self):
-        """The dbusmenu's visible top-level entries as (label, id), "-" for a separator."""
+        """The dbusmenu's visible top-level entries as {label: id}, "-" for a separator."""
         _, layout = self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "GetLayout", 0, -1, [],
                               signature="iias")
-        return [("-" if props.get("type") == "separator" else str(props.get("label", "")), int(ident))
-                for ident, props, _ in layout[2] if props.get("visible", True)]
+        return {"-" if props.get("type") == "separator" else str(props.get("label", "")): int(ident)
+                for ident, props, _ in layout[2] if props.get("visible", True)}
 
     def menu_entries(self):
-        return [label for label, _ in self.menu_layout()]
-
-    def menu_click(self, label):
-        import dbus
-        ident = dict(self.menu_layout()).get(label)
-        check(ident is not None, f"no menu entry {label!r} in {self.menu_entries()}")
-        self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "Event", ident, "clicked",
-                  dbus.Int32(0, variant_level=1), dbus.UInt32(0), signature="isvu")
+        return list(self.menu_layout())
 
     def refresh_now(self):
-        """Clicks "Refresh Now" in the item's menu and waits for the new fetch."""
+        import dbus
         before = self.server.requests.count(CLAUDE_PATH)
-        self.menu_click("Refresh Now")
+        ident = self.menu_layout().get("Refresh Now")
+        check(ident is not None, f"no Refresh Now in {self.menu_entries()}")
+        self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "Event", ident, "clicked",
+                  dbus.Int32(0, variant_level=1), dbus.UInt32(0), signature="isvu")
         wait_for(lambda: self.server.requests.count(CLAUDE_PATH) > before, 20, "a refresh after Refresh Now")
 
-    # --- accessibility -------------------------------------------------------------------
-
     def application(self, name="tallyvue", timeout=20):
-        """The AT-SPI node of the running application called `name` (tallyvue, mate-panel, ...)."""
         import pyatspi
 
         def find():
@@ -331,27 +308,28 @@ class Session:
         return wait_for(find, timeout, f"{name} on the accessibility bus")
 
     def find_all(self, root=None, name=None, role=None, predicate=None, showing=None):
-        """Every node under `root` (default: the application) matching name (exact, or a callable
-        taking the name), role ("push button", "page tab", ...), predicate and showing."""
-        found = []
+        """name: exact, or a callable taking the name; root: the application unless given."""
+        def matches(node):
+            node_name = node.name or ""
+            return (name is None or (name(node_name) if callable(name) else node_name == name)) and \
+                (role is None or node.getRoleName() == role) and (predicate is None or predicate(node)) and \
+                (showing is None or self.is_showing(node) == showing)
+        return [node for node, _ in self._walk(root or self.application(), matches)]
 
-        def walk(node, depth):
-            if node is None or depth > 60:
-                return
-            try:
-                node_name = node.name or ""
-                ok = (name is None or (name(node_name) if callable(name) else node_name == name)) and \
-                     (role is None or node.getRoleName() == role) and (predicate is None or predicate(node))
-                if ok and showing is not None:
-                    ok = self.is_showing(node) == showing
-                if ok:
-                    found.append(node)
-                for index in range(node.childCount):
-                    walk(node.getChildAtIndex(index), depth + 1)
-            except Exception:
-                pass  # a node that went away while we walked
-        walk(root or self.application(), 0)
-        return found
+    @staticmethod
+    def _walk(node, wanted=lambda _: True, depth=0):
+        """(node, depth) for every wanted node; a node that goes away while we walk ends its branch."""
+        if node is None or depth > 60:
+            return
+        try:
+            found = wanted(node)
+            children = [node.getChildAtIndex(index) for index in range(node.childCount)]
+        except Exception:
+            return
+        if found:
+            yield node, depth
+        for child in children:
+            yield from Session._walk(child, wanted, depth + 1)
 
     def find(self, root=None, name=None, role=None, predicate=None, showing=None, timeout=20):
         what = f"a node with name {name!r} and role {role!r}" if not callable(name) else f"a {role!r} node"
@@ -359,7 +337,7 @@ class Session:
                         timeout, what)
 
     def popovers(self):
-        """The open popover (a frame, or a filler or window before it has a role of its own), if any."""
+        """A frame, or a filler or window before it has a role of its own."""
         return self.find_all(name="Tallyvue", predicate=lambda n: n.getRoleName() in ("frame", "filler", "window"),
                              showing=True)
 
@@ -379,7 +357,6 @@ class Session:
 
     @staticmethod
     def has_state(node, *names):
-        """Whether `node` has any of the AT-SPI states named ("STATE_FOCUSED", ...)."""
         import pyatspi
         state = node.getState()
         return any(state.contains(getattr(pyatspi, name)) for name in names)
@@ -393,7 +370,6 @@ class Session:
 
     @staticmethod
     def text_of(node):
-        """A node's name, or its text when it is a text node."""
         try:
             text = node.queryText()
             return text.getText(0, text.characterCount)
@@ -401,26 +377,16 @@ class Session:
             return node.name
 
     def dump(self):
-        """The accessible tree as indented "role: name" lines, for failure reports."""
         lines = []
-
-        def walk(node, depth):
-            try:
+        for node, depth in self._walk(self.application(timeout=5)):
+            with contextlib.suppress(Exception):  # a node that went away while we walked
                 lines.append("  " * depth + f"{node.getRoleName()}: {node.name!r}")
-                for index in range(node.childCount):
-                    walk(node.getChildAtIndex(index), depth + 1)
-            except Exception:
-                pass  # a node that went away while we walked
-        walk(self.application(timeout=5), 0)
         return "\n".join(lines)
 
-    # --- processes, keys and pictures ----------------------------------------------------
-
-    def wait_for_refresh(self, count=1, timeout=30):
-        wait_for(lambda: self.output().count("Usage refreshed at") >= count, timeout, f"{count} refresh(es)")
+    def wait_for_refresh(self):
+        wait_for(lambda: "Usage refreshed at" in self.output(), 30, "a refresh")
 
     def cpu_share(self, pids, seconds):
-        """Share of one core the processes `pids` used together over the next `seconds`."""
         def total():
             used = 0
             for pid in pids:
@@ -439,15 +405,10 @@ class Session:
         return subprocess.run(["xdotool", *map(str, args)], env=self.env, check=check, capture_output=True,
                               text=True).stdout
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=False,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-        return path
 
 
 def run(scenario, tools=(), **session_options):
-    """Entry point of a scenario script: parses arguments, runs `scenario(session)`, exits.
-    tools: programs the scenario needs beyond the session's own (xdotool, ...)."""
+    """tools: programs the scenario needs beyond the session's own (xdotool, ...)."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--tallyvue", required=True, help="the built tallyvue program")
     parser.add_argument("--artifacts", default=tempfile.gettempdir(), help="folder for screenshots")
@@ -488,5 +449,7 @@ def _report_failure(session):
     except Exception as error:
         print(f"(no tree: {error})")
     os.makedirs(session.artifacts, exist_ok=True)
-    name = f"e2e-{os.path.basename(sys.argv[0])}-{os.getpid()}.png"
-    print(f"screenshot: {session.screenshot(os.path.join(session.artifacts, name))}")
+    path = os.path.join(session.artifacts, f"e2e-{os.path.basename(sys.argv[0])}-{os.getpid()}.png")
+    subprocess.run(["import", "-window", "root", path], env=session.env, check=False,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+    print(f"screenshot: {path}")

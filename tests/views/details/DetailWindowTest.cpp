@@ -102,7 +102,6 @@ protected:
         window.exportAction()->trigger();
         auto* dialog = waitForDialog<QFileDialog>(u"saveDialog"_s);
         ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
         EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(u"/tallyvue-history.csv"_s));
         if (path) {
             dialog->selectFile(*path);
@@ -126,18 +125,13 @@ TEST_F(DetailWindowTest, ExportThroughSaveDialog)
     window.setState(state());
     window.show();
     const QString target = m_dir.filePath(u"out.csv"_s);
-    QFile old(target);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("keep me");
-    old.close();
+    test::writeFile(target, "keep me");
 
     exportTo(window, std::nullopt);
     EXPECT_EQ(test::readFile(target), QByteArray("keep me"));
 
     exportTo(window, target);
-    const QByteArray csv = test::readFile(target);
-    EXPECT_EQ(csv, HistoryStore::exportCSV().value());
-    EXPECT_TRUE(csv.contains("\"Say \"\"hi\"\"\""));
+    EXPECT_EQ(test::readFile(target), HistoryStore::exportCSV().value());
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{u"out.csv"_s}); // no temporary left
 
     test::OutputCapture output;
@@ -160,8 +154,6 @@ TEST_F(DetailWindowTest, ClearAsksFirst)
     window.clearAction()->trigger();
     auto* box = waitForDialog<QMessageBox>(u"confirmClear"_s);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text(), u"Clear all recorded history?"_s);
-    EXPECT_EQ(box->informativeText(), u"Trends, projections and daily summaries start over. This cannot be undone."_s);
     box->button(QMessageBox::Cancel)->click();
     QCoreApplication::processEvents();
     EXPECT_EQ(test::readFile(HistoryStore::filePath()), before);
@@ -260,7 +252,6 @@ TEST_F(DetailWindowTest, PopoverTrendsTabAndDetailsButton)
     ASSERT_NE(trends, nullptr);
     UsageHistoryChart* chart = trends->historyChart();
     EXPECT_FALSE(chart->isEmpty());
-    EXPECT_EQ(chart->readoutText(), u"Hover over the chart for exact values"_s);
     // Any point over the plot picks the one Claude snapshot.
     QTest::mouseMove(chart, QPoint(chart->width() / 2, 60));
     EXPECT_TRUE(chart->selectedDate().has_value());
@@ -274,7 +265,6 @@ TEST_F(DetailWindowTest, PopoverTrendsTabAndDetailsButton)
     QSignalSpy details(&view, &MenuBarView::detailsRequested);
     auto* button = view.findChild<GlassButton*>(u"details"_s);
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->toolTip(), u"Open the details window"_s);
     // The way assistive tools press it ("Press" runs animateClick()).
     button->animateClick();
     EXPECT_TRUE(details.wait(5000));
