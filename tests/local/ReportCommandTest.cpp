@@ -132,8 +132,7 @@ TEST_F(ReportCommandTest, UsageErrorsAndHelp)
         EXPECT_TRUE(r.err.startsWith("tallyvue-cli report: ")) << r.err.constData();
         EXPECT_TRUE(r.out.isEmpty());
     }
-    for (const QStringList& args :
-         {QStringList{u"--help"_s}, QStringList{u"blocks"_s, u"-h"_s}}) {
+    for (const QStringList& args : {QStringList{u"--help"_s}, QStringList{u"blocks"_s, u"-h"_s}}) {
         const CliRun r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_TRUE(r.out.startsWith("Usage: tallyvue-cli report ")) << args.join(u' ').toStdString();

@@ -48,10 +48,10 @@ ReportEvents eventsOf(const std::vector<Request>& requests)
 }
 
 /// "key:requests" per row, model rows with their provider.
-QStringList summary(const Report& report)
+QStringList summary(const std::vector<ReportRow>& rows)
 {
     QStringList out;
-    for (const ReportRow& row : report.rows)
+    for (const ReportRow& row : rows)
         out << (row.model.isEmpty() ? row.key : u"  "_s + rawValue(*row.provider)) + u':' +
                    QString::number(row.totals.requests);
     return out;
@@ -73,7 +73,7 @@ TEST(ReportTest, PeriodsInTheReportZone)
         {"2026-03-07T23:30:00Z"},                                 // Sunday, Mar 8 in Berlin
         {"2026-03-28T23:30:00Z", 2},                              // Mar 29, 00:30 CET
         {"2026-03-29T21:59:00Z", 2, AIProvider::ChatGPT, "tool"}, // Mar 29, 23:59 CEST
-        {"2026-03-29T22:00:00Z", 2, AIProvider::Claude, "web"},  // Mar 30, 00:00 CEST
+        {"2026-03-29T22:00:00Z", 2, AIProvider::Claude, "web"},   // Mar 30, 00:00 CEST
     });
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-04-01T00:00:00Z"));
     using K = ReportKind;
@@ -111,13 +111,24 @@ TEST(ReportTest, PeriodsInTheReportZone)
         {"sessions in one day", {.kind = K::Session, .zone = kBerlin, .since = mar29, .until = mar29}, {u"s2:2"_s}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(summary(buildReport(events, c.options, now)), c.rows) << c.name;
+        EXPECT_EQ(summary(buildReport(events, c.options, now).rows), c.rows) << c.name;
     const Report days = buildReport(events, cases[0].options, now);
     EXPECT_EQ(days.rows[3].end.toMSecsSinceEpoch() - days.rows[3].start.toMSecsSinceEpoch(), 23 * kHour);
     EXPECT_EQ(days.total.totals.requests, 6);
     const Report sessions = buildReport(events, cases[9].options, now);
     EXPECT_EQ(sessions.rows[2].project, u"app"); // its first request's
     EXPECT_EQ(sessions.rows[2].start.toMSecsSinceEpoch(), at("2026-03-28T23:30:00Z"));
+    // The page's month view: 30 days per provider ending today, 6 months ending this one with the
+    // quiet ones at zero.
+    const ComputerMonth month = ComputerMonth::build(events, now, kBerlin);
+    ASSERT_EQ(month.days.size(), 60u);
+    EXPECT_EQ(month.days[0].name, u"3");     // March 3
+    EXPECT_EQ(month.days.back().name, u"1"); // April 1, today
+    EXPECT_EQ(month.days[53].name, u"29");   // ChatGPT on March 29
+    EXPECT_EQ(month.days[53].provider, AIProvider::ChatGPT);
+    EXPECT_EQ(month.days[53].tokens, 60);
+    EXPECT_EQ(summary(month.months), (QStringList{u"2025-11:0"_s, u"2025-12:0"_s, u"2026-01:1"_s, u"2026-02:1"_s,
+                                                  u"2026-03:4"_s, u"2026-04:0"_s}));
 }
 
 // Blocks start on the hour of their first request and last 5 hours; a request at or after the
@@ -175,7 +186,8 @@ TEST(ReportTest, Blocks)
         EXPECT_EQ(rows, c.rows) << c.name;
     }
     // The gap case's first block: 120 tokens over the 45 minutes between its first and last request.
-    const Report gap = buildReport(eventsOf(cases[0].requests), options, QDateTime::fromMSecsSinceEpoch(at(cases[0].now)));
+    const Report gap =
+        buildReport(eventsOf(cases[0].requests), options, QDateTime::fromMSecsSinceEpoch(at(cases[0].now)));
     EXPECT_DOUBLE_EQ(gap.rows[0].burnRate().value_or(0), 120.0 / 45.0);
 }
 
@@ -239,32 +251,10 @@ TEST_F(ReportScanTest, CountsAsTheAppScanner)
         PeriodReportSink sink(daily);
         EXPECT_EQ(scanIntoSink(sources, kNow - 8 * kDay, sink, threads).requests, 5u);
         const Report kept = buildReport(report, daily, QDateTime::fromMSecsSinceEpoch(kNow));
-        EXPECT_EQ(summary(sink.report()), summary(kept));
+        EXPECT_EQ(summary(sink.report().rows), summary(kept.rows));
         EXPECT_EQ(sink.report().total.totals, kept.total.totals);
         EXPECT_EQ(sink.report().total.cost.usd, kept.total.cost.usd);
         EXPECT_EQ(kept.total.totals.cacheReadTokens, INT64_MAX);
     }
     EXPECT_EQ(scanForReport(sources).events.size(), 6u);
-}
-
-// The page's month view: 30 days per provider ending today, 6 months ending this one with the
-// quiet ones at zero, both from the report rows.
-TEST(ReportTest, ComputerMonth)
-{
-    const ReportEvents events = eventsOf({{"2026-03-10T10:00:00Z"},
-                                          {"2026-03-10T11:00:00Z", 1, AIProvider::ChatGPT},
-                                          {"2026-02-01T10:00:00Z"},
-                                          {"2025-10-31T10:00:00Z"}});
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-03-10T12:00:00Z"));
-    const ComputerMonth month = ComputerMonth::build(events, now, kBerlin);
-    ASSERT_EQ(month.days.size(), 60u);
-    EXPECT_EQ(month.days.back().name, u"10");
-    EXPECT_EQ(month.days.back().provider, AIProvider::ChatGPT);
-    EXPECT_EQ(month.days.back().tokens, 60);
-    EXPECT_EQ(month.days[0].name, u"9"); // February 9
-    QStringList months;
-    for (const ReportRow& row : month.months)
-        months << row.key + u':' + QString::number(row.totals.requests);
-    EXPECT_EQ(months, (QStringList{u"2025-10:1"_s, u"2025-11:0"_s, u"2025-12:0"_s, u"2026-01:0"_s, u"2026-02:1"_s,
-                                   u"2026-03:2"_s}));
 }
