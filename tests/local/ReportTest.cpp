@@ -193,9 +193,7 @@ TEST(ReportTest, Blocks)
 
 namespace {
 
-class ReportScanTest : public TranscriptTreeFixture
-{
-};
+using ReportScanTest = TranscriptTreeFixture;
 
 std::vector<std::pair<EpochMs, std::int64_t>> timesAndOutputs(const std::vector<LocalUsageEvent>& events)
 {
