@@ -7,6 +7,9 @@
 
 #include <algorithm>
 
+// Option rows name only the members they set; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using namespace tallyvue;
 using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
@@ -45,10 +48,10 @@ ReportEvents eventsOf(const std::vector<Request>& requests)
 }
 
 /// "key:requests" per row, model rows with their provider.
-QStringList summary(const Report& report)
+QStringList summary(const std::vector<ReportRow>& rows)
 {
     QStringList out;
-    for (const ReportRow& row : report.rows)
+    for (const ReportRow& row : rows)
         out << (row.model.isEmpty() ? row.key : u"  "_s + rawValue(*row.provider)) + u':' +
                    QString::number(row.totals.requests);
     return out;
@@ -60,6 +63,7 @@ const QTimeZone kBerlin("Europe/Berlin");
 
 // Periods follow the report's zone across a daylight-saving change and a month end; weeks
 // start on the day asked for; --since/--until are whole local days; filters narrow first.
+// A session is its transcript, rows go by last activity, and a range counts only its requests.
 TEST(ReportTest, PeriodsInTheReportZone)
 {
     // Berlin: 2026-03-29 has 23 hours (CET until 01:00Z, CEST after).
@@ -69,57 +73,62 @@ TEST(ReportTest, PeriodsInTheReportZone)
         {"2026-03-07T23:30:00Z"},                                 // Sunday, Mar 8 in Berlin
         {"2026-03-28T23:30:00Z", 2},                              // Mar 29, 00:30 CET
         {"2026-03-29T21:59:00Z", 2, AIProvider::ChatGPT, "tool"}, // Mar 29, 23:59 CEST
-        {"2026-03-29T22:00:00Z", 2},                              // Mar 30, 00:00 CEST
+        {"2026-03-29T22:00:00Z", 2, AIProvider::Claude, "web"},   // Mar 30, 00:00 CEST
     });
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-04-01T00:00:00Z"));
-    struct Case
+    using K = ReportKind;
+    const QDate mar29(2026, 3, 29);
+    const struct
     {
         const char* name;
         ReportOptions options;
         QStringList rows;
-    };
-    const auto options = [](ReportKind kind, QTimeZone zone = kBerlin) {
-        ReportOptions o;
-        o.kind = kind;
-        o.zone = zone;
-        return o;
-    };
-    ReportOptions sunday = options(ReportKind::Weekly);
-    sunday.firstDayOfWeek = Qt::Sunday;
-    ReportOptions range = options(ReportKind::Daily);
-    range.since = range.until = QDate(2026, 3, 29);
-    ReportOptions project = options(ReportKind::Monthly);
-    project.projects = {u"tool"_s, u"other"_s};
-    ReportOptions provider = options(ReportKind::Daily);
-    provider.provider = AIProvider::Claude;
-    provider.since = QDate(2026, 3, 1);
-    ReportOptions breakdown = options(ReportKind::Monthly);
-    breakdown.breakdown = true;
-    breakdown.until = QDate(2026, 2, 1);
-    const Case cases[] = {
+    } cases[] = {
         {"daily",
-         options(ReportKind::Daily),
+         {.kind = K::Daily, .zone = kBerlin},
          {u"2026-01-31:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:2"_s, u"2026-03-30:1"_s}},
         {"daily in UTC",
-         options(ReportKind::Daily, QTimeZone::utc()),
+         {.kind = K::Daily, .zone = QTimeZone::utc()},
          {u"2026-01-31:2"_s, u"2026-03-07:1"_s, u"2026-03-28:1"_s, u"2026-03-29:2"_s}},
-        {"monthly", options(ReportKind::Monthly), {u"2026-01:1"_s, u"2026-02:1"_s, u"2026-03:4"_s}},
+        {"monthly", {.kind = K::Monthly, .zone = kBerlin}, {u"2026-01:1"_s, u"2026-02:1"_s, u"2026-03:4"_s}},
         {"weeks from Monday",
-         options(ReportKind::Weekly),
+         {.kind = K::Weekly, .zone = kBerlin},
          {u"2026-01-26:2"_s, u"2026-03-02:1"_s, u"2026-03-23:2"_s, u"2026-03-30:1"_s}},
-        {"weeks from Sunday", sunday, {u"2026-01-25:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:3"_s}},
-        {"one day with both edges", range, {u"2026-03-29:2"_s}},
-        {"projects", project, {u"2026-02:1"_s, u"2026-03:1"_s}},
-        {"provider and since", provider, {u"2026-03-08:1"_s, u"2026-03-29:1"_s, u"2026-03-30:1"_s}},
-        {"breakdown", breakdown, {u"2026-01:1"_s, u"  Claude:1"_s, u"2026-02:1"_s, u"  ChatGPT:1"_s}},
+        {"weeks from Sunday",
+         {.kind = K::Weekly, .zone = kBerlin, .firstDayOfWeek = Qt::Sunday},
+         {u"2026-01-25:1"_s, u"2026-02-01:1"_s, u"2026-03-08:1"_s, u"2026-03-29:3"_s}},
+        {"one day with both edges", {.zone = kBerlin, .since = mar29, .until = mar29}, {u"2026-03-29:2"_s}},
+        {"projects",
+         {.kind = K::Monthly, .zone = kBerlin, .projects = {u"tool"_s, u"other"_s}},
+         {u"2026-02:1"_s, u"2026-03:1"_s}},
+        {"provider and since",
+         {.zone = kBerlin, .since = QDate(2026, 3, 1), .provider = AIProvider::Claude},
+         {u"2026-03-08:1"_s, u"2026-03-29:1"_s, u"2026-03-30:1"_s}},
+        {"breakdown",
+         {.kind = K::Monthly, .zone = kBerlin, .until = QDate(2026, 2, 1), .breakdown = true},
+         {u"2026-01:1"_s, u"  Claude:1"_s, u"2026-02:1"_s, u"  ChatGPT:1"_s}},
+        {"sessions", {.kind = K::Session, .zone = kBerlin}, {u"s1:1"_s, u"s0:2"_s, u"s2:3"_s}},
+        {"sessions in one day", {.kind = K::Session, .zone = kBerlin, .since = mar29, .until = mar29}, {u"s2:2"_s}},
     };
-    for (const Case& c : cases) {
-        const Report report = buildReport(events, c.options, now);
-        EXPECT_EQ(summary(report), c.rows) << c.name;
-    }
-    const Report days = buildReport(events, options(ReportKind::Daily), now);
+    for (const auto& c : cases)
+        EXPECT_EQ(summary(buildReport(events, c.options, now).rows), c.rows) << c.name;
+    const Report days = buildReport(events, cases[0].options, now);
     EXPECT_EQ(days.rows[3].end.toMSecsSinceEpoch() - days.rows[3].start.toMSecsSinceEpoch(), 23 * kHour);
     EXPECT_EQ(days.total.totals.requests, 6);
+    const Report sessions = buildReport(events, cases[9].options, now);
+    EXPECT_EQ(sessions.rows[2].project, u"app"); // its first request's
+    EXPECT_EQ(sessions.rows[2].start.toMSecsSinceEpoch(), at("2026-03-28T23:30:00Z"));
+    // The page's month view: 30 days per provider ending today, 6 months ending this one with the
+    // quiet ones at zero.
+    const ComputerMonth month = ComputerMonth::build(events, now, kBerlin);
+    ASSERT_EQ(month.days.size(), 60u);
+    EXPECT_EQ(month.days[0].name, u"3");     // March 3
+    EXPECT_EQ(month.days.back().name, u"1"); // April 1, today
+    EXPECT_EQ(month.days[53].name, u"29");   // ChatGPT on March 29
+    EXPECT_EQ(month.days[53].provider, AIProvider::ChatGPT);
+    EXPECT_EQ(month.days[53].tokens, 60);
+    EXPECT_EQ(summary(month.months), (QStringList{u"2025-11:0"_s, u"2025-12:0"_s, u"2026-01:1"_s, u"2026-02:1"_s,
+                                                  u"2026-03:4"_s, u"2026-04:0"_s}));
 }
 
 // Blocks start on the hour of their first request and last 5 hours; a request at or after the
@@ -160,10 +169,8 @@ TEST(ReportTest, Blocks)
          {u"10:00 12:30 2"_s, u"12:30 17:30 1 open 42"_s, u"13:00 18:00 1 open"_s}},
         {"reset passed", {{"2026-03-10T13:00:00Z"}}, "2026-03-10T14:00:00Z", {passed}, {u"13:00 18:00 1 open"_s}},
     };
+    const ReportOptions options{.kind = ReportKind::Blocks, .zone = QTimeZone::utc()};
     for (const Case& c : cases) {
-        ReportOptions options;
-        options.kind = ReportKind::Blocks;
-        options.zone = QTimeZone::utc();
         const Report report =
             buildReport(eventsOf(c.requests), options, QDateTime::fromMSecsSinceEpoch(at(c.now)), c.metrics);
         QStringList rows;
@@ -178,39 +185,15 @@ TEST(ReportTest, Blocks)
         }
         EXPECT_EQ(rows, c.rows) << c.name;
     }
-    // 120 tokens over the 45 minutes between the first and last request.
-    ReportOptions options;
-    options.kind = ReportKind::Blocks;
-    const Report one = buildReport(eventsOf({{"2026-03-10T10:15:00Z"}, {"2026-03-10T11:00:00Z"}}), options,
-                                   QDateTime::fromMSecsSinceEpoch(at("2026-03-11T00:00:00Z")));
-    EXPECT_DOUBLE_EQ(one.rows[0].burnRate().value_or(0), 120.0 / 45.0);
-}
-
-// A session is its transcript: lines on two days make one row, rows go by last activity,
-// and --since counts only the requests inside the range.
-TEST(ReportTest, Sessions)
-{
-    const ReportEvents events = eventsOf({{"2026-03-10T22:50:00Z", 0, AIProvider::Claude, "first"},
-                                          {"2026-03-11T09:00:00Z", 0, AIProvider::Claude, "later"},
-                                          {"2026-03-11T08:00:00Z", 1, AIProvider::ChatGPT, "tool"}});
-    ReportOptions options;
-    options.kind = ReportKind::Session;
-    options.zone = kBerlin;
-    const Report all = buildReport(events, options, QDateTime::fromMSecsSinceEpoch(at("2026-03-12T00:00:00Z")));
-    EXPECT_EQ(summary(all), (QStringList{u"s1:1"_s, u"s0:2"_s}));
-    EXPECT_EQ(all.rows[1].project, u"first");
-    EXPECT_EQ(all.rows[1].start.toUTC().toString(Qt::ISODate), u"2026-03-10T22:50:00Z");
-    options.since = QDate(2026, 3, 11);
-    options.until = QDate(2026, 3, 11);
-    EXPECT_EQ(summary(buildReport(events, options, QDateTime::fromMSecsSinceEpoch(at("2026-03-12T00:00:00Z")))),
-              (QStringList{u"s1:1"_s, u"s0:1"_s}));
+    // The gap case's first block: 120 tokens over the 45 minutes between its first and last request.
+    const Report gap =
+        buildReport(eventsOf(cases[0].requests), options, QDateTime::fromMSecsSinceEpoch(at(cases[0].now)));
+    EXPECT_DOUBLE_EQ(gap.rows[0].burnRate().value_or(0), 120.0 / 45.0);
 }
 
 namespace {
 
-class ReportScanTest : public TranscriptTreeFixture
-{
-};
+using ReportScanTest = TranscriptTreeFixture;
 
 std::vector<std::pair<EpochMs, std::int64_t>> timesAndOutputs(const std::vector<LocalUsageEvent>& events)
 {
@@ -266,35 +249,10 @@ TEST_F(ReportScanTest, CountsAsTheAppScanner)
         PeriodReportSink sink(daily);
         EXPECT_EQ(scanIntoSink(sources, kNow - 8 * kDay, sink, threads).requests, 5u);
         const Report kept = buildReport(report, daily, QDateTime::fromMSecsSinceEpoch(kNow));
-        EXPECT_EQ(summary(sink.report()), summary(kept));
+        EXPECT_EQ(summary(sink.report().rows), summary(kept.rows));
         EXPECT_EQ(sink.report().total.totals, kept.total.totals);
         EXPECT_EQ(sink.report().total.cost.usd, kept.total.cost.usd);
+        EXPECT_EQ(kept.total.totals.cacheReadTokens, INT64_MAX);
     }
     EXPECT_EQ(scanForReport(sources).events.size(), 6u);
-    ReportOptions options;
-    const Report report = buildReport(scanForReport(sources), options, QDateTime::fromMSecsSinceEpoch(kNow));
-    EXPECT_EQ(report.total.totals.cacheReadTokens, INT64_MAX);
-}
-
-// The page's month view: 30 days per provider ending today, 6 months ending this one with the
-// quiet ones at zero, both from the report rows.
-TEST(ReportTest, ComputerMonth)
-{
-    const ReportEvents events = eventsOf({{"2026-03-10T10:00:00Z"},
-                                          {"2026-03-10T11:00:00Z", 1, AIProvider::ChatGPT},
-                                          {"2026-02-01T10:00:00Z"},
-                                          {"2025-10-31T10:00:00Z"}});
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(at("2026-03-10T12:00:00Z"));
-    const ComputerMonth month = ComputerMonth::build(events, now, kBerlin);
-    ASSERT_EQ(month.days.size(), 60u);
-    EXPECT_EQ(month.days.back().name, u"10");
-    EXPECT_EQ(month.days.back().provider, AIProvider::ChatGPT);
-    EXPECT_EQ(month.days.back().tokens, 60);
-    EXPECT_EQ(month.days[0].name, u"9"); // February 9
-    QStringList months;
-    for (const ReportRow& row : month.months)
-        months << row.key + u':' + QString::number(row.totals.requests);
-    EXPECT_EQ(months, (QStringList{u"2025-10:1"_s, u"2025-11:0"_s, u"2025-12:0"_s, u"2026-01:0"_s, u"2026-02:1"_s,
-                                   u"2026-03:2"_s}));
-    EXPECT_EQ(ComputerMonth::firstDay(now, kBerlin), QDate(2025, 10, 1));
 }
