@@ -194,38 +194,33 @@ TEST(TrayLabel, PercentIconReadsOnAnyPanel)
                 label.level = c.level;
                 label.digits = c.digits;
                 label.image = c.image;
-                for (const int side : {16, 22, 24, 32}) {
-                    for (const qreal ratio : {1.0, 2.0}) {
-                        SCOPED_TRACE(testing::Message()
-                                     << c.name << ", " << side << " px at " << ratio << "x, "
-                                     << guessedText.name().toStdString() << " text on " << panel.name().toStdString());
-                        QImage icon = renderPercentIcon(label, side, ratio, guessedText);
-                        icon.setDevicePixelRatio(1);
-                        QImage seen(icon.size(), QImage::Format_ARGB32);
-                        seen.fill(panel);
-                        QPainter(&seen).drawImage(0, 0, icon);
-                        // The middle of the digits (or glyph): the upper middle of the square.
-                        const int n = seen.width();
-                        QHash<QRgb, int> counts;
-                        for (int y = n / 5; y < n * 3 / 5; ++y) {
-                            for (int x = n / 4; x < n * 3 / 4; ++x)
-                                ++counts[seen.pixel(x, y)];
-                        }
-                        QList<std::pair<int, QRgb>> ranked;
-                        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-                            ranked.append({it.value(), it.key()});
-                        std::sort(ranked.begin(), ranked.end(), std::greater<>());
-                        ASSERT_GE(ranked.size(), 2);
-                        const QColor first = QColor::fromRgb(ranked[0].second);
-                        const QColor second = QColor::fromRgb(ranked[1].second);
-                        EXPECT_GE(test::contrast(first, second), 3.0)
-                            << first.name().toStdString() << " beside " << second.name().toStdString();
-                        if (c.level) {
-                            const QColor light = style::levelColor(*c.level, false);
-                            const QColor dark = style::levelColor(*c.level, true);
-                            EXPECT_TRUE(first == light || first == dark || second == light || second == dark)
-                                << first.name().toStdString() << ", " << second.name().toStdString();
-                        }
+                // Everything is sized in device pixels, so 1x and 2x icons differ only in size.
+                for (const int pixels : {16, 22, 24, 32, 44, 48, 64}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << c.name << ", " << pixels << " px, " << guessedText.name().toStdString()
+                                 << " text on " << panel.name().toStdString());
+                    QImage seen(pixels, pixels, QImage::Format_ARGB32);
+                    seen.fill(panel);
+                    QPainter(&seen).drawImage(0, 0, renderPercentIcon(label, pixels, 1.0, guessedText));
+                    // The middle of the digits (or glyph): the upper middle of the square.
+                    QHash<QRgb, int> counts;
+                    for (int y = pixels / 5; y < pixels * 3 / 5; ++y) {
+                        for (int x = pixels / 4; x < pixels * 3 / 4; ++x)
+                            ++counts[seen.pixel(x, y)];
+                    }
+                    QList<QRgb> ranked = counts.keys();
+                    std::ranges::sort(ranked, std::greater<>(),
+                                      [&counts](QRgb rgb) { return std::pair(counts[rgb], rgb); });
+                    ASSERT_GE(ranked.size(), 2);
+                    const QColor first = QColor::fromRgb(ranked[0]);
+                    const QColor second = QColor::fromRgb(ranked[1]);
+                    EXPECT_GE(test::contrast(first, second), 3.0)
+                        << first.name().toStdString() << " beside " << second.name().toStdString();
+                    if (c.level) {
+                        const QColor light = style::levelColor(*c.level, false);
+                        const QColor dark = style::levelColor(*c.level, true);
+                        EXPECT_TRUE(first == light || first == dark || second == light || second == dark)
+                            << first.name().toStdString() << ", " << second.name().toStdString();
                     }
                 }
             }
