@@ -64,8 +64,6 @@ TEST_F(ViewsTest, ProgressBar)
     };
     const Case cases[] = {
         {50, QuotaDisplayMode::Used, 0.5, UsageLevel::Green},
-        {50.01, QuotaDisplayMode::Used, 0.5001, UsageLevel::Yellow},
-        {80, QuotaDisplayMode::Used, 0.8, UsageLevel::Yellow},
         {80.1, QuotaDisplayMode::Used, 0.801, UsageLevel::Red},
         {30, QuotaDisplayMode::Remaining, 0.7, UsageLevel::Green},
         {120, QuotaDisplayMode::Used, 1.0, UsageLevel::Red},
