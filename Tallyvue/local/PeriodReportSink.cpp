@@ -92,7 +92,6 @@ struct PeriodReportSink::State
     std::vector<std::pair<InternedString, std::int64_t>> unpriced; // by first use
     QDate lastDate;
     qint64 lastPeriod = 0;
-
 };
 
 PeriodReportSink::PeriodReportSink(const ReportOptions& options, const PriceTable& prices)
@@ -171,9 +170,7 @@ Report PeriodReportSink::report() const
             continue;
         sum.fill(group);
         report.rows.push_back(std::move(group));
-        std::sort(models.begin(), models.end(), [](const ReportRow& a, const ReportRow& b) {
-            return a.provider != b.provider ? a.provider < b.provider : a.model.text() < b.model.text();
-        });
+        std::sort(models.begin(), models.end(), detail::modelRowBefore);
         report.rows.insert(report.rows.end(), models.begin(), models.end());
     }
     report.total = totalRow(report.rows);

@@ -80,9 +80,7 @@ struct Group
         std::vector<ReportRow> rows;
         for (auto& [key, model] : models)
             rows.push_back(model.finished());
-        std::sort(rows.begin(), rows.end(), [](const ReportRow& a, const ReportRow& b) {
-            return a.provider != b.provider ? a.provider < b.provider : a.model.text() < b.model.text();
-        });
+        std::sort(rows.begin(), rows.end(), detail::modelRowBefore);
         out.insert(out.end(), rows.begin(), rows.end());
     }
 };
@@ -319,6 +317,11 @@ std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& opti
 } // namespace
 
 namespace detail {
+
+bool modelRowBefore(const ReportRow& a, const ReportRow& b)
+{
+    return a.provider != b.provider ? a.provider < b.provider : a.model.text() < b.model.text();
+}
 
 bool ProjectFilter::keeps(InternedString project)
 {

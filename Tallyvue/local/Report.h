@@ -123,6 +123,8 @@ QDate periodStart(ReportKind kind, QDate date, Qt::DayOfWeek firstDay);
 QDate periodEnd(ReportKind kind, QDate start);
 /// The "Total" row: the sums of the rows that are not a model's.
 ReportRow totalRow(const std::vector<ReportRow>& rows);
+/// The order of a period's model rows: by provider, then by model name.
+bool modelRowBefore(const ReportRow& a, const ReportRow& b);
 
 /// Whether `--project` keeps a project; each project is looked up once, by its interned handle.
 class ProjectFilter
