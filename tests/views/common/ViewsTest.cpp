@@ -4,6 +4,7 @@
 #include "model/Timestamp.h"
 #include "support/Contrast.h"
 #include "support/Files.h"
+#include "support/ViewSupport.h"
 #include "views/charts/ChartPalette.h"
 #include "views/common/MetricViews.h"
 #include "views/common/ProgressBarView.h"
@@ -20,35 +21,13 @@
 #include <cmath>
 
 using namespace tallyvue;
+using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
-
-class ViewsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        setViewClock([] { return kNow; });
-    }
-    void TearDown() override { setViewClock({}); }
-};
-
-/// The texts of the labels named `name`, or the full names behind them where they may be elided.
-QStringList texts(const QWidget& widget, const QString& name, bool toolTips = false)
-{
-    QStringList result;
-    for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(toolTips ? label->toolTip() : label->text());
-    return result;
-}
-
-TextLabel* label(const QWidget& widget, const QString& name)
-{
-    return widget.findChild<TextLabel*>(name);
-}
+using ViewsTest = ViewTest;
 
 } // namespace
 
@@ -214,9 +193,6 @@ TEST_F(ViewsTest, FollowsThemeChanges)
     EXPECT_EQ(label(row, u"percent"_s)->textColor(), style::accentColor(style::Accent::Green, original));
 }
 
-using test::contrast;
-using test::over;
-
 // The colour table is readable: text at least 4.5:1 and bars, rings and glyphs at least 3:1
 // against every background it is drawn on (panel, card on panel, widget, tray panels).
 TEST_F(ViewsTest, ColourTableContrast)
@@ -286,12 +262,12 @@ TEST_F(ViewsTest, SpokenTexts)
 TEST_F(ViewsTest, ThemeSymbolsAtHighDensity)
 {
     QTemporaryDir themes;
-    test::writeFile(themes.path() + u"/probe/index.theme"_s,
-                    "[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
-                    "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    test::writeFile(themes.path() + u"/probe/scalable/actions/view-refresh-symbolic.svg"_s,
-                    R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
-                    R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
+    writeFile(themes.path() + u"/probe/index.theme"_s,
+              "[Icon Theme]\nName=probe\nDirectories=scalable/actions\n\n"
+              "[scalable/actions]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    writeFile(themes.path() + u"/probe/scalable/actions/view-refresh-symbolic.svg"_s,
+              R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+              R"(<rect x="4" y="4" width="8" height="8" fill="#222"/></svg>)");
     const QStringList oldPaths = QIcon::themeSearchPaths();
     const QString oldTheme = QIcon::themeName();
     QIcon::setThemeSearchPaths({themes.path()});

@@ -6,6 +6,7 @@
 #include "refresh/UsageViewModel.h"
 #include "support/Files.h"
 #include "support/OutputCapture.h"
+#include "support/ViewSupport.h"
 #include "views/charts/UsageHistoryChart.h"
 #include "views/common/Widgets.h"
 #include "views/details/ComputerPage.h"
@@ -41,19 +42,6 @@ namespace {
 
 const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
 
-template<typename T>
-T* waitForDialog(const QString& name)
-{
-    for (int i = 0; i < 200; ++i) {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<T*>(widget); dialog && dialog->objectName() == name && dialog->isVisible())
-                return dialog;
-        }
-        QTest::qWait(10);
-    }
-    return nullptr;
-}
-
 /// Chooses `page` in the sidebar, as a click on its row does.
 void choose(const DetailWindowView& window, const WorkspacePage& page)
 {
@@ -63,14 +51,12 @@ void choose(const DetailWindowView& window, const WorkspacePage& page)
     QCoreApplication::processEvents();
 }
 
-class DetailWindowTest : public ::testing::Test
+class DetailWindowTest : public test::ViewTest
 {
 protected:
     void SetUp() override
     {
-        setViewClock([] { return kNow; });
-        for (const char16_t* key : {u"detailPage", u"selectedPage", u"selectedTab", u"quotaDisplayMode"})
-            Preferences::instance().remove(QString::fromUtf16(key));
+        ViewTest::SetUp();
         HistoryStore::clear();
         HistoryStore::record({{AIProvider::Claude, u"session"_s, u"Say \"hi\""_s, 42.5, {}, 18000.0}},
                              kNow.addSecs(-600));
@@ -81,7 +67,7 @@ protected:
     }
     void TearDown() override
     {
-        setViewClock({});
+        ViewTest::TearDown();
         HistoryStore::clear();
     }
 
@@ -100,7 +86,7 @@ protected:
     void exportTo(DetailWindowView& window, const std::optional<QString>& path)
     {
         window.exportAction()->trigger();
-        auto* dialog = waitForDialog<QFileDialog>(u"saveDialog"_s);
+        auto* dialog = test::waitForDialog<QFileDialog>(u"saveDialog"_s);
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(dialog->selectedFiles().value(0).endsWith(u"/tallyvue-history.csv"_s));
         if (path) {
@@ -152,7 +138,7 @@ TEST_F(DetailWindowTest, ClearAsksFirst)
     const QByteArray before = test::readFile(HistoryStore::filePath());
 
     window.clearAction()->trigger();
-    auto* box = waitForDialog<QMessageBox>(u"confirmClear"_s);
+    auto* box = test::waitForDialog<QMessageBox>(u"confirmClear"_s);
     ASSERT_NE(box, nullptr);
     box->button(QMessageBox::Cancel)->click();
     QCoreApplication::processEvents();
@@ -160,7 +146,7 @@ TEST_F(DetailWindowTest, ClearAsksFirst)
     EXPECT_EQ(viewModel.history().size(), 2);
 
     window.clearAction()->trigger();
-    box = waitForDialog<QMessageBox>(u"confirmClear"_s);
+    box = test::waitForDialog<QMessageBox>(u"confirmClear"_s);
     ASSERT_NE(box, nullptr);
     box->findChild<QPushButton*>(u"clearHistory"_s)->click();
     QCoreApplication::processEvents();

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Stats and This Computer tabs: what they decide to show, and that the events are
 // aggregated once per scan result rather than on every redraw. Runs in New York time.
-#include "model/Preferences.h"
-#include "model/Timestamp.h"
+#include "support/ViewSupport.h"
 #include "views/charts/StackedBarChart.h"
 #include "views/common/MetricViews.h"
 #include "views/local/ComputerName.h"
@@ -20,23 +19,22 @@
 #include <gtest/gtest.h>
 
 using namespace tallyvue;
+using namespace tallyvue::test;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QDateTime kNow = *parseTimestamp(u"2026-01-05T17:00:00Z"_s);
 
-class LocalViewsTest : public ::testing::Test
+class LocalViewsTest : public ViewTest
 {
 protected:
+    LocalViewsTest() : ViewTest(kNow) {}
     void SetUp() override
     {
-        setViewClock([] { return kNow; });
+        ViewTest::SetUp();
         ComputerName::instance().setName(u"workstation"_s);
-        for (const char16_t* key : {u"selectedPage", u"selectedTab", u"quotaDisplayMode"})
-            Preferences::instance().remove(QString::fromUtf16(key));
     }
-    void TearDown() override { setViewClock({}); }
 };
 
 LocalUsageEvent event(AIProvider provider, qint64 secondsAgo, std::int64_t tokens, const char* project = "app")
@@ -68,20 +66,6 @@ std::unique_ptr<MenuBarView> claudeStats(UsageState state)
     view->setState(state);
     view->show();
     return view;
-}
-
-QString text(const QWidget& widget, const QString& name)
-{
-    const auto* label = widget.findChild<TextLabel*>(name);
-    return label ? label->text() : u"<none>"_s;
-}
-
-QStringList texts(const QWidget& widget, const QString& name)
-{
-    QStringList result;
-    for (const TextLabel* label : widget.findChildren<TextLabel*>(name))
-        result.append(label->text());
-    return result;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The popover's navigation, and what it shows for each provider's state.
-#include "model/Preferences.h"
-#include "model/Timestamp.h"
+#include "support/ViewSupport.h"
 #include "views/common/Widgets.h"
 #include "views/popover/MenuBarView.h"
 #include "views/popover/ProviderCards.h"
@@ -20,17 +19,9 @@ namespace {
 
 const QDateTime kNow = *parseTimestamp(u"2026-01-05T12:00:00Z"_s);
 
-class PopoverTest : public ::testing::Test
+class PopoverTest : public test::ViewTest
 {
 protected:
-    void SetUp() override
-    {
-        setViewClock([] { return kNow; });
-        for (const char16_t* key : {u"selectedPage", u"selectedTab", u"quotaDisplayMode"})
-            Preferences::instance().remove(QString::fromUtf16(key));
-    }
-    void TearDown() override { setViewClock({}); }
-
     /// Opens the view on a page with a state, as the user would see it.
     void open(MenuBarView& view, WorkspacePage page, const UsageState& state)
     {
@@ -57,7 +48,7 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     EXPECT_EQ(view.page(), WorkspacePage{AIProvider::Claude}); // an unknown stored page reads as Claude
     open(view, {AIProvider::Copilot}, UsageState{});
     EXPECT_EQ(view.contentKey(), u"Copilot/Models/loading");
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"loading"_s)->text(), u"Loading usage data...");
+    EXPECT_EQ(test::text(*view.content(), u"loading"_s), u"Loading usage data...");
     EXPECT_TRUE(view.updatedText().isEmpty()); // no "Updated" before the first success
 
     UsageState failed;
@@ -65,15 +56,15 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     failed.codexError = u"Expired"_s;
     failed.copilotError = u"Not signed in"_s;
     view.setState(failed);
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"Copilot unavailable");
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"Not signed in");
+    EXPECT_EQ(test::text(*view.content(), u"title"_s), u"Copilot unavailable");
+    EXPECT_EQ(test::text(*view.content(), u"message"_s), u"Not signed in");
     Preferences::instance().setSelectedPage({AIProvider::ChatGPT});
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"ChatGPT unavailable");
+    EXPECT_EQ(test::text(*view.content(), u"title"_s), u"ChatGPT unavailable");
 
     // Claude's error offers "Retry", which refreshes without force; the header always forces.
     Preferences::instance().setSelectedPage({AIProvider::Claude});
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"title"_s)->text(), u"Unable to load data");
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"No token");
+    EXPECT_EQ(test::text(*view.content(), u"title"_s), u"Unable to load data");
+    EXPECT_EQ(test::text(*view.content(), u"message"_s), u"No token");
     QSignalSpy refreshes(&view, &MenuBarView::refreshRequested);
     QTest::mouseClick(view.content()->findChild<GlassButton*>(u"retry"_s), Qt::LeftButton);
     QTest::mouseClick(view.refreshButton(), Qt::LeftButton);
@@ -91,12 +82,11 @@ TEST_F(PopoverTest, LoadingErrorAndMessages)
     failed.isLoading = true;
     view.setState(failed);
     EXPECT_EQ(view.contentKey(), u"Claude/Models/error");
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"headline"_s)->text(), u"Next try soon.");
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"message"_s)->text(), u"No token");
+    EXPECT_EQ(test::text(*view.content(), u"headline"_s), u"Next try soon.");
+    EXPECT_EQ(test::text(*view.content(), u"message"_s), u"No token");
     EXPECT_FALSE(view.content()->findChild<GlassButton*>(u"retry"_s)->isVisibleTo(view.content()));
     EXPECT_TRUE(view.content()->findChild<QWidget*>(u"lastGood"_s)->isVisibleTo(view.content()));
-    EXPECT_EQ(view.content()->findChild<TextLabel*>(u"asOf"_s)->text(),
-              u"Last values, "_s + asOfText(kNow.addSecs(-120), kNow));
+    EXPECT_EQ(test::text(*view.content(), u"asOf"_s), u"Last values, "_s + asOfText(kNow.addSecs(-120), kNow));
     // A missing sign-in is a hint, not an alarm.
     failed.notices[2] = ProviderNotice{ProviderNotice::Kind::NotSignedIn, u"Sign in."_s, std::nullopt};
     view.setState(failed);

@@ -34,23 +34,21 @@ public:
         ++statusReads;
         co_return status;
     }
-    QCoro::Task<ShowPreviews> showPreviewsSetting() override { co_return previews; }
+    QCoro::Task<ShowPreviews> showPreviewsSetting() override { co_return ShowPreviews::Always; }
     QCoro::Task<Result<bool, QString>> requestAuthorization() override
     {
         ++requests;
         status = afterRequest;
         co_return afterRequest == NotificationAuthorization::Authorized;
     }
-    void openNotificationSettings() override { ++settingsOpened; }
+    void openNotificationSettings() override {}
     bool canOpenNotificationSettings() const override { return canOpen; }
 
     NotificationAuthorization status = NotificationAuthorization::Authorized;
     NotificationAuthorization afterRequest = NotificationAuthorization::Authorized;
-    ShowPreviews previews = ShowPreviews::Always;
     bool canOpen = false;
     int statusReads = 0;
     int requests = 0;
-    int settingsOpened = 0;
     QList<AlertNotification> posted;
 };
 
@@ -62,7 +60,7 @@ const QList<ProviderMetric> kMetrics = {
     {AIProvider::Copilot, u"premium_interactions"_s, u"Premium Requests"_s, 88, std::nullopt, std::nullopt},
 };
 
-/// Services that touch nothing on the machine; launch at login can be made to fail.
+/// Launch at login that touches nothing on the machine and can be made to fail; the rest unset.
 struct FakeServices
 {
     bool enabled = false;
@@ -80,11 +78,6 @@ struct FakeServices
             enabled = on;
             return true;
         };
-        services.shortVersion = [] { return u"1.2.0"_s; };
-        services.buildNumber = [] { return u"42"_s; };
-        services.localBuildLabel = [] { return std::optional<QString>(u"Local build"_s); };
-        services.executablePath = [] { return u"/home/dev/tallyvue/build/bin/tallyvue"_s; };
-        services.updater = [] { return UpdaterState{}; };
         return services;
     }
 };
