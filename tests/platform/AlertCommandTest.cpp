@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // `tallyvue-cli alert`, run as a real process against a private session bus.
 #include "platform/FakeNotificationServer.h"
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
 
 #include <QProcess>
 #include <QSettings>
@@ -39,27 +39,21 @@ CliRun runCli(const QStringList& args, const QString& busAddress)
 
 } // namespace
 
-class AlertCommandTest : public ::testing::Test
+class AlertCommandTest : public BusTest
 {
 protected:
     void SetUp() override
     {
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear(); // the CLI reads this process's settings folder
-        if (const auto why = missingTools({"dbus-daemon"}))
-            GTEST_SKIP() << *why;
-        ASSERT_TRUE(bus.start());
+        BusTest::SetUp();
     }
-    void TearDown() override { QDBusConnection::disconnectFromBus(u"cli-fake"_s); }
 
     std::unique_ptr<FakeNotificationServer> startServer()
     {
-        auto server =
-            std::make_unique<FakeNotificationServer>(QDBusConnection::connectToBus(bus.address(), u"cli-fake"_s));
+        auto server = std::make_unique<FakeNotificationServer>(bus.connect(u"cli-fake"_s));
         EXPECT_TRUE(server->start());
         return server;
     }
-
-    PrivateBus bus;
 };
 
 // `alert test` delivers the sample alert and says through which server; `alert status` prints the

@@ -3,9 +3,10 @@
 #include "alerts/ThresholdAlerts.h"
 #include "model/Preferences.h"
 #include "platform/FakeNotificationServer.h"
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
 #include "platform/linux/FreedesktopNotifier.h"
 #include "support/Await.h"
+#include "support/Files.h"
 #include "support/OutputCapture.h"
 
 #include <QDir>
@@ -21,36 +22,20 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime kT0 = QDateTime::fromSecsSinceEpoch(1767614400, Qt::UTC);
-PrivateBus* g_bus = nullptr;
-int g_connections = 0;
-
-QDBusConnection connect(const char* role)
-{
-    if (!g_bus)
-        return QDBusConnection(QString());
-    return QDBusConnection::connectToBus(g_bus->address(),
-                                         QString::fromLatin1(role) + QString::number(++g_connections));
-}
 
 } // namespace
 
-class NotifierTest : public ::testing::Test
+class NotifierTest : public BusTest
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (missingTools({"dbus-daemon"}))
-            return; // each test skips
-        g_bus = new PrivateBus;
-        ASSERT_TRUE(g_bus->start()) << "dbus-daemon did not start";
-    }
-    static void TearDownTestSuite() { delete std::exchange(g_bus, nullptr); }
-
     void SetUp() override
     {
-        if (const auto why = missingTools({"dbus-daemon"}))
-            GTEST_SKIP() << *why;
+        BusTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         QSettings(u"Tallyvue"_s, u"Tallyvue"_s).clear();
+        serverBus = bus.connect(u"fake"_s);
+        clientBus = bus.connect(u"client"_s);
         ASSERT_TRUE(serverBus.isConnected() && clientBus.isConnected());
         notifier = std::make_shared<FreedesktopNotifier>(clientBus);
         ThresholdAlerts::installNotifier(notifier);
@@ -60,8 +45,6 @@ protected:
         ThresholdAlerts::installNotifier(nullptr);
         AppRoutes::instance().setOpenPopover({});
         server.reset();
-        QDBusConnection::disconnectFromBus(serverBus.name());
-        QDBusConnection::disconnectFromBus(clientBus.name());
     }
     void startServer()
     {
@@ -76,8 +59,8 @@ protected:
         return server->received.isEmpty() ? 0 : server->received.constLast().id;
     }
 
-    QDBusConnection serverBus = connect("fake");
-    QDBusConnection clientBus = connect("client");
+    QDBusConnection serverBus{QString()};
+    QDBusConnection clientBus{QString()};
     std::unique_ptr<FakeNotificationServer> server;
     std::shared_ptr<FreedesktopNotifier> notifier;
     ProviderMetric sample{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 95, kT0.addSecs(5400), 18000};
@@ -181,12 +164,10 @@ TEST_F(NotifierTest, OpensTheDesktopsNotificationSettings)
 {
     const QString bin = QDir::tempPath() + u"/settings-bin"_s;
     const QString marker = QDir::tempPath() + u"/settings-opened"_s;
-    QDir().mkpath(bin);
     for (const char* tool : {"gnome-control-center", "kcmshell5"}) {
-        QFile script(bin + u'/' + QString::fromLatin1(tool));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$0 $*\" > '" + marker.toUtf8() + "'\n");
-        script.setPermissions(script.permissions() | QFile::ExeOwner);
+        const QString script = bin + u'/' + QString::fromLatin1(tool);
+        writeFile(script, "#!/bin/sh\necho \"$0 $*\" > '" + marker.toUtf8() + "'\n");
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8());
@@ -203,7 +184,5 @@ TEST_F(NotifierTest, OpensTheDesktopsNotificationSettings)
     ThresholdAlerts::openNotificationSettings();
     qputenv("PATH", oldPath);
     ASSERT_TRUE(waitUntil([&] { return QFileInfo(marker).size() > 0; }));
-    QFile opened(marker);
-    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
-    EXPECT_EQ(opened.readAll().trimmed(), (bin + u"/gnome-control-center notifications"_s).toUtf8());
+    EXPECT_EQ(readFile(marker).trimmed(), (bin + u"/gnome-control-center notifications"_s).toUtf8());
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Wayland shortcut through a fake GlobalShortcuts portal on a private session bus, and the
 // manager following the stored preset.
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/PortalHotKeyBackend.h"
 #include "support/OutputCapture.h"
@@ -103,16 +103,16 @@ private:
 
 } // namespace
 
-class PortalHotKeyTest : public ::testing::Test
+class PortalHotKeyTest : public BusTest
 {
 protected:
     void SetUp() override
     {
-        if (const auto why = missingTools({"dbus-daemon"}))
-            GTEST_SKIP() << *why;
-        ASSERT_TRUE(bus.start());
-        portalBus = QDBusConnection::connectToBus(bus.address(), u"portal"_s);
-        clientBus = QDBusConnection::connectToBus(bus.address(), u"portal-client"_s);
+        BusTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        portalBus = bus.connect(u"portal"_s);
+        clientBus = bus.connect(u"portal-client"_s);
         portal = std::make_unique<FakePortal>(portalBus);
         manager.setBackend(std::make_unique<PortalHotKeyBackend>(clientBus));
         manager.setAction([this] { ++presses; });
@@ -122,8 +122,6 @@ protected:
         manager.setBackend(nullptr);
         manager.setAction({});
         portal.reset();
-        QDBusConnection::disconnectFromBus(u"portal"_s);
-        QDBusConnection::disconnectFromBus(u"portal-client"_s);
     }
     /// Fires the shortcut in `session` and reports how many times the action ran.
     int pressIn(const QString& session, const QString& id = u"open-tallyvue"_s)
@@ -134,7 +132,6 @@ protected:
         return presses;
     }
 
-    PrivateBus bus;
     QDBusConnection portalBus{QString()};
     QDBusConnection clientBus{QString()};
     std::unique_ptr<FakePortal> portal;

@@ -39,11 +39,6 @@ public:
         m_process.kill();
         m_process.waitForFinished(3000);
     }
-    /// Waits for `text` on the copy's output.
-    bool says(const QString& text, int ms = 5000)
-    {
-        return waitUntil([&] { return output().contains(text); }, ms);
-    }
     bool exitsWith(int code)
     {
         return waitUntil([&] { return m_process.state() == QProcess::NotRunning; }, 10000) &&

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tray item against a StatusNotifierWatcher of our own on a private session bus.
 #include "shell/StatusNotifierItem.h"
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/Popover.h"
 #include "shell/TrayApplication.h"
@@ -68,11 +68,12 @@ QDBusMessage call(const QDBusConnection& bus, const QDBusMessage& message)
     return pending.reply();
 }
 
-QVariant property(const QDBusConnection& bus, const QString& service, const QString& name)
+QVariant property(const QDBusConnection& bus, const QString& service, const QString& name,
+                  const QString& path = u"/StatusNotifierItem"_s,
+                  const QString& interface = u"org.kde.StatusNotifierItem"_s)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(service, u"/StatusNotifierItem"_s,
-                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    get << u"org.kde.StatusNotifierItem"_s << name;
+    QDBusMessage get = QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << interface << name;
     const QDBusMessage reply = call(bus, get);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return {};
@@ -85,15 +86,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_bus.start());
-        m_watcherBus = QDBusConnection::connectToBus(m_bus.address(), u"watcher"_s);
-        m_itemBus = QDBusConnection::connectToBus(m_bus.address(), u"item"_s);
-        ASSERT_TRUE(m_watcherBus.isConnected());
-        ASSERT_TRUE(m_itemBus.isConnected());
-    }
-    void TearDown() override
-    {
-        QDBusConnection::disconnectFromBus(u"watcher"_s);
-        QDBusConnection::disconnectFromBus(u"item"_s);
+        m_watcherBus = m_bus.connect(u"watcher"_s);
+        m_itemBus = m_bus.connect(u"item"_s);
+        ASSERT_TRUE(m_watcherBus.isConnected() && m_itemBus.isConnected());
     }
 
     void startWatcher()
@@ -245,9 +240,7 @@ QStringList menuEntries(const QDBusConnection& bus, const QString& service, cons
 TEST_F(StatusNotifierItemTest, MenuOverTheBus)
 {
     startWatcher();
-    UsageViewModel::Options quiet;
-    quiet.startLoops = false;
-    UsageViewModel viewModel(quiet);
+    UsageViewModel viewModel({.startLoops = false, .clock = {}});
     TrayApplication shell(viewModel, m_itemBus);
     shell.start();
     ASSERT_TRUE(test::waitUntil([&] { return shell.trayItem().isShown(); }));
@@ -256,10 +249,7 @@ TEST_F(StatusNotifierItemTest, MenuOverTheBus)
     ASSERT_EQ(path, u"/MenuBar");
     EXPECT_EQ(menuEntries(m_watcherBus, service, path),
               (QStringList{u"Open Tallyvue"_s, u"Refresh Now"_s, u"-"_s, u"Quit"_s}));
-    QDBusMessage version =
-        QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
-    version << u"com.canonical.dbusmenu"_s << u"Version"_s;
-    EXPECT_EQ(call(m_watcherBus, version).arguments().value(0).value<QDBusVariant>().variant().toUInt(), 3u);
+    EXPECT_EQ(property(m_watcherBus, service, u"Version"_s, path, u"com.canonical.dbusmenu"_s).toUInt(), 3u);
 
     SignalCatcher catcher;
     ASSERT_TRUE(m_watcherBus.connect(service, path, u"com.canonical.dbusmenu"_s, u"LayoutUpdated"_s, &catcher,

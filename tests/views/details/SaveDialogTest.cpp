@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The save dialog through a desktop portal on a private bus, and the fall-back to our own dialog.
 #include "views/details/SaveDialog.h"
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
+#include "support/ViewSupport.h"
 
-#include <QApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
 #include <QFileDialog>
-#include <QStandardPaths>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -71,16 +69,14 @@ const SaveRequest kRequest{
 
 } // namespace
 
+using SaveDialogTest = BusTest;
+
 // The portal is asked with the proposed name; its answer (a file, a cancel) reaches the caller
 // once; a portal that refuses leaves the user with our own dialog instead of nothing.
-TEST(SaveDialogTest, DesktopPortal)
+TEST_F(SaveDialogTest, DesktopPortal)
 {
-    if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty())
-        GTEST_SKIP() << "dbus-daemon is not installed (scripts/setup installs it)";
-    PrivateBus bus;
-    ASSERT_TRUE(bus.start()) << "dbus-daemon did not start";
-    QDBusConnection portalBus = QDBusConnection::connectToBus(bus.address(), u"portal"_s);
-    QDBusConnection clientBus = QDBusConnection::connectToBus(bus.address(), u"client"_s);
+    QDBusConnection portalBus = bus.connect(u"portal"_s);
+    QDBusConnection clientBus = bus.connect(u"client"_s);
     ASSERT_TRUE(portalBus.isConnected() && clientBus.isConnected());
     FakePortal portal(portalBus);
     ASSERT_TRUE(portal.start());
@@ -119,19 +115,9 @@ TEST(SaveDialogTest, DesktopPortal)
     std::optional<QString> chosen = u"unset"_s;
     askSaveLocation(
         nullptr, kRequest, [&](std::optional<QString> path) { chosen = std::move(path); }, clientBus);
-    QFileDialog* dialog = nullptr;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (widget->objectName() == u"saveDialog" && widget->isVisible())
-                    dialog = qobject_cast<QFileDialog*>(widget);
-            }
-            return dialog != nullptr;
-        },
-        10000));
+    auto* dialog = waitForDialog<QFileDialog>(u"saveDialog"_s);
+    ASSERT_NE(dialog, nullptr);
     dialog->reject();
     QCoreApplication::processEvents();
     EXPECT_EQ(chosen, std::nullopt);
-    QDBusConnection::disconnectFromBus(u"portal"_s);
-    QDBusConnection::disconnectFromBus(u"client"_s);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The computer's name from a stand-in hostname service on a private bus.
 #include "views/local/ComputerName.h"
-#include "platform/TestServers.h"
+#include "platform/PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
@@ -25,29 +25,7 @@ public:
     QString pretty;
 };
 
-class ComputerNameTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        if (const auto why = test::missingTools({"dbus-daemon"}))
-            GTEST_SKIP() << *why;
-        ASSERT_TRUE(m_bus.start());
-    }
-    void TearDown() override
-    {
-        for (const QString& name : m_connections)
-            QDBusConnection::disconnectFromBus(name);
-    }
-    QDBusConnection connect(const QString& name)
-    {
-        m_connections.append(name);
-        return QDBusConnection::connectToBus(m_bus.address(), name);
-    }
-
-    test::PrivateBus m_bus;
-    QStringList m_connections;
-};
+using ComputerNameTest = test::BusTest;
 
 } // namespace
 
@@ -55,7 +33,7 @@ protected:
 TEST_F(ComputerNameTest, PrettyNameFromTheHostnameService)
 {
     FakeHostnamed fake;
-    QDBusConnection service = connect(u"service"_s);
+    QDBusConnection service = bus.connect(u"service"_s);
     ASSERT_TRUE(service.registerObject(u"/org/freedesktop/hostname1"_s, &fake, QDBusConnection::ExportAllProperties));
     ASSERT_TRUE(service.registerService(u"org.freedesktop.hostname1"_s));
     const std::pair<const char*, const char*> cases[] = {
@@ -68,7 +46,7 @@ TEST_F(ComputerNameTest, PrettyNameFromTheHostnameService)
             service.unregisterService(u"org.freedesktop.hostname1"_s);
         fake.pretty = QString::fromUtf8(pretty);
         ComputerName::instance().setName(u"host"_s);
-        ComputerName::instance().lookUp(connect(u"client%1"_s.arg(round++)));
+        ComputerName::instance().lookUp(bus.connect(u"client%1"_s.arg(round++)));
         // The call never waits: the name is still the old one right after asking.
         EXPECT_EQ(ComputerName::instance().name(), u"host");
         QSignalSpy changed(&ComputerName::instance(), &ComputerName::changed);
