@@ -27,13 +27,6 @@ QDBusConnection noBus()
     return QDBusConnection(u"tallyvue-no-bus"_s);
 }
 
-UsageViewModel::Options quietCoordinator()
-{
-    UsageViewModel::Options options;
-    options.startLoops = false;
-    return options;
-}
-
 bool underTrayHost()
 {
     return qEnvironmentVariableIsSet("TALLYVUE_TRAY_HOST");
@@ -46,7 +39,7 @@ TEST(TrayHost, NoTrayOpensAWindow)
 {
     if (underTrayHost())
         GTEST_SKIP() << "a tray host is running";
-    UsageViewModel viewModel(quietCoordinator());
+    UsageViewModel viewModel({.startLoops = false, .clock = {}});
     TrayApplication shell(viewModel, noBus());
     QSignalSpy gaveUp(&shell.trayItem(), &TrayItem::noTrayAppeared);
     test::OutputCapture output;
@@ -68,7 +61,7 @@ TEST(TrayHost, XEmbedTrayAndClick)
 {
     if (!underTrayHost())
         GTEST_SKIP() << "needs Xvfb with a tray host (ctest runs it as ShellTrayHostTest)";
-    UsageViewModel viewModel(quietCoordinator());
+    UsageViewModel viewModel({.startLoops = false, .clock = {}});
     TrayApplication shell(viewModel, noBus());
     QSignalSpy shown(&shell.trayItem(), &TrayItem::shown);
     shell.start();
