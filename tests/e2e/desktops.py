@@ -139,10 +139,13 @@ def shell_eval(session, script):
     return json.loads(str(value)) if ok and str(value) else None
 
 
+# The extension's button for our item in the top bar.
+OUR_BUTTON = "Object.values(Main.panel.statusArea).find(b => b && b._indicator && b._indicator.id === 'tallyvue')"
+
+
 def gnome_item(session):
     return shell_eval(session, """
-        (() => { const b = Object.values(Main.panel.statusArea).find(b => b && b._indicator &&
-                     b._indicator.id === 'tallyvue');
+        (() => { const b = """ + OUR_BUTTON + """;
           if (!b) return null;
           const [x, y] = b.get_transformed_position(), [w, h] = b.get_transformed_size();
           return {x, y, w, h, visible: b.visible, label: b._label ? b._label.text : '',
@@ -272,8 +275,7 @@ def on_gnome(session):
                   cpu_limit=0.40)
     check(gnome_item(session)["menuItems"] >= 4, f"the extension's menu: {gnome_item(session)}")
     # The extension drops an item whose start went wrong on its side; it must not stay away.
-    shell_eval(session, "Object.values(Main.panel.statusArea).find(b => b && b._indicator && "
-                        "b._indicator.id === 'tallyvue')._indicator.destroy()")
+    shell_eval(session, OUR_BUTTON + "._indicator.destroy()")
     dropped = time.monotonic()
     wait_for(lambda: gnome_item(session) is None, 5, "the extension to drop the item")
     wait_for(lambda: gnome_frame(session), 5, "the item back on the top bar")
@@ -308,8 +310,8 @@ def on_xfce_status_tray(session):
     did not serve)."""
     session.item(timeout=30)
     check(session.menu_path() == "/MenuBar", f"the item announces menu {session.menu_path()!r}")
-    check(session.menu_entries() == ["Open Tallyvue", "Refresh Now", "Open Details…", "Settings…", "-", "Quit"],
-          f"menu entries: {session.menu_entries()}")
+    entries = list(session.menu_layout())
+    check(entries == ["Open Tallyvue", "Refresh Now", "Open Details…", "Settings…", "-", "Quit"], f"menu: {entries}")
     session.wait_for_refresh()
     session.refresh_now()
     check_idle(session, 0.05, seconds=10)
@@ -320,7 +322,8 @@ def on_sntray(session):
     did not serve, this host asked for it thousands of times a second."""
     session.item(timeout=30)
     check("libsntray" in session.watcher_command_line(), f"the host is {session.watcher_command_line()!r}")
-    check(session.menu_entries()[0] == "Open Tallyvue", f"menu entries: {session.menu_entries()}")
+    entries = list(session.menu_layout())
+    check(entries[0] == "Open Tallyvue", f"menu entries: {entries}")
     session.wait_for_refresh()
     check_idle(session, 0.05, seconds=10, also=[session.processes["dbus"].pid])
 

@@ -118,7 +118,8 @@ class Session:
     def start(self):
         self.home = tempfile.mkdtemp(prefix="tallyvue-e2e-")
         self._prepare_home()
-        self._start_xvfb()
+        self.env["DISPLAY"] = ":" + self._first_line("xvfb", [
+            "Xvfb", "-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"])
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self.private_bus("dbus")
         # pyatspi and dbus-python in this process talk to the same bus and display.
         os.environ.update(DBUS_SESSION_BUS_ADDRESS=self.env["DBUS_SESSION_BUS_ADDRESS"], DISPLAY=self.env["DISPLAY"])
@@ -215,25 +216,17 @@ class Session:
         with open(log.name, errors="replace") as file:
             return file.read()
 
-    def _start_xvfb(self):
-        read, write = os.pipe()
-        self.processes["xvfb"] = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write)
-        with os.fdopen(read) as pipe:
-            number = pipe.readline().strip()
-        check(number, "Xvfb did not start")
-        self.env["DISPLAY"] = ":" + number
-
-    def private_bus(self, name):
-        process = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                                   env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+    def _first_line(self, name, argv):
+        """Starts a server that prints where to reach it (a display number, a bus address) on one line."""
+        process = subprocess.Popen(argv, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    start_new_session=True)
         self.processes[name] = process
-        address = process.stdout.readline().decode().strip()
-        check(address, "dbus-daemon did not start")
-        return address
+        line = process.stdout.readline().decode().strip()
+        check(line, f"{argv[0]} did not start")
+        return line
+
+    def private_bus(self, name):
+        return self._first_line(name, ["dbus-daemon", "--session", "--nofork", "--print-address=1"])
 
     @property
     def bus(self):
@@ -286,14 +279,12 @@ class Session:
         return {"-" if props.get("type") == "separator" else str(props.get("label", "")): int(ident)
                 for ident, props, _ in layout[2] if props.get("visible", True)}
 
-    def menu_entries(self):
-        return list(self.menu_layout())
-
     def refresh_now(self):
         import dbus
         before = self.server.requests.count(CLAUDE_PATH)
-        ident = self.menu_layout().get("Refresh Now")
-        check(ident is not None, f"no Refresh Now in {self.menu_entries()}")
+        layout = self.menu_layout()
+        ident = layout.get("Refresh Now")
+        check(ident is not None, f"no Refresh Now in {list(layout)}")
         self.call(self.item()[0], self.menu_path(), "com.canonical.dbusmenu", "Event", ident, "clicked",
                   dbus.Int32(0, variant_level=1), dbus.UInt32(0), signature="isvu")
         wait_for(lambda: self.server.requests.count(CLAUDE_PATH) > before, 20, "a refresh after Refresh Now")
