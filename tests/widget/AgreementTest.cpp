@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <limits>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 namespace app = tallyvue;
@@ -19,7 +18,6 @@ namespace widget = tallyvue::widget;
 
 namespace {
 
-// Snapshot files of every shape the reader rules speak of; the dates themselves are the date reader's test.
 enum class Reading { Refused, Used, Remaining };
 
 struct SnapshotCase
@@ -41,10 +39,40 @@ QByteArray claudeWith(const char* members)
     return QByteArray(R"({"provider":"Claude","kind":"k","title":"t","percent":1,)") + members + '}';
 }
 
-const std::vector<SnapshotCase>& snapshotCases()
+/// The widget's reading in the application's types, to compare field by field.
+app::WidgetSnapshot inAppTypes(const widget::WidgetSnapshot& snapshot)
 {
-    static const char* const kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
-    static const std::vector<SnapshotCase> cases = {
+    const bool remaining = snapshot.displayMode == widget::QuotaDisplayMode::Remaining;
+    app::WidgetSnapshot result{snapshot.timestamp,
+                               {},
+                               snapshot.primaryMetricID,
+                               remaining ? app::QuotaDisplayMode::Remaining : app::QuotaDisplayMode::Used};
+    for (const widget::ProviderMetric& m : snapshot.metrics) {
+        result.metrics.append({app::providerFromRaw(widget::rawValue(m.provider)).value(), m.kind, m.title, m.percent,
+                               m.resetsAt, m.windowLength});
+    }
+    return result;
+}
+
+void expectSameReading(const QByteArray& json)
+{
+    const auto byApp = app::decodeWidgetSnapshot(json);
+    const auto byWidget = widget::decodeSnapshot(json);
+    ASSERT_EQ(byApp.has_value(), byWidget.has_value()) << json.toStdString();
+    if (byApp) {
+        EXPECT_EQ(inAppTypes(*byWidget), *byApp) << json.toStdString();
+    }
+}
+
+} // namespace
+
+// Files of every shape the reader rules speak of (the dates are the date reader's test): both readers
+// accept the same ones, refuse the rest, and read the same values, the display mode included; and what
+// the application writes reads back.
+TEST(Agreement, SnapshotFiles)
+{
+    const char* const kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
+    const SnapshotCase cases[] = {
         // What readers must tolerate.
         {"no display mode", fileWith(kMetric), Reading::Used},
         {"null display mode", fileWith(kMetric, R"("displayMode":null,)"), Reading::Used},
@@ -95,41 +123,7 @@ const std::vector<SnapshotCase>& snapshotCases()
                     {"provider":"Bard","kind":"b","title":"t","percent":1})"),
          Reading::Refused},
     };
-    return cases;
-}
-
-/// The widget's reading in the application's types, to compare field by field.
-app::WidgetSnapshot inAppTypes(const widget::WidgetSnapshot& snapshot)
-{
-    const bool remaining = snapshot.displayMode == widget::QuotaDisplayMode::Remaining;
-    app::WidgetSnapshot result{snapshot.timestamp,
-                               {},
-                               snapshot.primaryMetricID,
-                               remaining ? app::QuotaDisplayMode::Remaining : app::QuotaDisplayMode::Used};
-    for (const widget::ProviderMetric& m : snapshot.metrics) {
-        result.metrics.append({app::providerFromRaw(widget::rawValue(m.provider)).value(), m.kind, m.title, m.percent,
-                               m.resetsAt, m.windowLength});
-    }
-    return result;
-}
-
-void expectSameReading(const QByteArray& json)
-{
-    const auto byApp = app::decodeWidgetSnapshot(json);
-    const auto byWidget = widget::decodeSnapshot(json);
-    ASSERT_EQ(byApp.has_value(), byWidget.has_value()) << json.toStdString();
-    if (byApp) {
-        EXPECT_EQ(inAppTypes(*byWidget), *byApp) << json.toStdString();
-    }
-}
-
-} // namespace
-
-// Files of every shape the reader rules speak of: both readers accept the same ones, refuse the
-// rest, and read the same values, the display mode included; and what the application writes reads back.
-TEST(Agreement, SnapshotFiles)
-{
-    for (const auto& c : snapshotCases()) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         expectSameReading(c.json);
         const auto read = widget::decodeSnapshot(c.json);
