@@ -5,9 +5,7 @@
 
 #include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusVirtualObject>
 
 namespace tallyvue::test {

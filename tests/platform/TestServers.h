@@ -35,7 +35,16 @@ inline void settle(int ms)
 class LineServer
 {
 public:
-    ~LineServer() { stop(); }
+    ~LineServer()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
 
     bool start(const QString& program, const QStringList& arguments)
     {
@@ -49,17 +58,6 @@ public:
             line += m_process.readAllStandardOutput();
         m_line = QString::fromUtf8(line.left(line.indexOf('\n'))).trimmed();
         return !m_line.isEmpty();
-    }
-
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
     }
 
     QString line() const { return m_line; }
