@@ -242,23 +242,18 @@ TEST(Popover, Placement)
     EXPECT_EQ(popoverPosition(QRect(2000, 0, 20, 20), size, QRect(1920, 0, 1280, 1024)).x(), 1920 + 8);
 
     // Always fully on screen: scale 2 on a 1080-line screen leaves 540 lines, less a panel.
-    struct Case
-    {
-        QRect anchor;
-        QRect available;
-    };
-    const Case cases[] = {
+    const std::pair<QRect, QRect> cases[] = {
         {QRect(930, 2, 12, 12), QRect(0, 15, 960, 525)},   // top panel, 15 lines
         {QRect(930, 530, 12, 8), QRect(0, 0, 960, 510)},   // bottom panel, 30 lines
         {QRect(0, 0, 1, 1), QRect(0, 0, 960, 540)},        // no panel
         {QRect(5000, 5000, 1, 1), QRect(0, 24, 360, 500)}, // anchor off screen, tiny screen
     };
-    for (const Case& c : cases) {
-        const QRect frame = popoverGeometry(c.anchor, size, c.available);
-        EXPECT_TRUE(c.available.contains(frame))
+    for (const auto& [anchor, available] : cases) {
+        const QRect frame = popoverGeometry(anchor, size, available);
+        EXPECT_TRUE(available.contains(frame))
             << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
-        EXPECT_EQ(frame.width(), std::min(380, c.available.width()));
-        EXPECT_EQ(frame.height(), std::min(520, c.available.height()));
+        EXPECT_EQ(frame.width(), std::min(380, available.width()));
+        EXPECT_EQ(frame.height(), std::min(520, available.height()));
     }
 
     // Without a click to go by: the right end of the edge a panel takes, top by default.

@@ -16,29 +16,24 @@ const QLocale kUsEnglish(QLocale::English, QLocale::UnitedStates);
 // Both reset forms at the boundaries: now, past, exactly 36 hours, one second more, no reset at all.
 TEST(UsageText, ResetTexts)
 {
-    struct Case
-    {
-        std::optional<qint64> secondsAhead;
-        const char* full;
-        const char* compact;
-    };
-    const Case cases[] = {
+    // Seconds to the reset, then both forms (none without a reset).
+    const std::tuple<std::optional<qint64>, const char*, const char*> cases[] = {
         {std::nullopt, nullptr, nullptr},       {0, "Resets soon", "soon"},
         {-3600, "Resets soon", "soon"},         {1, "Resets in 1m", "1m"},
         {5400, "Resets in 1h 30m", "1h 30m"},   {7200, "Resets in 2h", "2h"},
         {129600, "Resets in 1d 12h", "1d 12h"}, {129601, "Resets Jan 7", "Jan 7"},
         {259200, "Resets Jan 8", "Jan 8"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.secondsAhead.value_or(-1));
-        const auto reset = c.secondsAhead ? std::optional(kNow.addSecs(*c.secondsAhead)) : std::nullopt;
+    for (const auto& [secondsAhead, fullText, compactText] : cases) {
+        SCOPED_TRACE(secondsAhead.value_or(-1));
+        const auto reset = secondsAhead ? std::optional(kNow.addSecs(*secondsAhead)) : std::nullopt;
         const auto full = resetText(reset, kNow, ResetForm::Full, kUsEnglish);
         const auto compact = resetText(reset, kNow, ResetForm::Compact, kUsEnglish);
-        EXPECT_EQ(full.has_value(), c.full != nullptr);
-        EXPECT_EQ(compact.has_value(), c.compact != nullptr);
-        if (c.full) {
-            EXPECT_EQ(full->toStdString(), c.full);
-            EXPECT_EQ(compact->toStdString(), c.compact);
+        EXPECT_EQ(full.has_value(), fullText != nullptr);
+        EXPECT_EQ(compact.has_value(), compactText != nullptr);
+        if (fullText) {
+            EXPECT_EQ(full->toStdString(), fullText);
+            EXPECT_EQ(compact->toStdString(), compactText);
         }
     }
     // A quarter of a second past the reset is past it, not a minute away.

@@ -38,13 +38,7 @@ TEST(WidgetContent, PrimaryMetric)
     const auto claudeSession = metric(AIProvider::Claude, "session");
     const auto codex = metric(AIProvider::ChatGPT, "primary");
     const auto copilot = metric(AIProvider::Copilot, "premium_interactions");
-    struct Case
-    {
-        const char* name;
-        WidgetSnapshot snapshot;
-        std::optional<QString> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, WidgetSnapshot, std::optional<QString>> cases[] = {
         {"chosen", snapshotOf({claudeSession, codex}, u"ChatGPT:primary"_s), u"ChatGPT:primary"_s},
         {"chosen names nothing", snapshotOf({claudeWeek, codex, claudeSession}, u"Claude:gone"_s), u"Claude:session"_s},
         {"no session either", snapshotOf({codex, claudeWeek}, u"Claude:gone"_s), u"ChatGPT:primary"_s},
@@ -53,10 +47,10 @@ TEST(WidgetContent, PrimaryMetric)
          u"Claude:session"_s},
         {"empty", snapshotOf({}, u"Claude:session"_s), std::nullopt},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto primary = primaryMetric(c.snapshot);
-        EXPECT_EQ(primary ? std::optional(primary->id()) : std::nullopt, c.expected);
+    for (const auto& [name, snapshot, expected] : cases) {
+        SCOPED_TRACE(name);
+        const auto primary = primaryMetric(snapshot);
+        EXPECT_EQ(primary ? std::optional(primary->id()) : std::nullopt, expected);
     }
 }
 
@@ -65,13 +59,7 @@ TEST(WidgetContent, MediumRows)
 {
     const auto c = [](const char* kind) { return metric(AIProvider::Claude, kind); };
     const auto g = [](const char* kind) { return metric(AIProvider::ChatGPT, kind); };
-    struct Case
-    {
-        const char* name;
-        QList<ProviderMetric> metrics;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, QList<ProviderMetric>, const char*> cases[] = {
         {"two per-model among seven",
          {c("session"), c("weekly_opus"), c("weekly_all"), g("primary"), c("weekly_sonnet"), g("secondary"),
           metric(AIProvider::Copilot, "chat")},
@@ -87,8 +75,8 @@ TEST(WidgetContent, MediumRows)
          {c("weekly"), c("weekly_"), g("a")},
          "Claude:weekly ChatGPT:a Claude:weekly_"},
     };
-    for (const Case& item : cases) {
-        SCOPED_TRACE(item.name);
-        EXPECT_EQ(ids(mediumMetrics(snapshotOf(item.metrics))).toStdString(), item.expected);
+    for (const auto& [name, metrics, expected] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ids(mediumMetrics(snapshotOf(metrics))).toStdString(), expected);
     }
 }

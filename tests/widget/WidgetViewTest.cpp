@@ -62,24 +62,19 @@ TEST_F(WidgetViewTest, Scenes)
          {AIProvider::Claude, u"weekly_all"_s, u"7-Day"_s, 35, kNow.addSecs(400000), std::nullopt}},
         std::nullopt,
         QuotaDisplayMode::Remaining};
-    const struct
-    {
-        const char* name;
-        UsageEntry entry;
-        bool empty;
-    } scenes[] = {
+    const std::tuple<const char*, UsageEntry, bool> scenes[] = {
         {"sample", {sampleSnapshot().timestamp, sampleSnapshot()}, false},
         {"remaining-90", {kNow, remaining}, false},
         {"empty", {kNow, std::nullopt}, true},
         {"no-metrics", {kNow, WidgetSnapshot{kNow, {}, std::nullopt, QuotaDisplayMode::Used}}, true},
     };
-    for (const auto& scene : scenes) {
+    for (const auto& [name, entry, empty] : scenes) {
         for (const auto family : {WidgetFamily::Small, WidgetFamily::Medium}) {
-            SCOPED_TRACE(std::string(scene.name) + ' ' + rawValue(family).toStdString());
-            const auto view = show(scene.name, family, scene.entry);
-            EXPECT_EQ(view->showsEmptyState(), scene.empty);
-            EXPECT_EQ(view->smallView()->isVisibleTo(view.get()), !scene.empty && family == WidgetFamily::Small);
-            EXPECT_EQ(view->mediumView()->isVisibleTo(view.get()), !scene.empty && family == WidgetFamily::Medium);
+            SCOPED_TRACE(std::string(name) + ' ' + rawValue(family).toStdString());
+            const auto view = show(name, family, entry);
+            EXPECT_EQ(view->showsEmptyState(), empty);
+            EXPECT_EQ(view->smallView()->isVisibleTo(view.get()), !empty && family == WidgetFamily::Small);
+            EXPECT_EQ(view->mediumView()->isVisibleTo(view.get()), !empty && family == WidgetFamily::Medium);
         }
     }
     // In remaining mode a window at 90 % used shows 10 % left, red, with a sliver of ring when nothing is left.

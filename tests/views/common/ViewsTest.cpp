@@ -34,14 +34,7 @@ using ViewsTest = ViewTest;
 // Bar length follows the mode, colour always the used percent; out-of-range values are clamped.
 TEST_F(ViewsTest, ProgressBar)
 {
-    struct Case
-    {
-        double used;
-        QuotaDisplayMode mode;
-        double fraction;
-        UsageLevel colour;
-    };
-    const Case cases[] = {
+    const std::tuple<double, QuotaDisplayMode, double, UsageLevel> cases[] = {
         {50, QuotaDisplayMode::Used, 0.5, UsageLevel::Green},
         {80.1, QuotaDisplayMode::Used, 0.801, UsageLevel::Red},
         {30, QuotaDisplayMode::Remaining, 0.7, UsageLevel::Green},
@@ -49,12 +42,12 @@ TEST_F(ViewsTest, ProgressBar)
         {120, QuotaDisplayMode::Remaining, 0.0, UsageLevel::Red},
         {-5, QuotaDisplayMode::Used, 0.0, UsageLevel::Green},
     };
-    for (const Case& c : cases) {
-        ProgressBarView bar(c.used, c.mode, 8);
+    for (const auto& [used, mode, fraction, colour] : cases) {
+        ProgressBarView bar(used, mode, 8);
         bar.resize(200, 8);
-        EXPECT_NEAR(bar.targetFraction(), c.fraction, 1e-9) << c.used;
-        EXPECT_NEAR(bar.barWidth(), 200 * c.fraction, 1e-6) << c.used;
-        EXPECT_EQ(bar.barColor(), style::levelColor(c.colour, bar.palette())) << c.used;
+        EXPECT_NEAR(bar.targetFraction(), fraction, 1e-9) << used;
+        EXPECT_NEAR(bar.barWidth(), 200 * fraction, 1e-6) << used;
+        EXPECT_EQ(bar.barColor(), style::levelColor(colour, bar.palette())) << used;
     }
 }
 

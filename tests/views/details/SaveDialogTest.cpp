@@ -81,19 +81,14 @@ TEST_F(SaveDialogTest, DesktopPortal)
     FakePortal portal(portalBus);
     ASSERT_TRUE(portal.start());
 
-    const struct
-    {
-        uint response;
-        QString uri;
-        std::optional<QString> expected;
-    } rows[] = {
+    const std::tuple<uint, QString, std::optional<QString>> rows[] = {
         {0, u"file:///tmp/chosen%20name.csv"_s, u"/tmp/chosen name.csv"_s},
         {1, {}, std::nullopt},
         {0, u"https://example.invalid/x.csv"_s, std::nullopt}, // not a local file: nothing to write to
     };
-    for (const auto& row : rows) {
-        portal.response = row.response;
-        portal.chosenUri = row.uri;
+    for (const auto& [response, uri, expected] : rows) {
+        portal.response = response;
+        portal.chosenUri = uri;
         int calls = 0;
         std::optional<QString> chosen;
         askSaveLocation(
@@ -103,10 +98,10 @@ TEST_F(SaveDialogTest, DesktopPortal)
                 chosen = std::move(path);
             },
             clientBus);
-        ASSERT_TRUE(waitUntil([&] { return calls > 0; }, 10000)) << row.uri.toStdString();
+        ASSERT_TRUE(waitUntil([&] { return calls > 0; }, 10000)) << uri.toStdString();
         settle(50);
         EXPECT_EQ(calls, 1);
-        EXPECT_EQ(chosen, row.expected);
+        EXPECT_EQ(chosen, expected);
         EXPECT_EQ(portal.title, u"Export History as CSV"_s);
         EXPECT_EQ(portal.options.value(u"current_name"_s).toString(), u"tallyvue-history.csv"_s);
     }
