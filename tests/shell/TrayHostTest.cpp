@@ -22,11 +22,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QDBusConnection noBus()
-{
-    return QDBusConnection(u"tallyvue-no-bus"_s);
-}
-
 bool underTrayHost()
 {
     return qEnvironmentVariableIsSet("TALLYVUE_TRAY_HOST");
@@ -40,7 +35,7 @@ TEST(TrayHost, NoTrayOpensAWindow)
     if (underTrayHost())
         GTEST_SKIP() << "a tray host is running";
     UsageViewModel viewModel({.startLoops = false, .clock = {}});
-    TrayApplication shell(viewModel, noBus());
+    TrayApplication shell(viewModel, QDBusConnection(u"tallyvue-no-bus"_s));
     QSignalSpy gaveUp(&shell.trayItem(), &TrayItem::noTrayAppeared);
     test::OutputCapture output;
     setLogSink(LogSink::StandardOutput);
@@ -62,7 +57,7 @@ TEST(TrayHost, XEmbedTrayAndClick)
     if (!underTrayHost())
         GTEST_SKIP() << "needs Xvfb with a tray host (ctest runs it as ShellTrayHostTest)";
     UsageViewModel viewModel({.startLoops = false, .clock = {}});
-    TrayApplication shell(viewModel, noBus());
+    TrayApplication shell(viewModel, QDBusConnection(u"tallyvue-no-bus"_s));
     QSignalSpy shown(&shell.trayItem(), &TrayItem::shown);
     shell.start();
     ASSERT_TRUE(test::waitUntil([&] { return shown.size() == 1; }));
