@@ -172,33 +172,27 @@ TEST(TrayLabel, HostClassification)
 // is the level colour.
 TEST(TrayLabel, PercentIconReadsOnAnyPanel)
 {
-    struct Case
-    {
-        const char* name;
-        std::optional<UsageLevel> level;
-        QString digits;
-        TrayLabel::Image image = TrayLabel::Image::BarGlyph;
-    };
-    const Case cases[] = {
-        {"green", UsageLevel::Green, u"42"_s},
-        {"yellow", UsageLevel::Yellow, u"63"_s},
-        {"red", UsageLevel::Red, u"93"_s},
-        {"monochrome", std::nullopt, u"63"_s},
+    const auto glyph = TrayLabel::Image::BarGlyph;
+    const std::tuple<const char*, std::optional<UsageLevel>, QString, TrayLabel::Image> cases[] = {
+        {"green", UsageLevel::Green, u"42"_s, glyph},
+        {"yellow", UsageLevel::Yellow, u"63"_s, glyph},
+        {"red", UsageLevel::Red, u"93"_s, glyph},
+        {"monochrome", std::nullopt, u"63"_s, glyph},
         {"ring", UsageLevel::Yellow, u"63"_s, TrayLabel::Image::Ring},
-        {"no data: the glyph", std::nullopt, {}},
+        {"no data: the glyph", std::nullopt, {}, glyph},
     };
     for (const QColor panel : {QColor(0xF0F0F0), QColor(0x2B2B2B)}) {
         for (const QColor guessedText : {QColor(0xF2F2F2), QColor(0x1D1D1F)}) {
-            for (const Case& c : cases) {
+            for (const auto& [name, level, digits, image] : cases) {
                 TrayLabel label;
-                label.level = c.level;
-                label.digits = c.digits;
-                label.image = c.image;
+                label.level = level;
+                label.digits = digits;
+                label.image = image;
                 // Everything is sized in device pixels, so 1x and 2x icons differ only in size.
                 for (const int pixels : {16, 22, 24, 32, 44, 48, 64}) {
                     SCOPED_TRACE(testing::Message()
-                                 << c.name << ", " << pixels << " px, " << guessedText.name().toStdString()
-                                 << " text on " << panel.name().toStdString());
+                                 << name << ", " << pixels << " px, " << guessedText.name().toStdString() << " text on "
+                                 << panel.name().toStdString());
                     QImage seen(pixels, pixels, QImage::Format_ARGB32);
                     seen.fill(panel);
                     QPainter(&seen).drawImage(0, 0, renderPercentIcon(label, pixels, 1.0, guessedText));
@@ -216,9 +210,9 @@ TEST(TrayLabel, PercentIconReadsOnAnyPanel)
                     const QColor second = QColor::fromRgb(ranked[1]);
                     EXPECT_GE(test::contrast(first, second), 3.0)
                         << first.name().toStdString() << " beside " << second.name().toStdString();
-                    if (c.level) {
-                        const QColor light = style::levelColor(*c.level, false);
-                        const QColor dark = style::levelColor(*c.level, true);
+                    if (level) {
+                        const QColor light = style::levelColor(*level, false);
+                        const QColor dark = style::levelColor(*level, true);
                         EXPECT_TRUE(first == light || first == dark || second == light || second == dark)
                             << first.name().toStdString() << ", " << second.name().toStdString();
                     }

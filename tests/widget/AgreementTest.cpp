@@ -18,14 +18,8 @@ namespace widget = tallyvue::widget;
 
 namespace {
 
+/// Whether a file is refused, or read with this display mode.
 enum class Reading { Refused, Used, Remaining };
-
-struct SnapshotCase
-{
-    const char* name;
-    QByteArray json;
-    Reading expected; ///< refused, or read with this display mode
-};
 
 /// A well-formed file with `metric` as its only metric and `extra` added to the top level.
 QByteArray fileWith(const QByteArray& metric, const char* extra = "")
@@ -72,7 +66,7 @@ void expectSameReading(const QByteArray& json)
 TEST(Agreement, SnapshotFiles)
 {
     const char* const kMetric = R"({"provider":"Claude","kind":"session","title":"5-Hour","percent":42.5})";
-    const SnapshotCase cases[] = {
+    const std::tuple<const char*, QByteArray, Reading> cases[] = {
         // What readers must tolerate.
         {"no display mode", fileWith(kMetric), Reading::Used},
         {"null display mode", fileWith(kMetric, R"("displayMode":null,)"), Reading::Used},
@@ -123,13 +117,13 @@ TEST(Agreement, SnapshotFiles)
                     {"provider":"Bard","kind":"b","title":"t","percent":1})"),
          Reading::Refused},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        expectSameReading(c.json);
-        const auto read = widget::decodeSnapshot(c.json);
-        ASSERT_EQ(read.has_value(), c.expected != Reading::Refused);
+    for (const auto& [name, json, expected] : cases) {
+        SCOPED_TRACE(name);
+        expectSameReading(json);
+        const auto read = widget::decodeSnapshot(json);
+        ASSERT_EQ(read.has_value(), expected != Reading::Refused);
         EXPECT_TRUE(!read ||
-                    (read->displayMode == widget::QuotaDisplayMode::Remaining) == (c.expected == Reading::Remaining));
+                    (read->displayMode == widget::QuotaDisplayMode::Remaining) == (expected == Reading::Remaining));
     }
     const QDateTime now(QDate(2026, 1, 5), QTime(14, 3, 27), Qt::UTC);
     expectSameReading(app::encodeWidgetSnapshot(
