@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // `tallyvue-cli alert`, run as a real process against a private session bus.
 #include "platform/FakeNotificationServer.h"
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 
 #include <QProcess>
 #include <QSettings>

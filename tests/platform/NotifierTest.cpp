@@ -3,7 +3,7 @@
 #include "alerts/ThresholdAlerts.h"
 #include "model/Preferences.h"
 #include "platform/FakeNotificationServer.h"
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 #include "platform/linux/FreedesktopNotifier.h"
 #include "support/Await.h"
 #include "support/Files.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Wayland shortcut through a fake GlobalShortcuts portal on a private session bus, and the
 // manager following the stored preset.
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 #include "platform/linux/HotKeyManager.h"
 #include "platform/linux/PortalHotKeyBackend.h"
 #include "support/OutputCapture.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Real servers for the desktop-service tests (an Xvfb display here, a D-Bus bus in PrivateBus.h),
+// Real servers for the desktop-service tests: a private D-Bus session bus and an Xvfb display,
 // each started by the test itself and stopped when it ends.
 #pragma once
 
@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -65,6 +67,34 @@ public:
 private:
     QProcess m_process;
     QString m_line;
+};
+
+/// A dbus-daemon of our own: no service activation, so only what a test registers exists.
+class PrivateBus
+{
+public:
+    bool start()
+    {
+        const QString config = QDir::tempPath() + QStringLiteral("/private-bus.conf");
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig><type>session</type><listen>unix:tmpdir=" +
+                   QDir::tempPath().toUtf8() +
+                   "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                   "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                   "<allow own=\"*\"/></policy></busconfig>\n");
+        file.close();
+        return m_server.start(QStringLiteral("dbus-daemon"),
+                              {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                               QStringLiteral("--print-address=1")});
+    }
+    QString address() const { return m_server.line(); }
+
+private:
+    LineServer m_server;
 };
 
 /// An Xvfb on a free display number (Xvfb picks it and tells us through -displayfd).

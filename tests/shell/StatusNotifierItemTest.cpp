@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The tray item against a StatusNotifierWatcher of our own on a private session bus.
 #include "shell/StatusNotifierItem.h"
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 #include "refresh/UsageViewModel.h"
 #include "shell/Popover.h"
 #include "shell/TrayApplication.h"
@@ -104,7 +104,7 @@ protected:
         m_watcherBus.unregisterObject(u"/StatusNotifierWatcher"_s);
     }
 
-    test::PrivateBus m_bus;
+    test::TestBus m_bus;
     QDBusConnection m_watcherBus{u"unset"_s};
     QDBusConnection m_itemBus{u"unset"_s};
     FakeWatcher m_watcher;

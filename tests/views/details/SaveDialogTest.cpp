@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The save dialog through a desktop portal on a private bus, and the fall-back to our own dialog.
 #include "views/details/SaveDialog.h"
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 #include "support/ViewSupport.h"
 
 #include <QDBusArgument>

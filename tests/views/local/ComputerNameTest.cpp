@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The computer's name from a stand-in hostname service on a private bus.
 #include "views/local/ComputerName.h"
-#include "platform/PrivateBus.h"
+#include "platform/TestBus.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
