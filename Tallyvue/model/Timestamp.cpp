@@ -46,18 +46,20 @@ private:
     std::size_t m_pos = 0;
 };
 
-/// The form the stores write ("2026-01-05T14:03:22Z"), read without the general parser.
+/// The forms the stores ("2026-01-05T14:03:22Z") and the transcripts ("...T14:03:22.123Z")
+/// write, read without the general parser: the scanners read one on every line.
 std::optional<EpochMs> parseCanonical(std::string_view t)
 {
     using namespace std::chrono;
-    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:ddZ";
-    unsigned v[20];
-    for (std::size_t i = 0; i < kShape.size(); ++i) {
-        if (kShape[i] == 'd') {
+    static constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    const std::string_view shape = t.size() == 20 ? "dddd-dd-ddTdd:dd:ddZ" : kShape;
+    unsigned v[kShape.size()];
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == 'd') {
             v[i] = unsigned(t[i] - '0');
             if (v[i] > 9)
                 return std::nullopt;
-        } else if (t[i] != kShape[i]) {
+        } else if (t[i] != shape[i]) {
             return std::nullopt;
         }
     }
@@ -66,7 +68,9 @@ std::optional<EpochMs> parseCanonical(std::string_view t)
     const unsigned h = two(11), m = two(14), sec = two(17);
     if (!date.ok() || h > 23 || m > 59 || sec > 59)
         return std::nullopt;
-    const EpochMs instant = (sys_days(date).time_since_epoch().count() * 86400LL + (h * 60 + m) * 60 + sec) * 1000;
+    const unsigned millis = t.size() == 20 ? 0 : v[20] * 100 + two(21);
+    const EpochMs instant =
+        (sys_days(date).time_since_epoch().count() * 86400LL + (h * 60 + m) * 60 + sec) * 1000 + millis;
     if (instant < kFirstInstant)
         return std::nullopt;
     return instant;
@@ -75,7 +79,7 @@ std::optional<EpochMs> parseCanonical(std::string_view t)
 std::optional<EpochMs> parse(std::string_view text, Form form)
 {
     using namespace std::chrono;
-    if (text.size() == 20)
+    if (text.size() == 20 || (text.size() == 24 && form == Form::Any))
         return parseCanonical(text);
     Reader in(text);
     const auto year = in.number(4);
