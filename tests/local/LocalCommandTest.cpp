@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 using namespace tallyvue;
 using namespace tallyvue::test;
@@ -13,28 +12,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 class LocalCommandTest : public TranscriptTreeFixture
 {
 protected:
-    CliRun run(const QStringList& args, const QString& prices = {})
+    CliRun run(const QStringList& args, const QString& prices = {}) const
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"HOME"_s, m_dir.path());
-        env.insert(u"TZ"_s, u"Europe/Berlin"_s);
-        if (!prices.isEmpty())
-            env.insert(u"TALLYVUE_PRICES"_s, prices);
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), QStringList{u"local"_s} + args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return runCli(QStringList{u"local"_s} + args, prices);
     }
 };
 
