@@ -64,9 +64,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_server.start());
-        qputenv("TALLYVUE_CLAUDE_API", m_server.origin().toUtf8());
-        qputenv("TALLYVUE_CHATGPT_API", m_server.origin().toUtf8());
-        qputenv("TALLYVUE_COPILOT_API", m_server.origin().toUtf8());
+        for (const char* name : {"TALLYVUE_CLAUDE_API", "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
+            qputenv(name, m_server.origin().toUtf8());
         qputenv("CLAUDE_CODE_OAUTH_TOKEN", "claude-token");
         writeFile(QDir::homePath() + u"/.codex/auth.json"_s, R"({"tokens":{"access_token":"codex-token"}})");
         writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s,
