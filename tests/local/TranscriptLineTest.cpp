@@ -87,10 +87,6 @@ TEST(ClaudeLineRule, ReadsFields)
         parse(parser, TranscriptKind::Claude,
               claudeLine({.id = "msg_9",
                           .at = kNow,
-                          .input = 1,
-                          .output = 2,
-                          .cacheWrite = 3,
-                          .cacheRead = 4,
                           .model = "claude-opus-4-1",
                           .cwd = "/home/me/proj/",
                           .cacheCreation = R"({"ephemeral_5m_input_tokens":1,"ephemeral_1h_input_tokens":2})"}),
@@ -103,7 +99,7 @@ TEST(ClaudeLineRule, ReadsFields)
     EXPECT_EQ(e.project.text(), u"proj");
     EXPECT_EQ((std::array{e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens,
                           std::int64_t(e.cacheCreation5mTokens), std::int64_t(e.cacheCreation1hTokens)}),
-              (std::array<std::int64_t, 6>{1, 2, 3, 4, 1, 2}));
+              (std::array<std::int64_t, 6>{10, 20, 30, 40, 1, 2}));
     EXPECT_TRUE(full.event->hasId);
     EXPECT_EQ(full.id, "msg_9");
 
