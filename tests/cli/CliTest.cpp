@@ -119,9 +119,7 @@ TEST_F(CliTest, HistoryExportAndClear)
     HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, 18000}});
     const QString target = QDir::tempPath() + u"/out.csv"_s;
     EXPECT_EQ(cli({u"history"_s, u"export"_s, target}).exitCode, 0);
-    QFile file(target);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), HistoryStore::exportCSV().value());
+    EXPECT_EQ(readFile(target), HistoryStore::exportCSV().value());
     EXPECT_EQ(cli({u"history"_s, u"export"_s}).out.toUtf8(), HistoryStore::exportCSV().value());
 
     const CliRun failed = cli({u"history"_s, u"export"_s, u"/nonexistent-dir/x.csv"_s});
