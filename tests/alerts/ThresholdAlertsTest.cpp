@@ -45,7 +45,6 @@ class RecordingNotifier : public AlertNotifier
 {
 public:
     QList<AlertNotification> posted;
-    Result<bool, QString> authorization = true;
 
     void post(const AlertNotification& notification) override { posted.append(notification); }
     QCoro::Task<NotificationAuthorization> authorizationStatus() override
@@ -53,7 +52,7 @@ public:
         co_return NotificationAuthorization::Authorized;
     }
     QCoro::Task<ShowPreviews> showPreviewsSetting() override { co_return ShowPreviews::Always; }
-    QCoro::Task<Result<bool, QString>> requestAuthorization() override { co_return authorization; }
+    QCoro::Task<Result<bool, QString>> requestAuthorization() override { co_return true; }
     void openNotificationSettings() override {}
 
     QStringList takeIds()
