@@ -103,7 +103,6 @@ TEST_F(UsageViewModelTest, RefreshRunsEveryStep)
     auto model = makeModel();
     QCoro::waitFor(model->refresh(true));
 
-    EXPECT_FALSE(model->isLoading());
     EXPECT_FALSE(model->errorMessage());
     EXPECT_FALSE(model->codexError());
     EXPECT_FALSE(model->copilotError());
