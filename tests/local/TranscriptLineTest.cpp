@@ -32,13 +32,6 @@ Parsed parse(LineParser& parser, TranscriptKind kind, std::string line, CodexCon
     return out;
 }
 
-struct ClaudeCase
-{
-    const char* what;
-    std::string line;
-    bool yields;
-};
-
 } // namespace
 
 // Which Claude rows give an event: everything the rules require, and the near misses.
@@ -49,7 +42,8 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
         return "{" + rest + "\"message\":" + message + ",\"type\":\"assistant\",\"timestamp\":\"" + ts + "\"}";
     };
     const std::string usage = R"({"usage":{"input_tokens":1}})";
-    const ClaudeCase cases[] = {
+    // The row, and whether it gives an event.
+    const std::tuple<const char*, std::string, bool> cases[] = {
         {"a plain row", claudeLine({}), true},
         {"usage only", row(usage), true},
         {"all four counts zero", row(R"({"usage":{"input_tokens":0,"output_tokens":0}})"), false},
@@ -72,9 +66,9 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
     };
     LineParser parser;
     CodexContext context;
-    for (const ClaudeCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(parse(parser, TranscriptKind::Claude, c.line, context).event.has_value(), c.yields);
+    for (const auto& [what, line, yields] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(parse(parser, TranscriptKind::Claude, line, context).event.has_value(), yields);
     }
 }
 
