@@ -358,9 +358,7 @@ TEST_F(UsageViewModelTest, StorageFailuresAreLoggedAndKeepTheHistory)
     QCoro::waitFor(model->refresh(true));
     ASSERT_EQ(model->history().size(), 1);
     const QString path = HistoryStore::filePath();
-    writeFile(path + u".elsewhere"_s, readFile(path));
-    QFile::remove(path);
-    ASSERT_TRUE(QFile::link(path + u".elsewhere"_s, path));
+    ASSERT_TRUE(QFile::rename(path, path + u".elsewhere"_s) && QFile::link(path + u".elsewhere"_s, path));
 
     OutputCapture output;
     m_now = m_now.addSecs(600);
