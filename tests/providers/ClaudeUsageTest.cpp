@@ -80,7 +80,7 @@ using ClaudeFetch = ServerTest;
 // Every answer but 200 is an InvalidResponse with the status and body text; a 401 is the one
 // the coordinator retries (its challenge is delivered, not answered); an undecodable 200 is a
 // decoding failure. The request carries exactly the four headers and no Accept; the token is
-// never logged.
+// never logged. A refused origin override fails before anything is sent.
 TEST_F(ClaudeFetch, StatusHandling)
 {
     using enum UsageServiceError::Kind;
@@ -117,15 +117,10 @@ TEST_F(ClaudeFetch, StatusHandling)
                    {"anthropic-beta", "oauth-2025-04-20"},
                    {"User-Agent", "claude-code/1.0.0"}});
     EXPECT_TRUE(server.requests().first().values("Accept").isEmpty());
-}
 
-TEST_F(ClaudeFetch, RefusedOverrideIsInvalidUrl)
-{
-    const ScopedEnv env("TALLYVUE_CLAUDE_API", QByteArray("http://api.example.com"));
-    OutputCapture output;
-    const auto result = await(UsageService::fetchUsage(u"t"_s));
-    EXPECT_TRUE(output.text().contains("TALLYVUE_CLAUDE_API refused"));
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().description(), u"Invalid API URL."_s);
+    // An origin override that was refused is an invalid URL: nothing is sent anywhere.
+    server.clearRequests();
+    const ScopedEnv refused("TALLYVUE_CLAUDE_API", QByteArray("http://api.example.com"));
+    EXPECT_EQ(await(UsageService::fetchUsage(u"t"_s)).error().description(), u"Invalid API URL."_s);
     EXPECT_TRUE(server.requests().isEmpty());
 }
