@@ -9,12 +9,6 @@
 #include <memory>
 
 namespace tallyvue::test {
-ScriptedResponse ScriptedResponse::json(int status, QByteArray body)
-{
-    ScriptedResponse response(status, std::move(body));
-    response.headers = {{"Content-Type", "application/json"}};
-    return response;
-}
 
 QList<QByteArray> RecordedRequest::values(QByteArrayView name) const
 {

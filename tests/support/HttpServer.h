@@ -34,7 +34,12 @@ struct ScriptedResponse
     {
     }
     /// With "Content-Type: application/json".
-    static ScriptedResponse json(int status, QByteArray body);
+    static ScriptedResponse json(int status, QByteArray body)
+    {
+        ScriptedResponse response(status, std::move(body));
+        response.headers = {{"Content-Type", "application/json"}};
+        return response;
+    }
 
     int status;
     HeaderList headers;
