@@ -11,13 +11,9 @@
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
+using tallyvue::test::utc;
 
 namespace {
-
-QDateTime utc(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
-}
 
 LocalUsageEvent event(AIProvider provider, const QDateTime& at, std::int64_t input, const char* model = "m",
                       const char* project = "p")

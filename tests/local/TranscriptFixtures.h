@@ -24,6 +24,16 @@ inline constexpr EpochMs kNow = 1768046400000;
 inline constexpr EpochMs kHour = 3'600'000;
 inline constexpr EpochMs kDay = 24 * kHour;
 
+/// The moment an ISO 8601 text names, as a date or in milliseconds.
+inline QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+inline EpochMs at(const char* iso)
+{
+    return utc(iso).toMSecsSinceEpoch();
+}
+
 inline std::string iso(EpochMs ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toStdString();
