@@ -193,6 +193,4 @@ TEST_F(ReadAccessToken, FileFailures)
         ASSERT_FALSE(token);
         EXPECT_EQ(token.error().description(), expected);
     }
-    QFile::remove(defaultFile());
-    QDir(defaultFile()).removeRecursively();
 }
