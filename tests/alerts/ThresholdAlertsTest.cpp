@@ -26,14 +26,8 @@ constexpr qint64 kNoReset = std::numeric_limits<qint64>::min();
 /// A window whose reset lies `resetAt` seconds after kT0 (kNoReset: none).
 ProviderMetric window(AIProvider provider, const char* kind, double percent, qint64 resetAt = 3600)
 {
-    ProviderMetric metric;
-    metric.provider = provider;
-    metric.kind = QString::fromLatin1(kind);
-    metric.title = u"5-Hour"_s;
-    metric.percent = percent;
-    if (resetAt != kNoReset)
-        metric.resetsAt = kT0.addSecs(resetAt);
-    return metric;
+    const auto resetsAt = resetAt == kNoReset ? std::nullopt : std::optional(kT0.addSecs(resetAt));
+    return {provider, QString::fromLatin1(kind), u"5-Hour"_s, percent, resetsAt, std::nullopt};
 }
 
 ProviderMetric claude(double percent, qint64 resetAt = 3600)
@@ -45,7 +39,6 @@ class RecordingNotifier : public AlertNotifier
 {
 public:
     QList<AlertNotification> posted;
-    Result<bool, QString> authorization = true;
 
     void post(const AlertNotification& notification) override { posted.append(notification); }
     QCoro::Task<NotificationAuthorization> authorizationStatus() override
@@ -53,7 +46,7 @@ public:
         co_return NotificationAuthorization::Authorized;
     }
     QCoro::Task<ShowPreviews> showPreviewsSetting() override { co_return ShowPreviews::Always; }
-    QCoro::Task<Result<bool, QString>> requestAuthorization() override { co_return authorization; }
+    QCoro::Task<Result<bool, QString>> requestAuthorization() override { co_return true; }
     void openNotificationSettings() override {}
 
     QStringList takeIds()

@@ -214,9 +214,7 @@ TEST_F(CliTest, PrivateModesWhateverTheUmask)
     const QString snapshot = *widgetSnapshotPath();
     for (const auto& [path, mode] : {std::pair{QFileInfo(history).path(), 0700}, std::pair{history, 0600},
                                      std::pair{QFileInfo(snapshot).path(), 0700}, std::pair{snapshot, 0600}}) {
-        struct stat info
-        {
-        };
+        struct stat info = {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
         EXPECT_EQ(info.st_mode & 07777, mode_t(mode)) << path.toStdString();
     }
@@ -323,9 +321,7 @@ TEST(Programs, NotDumpable)
         };
         uid_t owner = 65534;
         for (int waited = 0; waited < 5000 && owner != 0 && running(); waited += 10) {
-            struct stat info
-            {
-            };
+            struct stat info = {};
             if (::stat(QByteArray(proc + "/environ").constData(), &info) == 0 && running())
                 owner = info.st_uid;
             QCoreApplication::processEvents();

@@ -109,9 +109,7 @@ inline void withoutFileOverrides()
 inline QByteArray describe(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::lstat(native.constData(), &info) != 0)
         return "missing";
     const QByteArray head = QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_uid) + ' ';

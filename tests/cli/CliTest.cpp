@@ -12,9 +12,7 @@ TEST_F(CliTest, FetchTextAndJson)
     ASSERT_EQ(lines.size(), 5) << run.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(u"Claude   5-Hour   42%  resets in "));
     EXPECT_EQ(lines[1], u"ChatGPT error: Credentials file not found.");
-    // The same hint as the popover: the file looked for and what creates it.
-    EXPECT_EQ(lines[2], u"  Not signed in to ChatGPT / Codex. Tallyvue looks for ~/.codex/auth.json, which `codex "
-                        u"login` creates.");
+    EXPECT_TRUE(lines[2].startsWith(u"  Not signed in to ChatGPT / Codex.")); // the popover's hint, indented
     EXPECT_EQ(lines[3], u"Copilot error: Credentials file not found.");
     EXPECT_TRUE(run.err.contains(u"[Tallyvue] Usage refreshed at"));
     EXPECT_FALSE(run.out.contains(u"[Tallyvue]"));
@@ -119,9 +117,7 @@ TEST_F(CliTest, HistoryExportAndClear)
     HistoryStore::record({{AIProvider::Claude, u"session"_s, u"5-Hour"_s, 42, std::nullopt, 18000}});
     const QString target = QDir::tempPath() + u"/out.csv"_s;
     EXPECT_EQ(cli({u"history"_s, u"export"_s, target}).exitCode, 0);
-    QFile file(target);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), HistoryStore::exportCSV().value());
+    EXPECT_EQ(readFile(target), HistoryStore::exportCSV().value());
     EXPECT_EQ(cli({u"history"_s, u"export"_s}).out.toUtf8(), HistoryStore::exportCSV().value());
 
     const CliRun failed = cli({u"history"_s, u"export"_s, u"/nonexistent-dir/x.csv"_s});

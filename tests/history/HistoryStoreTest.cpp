@@ -55,10 +55,6 @@ TEST_F(HistoryStoreTest, RecordWritesCompactLinesThatLoadBack)
               (QList<UsageSnapshot>{{at("2026-01-05T14:03:22Z"),
                                      {{AIProvider::Claude, u"session"_s, 42, title, at("2026-01-05T17:00:00Z")},
                                       {AIProvider::Copilot, u"chat"_s, 12.5, std::nullopt, std::nullopt}}}}));
-    EXPECT_EQ(history[0].limits[0].seriesKey(), u"Claude:session");
-    EXPECT_EQ(HistoryStore::point(history[0], u"Copilot:chat")->percent, 12.5);
-    EXPECT_FALSE(HistoryStore::point(history[0], u"Copilot:session"));
-    EXPECT_EQ(HistoryStore::limitPoints(history[0], AIProvider::Copilot).size(), 1);
 }
 
 // Lines this version cannot read (another version's provider or keys, damaged text) are skipped
@@ -135,7 +131,6 @@ TEST(WidgetSnapshot, WritesTheFileForm)
         u"Claude:session"_s,
         QuotaDisplayMode::Remaining};
     writeWidgetSnapshotFile(snapshot);
-    EXPECT_TRUE(widgetSnapshotPath()->endsWith(u"/K2V8R4NW7T.com.tallyvue.shared/widgetSnapshot.json"));
     EXPECT_EQ(
         fileText(*widgetSnapshotPath()),
         R"({"timestamp":"2026-01-05T14:03:27Z","metrics":[{"provider":"Claude","kind":"session","title":"5-Hour",)"

@@ -242,7 +242,6 @@ TEST(Presentation, ResetCountdown)
     // Past 36 hours: weekday, then day and month in the locale's own order.
     const QDateTime later = kNow.addSecs(129601).toLocalTime();
     EXPECT_EQ(text(129601), u"Resets "_s + english.toString(later.date(), u"ddd, MMM d"));
-    EXPECT_TRUE(text(129601)->contains(u"Jan"));
     const std::pair<QLocale, const char*> locales[] = {
         {QLocale(QLocale::English, QLocale::UnitedStates), "ddd, MMM d"},
         {QLocale(QLocale::English, QLocale::UnitedKingdom), "ddd, d MMM"},

@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Runs with TZ=Europe/Berlin and LC_ALL=C (see CMakeLists.txt): day boundaries are local.
-#include "local/LocalUsageAggregation.h"
+#include "TranscriptFixtures.h"
 
-#include <gtest/gtest.h>
+#include "local/LocalUsageAggregation.h"
 
 #include <limits>
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
+using tallyvue::test::utc;
 
 namespace {
-
-QDateTime utc(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
-}
 
 LocalUsageEvent event(AIProvider provider, const char* at, std::int64_t tokens, const char* model = "m",
                       const char* project = "p")

@@ -9,17 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
+using tallyvue::test::utc;
 
 namespace {
-
-QDateTime utc(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
-}
 
 LocalUsageEvent event(AIProvider provider, const QDateTime& at, std::int64_t input, const char* model = "m",
                       const char* project = "p")
@@ -53,23 +47,18 @@ TEST(LocalUsageCardModel, CostTexts)
     const auto atNow = event(AIProvider::Claude, kNow, 1'000'000, "claude-flat");
     struct Case
     {
-        const char* name;
         std::vector<LocalUsageEvent> events;
         const char* row;
         const char* value;
         const char* note;
     };
     const Case cases[] = {
-        {"priced", {priced, priced, beforeFiveHours, atNow}, "2 requests · 2 out · 4 cached · $6.00", "≈ $9.00", ""},
-        {"mixed",
-         {priced, unpriced, unpriced},
-         "3 requests · 3 out · 6 cached · $3.00",
-         "≈ $3.00",
-         "2 requests not priced"},
-        {"unpriced", {unpriced, elsewhere}, "1 requests · 1 out · 2 cached", "—", "1 request not priced"},
+        {{priced, priced, beforeFiveHours, atNow}, "2 requests · 2 out · 4 cached · $6.00", "≈ $9.00", ""},
+        {{priced, unpriced, unpriced}, "3 requests · 3 out · 6 cached · $3.00", "≈ $3.00", "2 requests not priced"},
+        {{unpriced, elsewhere}, "1 requests · 1 out · 2 cached", "—", "1 request not priced"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.row);
         const auto windows = localUsageWindows(c.events, AIProvider::Claude, {}, kNow, *prices);
         EXPECT_EQ(windowDetailText(windows[0].totals, windows[0].cost), QString::fromUtf8(c.row));
         const auto tiles =
@@ -183,19 +172,17 @@ TEST(LocalUsageCardModel, TranscriptFolders)
         QDir(home + u"/.claude"_s).removeRecursively();
         for (const QString& folder : c.existing)
             QDir(home).mkpath(folder);
-        if (c.claudeConfig)
-            setenv("CLAUDE_CONFIG_DIR", QByteArray(c.claudeConfig).replace("~", QFile::encodeName(home)).constData(),
-                   1);
-        else
-            unsetenv("CLAUDE_CONFIG_DIR");
-        if (c.codexHome)
-            setenv("CODEX_HOME", c.codexHome, 1);
-        else
-            unsetenv("CODEX_HOME");
+        for (const auto& [name, value] :
+             {std::pair{"CLAUDE_CONFIG_DIR", c.claudeConfig}, std::pair{"CODEX_HOME", c.codexHome}}) {
+            if (value)
+                qputenv(name, QByteArray(value).replace("~", QFile::encodeName(home)));
+            else
+                qunsetenv(name);
+        }
         EXPECT_EQ(transcriptFolderText(AIProvider::Claude), QLatin1String(c.claude));
         EXPECT_EQ(transcriptFolderText(AIProvider::ChatGPT), QLatin1String(c.codex));
         EXPECT_TRUE(transcriptFolderText(AIProvider::Copilot).isEmpty());
     }
-    unsetenv("CLAUDE_CONFIG_DIR");
-    unsetenv("CODEX_HOME");
+    qunsetenv("CLAUDE_CONFIG_DIR");
+    qunsetenv("CODEX_HOME");
 }

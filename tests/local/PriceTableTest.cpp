@@ -10,23 +10,14 @@
 
 using namespace tallyvue;
 using namespace Qt::StringLiterals;
+using tallyvue::test::at;
 
 namespace {
 
 const PriceTable& testTable()
 {
-    static const PriceTable table = [] {
-        QString error;
-        auto parsed = PriceTable::parse(QByteArray(test::kTestPrices), &error);
-        EXPECT_TRUE(parsed) << error.toStdString();
-        return parsed.value_or(PriceTable{});
-    }();
+    static const PriceTable table = PriceTable::parse(QByteArray(test::kTestPrices)).value();
     return table;
-}
-
-EpochMs at(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toMSecsSinceEpoch();
 }
 
 struct Tokens

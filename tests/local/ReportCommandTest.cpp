@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 using namespace tallyvue;
 using namespace tallyvue::test;
@@ -15,28 +14,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 class ReportCommandTest : public TranscriptTreeFixture
 {
 protected:
-    CliRun run(const QStringList& args)
+    CliRun run(const QStringList& args) const
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"HOME"_s, m_dir.path());
-        env.remove(u"XDG_DATA_HOME"_s);
-        env.insert(u"TZ"_s, u"Europe/Berlin"_s);
-        env.insert(u"TALLYVUE_PRICES"_s, pathOf(u"prices.json"_s));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), QStringList{u"report"_s} + args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return runCli(QStringList{u"report"_s} + args, pathOf(u"prices.json"_s));
     }
 
     void SetUp() override { write(u"prices.json"_s, kTestPrices); }

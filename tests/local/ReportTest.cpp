@@ -16,11 +16,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-EpochMs at(const char* iso)
-{
-    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toMSecsSinceEpoch();
-}
-
 struct Request
 {
     const char* when;

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,16 @@ namespace tallyvue::test {
 inline constexpr EpochMs kNow = 1768046400000;
 inline constexpr EpochMs kHour = 3'600'000;
 inline constexpr EpochMs kDay = 24 * kHour;
+
+/// The moment an ISO 8601 text names, as a date or in milliseconds.
+inline QDateTime utc(const char* iso)
+{
+    return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate);
+}
+inline EpochMs at(const char* iso)
+{
+    return utc(iso).toMSecsSinceEpoch();
+}
 
 inline std::string iso(EpochMs ms)
 {
@@ -98,6 +109,14 @@ inline constexpr char kTestPrices[] = R"({"source": "test", "version": "1", "dat
 {"id": "gpt-5", "match": {"or": [{"equals": "gpt-5"}, {"equals": "gpt-5-codex"}]}, "prices": [{"input": 1.25, "output": 10, "cacheRead": 0.125}]},
 {"id": "gpt-4.1", "match": {"equals": "gpt-4.1-2025-04-14"}, "prices": [{"input": 2, "output": 8}]}]}]})";
 
+/// What a run of tallyvue-cli printed.
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
 /// A home folder with both transcript trees, written as real files.
 class TranscriptTreeFixture : public ::testing::Test
 {
@@ -125,6 +144,22 @@ protected:
     }
 
     void append(const QString& relative, const std::string& bytes) const { write(relative, bytes, true); }
+
+    /// tallyvue-cli with this folder as its home, in Berlin time, at the prices in `prices` if given.
+    CliRun runCli(const QStringList& args, const QString& prices = {}) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+        if (!prices.isEmpty())
+            env.insert(QStringLiteral("TALLYVUE_PRICES"), prices);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(TALLYVUE_BINARY_DIR "/bin/tallyvue-cli"), args);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    }
 
     void setModified(const QString& relative, EpochMs at) const
     {

@@ -32,13 +32,6 @@ Parsed parse(LineParser& parser, TranscriptKind kind, std::string line, CodexCon
     return out;
 }
 
-struct ClaudeCase
-{
-    const char* what;
-    std::string line;
-    bool yields;
-};
-
 } // namespace
 
 // Which Claude rows give an event: everything the rules require, and the near misses.
@@ -49,7 +42,8 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
         return "{" + rest + "\"message\":" + message + ",\"type\":\"assistant\",\"timestamp\":\"" + ts + "\"}";
     };
     const std::string usage = R"({"usage":{"input_tokens":1}})";
-    const ClaudeCase cases[] = {
+    // The row, and whether it gives an event.
+    const std::tuple<const char*, std::string, bool> cases[] = {
         {"a plain row", claudeLine({}), true},
         {"usage only", row(usage), true},
         {"all four counts zero", row(R"({"usage":{"input_tokens":0,"output_tokens":0}})"), false},
@@ -72,9 +66,9 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
     };
     LineParser parser;
     CodexContext context;
-    for (const ClaudeCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(parse(parser, TranscriptKind::Claude, c.line, context).event.has_value(), c.yields);
+    for (const auto& [what, line, yields] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(parse(parser, TranscriptKind::Claude, line, context).event.has_value(), yields);
     }
 }
 
@@ -87,10 +81,6 @@ TEST(ClaudeLineRule, ReadsFields)
         parse(parser, TranscriptKind::Claude,
               claudeLine({.id = "msg_9",
                           .at = kNow,
-                          .input = 1,
-                          .output = 2,
-                          .cacheWrite = 3,
-                          .cacheRead = 4,
                           .model = "claude-opus-4-1",
                           .cwd = "/home/me/proj/",
                           .cacheCreation = R"({"ephemeral_5m_input_tokens":1,"ephemeral_1h_input_tokens":2})"}),
@@ -103,7 +93,7 @@ TEST(ClaudeLineRule, ReadsFields)
     EXPECT_EQ(e.project.text(), u"proj");
     EXPECT_EQ((std::array{e.inputTokens, e.outputTokens, e.cacheCreationTokens, e.cacheReadTokens,
                           std::int64_t(e.cacheCreation5mTokens), std::int64_t(e.cacheCreation1hTokens)}),
-              (std::array<std::int64_t, 6>{1, 2, 3, 4, 1, 2}));
+              (std::array<std::int64_t, 6>{10, 20, 30, 40, 1, 2}));
     EXPECT_TRUE(full.event->hasId);
     EXPECT_EQ(full.id, "msg_9");
 

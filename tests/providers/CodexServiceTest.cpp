@@ -22,12 +22,6 @@ CodexUsage parse(const QByteArray& json)
     return CodexService::parseUsage(QJsonDocument::fromJson(json).object(), kFetched);
 }
 
-CodexWindow window(QString id, QString title, double percent, std::optional<std::int64_t> resets,
-                   std::optional<std::int64_t> minutes)
-{
-    return {std::move(id), std::move(title), percent, resets, minutes};
-}
-
 } // namespace
 
 // Windows from every container ("rate_limit", "code_review_rate_limit", each additional limit),
@@ -50,11 +44,11 @@ TEST(CodexParse, ContainersAndOrder)
     EXPECT_EQ(usage.creditBalance, 12.25);
     EXPECT_EQ(usage.fetchedAt, kFetched);
     const QList<CodexWindow> expected = {
-        window(u"primary"_s, u"5-Hour"_s, 42, 3600, 300),
-        window(u"secondary"_s, u"7-Day"_s, 10, 50000, 10080),
-        window(u"code_review.primary"_s, u"Code Review 5-Hour"_s, 5, std::nullopt, 300),
-        window(u"gpt_pro.primary"_s, u"Gpt Pro Primary"_s, 1.5, std::nullopt, std::nullopt),
-        window(u"additional.primary"_s, u"Additional 5-Hour"_s, 2, std::nullopt, 300),
+        CodexWindow{u"primary"_s, u"5-Hour"_s, 42, 3600, 300},
+        CodexWindow{u"secondary"_s, u"7-Day"_s, 10, 50000, 10080},
+        CodexWindow{u"code_review.primary"_s, u"Code Review 5-Hour"_s, 5, std::nullopt, 300},
+        CodexWindow{u"gpt_pro.primary"_s, u"Gpt Pro Primary"_s, 1.5, std::nullopt, std::nullopt},
+        CodexWindow{u"additional.primary"_s, u"Additional 5-Hour"_s, 2, std::nullopt, 300},
     };
     EXPECT_EQ(usage.windows, expected);
     // Without a length the member names the window, its odd spelling tidied.
@@ -68,8 +62,8 @@ TEST(CodexParse, WindowValues)
 {
     const auto w = [](double percent, std::optional<std::int64_t> resets = std::nullopt,
                       std::optional<std::int64_t> minutes = std::nullopt) {
-        return window(u"w"_s, minutes ? CodexService::windowTitle(u"w"_s, minutes, std::nullopt) : u"W"_s, percent,
-                      resets, minutes);
+        return CodexWindow{u"w"_s, minutes ? CodexService::windowTitle(u"w"_s, minutes, std::nullopt) : u"W"_s, percent,
+                           resets, minutes};
     };
     // A window's members, and what it reads as (nothing: the window is skipped).
     const std::pair<const char*, std::optional<CodexWindow>> cases[] = {

@@ -2,7 +2,6 @@
 #include "ProviderTest.h"
 
 #include "providers/CopilotService.h"
-#include "support/Await.h"
 
 using namespace tallyvue;
 using namespace tallyvue::test;
@@ -86,12 +85,3 @@ TEST(CopilotParse, OddShapes)
         EXPECT_EQ(usage.error(), UsageServiceError::decodingFailed(QString::fromUtf8(text)));
     }
 }
-
-class CopilotFetch : public ServerTest
-{
-protected:
-    static void signIn(const QByteArray& json)
-    {
-        writeFile(QDir::homePath() + u"/.config/github-copilot/apps.json"_s, json);
-    }
-};

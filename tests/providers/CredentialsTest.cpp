@@ -18,11 +18,6 @@ namespace {
 
 const QDateTime kNow = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::UTC);
 
-QByteArray document(const char* json)
-{
-    return QByteArray(json).replace("NOW", QByteArray::number(kNow.toMSecsSinceEpoch()));
-}
-
 } // namespace
 
 // Where the token sits in a credential document, which object wins, and the expiry edge.
@@ -32,7 +27,7 @@ TEST(ExtractAccessToken, Table)
         UsageServiceError::tokenExpired(u"Claude Code token has expired. Run 'claude' to refresh it."_s);
     const auto unparsable = UsageServiceError::of(Kind::TokenParseError);
     const std::pair<QByteArray, ServiceResult<QString>> cases[] = {
-        {document(R"({"claudeAiOauth":{"accessToken":"nested","expiresAt":NOW}})"), u"nested"_s},
+        {R"({"claudeAiOauth":{"accessToken":"nested","expiresAt":1700000000000}})", u"nested"_s},
         {R"({"claudeAiOauth":{"accessToken":"nested","expiresAt":1699999999999}})", expired},
         {R"({"accessToken":"late","expiresAt":"1"})", u"late"_s},
         {R"({"accessToken":"top","m":{"accessToken":"inner"}})", u"top"_s},
@@ -86,11 +81,7 @@ protected:
         m_tool.emplace("TALLYVUE_KEYCHAIN_TOOL", script.toUtf8());
     }
     /// The argument lists the tool was started with, one argument a line.
-    QByteArray calls() const
-    {
-        QFile file(m_calls);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray calls() const { return readFile(m_calls); }
     static QString defaultFile() { return QDir::homePath() + u"/.claude/.credentials.json"_s; }
 
     ScopedEnv m_bus{"DBUS_SESSION_BUS_ADDRESS", QByteArray("unix:path=/nonexistent/bus")};
@@ -202,6 +193,4 @@ TEST_F(ReadAccessToken, FileFailures)
         ASSERT_FALSE(token);
         EXPECT_EQ(token.error().description(), expected);
     }
-    QFile::remove(defaultFile());
-    QDir(defaultFile()).removeRecursively();
 }

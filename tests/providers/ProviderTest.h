@@ -90,10 +90,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.start());
-        const QByteArray origin = server.origin().toUtf8();
-        m_env.emplace_back("TALLYVUE_CLAUDE_API", origin);
-        m_env.emplace_back("TALLYVUE_CHATGPT_API", origin);
-        m_env.emplace_back("TALLYVUE_COPILOT_API", origin);
+        for (const char* name : {"TALLYVUE_CLAUDE_API", "TALLYVUE_CHATGPT_API", "TALLYVUE_COPILOT_API"})
+            m_env.emplace_back(name, server.origin().toUtf8());
         detail::setTransferTimeout(std::chrono::milliseconds(10000)); // never reached unless a test stalls
     }
     void TearDown() override

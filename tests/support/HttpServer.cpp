@@ -8,15 +8,7 @@
 
 #include <memory>
 
-using namespace Qt::StringLiterals;
-
 namespace tallyvue::test {
-ScriptedResponse ScriptedResponse::json(int status, QByteArray body)
-{
-    ScriptedResponse response(status, std::move(body));
-    response.headers = {{"Content-Type", "application/json"}};
-    return response;
-}
 
 QList<QByteArray> RecordedRequest::values(QByteArrayView name) const
 {
@@ -31,17 +23,13 @@ QList<QByteArray> RecordedRequest::values(QByteArrayView name) const
 std::optional<QByteArray> RecordedRequest::value(QByteArrayView name) const
 {
     const QList<QByteArray> found = values(name);
-    if (found.size() != 1)
-        return std::nullopt;
-    return found.first();
+    return found.size() == 1 ? std::optional(found.first()) : std::nullopt;
 }
 
 HttpServer::HttpServer() : m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &HttpServer::accept);
 }
-
-HttpServer::~HttpServer() = default;
 
 bool HttpServer::start()
 {
@@ -51,21 +39,6 @@ bool HttpServer::start()
 quint16 HttpServer::port() const
 {
     return m_server->serverPort();
-}
-
-QString HttpServer::origin() const
-{
-    return u"http://127.0.0.1:"_s + QString::number(port());
-}
-
-void HttpServer::setResponse(const QByteArray& path, ScriptedResponse response)
-{
-    m_responses.insert(path, std::move(response));
-}
-
-void HttpServer::queueResponse(const QByteArray& path, ScriptedResponse response)
-{
-    m_queued[path].append(std::move(response));
 }
 
 void HttpServer::accept()

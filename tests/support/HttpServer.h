@@ -34,7 +34,12 @@ struct ScriptedResponse
     {
     }
     /// With "Content-Type: application/json".
-    static ScriptedResponse json(int status, QByteArray body);
+    static ScriptedResponse json(int status, QByteArray body)
+    {
+        ScriptedResponse response(status, std::move(body));
+        response.headers = {{"Content-Type", "application/json"}};
+        return response;
+    }
 
     int status;
     HeaderList headers;
@@ -68,17 +73,16 @@ class HttpServer : public QObject
 {
 public:
     HttpServer();
-    ~HttpServer() override;
 
     /// Listens on a free port of 127.0.0.1; false when that fails.
     bool start();
     quint16 port() const;
     /// "http://127.0.0.1:<port>"
-    QString origin() const;
+    QString origin() const { return QStringLiteral("http://127.0.0.1:") + QString::number(port()); }
 
-    void setResponse(const QByteArray& path, ScriptedResponse response);
+    void setResponse(const QByteArray& path, ScriptedResponse reply) { m_responses.insert(path, std::move(reply)); }
     /// Answers the next request for `path` with `response`, before the one set above.
-    void queueResponse(const QByteArray& path, ScriptedResponse response);
+    void queueResponse(const QByteArray& path, ScriptedResponse reply) { m_queued[path].append(std::move(reply)); }
     QList<RecordedRequest> requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
 

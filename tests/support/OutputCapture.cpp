@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/OutputCapture.h"
 
+#include <QFile>
+
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -41,18 +43,10 @@ void OutputCapture::restore()
 QByteArray OutputCapture::text()
 {
     restore();
-    QByteArray all;
-    if (m_file < 0)
-        return all;
-    char buffer[4096];
-    for (off_t offset = 0;;) {
-        const ssize_t n = pread(m_file, buffer, sizeof buffer, offset);
-        if (n <= 0)
-            break;
-        all.append(buffer, n);
-        offset += n;
-    }
-    return all;
+    QFile file;
+    if (m_file < 0 || !file.open(m_file, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !file.seek(0))
+        return {};
+    return file.readAll();
 }
 
 } // namespace tallyvue::test
