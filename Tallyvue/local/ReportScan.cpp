@@ -48,6 +48,19 @@ struct ListedTranscript
     TranscriptKind kind = TranscriptKind::Claude;
 };
 
+/// Asks for the cache line at `p` ahead of its use: the id tables are megabytes, read at
+/// random, and a file's ids are looked up one after another.
+template<class T>
+void prefetch(const T& p)
+{
+#if defined(__x86_64__)
+    // Written out: GCC 12 drops __builtin_prefetch of some table addresses as if it did nothing.
+    asm volatile("prefetcht0 %0" : : "m"(p));
+#else
+    __builtin_prefetch(&p);
+#endif
+}
+
 /// A second, independent hash of an id: with the first, 96 bits that two different ids share
 /// with a chance of about one in 10^16 even among millions of requests.
 std::uint32_t checkHash(std::string_view id)
@@ -76,6 +89,12 @@ public:
             if (slot.hash == hash && slot.check == check)
                 return slot.event;
         }
+    }
+
+    void prefetch(std::uint64_t hash) const
+    {
+        if (!m_slots.empty())
+            tallyvue::prefetch(m_slots[hash & m_mask]);
     }
 
     /// False when the table is full; the event then counts without an id.
@@ -127,7 +146,10 @@ void merge(const ReadResult& r, std::uint32_t session, IdOwners& owners, ReportE
 {
     // A file read whole from its start: its first token_count never repeats an earlier one,
     // and what its events inherit is already the file's own announcement or the default.
-    for (const ReadEvent& e : r.events) {
+    for (std::size_t i = 0; i < r.events.size(); ++i) {
+        if (i + 8 < r.events.size() && r.events[i + 8].hasId)
+            owners.prefetch(r.events[i + 8].idHash);
+        const ReadEvent& e = r.events[i];
         if (e.hasId) {
             const std::string_view id = r.id(e);
             if (const std::int64_t held = owners.find(e.idHash, id); held >= 0) {
@@ -303,20 +325,12 @@ public:
                 return &slot;
         }
     }
-    /// Brings the id's first slot towards the processor: the table is far larger than its
-    /// caches, and a file's ids are looked up one after another.
     void prefetch(std::uint64_t hash) const
     {
         const std::uint64_t t = tag(hash);
         const Part& part = m_parts[mixed(t) >> 60];
-        if (part.slots.empty())
-            return;
-#if defined(__x86_64__)
-        // Written out: GCC 12 drops __builtin_prefetch of this address as if it did nothing.
-        asm volatile("prefetcht0 %0" : : "m"(part.slots[part.home(t)]));
-#else
-        __builtin_prefetch(&part.slots[part.home(t)]);
-#endif
+        if (!part.slots.empty())
+            tallyvue::prefetch(part.slots[part.home(t)]);
     }
     void insert(std::uint64_t hash, std::size_t file)
     {
