@@ -6,6 +6,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -37,11 +38,11 @@ std::int64_t saturatingSub(std::int64_t a, std::int64_t b)
 
 /// Token counts: a missing key or a value that is not a number counts 0, fractions are cut
 /// off, true counts 1. Values beyond 64 bits stop at the limit instead of wrapping.
-std::int64_t tokenCount(const dom::object& object, std::string_view key)
+std::int64_t tokenCount(const std::optional<dom::element>& member)
 {
-    dom::element value;
-    if (object[key].get(value))
+    if (!member)
         return 0;
+    const dom::element& value = *member;
     switch (value.type()) {
     case dom::element_type::INT64: return value.get_int64().value_unsafe();
     case dom::element_type::UINT64: {
@@ -61,6 +62,12 @@ std::int64_t tokenCount(const dom::object& object, std::string_view key)
     }
 }
 
+std::int64_t tokenCount(const dom::object& object, std::string_view key)
+{
+    dom::element value;
+    return object[key].get(value) ? 0 : tokenCount(std::optional(value));
+}
+
 std::int32_t narrowCount(std::int64_t count)
 {
     return std::int32_t(std::clamp<std::int64_t>(count, std::numeric_limits<std::int32_t>::min(),
@@ -73,6 +80,48 @@ std::optional<std::string_view> stringField(const dom::object& object, std::stri
     if (object[key].get_string().get(text))
         return std::nullopt;
     return text;
+}
+
+/**
+ * The members named by `keys` (string literals), in one walk over the object. A lookup by key
+ * walks every member before the one it seeks and compares each key of the same length
+ * through a call; here a key of another length fails at once and the rest compiles to a
+ * compare. As with a lookup, the first of two equal keys wins; a missing member stays empty.
+ */
+template<std::size_t... N>
+std::array<std::optional<dom::element>, sizeof...(N)> members(const dom::object& object, const char (&... keys)[N])
+{
+    std::array<std::optional<dom::element>, sizeof...(N)> found;
+    for (const dom::key_value_pair field : object) {
+        const std::string_view key = field.key;
+        std::size_t i = 0;
+        const auto take = [&](const char* name, std::size_t size) {
+            if (found[i] || key.size() != size || std::memcmp(key.data(), name, size) != 0) {
+                ++i;
+                return false;
+            }
+            found[i] = field.value;
+            return true;
+        };
+        static_cast<void>((take(keys, N - 1) || ...));
+    }
+    return found;
+}
+
+std::optional<std::string_view> asString(const std::optional<dom::element>& member)
+{
+    std::string_view text;
+    if (!member || member->get_string().get(text))
+        return std::nullopt;
+    return text;
+}
+
+std::optional<dom::object> asObject(const std::optional<dom::element>& member)
+{
+    dom::object object;
+    if (!member || member->get_object().get(object))
+        return std::nullopt;
+    return object;
 }
 
 std::optional<EpochMs> lineTimestamp(const dom::object& root)
@@ -257,27 +306,33 @@ std::optional<LineEvent> LineParser::parseClaude(std::string_view line, Interned
     dom::object root;
     if (m_parser->doc.root().get_object().get(root))
         return std::nullopt;
-    if (stringField(root, "type") != std::optional(std::string_view("assistant")))
+    const auto [type, messageMember, timestampMember, cwdMember] = members(root, "type", "message", "timestamp", "cwd");
+    if (asString(type) != std::optional(std::string_view("assistant")))
         return std::nullopt;
-    dom::object message;
-    dom::object usage;
-    if (root["message"].get_object().get(message) || message["usage"].get_object().get(usage))
+    const auto message = asObject(messageMember);
+    if (!message)
         return std::nullopt;
-    const auto timestamp = lineTimestamp(root);
-    if (!timestamp)
+    const auto [usageMember, idMember, modelMember] = members(*message, "usage", "id", "model");
+    const auto usage = asObject(usageMember);
+    const auto timestampText = asString(timestampMember);
+    const auto timestamp = timestampText ? parseTimestampMs(*timestampText) : std::nullopt;
+    if (!usage || !timestamp)
         return std::nullopt;
 
     LineEvent out;
     LocalUsageEvent& e = out.event;
     e.provider = AIProvider::Claude;
     e.timestamp = *timestamp;
-    e.inputTokens = tokenCount(usage, "input_tokens");
-    e.outputTokens = tokenCount(usage, "output_tokens");
-    e.cacheCreationTokens = tokenCount(usage, "cache_creation_input_tokens");
-    e.cacheReadTokens = tokenCount(usage, "cache_read_input_tokens");
-    if (dom::object written; !usage["cache_creation"].get_object().get(written)) {
-        e.cacheCreation5mTokens = narrowCount(tokenCount(written, "ephemeral_5m_input_tokens"));
-        e.cacheCreation1hTokens = narrowCount(tokenCount(written, "ephemeral_1h_input_tokens"));
+    const auto [input, output, cacheCreation, cacheRead, written] =
+        members(*usage, "input_tokens", "output_tokens", "cache_creation_input_tokens", "cache_read_input_tokens",
+                "cache_creation");
+    e.inputTokens = tokenCount(input);
+    e.outputTokens = tokenCount(output);
+    e.cacheCreationTokens = tokenCount(cacheCreation);
+    e.cacheReadTokens = tokenCount(cacheRead);
+    if (const auto split = asObject(written)) {
+        e.cacheCreation5mTokens = narrowCount(tokenCount(*split, "ephemeral_5m_input_tokens"));
+        e.cacheCreation1hTokens = narrowCount(tokenCount(*split, "ephemeral_1h_input_tokens"));
     }
     const std::int64_t sum = saturatingAdd(saturatingAdd(e.inputTokens, e.outputTokens),
                                            saturatingAdd(e.cacheCreationTokens, e.cacheReadTokens));
@@ -285,13 +340,13 @@ std::optional<LineEvent> LineParser::parseClaude(std::string_view line, Interned
         return std::nullopt;
 
     // An empty cwd names nothing; the transcript's folder does better than a blank project.
-    const auto cwd = stringField(root, "cwd");
+    const auto cwd = asString(cwdMember);
     e.project = cwd && !cwd->empty() ? m_projects.get(lastPathComponent(*cwd)) : fallbackProject;
-    if (const auto id = stringField(message, "id")) {
+    if (const auto id = asString(idMember)) {
         out.id = *id;
         out.hasId = true;
     }
-    const auto model = stringField(message, "model");
+    const auto model = asString(modelMember);
     e.model = m_models.get(model ? *model : std::string_view("unknown"));
     return out;
 }
