@@ -46,6 +46,7 @@ TEST(ClaudeLineRule, DecidesWhichRowsCount)
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"a plain row", claudeLine({}), true},
         {"usage only", row(usage), true},
+        {"type twice: the first counts", row(usage, R"("type":"user",)"), false},
         {"all four counts zero", row(R"({"usage":{"input_tokens":0,"output_tokens":0}})"), false},
         {"counts that are not numbers", row(R"({"usage":{"input_tokens":"5","output_tokens":null}})"), false},
         {"usage not an object", row(R"({"usage":[1]})"), false},
@@ -105,7 +106,8 @@ TEST(ClaudeLineRule, ReadsFields)
 
     const std::string numbers =
         R"({"message":{"usage":{"input_tokens":12.9,"output_tokens":true,"cache_creation_input_tokens":-3,)"
-        R"("cache_read_input_tokens":18446744073709551615}},"type":"assistant","timestamp":"2026-01-10T12:00:00+02:00"})";
+        R"("cache_read_input_tokens":18446744073709551615,"output_tokens":7}},"type":"assistant",)"
+        R"("timestamp":"2026-01-10T12:00:00+02:00"})";
     const Parsed odd = parse(parser, TranscriptKind::Claude, numbers, context);
     ASSERT_TRUE(odd.event);
     EXPECT_EQ(odd.event->event.inputTokens, 12);
