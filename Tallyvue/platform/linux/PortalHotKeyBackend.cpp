@@ -111,6 +111,9 @@ PortalHotKeyBackend::PortalHotKeyBackend(const QDBusConnection& bus, QObject* pa
 {
     qDBusRegisterMetaType<detail::PortalShortcut>();
     qDBusRegisterMetaType<QList<detail::PortalShortcut>>();
+    // The slot's types are looked up by name: in a process that has not used an object path
+    // yet, the connection would fail and no shortcut would ever arrive.
+    qRegisterMetaType<QDBusObjectPath>();
     m_bus.connect(kPortalService, kPortalPath, kShortcuts, u"Activated"_s, this,
                   SLOT(onActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
 }
