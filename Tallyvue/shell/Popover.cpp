@@ -212,7 +212,7 @@ void Popover::openAt(const QRect& anchor)
     activateWindow();
     m_sinceShown.start();
     if (focusStaysOnOutsideClicks())
-        grabWhenMapped(10);
+        grabWhenMapped(60); // a loaded machine may take seconds to map the window
 }
 
 void Popover::grabWhenMapped(int triesLeft)
