@@ -3,6 +3,8 @@
 
 #include <QStringList>
 
+class QTextStream;
+
 namespace tallyvue::cli {
 
 /// Each command gets the arguments after its own name and returns the process exit code:
@@ -26,6 +28,10 @@ extern const char kStatuslineUsage[];
 /// Whether snapshot figures `ageSeconds` old are no longer current: older than two refresh
 /// intervals, or one when Tallyvue is not running.
 bool isSnapshotStale(qint64 ageSeconds);
+
+/// "Looked in:" and the transcript folders, each marked when it does not exist: nothing
+/// found is often the wrong folder.
+void printSourceFolders(QTextStream& out);
 
 /// Prints `message` and the usage to standard error; returns 2.
 int usageError(const QString& message);

@@ -93,10 +93,7 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
     if (rows.empty()) {
         out << "No Claude Code or Codex usage in the last " << days << (days == 1 ? " day" : " days") << " ("
             << summary.files << " transcripts scanned).\n";
-        // Nothing found is often the wrong folder: say which ones were read.
-        out << "Looked in:\n";
-        for (const LocalUsageSource& source : LocalUsageScanner::defaultSources())
-            out << "  " << source.root << (QDir(source.root).exists() ? "" : " (does not exist)") << '\n';
+        printSourceFolders(out);
         return;
     }
     qsizetype modelWidth = 5;
@@ -135,6 +132,13 @@ void printTable(const std::vector<LocalUsageDayRow>& rows, int days, const Local
 }
 
 } // namespace
+
+void printSourceFolders(QTextStream& out)
+{
+    out << "Looked in:\n";
+    for (const LocalUsageSource& source : LocalUsageScanner::defaultSources())
+        out << "  " << source.root << (QDir(source.root).exists() ? "" : " (does not exist)") << '\n';
+}
 
 int runLocal(const QStringList& args)
 {

@@ -231,7 +231,13 @@ int runReport(const QStringList& args)
     const QByteArray text = json ? reportJson(report, how) : csv ? reportCsv(report, how) : reportText(report, how);
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     // Nothing to count at all is worth an exit code; a quiet range is not.
-    return scan.files == 0 ? 1 : 0;
+    if (scan.files > 0)
+        return 0;
+    if (!json && !csv) {
+        QTextStream out(stdout);
+        printSourceFolders(out);
+    }
+    return 1;
 }
 
 } // namespace tallyvue::cli

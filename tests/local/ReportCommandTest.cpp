@@ -122,5 +122,7 @@ TEST_F(ReportCommandTest, UsageErrorsAndHelp)
     }
     const CliRun empty = run({u"daily"_s});
     EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_EQ(empty.out, "No Claude Code or Codex usage in this range (0 transcripts found).\n");
+    EXPECT_TRUE(empty.out.startsWith("No Claude Code or Codex usage in this range (0 transcripts found).\nLooked in:\n  "))
+        << empty.out.constData();
+    EXPECT_TRUE(run({u"daily"_s, u"--json"_s}).out.endsWith("}\n")); // nothing after the object
 }
