@@ -2,6 +2,7 @@
 #include "local/Report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -252,55 +253,49 @@ EpochMs flooredHour(EpochMs at, const QTimeZone& zone)
 std::vector<ReportRow> blockRows(Selection& selection, const ReportOptions& options, const QDateTime& now,
                                  const QList<ProviderMetric>& metrics, const QTimeZone& zone)
 {
-    // The sort keys sit in the item: reaching them through the event costs a cache miss a compare.
+    // By provider, then by time. The sort key sits in the item: reaching it through the event
+    // costs a cache miss a compare. A NaN cost: no price.
     struct Item
     {
-        AIProvider provider;
         EpochMs at;
         const ReportEvent* event;
-        std::optional<double> cost;
+        double cost;
     };
-    std::vector<Item> items;
+    std::array<std::vector<Item>, kAllProviders.size()> byProvider;
     selection.forEach([&](const ReportEvent& r, std::optional<double> cost) {
-        items.push_back({r.event.provider, r.event.timestamp, &r, cost});
-    });
-    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-        return a.provider != b.provider ? a.provider < b.provider : a.at < b.at;
+        byProvider[std::size_t(r.event.provider)].push_back({r.event.timestamp, &r, cost.value_or(std::nan(""))});
     });
     const EpochMs nowMs = now.toMSecsSinceEpoch();
     std::vector<Group> blocks;
-    std::optional<AIProvider> provider;
-    std::optional<OfficialWindow> official;
-    EpochMs blockEnd = 0; // of the last block; converting its QDateTime per request costs more than the rest
-    for (const Item& item : items) {
-        const AIProvider p = item.provider;
-        if (provider != p) {
-            provider = p;
-            official = officialWindow(p, metrics, now);
+    for (const AIProvider p : kAllProviders) {
+        std::vector<Item>& items = byProvider[std::size_t(p)];
+        std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.at < b.at; });
+        const std::optional<OfficialWindow> official = items.empty() ? std::nullopt : officialWindow(p, metrics, now);
+        Group* block = nullptr;
+        EpochMs blockEnd = 0; // converting the block's QDateTime per request costs more than the rest
+        for (const Item& item : items) {
+            const bool inOfficial = official && item.at >= official->start && item.at < official->end;
+            const bool fits = block && item.at < blockEnd && block->sum.row.officialPercent.has_value() == inOfficial;
+            if (!fits) {
+                EpochMs start = inOfficial ? official->start : flooredHour(item.at, zone);
+                EpochMs end = inOfficial ? official->end : start + kBlockMs;
+                // The provider's window began a new block: the guessed one before it ends there.
+                if (!inOfficial && official && start < official->start && end > official->start)
+                    end = official->start;
+                block = &blocks.emplace_back();
+                ReportRow& row = block->sum.row;
+                row.provider = p;
+                row.start = QDateTime::fromMSecsSinceEpoch(start, zone);
+                row.end = QDateTime::fromMSecsSinceEpoch(end, zone);
+                row.key = row.start.toOffsetFromUtc(row.start.offsetFromUtc()).toString(Qt::ISODate);
+                row.open = end > nowMs;
+                if (inOfficial)
+                    row.officialPercent = official->percent;
+                blockEnd = end;
+            }
+            block->add(item.event->event, std::isnan(item.cost) ? std::nullopt : std::optional(item.cost),
+                       options.breakdown);
         }
-        Group* block = blocks.empty() || blocks.back().sum.row.provider != p ? nullptr : &blocks.back();
-        const bool inOfficial = official && item.at >= official->start && item.at < official->end;
-        const bool fits = block && item.at < blockEnd &&
-                          block->sum.row.officialPercent.has_value() == inOfficial;
-        if (!fits) {
-            EpochMs start = inOfficial ? official->start : flooredHour(item.at, zone);
-            EpochMs end = inOfficial ? official->end : start + kBlockMs;
-            // The provider's window began a new block: the guessed one before it ends there.
-            if (!inOfficial && official && start < official->start && end > official->start)
-                end = official->start;
-            blocks.emplace_back();
-            ReportRow& row = blocks.back().sum.row;
-            row.provider = p;
-            row.start = QDateTime::fromMSecsSinceEpoch(start, zone);
-            row.end = QDateTime::fromMSecsSinceEpoch(end, zone);
-            row.key = row.start.toOffsetFromUtc(row.start.offsetFromUtc()).toString(Qt::ISODate);
-            row.open = end > nowMs;
-            if (inOfficial)
-                row.officialPercent = official->percent;
-            block = &blocks.back();
-            blockEnd = end;
-        }
-        block->add(item.event->event, item.cost, options.breakdown);
     }
     std::stable_sort(blocks.begin(), blocks.end(),
                      [](const Group& a, const Group& b) { return a.sum.row.start < b.sum.row.start; });
